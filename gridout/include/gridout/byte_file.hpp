@@ -1,0 +1,117 @@
+// Byte-level file access used by the gridding library and the grid routines.
+// A FileSystem hands out ByteFiles by name; DiskFileSystem works on real files in
+// the current directory, MemoryFileSystem keeps named byte buffers in memory, so that
+// scratch data need never touch the user's folder. Both have the same semantics.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace gridout {
+
+static_assert(std::endian::native == std::endian::little,
+              "binary files are little-endian; a big-endian port must swap words");
+
+/// An open file with a current position.
+/// read/write transfer up to the given count at the current position and advance it;
+/// they return the count transferred: 0 at the end of the file, -1 on failure.
+/// seek moves to an absolute offset and returns it, or -1 on failure. A write after a
+/// seek beyond the end leaves the gap reading as zeros.
+class ByteFile {
+public:
+    virtual ~ByteFile() = default;
+    virtual std::int64_t read(std::span<std::byte> out) = 0;
+    virtual std::int64_t write(std::span<const std::byte> in) = 0;
+    virtual std::int64_t seek(std::int64_t offset) = 0;
+    /// Current length of the file in bytes, or -1 when it cannot be told.
+    virtual std::int64_t size() = 0;
+    /// Flushes and closes; false when data could not be written. Idempotent.
+    virtual bool close() = 0;
+};
+
+enum class OpenMode { read_only, read_write };
+
+/// Named files. Names are used as given (relative names are in the current directory).
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    /// Creates the file, or truncates an existing one; nullptr on failure.
+    virtual std::unique_ptr<ByteFile> create(const std::string& name) = 0;
+    /// Opens an existing file; nullptr when it does not exist or cannot be opened.
+    virtual std::unique_ptr<ByteFile> open(const std::string& name, OpenMode mode) = 0;
+    virtual bool remove(const std::string& name) = 0;
+    virtual bool exists(const std::string& name) = 0;
+    /// Replaces `to` by `from` (used to put a completed file in place).
+    virtual bool rename(const std::string& from, const std::string& to) = 0;
+};
+
+/// Real files through buffered C streams.
+class DiskFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<ByteFile> create(const std::string& name) override;
+    std::unique_ptr<ByteFile> open(const std::string& name, OpenMode mode) override;
+    bool remove(const std::string& name) override;
+    bool exists(const std::string& name) override;
+    bool rename(const std::string& from, const std::string& to) override;
+};
+
+/// Files as growable byte buffers. A file stays after its ByteFile is closed, until
+/// removed or until the MemoryFileSystem goes away. Read-only handles refuse writes.
+class MemoryFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<ByteFile> create(const std::string& name) override;
+    std::unique_ptr<ByteFile> open(const std::string& name, OpenMode mode) override;
+    bool remove(const std::string& name) override;
+    bool exists(const std::string& name) override;
+    bool rename(const std::string& from, const std::string& to) override;
+    /// The bytes of a file (empty when there is none); for tests.
+    std::vector<std::byte> contents(const std::string& name) const;
+    std::vector<std::string> names() const;
+
+private:
+    std::map<std::string, std::shared_ptr<std::vector<std::byte>>> files_;
+};
+
+/// The process-wide disk (it holds no state).
+FileSystem& disk();
+
+// ---- 4-byte words ------------------------------------------------------------------
+// Words are little-endian on file and in memory (asserted above), so they move as bytes.
+
+template <class T>
+concept Word = (sizeof(T) == 4) && std::is_trivially_copyable_v<T>;
+
+/// Reads words.size() words; true only when every byte arrived.
+template <Word T>
+bool read_words(ByteFile& f, std::span<T> words) {
+    auto bytes = std::as_writable_bytes(words);
+    return bytes.empty() || f.read(bytes) == static_cast<std::int64_t>(bytes.size());
+}
+
+/// Writes the words; true only when every byte was accepted.
+template <Word T>
+bool write_words(ByteFile& f, std::span<const T> words) {
+    auto bytes = std::as_bytes(words);
+    return bytes.empty() || f.write(bytes) == static_cast<std::int64_t>(bytes.size());
+}
+template <Word T>
+bool write_words(ByteFile& f, std::span<T> words) {
+    return write_words(f, std::span<const T>(words));
+}
+
+template <Word T>
+bool read_word(ByteFile& f, T& w) { return read_words(f, std::span<T>(&w, 1)); }
+template <Word T>
+bool write_word(ByteFile& f, T w) { return write_words(f, std::span<const T>(&w, 1)); }
+
+/// Seeks and checks that the position reached is the one asked for.
+inline bool seek_to(ByteFile& f, std::int64_t offset) { return f.seek(offset) == offset; }
+
+}  // namespace gridout

@@ -1,0 +1,53 @@
+// Input data pass: reads the input data file (records of 2 + MAXCHAN little-endian
+// reals: x, y, channels), transforms the gridded channel, and sorts the accepted
+// points into linked fixed-length records, one chain per block, of the data scratch
+// store. Positions in the store are 1-based node coordinates of the extended grid.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "gridout/byte_file.hpp"
+#include "partition.hpp"
+#include "status.hpp"
+
+namespace minc {
+
+/// How input records become points (fixed for one call).
+struct DataTransform {
+    float dummy = -99999.0f;  // records whose channel value equals it are dropped
+    int ichan = 1;            // 1-based channel gridded
+    int maxchan = 1;          // channels per record
+    int mode = 1;             // 1 none, 2 natural log, 3 signed log
+    float dx = 1.0f, dy = 1.0f;  // world to cell units
+    bool rotated = false;     // rotate about (xr, yr) by the reduced angle first
+    float sin_a = 0.0f, cos_a = 1.0f, xr = 0.0f, yr = 0.0f;
+};
+
+/// Extent of the accepted points, cell units (rotated when the call is rotated).
+struct DataRange {
+    float xmin = 1.0e32f, xmax = -1.0e32f, ymin = 1.0e32f, ymax = -1.0e32f;
+};
+
+/// RNGDAT. chan is the channel buffer (at least maxchan reals).
+DataRange rngdat(gridout::ByteFile& data, std::span<float> chan, const DataTransform& t);
+
+struct DataPassResult {
+    Status status = Status::ok;  // no_data when no point was accepted; store_failed on a write failure
+    int records = 0;             // records in the data scratch store (next free record - 1)
+    int accepted = 0;            // points accepted
+};
+
+/// SEQDAT. h is the node spacing (1.0), (xe0, ye0) the extended grid origin in cell
+/// units, nw = 3 * P point words per record; ncu x nru the working grid. work holds the
+/// per-block buffers (nblocks * nw reals), fill and current the per-block counters.
+DataPassResult seqdat(gridout::ByteFile& data, gridout::ByteFile& scratch, float h, float xe0,
+                      float ye0, int nw, int ncu, int nru, const Partition& part,
+                      const DataTransform& t, std::span<float> chan, std::span<float> work,
+                      std::span<std::int32_t> fill, std::span<std::int32_t> current);
+
+/// WRBLK2: writes record irec (1-based) of the data scratch store: link, count and the
+/// data.size() words; record length data.size() + 2 words.
+Status wrblk2(gridout::ByteFile& scratch, int irec, int link, int npts, std::span<const float> data);
+
+}  // namespace minc

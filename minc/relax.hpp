@@ -1,0 +1,32 @@
+// Minimum-curvature relaxation (CURVMN): over-relaxed sweeps of the biharmonic
+// equation with edge and corner equations and off-node data constraints.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "grid_view.hpp"
+
+namespace minc {
+
+/// State that the relaxation carries from one call to the next: the count of sweeps
+/// whose error grew. The caller owns it and passes the same object to every call of a
+/// run (a fresh object is a fresh program).
+struct RelaxState {
+    int rise = 0;
+};
+
+struct RelaxResult {
+    float err0 = 0.0f;  // error of the first sweep
+    float err = 0.0f;   // error of the last sweep that reached the error update; the
+                        // caller sets it before the call, it is kept otherwise
+    int niter = 0;      // sweeps done
+};
+
+/// CURVMN. grid: complete, relaxed in place; flags: -1 fixed, 0 free, 1..4 quadrant
+/// of an off-node datum; coef: 6 reals per node (BWTS). tol: |tol| is used. A grid
+/// smaller than 5 x 5 is left alone and result is not touched.
+void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
+            float tol, int maxit, RelaxState& state, RelaxResult& result);
+
+}  // namespace minc

@@ -1,0 +1,27 @@
+// Start values of a section: bicubic interpolation of the template grid (ZGINT),
+// cell by cell (CELL3) into a fine work array (INSERT), then the section's window.
+#pragma once
+
+#include <span>
+
+#include "grid_view.hpp"
+#include "status.hpp"
+#include "template_grid.hpp"
+
+namespace minc {
+
+/// ZGINT. Fills section (nx x ny, node (1,1) at extended node (xoff + 1, yoff + 1)).
+/// fine: work array of kAccumulatorWords reals; patch: scratch of at least (ic + 1)^2
+/// reals that may alias the section storage (it is used before the section is filled).
+Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> section,
+             std::span<float> fine, std::span<float> patch, float dummy);
+
+/// CELL3. Evaluates the template cell at template node (ix, iy) on n x n points spaced
+/// 1 / ic apart into patch (row length n).
+void cell3(int n, int ic, int ix, int iy, const TemplateGrid& tmpl, std::span<float> patch);
+
+/// INSERT. Copies an n1 x n2 patch into work (nxw x nyw) with patch (1,1) at (iw, jw).
+Status insert(int iw, int jw, std::span<const float> patch, int n1, int n2, std::span<float> work,
+              int nxw, int nyw);
+
+}  // namespace minc

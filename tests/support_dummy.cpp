@@ -1,0 +1,1 @@
+// Keeps test_support non-empty when tests/support holds no sources.
