@@ -1,0 +1,144 @@
+// Assembly of finished rows from the tier's blocks in the section store.
+//
+// Geometry (1-based): block (s, t) node (i, j) is extended-grid node
+// ((s - 1) * S + i, (t - 1) * T + j), S = CPB - overlap, T = RPB - overlap, and working
+// node (c, r) is extended node (c + 2, r + 2). Each block gives the working grid a
+// share of its columns and rows so that every working node comes from exactly one
+// block: the first block of a row or column skips the two extra extended nodes, the
+// others start at their first node, and every block but the last stops at step S (T),
+// just before its successor's first node.
+//
+// Mask rows hold 32-bit integers. They are built in the (float) work area as the bit
+// patterns of those integers and written as words, so no integer arithmetic is ever
+// done on float storage and no second buffer is needed.
+#include "assembly.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstdint>
+
+namespace minc {
+
+namespace {
+
+Share leading_share(int k, int count, int step, int extent) {
+    if (count == 1) return {3, extent + 2};
+    if (k == 1) return {3, step};
+    if (k < count) return {1, step};
+    // The last one gives what the others left: extent minus (step - 2) minus
+    // (count - 2) * step nodes.
+    return {1, extent - (count - 1) * step + 2};
+}
+
+// Mask words as they sit in the float row buffer.
+const float kMaskZero = std::bit_cast<float>(std::int32_t{0});
+const float kMaskOne = std::bit_cast<float>(std::int32_t{1});
+
+}  // namespace
+
+Share section_share(int s, int nsect, int step, int ncu) { return leading_share(s, nsect, step, ncu); }
+
+Share tier_share(int t, int ntier, int step, int nru) { return leading_share(t, ntier, step, nru); }
+
+// Mask mode also mends a gap at the tier seam. A block's flags mark the nodes that
+// received data in that block's solve, and the block row just after a tier's share
+// (row T + 1) is the same line of nodes as the next tier's first share row. A datum
+// there that only the lower block received would otherwise be lost from the mask, as
+// a datum at column S + 1 would be at a section seam without the column merge below.
+// So for every tier but the last the assembly builds that row as well (with the same
+// section merges) and writes it in place of the next mask row without advancing the
+// counter; the next tier starts its first row from it instead of from zeros, and as
+// rows only ever gain ones, the node is 1 when either tier flags it.
+Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& rows) {
+    const Partition& part = ctx.part;
+    const int cpb = part.cpb, rpb = part.rpb, nsect = part.nsect;
+    const int nb = cpb * rpb;
+    const bool mask = imask > 0;
+    const int nc = mask ? ctx.nct : ctx.ncu;
+    if (nrf < 1 || nc < 1) return Status::row_too_wide;
+    if (std::size_t(nb) + std::size_t(nc) * std::size_t(nrf) > ctx.work.size()) return Status::row_too_wide;
+
+    const Share rows_share = tier_share(itier, part.ntier, part.tier_step(), ctx.nru);
+    const bool carry_out = mask && itier < part.ntier;
+    const int last_row = rows_share.last + (carry_out ? 1 : 0);
+    assert(last_row <= rpb);
+
+    std::span<float> block = ctx.work.first(std::size_t(nb));
+    std::span<std::int32_t> block_flags = ctx.arrays.flags.first(std::size_t(nb));
+    std::span<float> buffer = ctx.work.subspan(std::size_t(nb), std::size_t(nc) * std::size_t(nrf));
+    auto buffer_row = [&](int r) { return buffer.subspan(std::size_t(r) * std::size_t(nc), std::size_t(nc)); };
+
+    for (int g0 = rows_share.first; g0 <= last_row; g0 += nrf) {
+        const int g1 = std::min(g0 + nrf - 1, last_row);
+        const int ng = g1 - g0 + 1;
+        std::fill_n(buffer.begin(), std::size_t(ng) * std::size_t(nc), mask ? kMaskZero : ctx.dummy);
+        if (mask && itier > 1 && g0 == rows_share.first) {
+            if (Status s = rowda_read(ctx.mask, buffer_row(0), rows.mask_rows + 1); s != Status::ok) return s;
+        }
+
+        int col0 = mask ? imask : 0;  // 0-based output column of the section's first share column
+        for (int s = 1; s <= nsect; ++s) {
+            const Share cols = section_share(s, nsect, part.section_step(), ctx.ncu);
+            assert(cols.last + (s < nsect ? 1 : 0) <= cpb);
+            if (!mask) {
+                if (Status st = read_slot(ctx.section_store, s, nb, block); st != Status::ok) return st;
+                const GridView<float> a(block, cpb, rpb);
+                for (int j = g0; j <= g1; ++j) {
+                    auto src = a.row(j).subspan(std::size_t(cols.first - 1), std::size_t(cols.count()));
+                    std::copy(src.begin(), src.end(), buffer_row(j - g0).begin() + col0);
+                }
+            } else {
+                if (Status st = read_slot(ctx.section_store, nsect + s, nb, block_flags); st != Status::ok)
+                    return st;
+                const GridView<std::int32_t> a(block_flags, cpb, rpb);
+                for (int j = g0; j <= g1; ++j) {
+                    std::span<float> out = buffer_row(j - g0);
+                    for (int i = cols.first; i <= cols.last; ++i)
+                        if (a(i, j) != 0) out[std::size_t(col0 + i - cols.first)] = kMaskOne;
+                    // The node after the share is the next section's first column; the
+                    // next section writes only its own ones there, so the two merge.
+                    if (s < nsect && a(cols.last + 1, j) != 0) out[std::size_t(col0 + cols.count())] = kMaskOne;
+                }
+            }
+            col0 += cols.count();
+        }
+
+        for (int j = g0; j <= g1; ++j) {
+            std::span<float> out = buffer_row(j - g0);
+            if (!mask) {
+                ++rows.grid_rows;
+                if (Status s = rowio(ctx.grid_rows, out); s != Status::ok) return s;
+                if (rows.grid_rows >= ctx.nru) return Status::ok;
+                continue;
+            }
+            std::fill_n(out.begin(), imask, kMaskZero);
+            std::fill_n(out.end() - imask, imask, kMaskZero);
+            if (j > rows_share.last) {
+                // The carried row of the tier seam: the next tier's first mask row.
+                if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows + 1);
+                    s != Status::ok)
+                    return s;
+                continue;
+            }
+            ++rows.mask_rows;
+            if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows); s != Status::ok)
+                return s;
+            if (rows.mask_rows >= imask + ctx.nru) return Status::ok;
+        }
+    }
+    return Status::ok;
+}
+
+Status padrow(int npad, int& irow, RowFile lu, int ncol, std::span<float> row) {
+    if (ncol < 0 || row.size() < std::size_t(ncol)) return Status::row_too_wide;
+    std::span<float> words = row.first(std::size_t(ncol));
+    std::fill(words.begin(), words.end(), kMaskZero);
+    for (int k = 0; k < npad; ++k) {
+        ++irow;
+        if (Status s = rowda_write(lu, std::span<const float>(words), irow); s != Status::ok) return s;
+    }
+    return Status::ok;
+}
+
+}  // namespace minc
