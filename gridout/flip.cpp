@@ -1,0 +1,63 @@
+// GEOFLIP: the input grid is read whole (after its header has been validated against the
+// file's length), transposed with the element order reversed, and written under a
+// temporary name that is renamed into place once complete.
+#include "gridout/flip.hpp"
+
+#include <new>
+#include <vector>
+
+namespace gridout {
+
+GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view outfile) {
+    auto in = fs.open(input_file_name(infile), OpenMode::read_only);
+    if (!in) return GridStatus::cannot_open;
+    GridHeader ih;
+    if (GridStatus s = read_grid_header(*in, ih); s != GridStatus::ok) return s;
+
+    // The header fields are used as 32-bit reals, as the flipped header is built from them.
+    const int ne = ih.ne, nv = ih.nv;
+    const float de = static_cast<float>(ih.de);
+    const float dv = static_cast<float>(ih.dv);
+    const float x0 = static_cast<float>(ih.x0);
+    const float y0 = static_cast<float>(ih.y0);
+
+    std::vector<float> a, b;
+    try {
+        a.resize(std::size_t(ne) * std::size_t(nv));
+        b.resize(a.size());
+    } catch (const std::bad_alloc&) {
+        return GridStatus::bad_header;
+    }
+    if (GridStatus s = read_grid_values(*in, ih, a); s != GridStatus::ok) return s;
+    in->close();
+
+    // A(e, v) is element e of input vector v; the output's vector m = NE - e + 1 holds,
+    // as its element v, A(e, NV - v + 1) when KX is 1 and A(e, v) otherwise.
+    const std::size_t une = std::size_t(ne), unv = std::size_t(nv);
+    for (std::size_t m = 0; m < une; ++m) {
+        const std::size_t e = une - 1 - m;
+        for (std::size_t v = 0; v < unv; ++v) {
+            const std::size_t src_v = ih.kx == 1 ? unv - 1 - v : v;
+            b[m * unv + v] = a[src_v * une + e];
+        }
+    }
+
+    GridHeader oh = blank_header();
+    oh.ne = nv;
+    oh.nv = ne;
+    oh.kx = -2;
+    oh.de = static_cast<double>(dv);
+    oh.dv = static_cast<double>(de);
+    oh.x0 = static_cast<double>(y0 + static_cast<float>(nv - 1) * dv);
+    oh.y0 = static_cast<double>(x0);
+    oh.zmin = 0.0f;
+    oh.zmax = 0.0f;
+
+    PendingFile out(fs, grid_file_name(outfile));
+    if (GridStatus s = out.create(); s != GridStatus::ok) return s;
+    if (GridStatus s = write_header(out.file(), oh); s != GridStatus::ok) return s;
+    if (!write_words(out.file(), std::span<const float>(b))) return GridStatus::write_failed;
+    return out.commit();
+}
+
+}  // namespace gridout

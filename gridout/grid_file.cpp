@@ -1,0 +1,360 @@
+// GRD grid file header, validating reader, the write-then-rename output file and the
+// grid writer GEOOUT.
+#include "gridout/grid_file.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <unistd.h>
+
+namespace gridout {
+
+const char* to_string(GridStatus s) {
+    switch (s) {
+    case GridStatus::ok: return "ok";
+    case GridStatus::cannot_open: return "input file cannot be opened";
+    case GridStatus::cannot_create: return "output file cannot be created";
+    case GridStatus::write_failed: return "output file could not be written";
+    case GridStatus::read_failed: return "input file could not be read";
+    case GridStatus::short_source: return "input ended before all its values";
+    case GridStatus::bad_header: return "input is not a valid grid file";
+    case GridStatus::bad_arguments: return "invalid arguments";
+    }
+    return "unknown status";
+}
+
+GridHeader blank_header() {
+    GridHeader h;
+    h.label.fill(' ');
+    h.map_number.fill(' ');
+    h.user.fill(' ');
+    return h;
+}
+
+namespace {
+
+// Fields are copied byte for byte: the file is little-endian and so is every host this
+// builds for (byte_file.hpp asserts it).
+template <class T>
+void put(std::array<std::byte, kGridHeaderBytes>& b, std::size_t at, const T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    std::memcpy(b.data() + at, &v, sizeof(T));
+}
+
+template <class T>
+void get(std::span<const std::byte, kGridHeaderBytes> b, std::size_t at, T& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    std::memcpy(&v, b.data() + at, sizeof(T));
+}
+
+// Reads exactly out.size() bytes, however the file hands them out.
+GridStatus read_fully(ByteFile& f, std::span<std::byte> out) {
+    std::size_t got = 0;
+    while (got < out.size()) {
+        std::int64_t n = f.read(out.subspan(got));
+        if (n < 0) return GridStatus::read_failed;
+        if (n == 0) return GridStatus::short_source;
+        got += static_cast<std::size_t>(n);
+    }
+    return GridStatus::ok;
+}
+
+}  // namespace
+
+std::array<std::byte, kGridHeaderBytes> encode_header(const GridHeader& h) {
+    std::array<std::byte, kGridHeaderBytes> b{};
+    put(b, 0, h.element_size);
+    put(b, 4, h.element_type);
+    put(b, 8, h.ne);
+    put(b, 12, h.nv);
+    put(b, 16, h.kx);
+    put(b, 20, h.de);
+    put(b, 28, h.dv);
+    put(b, 36, h.x0);
+    put(b, 44, h.y0);
+    put(b, 52, h.angle);
+    put(b, 60, h.base);
+    put(b, 68, h.scale);
+    put(b, 76, h.label);
+    put(b, 124, h.map_number);
+    put(b, 140, h.projection);
+    put(b, 144, h.x_unit);
+    put(b, 148, h.y_unit);
+    put(b, 152, h.z_unit);
+    put(b, 156, h.valid_nodes);
+    put(b, 160, h.zmin);
+    put(b, 164, h.zmax);
+    put(b, 168, h.median);
+    put(b, 172, h.mean);
+    put(b, 176, h.variance);
+    put(b, 184, h.flag);
+    put(b, 188, h.user);
+    return b;
+}
+
+GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> b) {
+    GridHeader h;
+    get(b, 0, h.element_size);
+    get(b, 4, h.element_type);
+    get(b, 8, h.ne);
+    get(b, 12, h.nv);
+    get(b, 16, h.kx);
+    get(b, 20, h.de);
+    get(b, 28, h.dv);
+    get(b, 36, h.x0);
+    get(b, 44, h.y0);
+    get(b, 52, h.angle);
+    get(b, 60, h.base);
+    get(b, 68, h.scale);
+    get(b, 76, h.label);
+    get(b, 124, h.map_number);
+    get(b, 140, h.projection);
+    get(b, 144, h.x_unit);
+    get(b, 148, h.y_unit);
+    get(b, 152, h.z_unit);
+    get(b, 156, h.valid_nodes);
+    get(b, 160, h.zmin);
+    get(b, 164, h.zmax);
+    get(b, 168, h.median);
+    get(b, 172, h.mean);
+    get(b, 176, h.variance);
+    get(b, 184, h.flag);
+    get(b, 188, h.user);
+    return h;
+}
+
+GridStatus write_header(ByteFile& f, const GridHeader& h) {
+    const auto bytes = encode_header(h);
+    if (!seek_to(f, 0) || f.write(bytes) != kGridHeaderBytes) return GridStatus::write_failed;
+    return GridStatus::ok;
+}
+
+// ---- reading -----------------------------------------------------------------------
+
+GridStatus read_grid_header(ByteFile& f, GridHeader& h) {
+    if (!seek_to(f, 0)) return GridStatus::read_failed;
+    std::array<std::byte, kGridHeaderBytes> bytes{};
+    if (GridStatus s = read_fully(f, bytes); s != GridStatus::ok) return s;
+    GridHeader got = decode_header(bytes);
+    if (got.element_size != 4 || got.element_type != 2) return GridStatus::bad_header;
+    if (got.ne < 1 || got.nv < 1) return GridStatus::bad_header;
+    if (!std::isfinite(got.de) || !std::isfinite(got.dv) || !std::isfinite(got.x0) ||
+        !std::isfinite(got.y0))
+        return GridStatus::bad_header;
+    // Both counts are below 2^31, so the product cannot overflow 64 bits.
+    const std::int64_t need = kGridHeaderBytes + std::int64_t(got.ne) * got.nv * 4;
+    const std::int64_t have = f.size();
+    if (have < 0) return GridStatus::read_failed;
+    if (have < need) return GridStatus::bad_header;
+    h = got;
+    return GridStatus::ok;
+}
+
+GridStatus read_grid_values(ByteFile& f, const GridHeader& h, std::span<float> out) {
+    if (h.ne < 1 || h.nv < 1 || out.size() != std::size_t(h.ne) * std::size_t(h.nv))
+        return GridStatus::bad_arguments;
+    if (!seek_to(f, kGridHeaderBytes)) return GridStatus::read_failed;
+    return read_fully(f, std::as_writable_bytes(out));
+}
+
+GridStatus read_grid_row(ByteFile& f, const GridHeader& h, int file_row, std::span<float> out) {
+    if (h.ne < 1 || file_row < 0 || file_row >= h.nv || out.size() != std::size_t(h.ne))
+        return GridStatus::bad_arguments;
+    const std::int64_t at = kGridHeaderBytes + std::int64_t(file_row) * h.ne * 4;
+    if (!seek_to(f, at)) return GridStatus::read_failed;
+    return read_fully(f, std::as_writable_bytes(out));
+}
+
+float GridData::node(int i, int j) const {
+    // KX 1 keeps the vector at the origin first; any other code stores them reversed.
+    const int file_row = header.kx == 1 ? j - 1 : header.nv - j;
+    return values[std::size_t(file_row) * std::size_t(header.ne) + std::size_t(i - 1)];
+}
+
+GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out) {
+    auto f = fs.open(name, OpenMode::read_only);
+    if (!f) return GridStatus::cannot_open;
+    GridHeader h;
+    if (GridStatus s = read_grid_header(*f, h); s != GridStatus::ok) return s;
+    std::vector<float> values;
+    try {
+        values.resize(std::size_t(h.ne) * std::size_t(h.nv));
+    } catch (const std::bad_alloc&) {
+        return GridStatus::bad_header;
+    }
+    if (GridStatus s = read_grid_values(*f, h, values); s != GridStatus::ok) return s;
+    out.header = h;
+    out.values = std::move(values);
+    return GridStatus::ok;
+}
+
+// ---- names -------------------------------------------------------------------------
+
+namespace {
+constexpr std::size_t kMaxNameText = 512;
+
+std::string_view trim_trailing_blanks(std::string_view t) {
+    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+    return t;
+}
+}  // namespace
+
+std::string input_file_name(std::string_view text) {
+    text = text.substr(0, std::min(text.size(), kMaxNameText));
+    const std::size_t nul = text.find('\0');
+    if (nul == 0) return {};  // a leading NUL names nothing, whatever follows it
+    if (nul != std::string_view::npos) return std::string(text.substr(0, nul));
+    return std::string(trim_trailing_blanks(text));
+}
+
+std::string grid_file_name(std::string_view text) {
+    std::string name = input_file_name(text);
+    if (name.size() < 2) return "outfile.grd";
+    return name;
+}
+
+// ---- the pending output file -------------------------------------------------------
+
+PendingFile::PendingFile(FileSystem& fs, std::string name) : fs_(fs), name_(std::move(name)) {
+    // The temporary sits beside the final name (same folder, so the rename is a move
+    // within one file system); pid and a counter keep concurrent writers apart.
+    static std::atomic<unsigned> counter{0};
+    temp_ = name_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".part";
+}
+
+PendingFile::~PendingFile() {
+    if (committed_) return;
+    if (file_) file_->close();
+    file_.reset();
+    fs_.remove(temp_);
+}
+
+GridStatus PendingFile::create() {
+    file_ = fs_.create(temp_);
+    return file_ ? GridStatus::ok : GridStatus::cannot_create;
+}
+
+GridStatus PendingFile::commit() {
+    if (!file_) return GridStatus::write_failed;
+    const bool closed = file_->close();
+    file_.reset();
+    if (!closed || !fs_.rename(temp_, name_)) return GridStatus::write_failed;
+    committed_ = true;
+    return GridStatus::ok;
+}
+
+// ---- GEOOUT ------------------------------------------------------------------------
+
+RowSource RowSource::memory_by_ihand(std::span<const float> g, int ihand) {
+    const RowOrder o = ihand == 0 ? RowOrder::rows
+                       : ihand == -1 ? RowOrder::rows_reversed
+                                     : RowOrder::columns;
+    return memory(g, o);
+}
+
+float back_transform(float v, int mode) {
+    // The single-precision e of the gridding library; keeping it (rather than a more
+    // exact e) keeps written values identical to the library's other implementations.
+    constexpr float kE = 2.7182817f;
+    if (mode == 2) return std::pow(kE, v);
+    if (mode == 3) {
+        // Undoes z -> 1 + ln z (z > 1) and z -> -1 - ln(-z) (z < -1); |z| <= 1 is kept.
+        if (v > 1.0f) return std::pow(kE, v - 1.0f);
+        if (v < -1.0f) return -std::pow(kE, -1.0f - v);
+    }
+    return v;
+}
+
+namespace {
+
+GeooutResult failure(GridStatus s) {
+    GeooutResult r;
+    r.status = s;
+    return r;
+}
+
+// Fetches row k (1-based) of the source into row.
+GridStatus fetch_row(const RowSource& src, int k, int ncol, int nrow, std::span<float> row) {
+    if (src.file) return read_fully(*src.file, std::as_writable_bytes(row));
+    const std::size_t nc = std::size_t(ncol);
+    switch (src.order) {
+    case RowOrder::rows:
+        std::copy_n(src.grid.begin() + std::ptrdiff_t(std::size_t(k - 1) * nc), nc, row.begin());
+        break;
+    case RowOrder::rows_reversed:
+        std::copy_n(src.grid.begin() + std::ptrdiff_t(std::size_t(nrow - k) * nc), nc, row.begin());
+        break;
+    case RowOrder::columns:
+        // GRID(k, c): the array read across its first index.
+        for (std::size_t c = 0; c < nc; ++c) row[c] = src.grid[c * nc + std::size_t(k - 1)];
+        break;
+    }
+    return GridStatus::ok;
+}
+
+}  // namespace
+
+GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_text, int ncol,
+                    int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
+                    float dummy) {
+    GeooutResult result;
+    if (ncol < 1 || nrow < 1) return failure(GridStatus::bad_arguments);
+    if (!src.file) {
+        if (src.grid.size() < std::size_t(ncol) * std::size_t(nrow)) return failure(GridStatus::bad_arguments);
+        if (src.order == RowOrder::columns && ncol != nrow) return failure(GridStatus::bad_arguments);
+    }
+    std::vector<float> row;
+    try {
+        row.resize(std::size_t(ncol));
+    } catch (const std::bad_alloc&) {
+        return failure(GridStatus::bad_arguments);
+    }
+
+    PendingFile out(out_fs, grid_file_name(name_text));
+    if (GridStatus s = out.create(); s != GridStatus::ok) return failure(s);
+    ByteFile& f = out.file();
+
+    GridHeader h = blank_header();
+    h.ne = ncol;
+    h.nv = nrow;
+    h.kx = iopt == 1 ? 1 : -2;
+    h.de = static_cast<double>(dx);
+    h.dv = static_cast<double>(dy);
+    h.x0 = static_cast<double>(xorg);
+    h.y0 = static_cast<double>(yorg);
+    // Until the statistics are rewritten at the end these mark the file incomplete.
+    h.zmin = 1.0e30f;
+    h.zmax = -1.0e30f;
+    if (GridStatus s = write_header(f, h); s != GridStatus::ok) return failure(s);
+
+    if (src.file && !seek_to(*src.file, 0)) return failure(GridStatus::read_failed);
+
+    RangeTracker range;
+    const std::int64_t row_bytes = std::int64_t(ncol) * 4;
+    for (int k = 1; k <= nrow; ++k) {
+        if (GridStatus s = fetch_row(src, k, ncol, nrow, row); s != GridStatus::ok) return failure(s);
+        for (float& v : row) {
+            if (v == dummy) {
+                v = kGridDummy;
+                continue;
+            }
+            v = back_transform(v, mode);
+            range.add(v);
+        }
+        const std::int64_t place = iopt == 1 ? k - 1 : nrow - k;
+        if (!seek_to(f, kGridHeaderBytes + place * row_bytes) ||
+            !write_words(f, std::span<const float>(row)))
+            return failure(GridStatus::write_failed);
+    }
+
+    result.gmin = range.min();
+    result.gmax = range.max();
+    if (!seek_to(f, kZminOffset) || !write_word(f, result.gmin) || !write_word(f, result.gmax))
+        return failure(GridStatus::write_failed);
+    result.status = out.commit();
+    return result;
+}
+
+}  // namespace gridout
