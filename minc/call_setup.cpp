@@ -1,0 +1,142 @@
+// Derived parameters of a gridding call (see call_setup.hpp).
+#include "call_setup.hpp"
+
+#include <cmath>
+#include <cstdint>
+
+#include "capacities.hpp"
+#include "grid_view.hpp"
+
+namespace minc {
+
+namespace {
+constexpr float kPi = 3.1415925f;  // the single-precision pi of the rotation formulas
+// Beyond this many columns or rows no partition of at most 3600 blocks of at most
+// 1200 nodes a side exists; refusing early keeps every later count inside int.
+constexpr int kMaxExtent = kMaxBlocks * (kMaxBlocks / 3);
+}  // namespace
+
+std::optional<std::string> text_name(std::string_view text) {
+    const auto nul = text.find('\0');
+    if (nul != std::string_view::npos && nul >= 1) return std::string(text.substr(0, nul));
+    if (nul == 0) return std::nullopt;
+    auto end = text.find_last_not_of(' ');
+    if (end == std::string_view::npos) return std::nullopt;
+    if (end + 1 < 2) return std::nullopt;
+    return std::string(text.substr(0, end + 1));
+}
+
+std::optional<std::string> nul_name(std::string_view text) {
+    const auto nul = text.find('\0');
+    if (nul == std::string_view::npos || nul == 0) return std::nullopt;
+    return std::string(text.substr(0, nul));
+}
+
+Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxchan) {
+    if (!(std::isfinite(dx) && dx > 0.0f) || !(std::isfinite(dy) && dy > 0.0f))
+        return Status::bad_spacing;
+    if (nx < 1 || ny < 1) return Status::bad_size;
+    if (maxchan < 1 || maxchan > kMaxChannels) return Status::bad_max_channels;
+    if (ichan < 1 || ichan > maxchan) return Status::bad_channel;
+    return Status::ok;
+}
+
+int iteration_limit(int ierr_in) { return ierr_in >= 32 ? ierr_in : 512; }
+
+float radius_in_cells(float radius, float dx, float dy, int nx, int ny) {
+    float r = 0.0f;
+    if (!(static_cast<float>(nx) * dx < radius) && !(static_cast<float>(ny) * dy < radius))
+        r = radius / dx;
+    if (!std::isfinite(r) || r < 0.0f) r = 0.0f;
+    return r;
+}
+
+float reduced_angle(float angle) {
+    float a = std::fmod(angle, 360.0f);  // remainder with the sign of ANGLE
+    if (a > 180.0f) a = a - 180.0f;
+    if (a < -180.0f) a = a + 180.0f;
+    if (a > 90.0f) a = a - 90.0f;
+    if (a < -90.0f) a = a + 90.0f;
+    if (a > 45.0f) a = a - 90.0f;
+    if (a < -45.0f) a = a + 90.0f;
+    if (std::fabs(a) < 2.0f) a = 0.0f;
+    return a;
+}
+
+HalfWindow half_window(float radius_cells, int ncu) {
+    HalfWindow h;
+    const float r = std::fabs(radius_cells) + 0.5f;
+    // A window as wide as the grid is already far beyond what the work area holds, so a
+    // larger radius changes nothing but would overflow the integer conversion.
+    const std::int64_t cap = std::int64_t(kWorkWords);
+    const std::int64_t hw = r < static_cast<float>(cap) ? std::int64_t(r) : cap;
+    // (2*HW + 3) rows of NCU + 2*HW mask values must fit the work area.
+    if ((2 * hw + 3) * (2 * hw + std::int64_t(ncu)) > std::int64_t(kWorkWords)) {
+        // Largest HW with 4 HW^2 + (2 NCU + 6) HW + 3 NCU - 256000 <= 0.
+        const float b = static_cast<float>(2 * std::int64_t(ncu) + 6);
+        const float c = static_cast<float>(3 * std::int64_t(ncu) - kWorkWords);
+        const int reduced = trunc_int((std::sqrt(b * b - 16.0f * c) - b) / 8.0f);
+        h.reduced = true;
+        h.hw = reduced >= 1 ? reduced : 0;
+        h.radius_used = static_cast<float>(reduced);
+        return h;
+    }
+    h.hw = static_cast<int>(hw);
+    return h;
+}
+
+WorkingGrid unrotated_grid(float x0, float y0, float dx, float dy, int nx, int ny) {
+    return WorkingGrid{x0 / dx, y0 / dy, nx, ny};
+}
+
+void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float angle,
+                 DataTransform& t) {
+    t.rotated = true;
+    t.xr = x0 + static_cast<float>(nx) * dx / 2.0f;
+    t.yr = y0 + static_cast<float>(ny) * dy / 2.0f;
+    const float rad = angle * kPi / 180.0f;
+    t.sin_a = std::sin(rad);
+    t.cos_a = std::cos(rad);
+}
+
+Status rotated_grid(const DataRange& range, WorkingGrid& g) {
+    if (!(range.xmin < range.xmax) || !(range.ymin < range.ymax)) return Status::bad_data_name;
+    // The range is in cell units of the requested grid; far beyond any partition it
+    // cannot be gridded, and the conversions below would overflow.
+    const float lim = static_cast<float>(kMaxExtent);
+    if (!(std::fabs(range.xmin) < lim && std::fabs(range.xmax) < lim &&
+          std::fabs(range.ymin) < lim && std::fabs(range.ymax) < lim))
+        return Status::too_many_blocks;
+    g.xc0 = static_cast<float>(trunc_int(range.xmin) - 1);
+    g.yc0 = static_cast<float>(trunc_int(range.ymin) - 1);
+    const float xmax1 = range.xmax + 1.0f;
+    const float ymax1 = range.ymax + 1.0f;
+    g.ncu = static_cast<int>(std::lround(xmax1 - g.xc0)) + 1;
+    g.nru = static_cast<int>(std::lround(ymax1 - g.yc0)) + 1;
+    return Status::ok;
+}
+
+Status choose_partition(int ncu, int nru, int nx, int ny, Partition& p) {
+    if (ncu > kMaxExtent || nru > kMaxExtent) return Status::too_many_blocks;
+    p.overlap = 10;
+    if (Status s = prtish(kWorkWords, kMaxBlocks, ncu + 4, nru + 4, p); p.nsect == 0)
+        return failed(s) ? s : Status::no_partition;
+    if (p.nsect == 1 && p.ntier == 1) {
+        p.overlap = 1;
+    } else if (nx <= p.overlap || ny <= p.overlap) {
+        p.overlap = 5;
+        const Status s = prtish(kWorkWords, kMaxBlocks, ncu + 4, nru + 4, p);
+        if (nx <= 5 || ny <= 5) return Status::overlap_too_small;
+        if (p.nsect == 0) return failed(s) ? s : Status::no_partition;
+    }
+    if (std::int64_t(p.nsect) * std::int64_t(p.ntier) > kMaxBlocks) return Status::too_many_blocks;
+    if (p.nsect == 1 && p.ntier == 1) p.overlap = 1;
+    return Status::ok;
+}
+
+int points_per_record(int blocks) {
+    const int fit = kWorkWords / (3 * blocks);
+    return fit < kMaxPointsPerRecord ? fit : kMaxPointsPerRecord;
+}
+
+}  // namespace minc

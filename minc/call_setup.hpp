@@ -1,0 +1,77 @@
+// The rules by which a gridding call turns its arguments into the run's parameters:
+// file names from fixed-length texts, argument checks, iteration limit, search radius
+// in cells, the reduced rotation angle, the half window that fits the work area, and
+// the choice of partition with its overlap. Pure functions: no I/O, no state.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "data_pass.hpp"
+#include "partition.hpp"
+#include "status.hpp"
+
+namespace minc {
+
+/// Name rule of the entry's text arguments: the text before the first NUL when the NUL
+/// is at the second character or later (even a 1-character name); otherwise the text
+/// without trailing blanks, which counts only when at least 2 characters long. A NUL as
+/// first character leaves an empty name, which does not count. nullopt: no usable name.
+std::optional<std::string> text_name(std::string_view text);
+
+/// The NUL rule alone (how a rotated call opens its data file first): the text before
+/// a NUL at the second character or later; nullopt when there is none.
+std::optional<std::string> nul_name(std::string_view text);
+
+/// Checks of this implementation on the grid and channel arguments, in this order:
+/// DX and DY positive and finite, NX and NY at least 1, MAXCHAN 1..256, ICHAN 1..MAXCHAN.
+Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxchan);
+
+/// Iteration limit of the relaxation from IERR on entry: 32 or more is taken, else 512.
+int iteration_limit(int ierr_in);
+
+/// Search radius in cells: 0 when the radius exceeds the grid's width NX*DX or height
+/// NY*DY, else RADIUS / DX; a negative or non-finite result becomes 0.
+float radius_in_cells(float radius, float dx, float dy, int nx, int ny);
+
+/// ANGLE brought into -45..45 degrees (a turn by a multiple of 90 degrees grids the same
+/// lattice); 0 when the result's magnitude is below 2 degrees.
+float reduced_angle(float angle);
+
+/// Half window of the blanking: the radius in cells rounded, reduced when a window of
+/// 2*HW + 3 rows of NCU + 2*HW values would not fit the work area.
+struct HalfWindow {
+    int hw = 0;
+    bool reduced = false;     // the work area forced a smaller window
+    float radius_used = 0.0f; // the reduced HW as a real (logged when reduced and >= 1)
+};
+HalfWindow half_window(float radius_cells, int ncu);
+
+/// The working grid in cell units and the rotation of the call.
+struct WorkingGrid {
+    float xc0 = 0.0f, yc0 = 0.0f;  // origin, cell units
+    int ncu = 0, nru = 0;          // columns, rows
+};
+
+/// Unrotated working grid: the requested grid itself.
+WorkingGrid unrotated_grid(float x0, float y0, float dx, float dy, int nx, int ny);
+
+/// Rotation of a rotated call: centre of the requested grid and sin/cos of the angle.
+void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float angle,
+                 DataTransform& t);
+
+/// Rotated working grid: one cell beyond the range of the data on every side.
+/// bad_data_name when the range is empty or degenerate.
+Status rotated_grid(const DataRange& range, WorkingGrid& g);
+
+/// Partition of the extended grid (NCU + 4) x (NRU + 4) with the overlap rules:
+/// overlap 10; one block makes it 1; else NX or NY not above 10 repartitions with 5,
+/// and NX or NY not above 5 is overlap_too_small. Then more than 3600 blocks is
+/// too_many_blocks. nx, ny are the requested counts.
+Status choose_partition(int ncu, int nru, int nx, int ny, Partition& p);
+
+/// Points per data scratch record for the given number of blocks.
+int points_per_record(int blocks);
+
+}  // namespace minc

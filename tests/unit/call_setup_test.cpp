@@ -1,0 +1,243 @@
+// Derived parameters of a gridding call: names, checks, limits, angles, half window,
+// working grid and partition choice. Expected values are worked out by hand in the
+// comments beside them.
+#include "call_setup.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace minc {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(CallSetup, NameRule) {
+    struct Case { std::string text; std::optional<std::string> name; };
+    const Case cases[] = {
+        {"ab\0xyz  "s, "ab"},          // NUL ends the name
+        {"a\0      "s, "a"},           // NUL at the second character: even 1 character counts
+        {"a b \0   "s, "a b "},        // before a NUL, blanks are part of the name
+        {"ab      "s, "ab"},           // no NUL: trailing blanks go
+        {"a       "s, std::nullopt},   // no NUL and 1 character: does not count
+        {"        "s, std::nullopt},   // all blanks
+        {""s, std::nullopt},
+        {"\0abc   "s, std::nullopt},   // NUL first: an empty name
+        {" a      "s, " a"},           // leading blanks stay; 2 characters
+        {"grid.grd"s, "grid.grd"},     // full width, no blank, no NUL
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("text '" + c.text + "'");
+        EXPECT_EQ(text_name(c.text), c.name);
+    }
+}
+
+TEST(CallSetup, NulRuleAloneForRotatedCalls) {
+    EXPECT_EQ(nul_name("data.bin\0  "s), "data.bin");
+    EXPECT_EQ(nul_name("d\0"s), "d");
+    EXPECT_EQ(nul_name("data.bin   "s), std::nullopt);  // no NUL: a rotated call fails
+    EXPECT_EQ(nul_name("\0data"s), std::nullopt);
+}
+
+TEST(CallSetup, ArgumentChecks) {
+    const float inf = INFINITY, nan = NAN;
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 1, 1, 1, 1), Status::ok);
+    EXPECT_EQ(check_arguments(25.0f, 5.0f, 41, 65, 6, 6), Status::ok);
+    EXPECT_EQ(check_arguments(0.0f, 1.0f, 10, 10, 1, 1), Status::bad_spacing);
+    EXPECT_EQ(check_arguments(1.0f, -2.0f, 10, 10, 1, 1), Status::bad_spacing);
+    EXPECT_EQ(check_arguments(inf, 1.0f, 10, 10, 1, 1), Status::bad_spacing);
+    EXPECT_EQ(check_arguments(1.0f, nan, 10, 10, 1, 1), Status::bad_spacing);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 0, 10, 1, 1), Status::bad_size);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, -3, 1, 1), Status::bad_size);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 7, 6), Status::bad_channel);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 0, 6), Status::bad_channel);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 257), Status::bad_max_channels);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 256), Status::ok);
+    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 0), Status::bad_max_channels);
+    // The codes are the documented ones.
+    EXPECT_EQ(code(Status::bad_spacing), -1020);
+    EXPECT_EQ(code(Status::bad_size), -1021);
+    EXPECT_EQ(code(Status::bad_channel), -1022);
+    EXPECT_EQ(code(Status::bad_max_channels), -1023);
+}
+
+TEST(CallSetup, IterationLimitFromIerr) {
+    EXPECT_EQ(iteration_limit(31), 512);
+    EXPECT_EQ(iteration_limit(32), 32);
+    EXPECT_EQ(iteration_limit(0), 512);
+    EXPECT_EQ(iteration_limit(-1002), 512);  // the status word of a failed earlier call
+    EXPECT_EQ(iteration_limit(2000), 2000);
+}
+
+TEST(CallSetup, RadiusInCells) {
+    EXPECT_EQ(radius_in_cells(50.0f, 25.0f, 5.0f, 41, 65), 2.0f);
+    EXPECT_EQ(radius_in_cells(0.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    EXPECT_EQ(radius_in_cells(-50.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    // Wider than NX*DX = 1025 or higher than NY*DY = 325: no blanking.
+    EXPECT_EQ(radius_in_cells(1026.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    EXPECT_EQ(radius_in_cells(326.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    // Exactly as wide as the grid is still a radius: 325 / 25 = 13.
+    EXPECT_EQ(radius_in_cells(325.0f, 25.0f, 5.0f, 41, 65), 13.0f);
+    EXPECT_EQ(radius_in_cells(NAN, 1.0f, 1.0f, 10, 10), 0.0f);
+}
+
+TEST(CallSetup, ReducedAngle) {
+    struct Case { float in, out; };
+    const Case cases[] = {
+        {0.0f, 0.0f},   {90.0f, 0.0f},  {180.0f, 0.0f}, {-270.0f, 0.0f}, {360.0f, 0.0f},
+        {1.5f, 0.0f},   {-1.99f, 0.0f}, {2.0f, 2.0f},   {30.0f, 30.0f},  {60.0f, -30.0f},
+        {45.0f, 45.0f}, {46.0f, -44.0f}, {-46.0f, 44.0f}, {135.0f, 45.0f}, {-135.0f, -45.0f},
+        {405.0f, 45.0f}, {210.0f, 30.0f}, {-330.0f, 30.0f}, {91.5f, 0.0f},  {-60.0f, 30.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("angle " + std::to_string(c.in));
+        EXPECT_NEAR(reduced_angle(c.in), c.out, 1e-4f);
+        EXPECT_LE(std::fabs(reduced_angle(c.in)), 45.0f);
+    }
+}
+
+// The largest h with (2h + 3)(2h + ncu) <= 256000, by search.
+int largest_fitting(int ncu) {
+    int h = -1;
+    while ((2 * std::int64_t(h + 1) + 3) * (2 * std::int64_t(h + 1) + ncu) <= 256000) ++h;
+    return h;
+}
+
+TEST(CallSetup, HalfWindow) {
+    {
+        SCOPED_TRACE("rounded to nearest");
+        EXPECT_EQ(half_window(2.0f, 41).hw, 2);
+        EXPECT_EQ(half_window(2.5f, 41).hw, 3);
+        EXPECT_EQ(half_window(2.49f, 41).hw, 2);
+        EXPECT_EQ(half_window(0.0f, 41).hw, 0);
+        EXPECT_FALSE(half_window(2.0f, 41).reduced);
+    }
+    {
+        SCOPED_TRACE("NCU 1000: 104 fits ((211)(1208) = 254888), 105 does not ((213)(1210) = 257730)");
+        const HalfWindow fits = half_window(104.0f, 1000);
+        EXPECT_EQ(fits.hw, 104);
+        EXPECT_FALSE(fits.reduced);
+        const HalfWindow h = half_window(500.0f, 1000);
+        EXPECT_EQ(h.hw, 104);
+        EXPECT_TRUE(h.reduced);
+        EXPECT_EQ(h.radius_used, 104.0f);
+        EXPECT_EQ(half_window(105.0f, 1000).hw, 104);
+    }
+    {
+        SCOPED_TRACE("the reduction agrees with a search for several widths");
+        for (int ncu : {10, 41, 300, 1000, 5000, 20000, 60000}) {
+            SCOPED_TRACE("ncu " + std::to_string(ncu));
+            const HalfWindow h = half_window(1.0e6f, ncu);
+            EXPECT_TRUE(h.reduced);
+            EXPECT_EQ(h.hw, std::max(largest_fitting(ncu), 0));
+        }
+    }
+    {
+        SCOPED_TRACE("a grid so wide that not even HW = 0 fits: no blanking");
+        const HalfWindow h = half_window(3.0f, 100000);
+        EXPECT_TRUE(h.reduced);
+        EXPECT_EQ(h.hw, 0);
+        EXPECT_LT(h.radius_used, 1.0f);
+    }
+    {
+        SCOPED_TRACE("huge radius and huge grid do not overflow");
+        EXPECT_EQ(half_window(3.0e9f, 2000000000).hw, 0);
+    }
+}
+
+TEST(CallSetup, WorkingGrids) {
+    const WorkingGrid g = unrotated_grid(100.0f, -220.0f, 25.0f, 5.0f, 41, 65);
+    EXPECT_EQ(g.xc0, 4.0f);
+    EXPECT_EQ(g.yc0, -44.0f);
+    EXPECT_EQ(g.ncu, 41);
+    EXPECT_EQ(g.nru, 65);
+
+    // xc0 = trunc(2.3) - 1 = 1, yc0 = trunc(-3.7) - 1 = -4; ncu = nint(11.6 - 1) + 1 = 12,
+    // nru = nint(5.2 + 4) + 1 = 10.
+    WorkingGrid r;
+    EXPECT_EQ(rotated_grid(DataRange{2.3f, 10.6f, -3.7f, 4.2f}, r), Status::ok);
+    EXPECT_EQ(r.xc0, 1.0f);
+    EXPECT_EQ(r.yc0, -4.0f);
+    EXPECT_EQ(r.ncu, 12);
+    EXPECT_EQ(r.nru, 10);
+    EXPECT_EQ(rotated_grid(DataRange{}, r), Status::bad_data_name);  // no point
+    EXPECT_EQ(rotated_grid(DataRange{3.0f, 3.0f, 0.0f, 1.0f}, r), Status::bad_data_name);
+    EXPECT_EQ(rotated_grid(DataRange{0.0f, 1.0f, 2.0f, 2.0f}, r), Status::bad_data_name);
+
+    DataTransform t;
+    rotation_of(0.0f, 0.0f, 1.0f, 2.0f, 10, 10, 30.0f, t);
+    EXPECT_TRUE(t.rotated);
+    EXPECT_EQ(t.xr, 5.0f);
+    EXPECT_EQ(t.yr, 10.0f);
+    EXPECT_NEAR(t.sin_a, 0.5f, 1e-6f);
+    EXPECT_NEAR(t.cos_a, std::sqrt(3.0f) / 2.0f, 1e-6f);
+}
+
+TEST(CallSetup, PartitionAndOverlap) {
+    {
+        SCOPED_TRACE("one block: overlap 1 whatever NX and NY");
+        Partition p;
+        ASSERT_EQ(choose_partition(200, 50, 200, 50, p), Status::ok);
+        EXPECT_EQ(p.overlap, 1);
+        EXPECT_EQ(p.nsect, 1);
+        EXPECT_EQ(p.ntier, 1);
+        EXPECT_EQ(p.cpb, 204);
+        EXPECT_EQ(p.rpb, 54);
+        Partition tiny;
+        ASSERT_EQ(choose_partition(3, 2, 3, 2, tiny), Status::ok);
+        EXPECT_EQ(tiny.overlap, 1);
+    }
+    {
+        SCOPED_TRACE("several blocks, NX and NY above 10: overlap 10");
+        // NCP 1004, NRP 54: 5 sections of 209 columns, one tier of 54 rows.
+        Partition p;
+        ASSERT_EQ(choose_partition(1000, 50, 1000, 50, p), Status::ok);
+        EXPECT_EQ(p.overlap, 10);
+        EXPECT_EQ(p.nsect, 5);
+        EXPECT_EQ(p.cpb, 209);
+        EXPECT_EQ(p.ntier, 1);
+        EXPECT_EQ(p.rpb, 54);
+    }
+    {
+        SCOPED_TRACE("several blocks with NY 8: partitioned again with overlap 5");
+        // Overlap 10 gives 36 sections of 38 x 12; overlap 5: BS 173, NS0 5, first pass
+        // ratio 33/12 < 3, second pass takes 5 sections of 5 + ceil(999/5) = 205 x 12.
+        Partition p;
+        ASSERT_EQ(choose_partition(1000, 8, 1000, 8, p), Status::ok);
+        EXPECT_EQ(p.overlap, 5);
+        EXPECT_EQ(p.nsect, 5);
+        EXPECT_EQ(p.cpb, 205);
+        EXPECT_EQ(p.ntier, 1);
+        EXPECT_EQ(p.rpb, 12);
+        Partition q;
+        ASSERT_EQ(choose_partition(1000, 6, 1000, 6, q), Status::ok);
+        EXPECT_EQ(q.overlap, 5);
+    }
+    {
+        SCOPED_TRACE("several blocks with NY 5 or NX 5: -999");
+        Partition p;
+        EXPECT_EQ(choose_partition(1000, 5, 1000, 5, p), Status::overlap_too_small);
+        EXPECT_EQ(code(Status::overlap_too_small), -999);
+        Partition q;
+        EXPECT_EQ(choose_partition(5, 1000, 5, 1000, q), Status::overlap_too_small);
+    }
+    {
+        SCOPED_TRACE("more than 3600 blocks: -2");
+        // NCP = NRP = 12004: at least 71 sections and 71 tiers.
+        Partition p;
+        EXPECT_EQ(choose_partition(12000, 12000, 12000, 12000, p), Status::too_many_blocks);
+        EXPECT_EQ(code(Status::too_many_blocks), -2);
+    }
+}
+
+TEST(CallSetup, PointsPerRecord) {
+    EXPECT_EQ(points_per_record(1), 900);     // 256000 / 3 = 85333, capped
+    EXPECT_EQ(points_per_record(94), 900);    // 256000 / 282 = 907
+    EXPECT_EQ(points_per_record(95), 898);    // 256000 / 285 = 898.2
+    EXPECT_EQ(points_per_record(3600), 23);   // 256000 / 10800 = 23.7
+}
+
+}  // namespace
+}  // namespace minc
