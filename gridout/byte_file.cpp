@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <sys/stat.h>
 
 namespace gridout {
@@ -10,7 +11,7 @@ namespace {
 
 class DiskFile final : public ByteFile {
 public:
-    explicit DiskFile(std::FILE* f) : f_(f) {}
+    DiskFile(std::FILE* f, bool writable) : f_(f), writable_(writable) {}
     ~DiskFile() override { close(); }
 
     std::int64_t read(std::span<std::byte> out) override {
@@ -23,13 +24,15 @@ public:
         return static_cast<std::int64_t>(n);
     }
     std::int64_t write(std::span<const std::byte> in) override {
-        if (!f_) return -1;
+        // A read-only handle refuses the write as the in-memory kind does: -1, and the
+        // file's later close still succeeds.
+        if (!f_ || !writable_) return -1;
         if (in.empty()) return 0;
         if (last_ == Op::read) std::fseek(f_, 0, SEEK_CUR);
         last_ = Op::write;
         std::size_t n = std::fwrite(in.data(), 1, in.size(), f_);
         if (n != in.size()) { failed_ = true; std::clearerr(f_); }
-        return static_cast<std::int64_t>(n);
+        return n == 0 ? -1 : static_cast<std::int64_t>(n);
     }
     std::int64_t seek(std::int64_t offset) override {
         if (!f_ || offset < 0) return -1;
@@ -55,6 +58,7 @@ public:
 private:
     enum class Op { none, read, write };
     std::FILE* f_;
+    bool writable_;
     Op last_ = Op::none;
     bool failed_ = false;
 };
@@ -76,7 +80,15 @@ public:
     std::int64_t write(std::span<const std::byte> in) override {
         if (!bytes_ || !writable_) return -1;
         auto& b = *bytes_;
-        if (b.size() < pos_ + in.size()) b.resize(pos_ + in.size(), std::byte{0});
+        if (b.size() < pos_ + in.size()) {
+            // A write far beyond the end asks for a buffer that may not exist: that is a
+            // failed write, not an exception out of the layer.
+            try {
+                b.resize(pos_ + in.size(), std::byte{0});
+            } catch (const std::exception&) {
+                return -1;
+            }
+        }
         std::copy(in.begin(), in.end(), b.begin() + static_cast<std::ptrdiff_t>(pos_));
         pos_ += in.size();
         return static_cast<std::int64_t>(in.size());
@@ -103,7 +115,7 @@ std::unique_ptr<ByteFile> DiskFileSystem::create(const std::string& name) {
     if (name.empty()) return nullptr;
     std::FILE* f = std::fopen(name.c_str(), "w+b");
     if (!f) return nullptr;
-    return std::make_unique<DiskFile>(f);
+    return std::make_unique<DiskFile>(f, true);
 }
 
 std::unique_ptr<ByteFile> DiskFileSystem::open(const std::string& name, OpenMode mode) {
@@ -112,7 +124,7 @@ std::unique_ptr<ByteFile> DiskFileSystem::open(const std::string& name, OpenMode
     if (::stat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
     std::FILE* f = std::fopen(name.c_str(), mode == OpenMode::read_only ? "rb" : "r+b");
     if (!f) return nullptr;
-    return std::make_unique<DiskFile>(f);
+    return std::make_unique<DiskFile>(f, mode == OpenMode::read_write);
 }
 
 bool DiskFileSystem::remove(const std::string& name) { return std::remove(name.c_str()) == 0; }
