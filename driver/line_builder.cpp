@@ -1,0 +1,92 @@
+// Line statistics and points of the record loop.
+#include "line_builder.hpp"
+
+#include <cmath>
+
+namespace driver {
+
+std::vector<float> make_depth_table(std::int32_t ndepth, float cell) {
+    std::vector<float> depth(static_cast<std::size_t>(ndepth));
+    for (std::int32_t i = 1; i <= ndepth; ++i)
+        depth[static_cast<std::size_t>(i - 1)] = -((static_cast<float>(i) - 0.5f) * cell);
+    return depth;
+}
+
+double update_xcell(double xcell, double step, float cell) {
+    if (step > static_cast<double>(cell) && step < xcell) return step;
+    return xcell;
+}
+
+std::string line_label(std::int64_t line_number) { return std::to_string(line_number); }
+
+LineBuilder::LineBuilder(std::span<const float> depth_table, float cell)
+    : depth_(depth_table), cell_(cell), words_per_record_((depth_table.size() + 63) / 64) {}
+
+void LineBuilder::start(std::int64_t line_number) {
+    stats_ = LineStats{};
+    stats_.line_number = line_number;
+    stats_.label = line_label(line_number);
+    last_station_ = 0.0;
+    records_.clear();
+    cell_bits_.clear();
+}
+
+void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<float>& points) {
+    const double top = record.elevation + static_cast<double>(depth_.front());
+    const double bottom = record.elevation + static_cast<double>(depth_.back());
+    double station = 0.0;
+    if (stats_.record_count == 0) {
+        stats_.first_east = record.east;
+        stats_.first_north = record.north;
+        stats_.xmin = 0.0;
+        stats_.xmax = 0.0;
+        stats_.zmax = top;
+        stats_.zmin = bottom;
+    } else {
+        // Straight-line distance from the first record, not a distance along the line.
+        const double de = record.east - stats_.first_east;
+        const double dn = record.north - stats_.first_north;
+        station = std::sqrt(de * de + dn * dn);
+        xcell = update_xcell(xcell, station - last_station_, cell_);
+        if (station < stats_.xmin) stats_.xmin = station;
+        if (station > stats_.xmax) stats_.xmax = station;
+        if (top > stats_.zmax) stats_.zmax = top;
+        if (bottom < stats_.zmin) stats_.zmin = bottom;
+        stats_.last_east = record.east;
+        stats_.last_north = record.north;
+    }
+    last_station_ = station;
+    ++stats_.record_count;
+
+    points.clear();
+    const std::size_t bits_at = cell_bits_.size();
+    cell_bits_.resize(bits_at + words_per_record_, 0);
+    std::uint32_t n = 0;
+    const float station32 = static_cast<float>(station);
+    const float east32 = static_cast<float>(record.east);
+    const float north32 = static_cast<float>(record.north);
+    for (std::size_t i = 0; i < depth_.size(); ++i) {
+        const float c = record.conductivity[i];
+        if (!(c > 0.0f)) continue;
+        const float log_c = std::log10(c);
+        points.insert(points.end(),
+                      {station32, static_cast<float>(record.elevation + static_cast<double>(depth_[i])),
+                       east32, north32, c, log_c, 1000.0f / c, 3.0f - log_c});
+        cell_bits_[bits_at + i / 64] |= std::uint64_t{1} << (i % 64);
+        ++n;
+    }
+    stats_.point_count += n;
+    records_.push_back({station, record.elevation, record.east, record.north, n});
+}
+
+bool LineBuilder::gave_point(std::size_t record_index, std::size_t cell_index) const {
+    const std::uint64_t w = cell_bits_[record_index * words_per_record_ + cell_index / 64];
+    return ((w >> (cell_index % 64)) & 1u) != 0;
+}
+
+void LineBuilder::rebase_range() {
+    stats_.xmin = -records_.back().station;
+    stats_.xmax = 0.0;
+}
+
+}  // namespace driver

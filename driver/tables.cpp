@@ -1,0 +1,39 @@
+// Table rows, formatted straight into a caller's buffer: the tables can hold tens of
+// millions of rows, so a row costs eight direct field conversions and no allocation.
+#include "tables.hpp"
+
+#include "gridout/fixed_format.hpp"
+
+namespace driver {
+
+void format_table_row(char* dst, double station, double depth, double east, double north,
+                      std::span<const float, 4> values) {
+    char* p = dst;
+    for (double v : {station, depth, east, north}) {
+        *p++ = ' ';
+        gridout::format_fixed(p, v, 12, 2);
+        p += 12;
+    }
+    for (float v : values) {
+        *p++ = ' ';
+        gridout::format_exponent(p, static_cast<double>(v), 13, 6);
+        p += 13;
+    }
+    *p++ = '\r';
+    *p = '\n';
+}
+
+std::string coordinate_line(double station, double depth, double east, double north) {
+    std::string line(62, ' ');
+    char* p = line.data();
+    for (double v : {station, depth, east, north}) {
+        *p++ = ' ';
+        gridout::format_fixed(p, v, 14, 2);
+        p += 14;
+    }
+    *p++ = '\r';
+    *p = '\n';
+    return line;
+}
+
+}  // namespace driver
