@@ -1,0 +1,220 @@
+// Input data pass: RNGDAT (extent of the accepted points, for a rotated call) and
+// SEQDAT (sorting the points into the linked record chains of the data scratch store,
+// one chain per block, home block first, then the overlap copies). WRBLK2 writes one
+// record of that store.
+#include "data_pass.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+#include "grid_view.hpp"
+
+namespace minc {
+namespace {
+
+using gridout::ByteFile;
+
+// One input record after rotation and scaling to cell units.
+struct InputPoint {
+    float x = 0.0f, y = 0.0f, v = 0.0f;
+};
+
+// Reads the next record of the input data file into p (the channels go to chan).
+// False at the end of the data: a read that transfers nothing, fails, or comes up
+// short. A final record cut short by the end of the file is dropped rather than
+// completed with the channels of the record before it.
+bool next_record(ByteFile& data, std::span<float> chan, const DataTransform& t, InputPoint& p) {
+    float x = 0.0f, y = 0.0f;
+    if (!gridout::read_word(data, x) || !gridout::read_word(data, y) ||
+        !gridout::read_words(data, chan.first(static_cast<std::size_t>(t.maxchan)))) {
+        return false;
+    }
+    if (t.rotated) {
+        const float xd = x - t.xr, yd = y - t.yr;
+        x = xd * t.cos_a - yd * t.sin_a;
+        y = xd * t.sin_a + yd * t.cos_a;
+    }
+    p.x = x / t.dx;
+    p.y = y / t.dy;
+    p.v = chan[static_cast<std::size_t>(t.ichan - 1)];
+    return true;
+}
+
+// A record is dropped when its value is the null value. A value or position that is
+// not finite (NaN or infinite in the file, or a position overflowing in the scaling)
+// would slip through every later comparison, so it is dropped the same way.
+bool is_null(const InputPoint& p, float dummy) {
+    return p.v == dummy || !std::isfinite(p.v) || !std::isfinite(p.x) || !std::isfinite(p.y);
+}
+
+// MODE transform of an accepted value; false when MODE 2 meets a value <= 0.
+bool transform_value(int mode, float& v) {
+    if (mode == 2) {
+        if (v <= 0.0f) return false;
+        v = std::log(v);
+    } else if (mode == 3) {
+        // Signed logarithm: continuous at +-1, linear in between.
+        if (v > 1.0f) {
+            v = 1.0f + std::log(v);
+        } else if (v < -1.0f) {
+            v = -1.0f - std::log(-v);
+        }
+    }
+    return true;
+}
+
+bool rewind(ByteFile& f) { return gridout::seek_to(f, 0); }
+
+}  // namespace
+
+DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) {
+    assert(t.maxchan >= 1 && chan.size() >= static_cast<std::size_t>(t.maxchan));
+    assert(t.ichan >= 1 && t.ichan <= t.maxchan);
+    DataRange r;
+    if (!rewind(data)) return r;
+    InputPoint p;
+    while (next_record(data, chan, t, p)) {
+        if (is_null(p, t.dummy)) continue;
+        if (t.mode == 2 && p.v <= 0.0f) continue;
+        r.xmin = std::min(r.xmin, p.x);
+        r.xmax = std::max(r.xmax, p.x);
+        r.ymin = std::min(r.ymin, p.y);
+        r.ymax = std::max(r.ymax, p.y);
+    }
+    return r;
+}
+
+Status wrblk2(ByteFile& scratch, int irec, int link, int npts, std::span<const float> data) {
+    const auto recw = static_cast<std::int64_t>(data.size()) + 2;
+    const std::int32_t head[2] = {link, npts};
+    if (!gridout::seek_to(scratch, (static_cast<std::int64_t>(irec) - 1) * recw * 4) ||
+        !gridout::write_words(scratch, std::span<const std::int32_t>(head)) ||
+        !gridout::write_words(scratch, data)) {
+        return Status::store_failed;
+    }
+    return Status::ok;
+}
+
+DataPassResult seqdat(ByteFile& data, ByteFile& scratch, float h, float xe0, float ye0, int nw,
+                      int ncu, int nru, const Partition& part, const DataTransform& t,
+                      std::span<float> chan, std::span<float> work, std::span<std::int32_t> fill,
+                      std::span<std::int32_t> current) {
+    assert(t.maxchan >= 1 && chan.size() >= static_cast<std::size_t>(t.maxchan));
+    assert(t.ichan >= 1 && t.ichan <= t.maxchan);
+    const int nsect = part.nsect, ntier = part.ntier;
+    const int nblocks = nsect * ntier;
+    const auto unw = static_cast<std::size_t>(nw);
+    assert(nw >= 3 && nblocks >= 1);
+    assert(work.size() >= static_cast<std::size_t>(nblocks) * unw);
+    assert(fill.size() >= static_cast<std::size_t>(nblocks) && current.size() >= static_cast<std::size_t>(nblocks));
+
+    DataPassResult res;
+    const float s_step = static_cast<float>(part.section_step());
+    const float t_step = static_cast<float>(part.tier_step());
+
+    // Acceptance window: the extended grid, less 0.01 node at each edge.
+    const float eps = 0.01f * h;
+    const float xlo = xe0 + eps;
+    const float xhi = xe0 + static_cast<float>(ncu + 4 - 1) * h - eps;
+    const float ylo = ye0 + eps;
+    const float yhi = ye0 + static_cast<float>(nru + 4 - 1) * h - eps;
+
+    for (int b = 1; b <= nblocks; ++b) {
+        current[static_cast<std::size_t>(b - 1)] = b;
+        fill[static_cast<std::size_t>(b - 1)] = 1;
+    }
+    int next_free = nblocks + 1;
+    std::fill_n(work.begin(), static_cast<std::size_t>(nblocks) * unw, t.dummy);
+
+    auto buffer = [&](int c) { return work.subspan(static_cast<std::size_t>(c - 1) * unw, unw); };
+
+    // Appends a point to block c's buffer; a full buffer goes to the store at once,
+    // linked to the next free record, which becomes the block's current record.
+    auto store = [&](int c, float xn, float yn, float z) -> Status {
+        auto buf = buffer(c);
+        std::int32_t& k = fill[static_cast<std::size_t>(c - 1)];
+        buf[static_cast<std::size_t>(k - 1)] = xn;
+        buf[static_cast<std::size_t>(k)] = yn;
+        buf[static_cast<std::size_t>(k + 1)] = z;
+        k += 3;
+        if (k >= nw) {
+            std::int32_t& cur = current[static_cast<std::size_t>(c - 1)];
+            if (Status s = wrblk2(scratch, cur, next_free, (k - 1) / 3, buf); s != Status::ok) return s;
+            cur = next_free;
+            ++next_free;
+            k = 1;
+        }
+        return Status::ok;
+    };
+
+    // Overlap copies go to a point's neighbours below and to the left when it lies
+    // within overlap - 0.1 nodes of the start of its home block: fu and fw are the
+    // point's position within the home block in units of the step.
+    const float ou = (static_cast<float>(part.overlap) - 0.1f) / s_step;
+    const float ow = (static_cast<float>(part.overlap) - 0.1f) / t_step;
+
+    if (rewind(data)) {
+        InputPoint p;
+        while (next_record(data, chan, t, p)) {
+            if (is_null(p, t.dummy)) continue;
+            if (p.y > yhi || p.y < ylo || p.x < xlo || p.x > xhi) continue;
+            float z = p.v;
+            if (!transform_value(t.mode, z)) continue;
+            ++res.accepted;
+
+            const float xn = p.x / h + (1.0f - xe0 / h);
+            const float yn = p.y / h + (1.0f - ye0 / h);
+
+            // Home block: section k takes (k - 1) S + 1.005 <= xn < k S + 1.005, so a
+            // point on the first node of a section belongs to the section before it.
+            const float u = xn / s_step;
+            const float w = yn / t_step;
+            int section = trunc_int(u + 1.0f - 1.005f / s_step);
+            int tier = trunc_int(w + 1.0f - 1.005f / t_step);
+            // The window keeps xn, yn >= 1.01, so both are at least 1; the clamp only
+            // guards the buffers against a caller's inconsistent window.
+            section = std::max(section, 1);
+            tier = std::max(tier, 1);
+            float fu = u - static_cast<float>(section - 1);
+            float fw = w - static_cast<float>(tier - 1);
+            if (section > nsect) {
+                section = nsect;
+                fu = 1.0f;
+            }
+            if (tier > ntier) {
+                tier = ntier;
+                fw = 1.0f;
+            }
+            const int b = (tier - 1) * nsect + section;
+
+            // Home first, then below, below-left, left: this order fixes the order of
+            // the points in every chain and so the order of their accumulation.
+            Status s = store(b, xn, yn, z);
+            if (s == Status::ok && tier != 1 && fw <= ow) s = store(b - nsect, xn, yn, z);
+            if (s == Status::ok && section != 1 && tier != 1 && fw <= ow && fu <= ou) {
+                s = store(b - nsect - 1, xn, yn, z);
+            }
+            if (s == Status::ok && section != 1 && fu <= ou) s = store(b - 1, xn, yn, z);
+            if (s != Status::ok) {
+                res.status = s;
+                return res;
+            }
+        }
+    }
+
+    res.records = next_free - 1;
+    // Every chain ends in a record with link 0, also the chain of a block without data.
+    for (int c = 1; c <= nblocks; ++c) {
+        const auto ci = static_cast<std::size_t>(c - 1);
+        if (Status s = wrblk2(scratch, current[ci], 0, (fill[ci] - 1) / 3, buffer(c)); s != Status::ok) {
+            res.status = s;
+            return res;
+        }
+    }
+    if (res.accepted == 0) res.status = Status::no_data;
+    return res;
+}
+
+}  // namespace minc

@@ -1,0 +1,411 @@
+// Input data pass: home blocks and overlap copies at their thresholds, the record
+// chains of the data scratch store, value transforms, the acceptance window and the
+// data extent.
+#include "data_pass.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "capacities.hpp"
+
+namespace minc {
+namespace {
+
+constexpr float kDummy = -99999.0f;
+
+struct Rec {
+    float x, y;
+    std::vector<float> chan;
+};
+
+// Writes input records (x, y, channels) to a new memory file.
+std::unique_ptr<gridout::ByteFile> data_file(gridout::MemoryFileSystem& fs, const std::vector<Rec>& recs) {
+    auto f = fs.create("data.bin");
+    for (const Rec& r : recs) {
+        EXPECT_TRUE(gridout::write_word(*f, r.x));
+        EXPECT_TRUE(gridout::write_word(*f, r.y));
+        EXPECT_TRUE(gridout::write_words(*f, std::span<const float>(r.chan)));
+    }
+    return f;
+}
+
+// One record of the data scratch store as stored.
+struct StoreRecord {
+    std::int32_t link = 0, count = 0;
+    std::vector<float> words;
+};
+
+StoreRecord record_at(const std::vector<std::byte>& bytes, int rec, int nw) {
+    StoreRecord r;
+    const std::size_t off = static_cast<std::size_t>(rec - 1) * static_cast<std::size_t>(nw + 2) * 4;
+    EXPECT_LE(off + static_cast<std::size_t>(nw + 2) * 4, bytes.size()) << "record " << rec;
+    if (off + static_cast<std::size_t>(nw + 2) * 4 > bytes.size()) return r;
+    std::memcpy(&r.link, bytes.data() + off, 4);
+    std::memcpy(&r.count, bytes.data() + off + 4, 4);
+    r.words.resize(static_cast<std::size_t>(nw));
+    std::memcpy(r.words.data(), bytes.data() + off + 8, static_cast<std::size_t>(nw) * 4);
+    return r;
+}
+
+struct Pt {
+    float x, y, z;
+    bool operator==(const Pt&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Pt& p) { return os << "(" << p.x << ", " << p.y << ", " << p.z << ")"; }
+
+// All points of a block's chain, following the links from head record b.
+std::vector<Pt> chain(const std::vector<std::byte>& bytes, int b, int nw, int records) {
+    std::vector<Pt> pts;
+    int rec = b;
+    for (int guard = 0; rec != 0 && guard <= records; ++guard) {
+        StoreRecord r = record_at(bytes, rec, nw);
+        for (int k = 0; k < r.count; ++k) {
+            const auto i = static_cast<std::size_t>(3 * k);
+            pts.push_back({r.words[i], r.words[i + 1], r.words[i + 2]});
+        }
+        rec = r.link;
+    }
+    EXPECT_EQ(rec, 0) << "chain of block " << b << " does not end";
+    return pts;
+}
+
+// Runs SEQDAT on records with the given partition; xe0 = ye0 = 1 so that node
+// coordinates equal the cell positions.
+struct PassRun {
+    DataPassResult res;
+    std::vector<std::byte> store;
+};
+PassRun run_seqdat(const std::vector<Rec>& recs, const Partition& part, int ncu, int nru, int nw,
+                   const DataTransform& t) {
+    gridout::MemoryFileSystem fs;
+    auto data = data_file(fs, recs);
+    auto scratch = fs.create("store");
+    std::vector<float> chan(kMaxChannels), work(kWorkWords);
+    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+    PassRun r;
+    r.res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, nw, ncu, nru, part, t, chan, work, fill, current);
+    r.store = fs.contents("store");
+    return r;
+}
+
+DataTransform plain() {
+    DataTransform t;
+    t.dummy = kDummy;
+    return t;
+}
+
+TEST(Seqdat, HomeBlocksAndOverlapCopies) {
+    // 3 x 3 blocks of 26 x 26, overlap 10: steps S = T = 16. The copy threshold is
+    // (10 - 0.1) / 16; 16 + 9.9 = 25.9 lands exactly on it in float, so the comparison
+    // must include equality.
+    Partition part;
+    part.cpb = part.rpb = 26;
+    part.overlap = 10;
+    part.nsect = part.ntier = 3;
+    ASSERT_EQ((16.0f + 9.9f) / 16.0f - 1.0f, (10.0f - 0.1f) / 16.0f);  // precondition of the case
+    const float on = 16.0f + 9.9f;
+    const std::vector<Rec> recs = {
+        {17.0f, 5.0f, {1}},    // first node of section 2: home section 1, no copy
+        {on, 5.0f, {2}},       // home section 2, on the threshold: copied left
+        {25.95f, 5.0f, {3}},   // 0.05 short of the far overlap edge: not copied
+        {53.0f, 5.0f, {4}},    // beyond the step of the last section: stays there, no copy
+        {5.0f, on, {5}},       // home tier 2 on the threshold: copied below
+        {on, on, {6}},         // home block 5: copies below, below-left, left in that order
+        {53.0f, 53.0f, {7}},   // last section and last tier
+        {17.01f, 5.0f, {8}},   // just past the home boundary 17.005 of section 2: copied left
+    };
+    const int nw = 30;
+    PassRun r = run_seqdat(recs, part, 54, 54, nw, plain());
+    ASSERT_EQ(r.res.status, Status::ok);
+    EXPECT_EQ(r.res.accepted, 8);
+    EXPECT_EQ(r.res.records, 9);
+    ASSERT_EQ(r.store.size(), 9u * (nw + 2) * 4);
+
+    const Pt p1{17, 5, 1}, p2{on, 5, 2}, p3{25.95f, 5, 3}, p4{53, 5, 4}, p5{5, on, 5}, p6{on, on, 6},
+        p7{53, 53, 7}, p8{17.01f, 5, 8};
+    const std::vector<std::vector<Pt>> expected = {
+        {p1, p2, p5, p6, p8}, {p2, p3, p6, p8}, {p4}, {p5, p6}, {p6}, {}, {}, {}, {p7},
+    };
+    for (int b = 1; b <= 9; ++b) {
+        SCOPED_TRACE("block " + std::to_string(b));
+        EXPECT_EQ(chain(r.store, b, nw, r.res.records), expected[static_cast<std::size_t>(b - 1)]);
+    }
+}
+
+TEST(Seqdat, RecordChainsOfExactlyPPoints) {
+    // One block, P = 4 points per record (nw = 12).
+    Partition part;
+    part.cpb = part.rpb = 20;
+    part.overlap = 1;
+    part.nsect = part.ntier = 1;
+    const int nw = 12;
+    auto points = [](int n) {
+        std::vector<Rec> v;
+        for (int k = 0; k < n; ++k) v.push_back({2.0f + static_cast<float>(k), 3.0f, {static_cast<float>(k)}});
+        return v;
+    };
+    {
+        SCOPED_TRACE("exactly P points: head full, second record empty");
+        PassRun r = run_seqdat(points(4), part, 16, 16, nw, plain());
+        ASSERT_EQ(r.res.status, Status::ok);
+        EXPECT_EQ(r.res.records, 2);
+        ASSERT_EQ(r.store.size(), 2u * 14 * 4);
+        StoreRecord head = record_at(r.store, 1, nw), second = record_at(r.store, 2, nw);
+        EXPECT_EQ(head.link, 2);
+        EXPECT_EQ(head.count, 4);
+        EXPECT_EQ(head.words[9], 5.0f);  // x of the fourth point
+        EXPECT_EQ(head.words[11], 3.0f);  // its value
+        EXPECT_EQ(second.link, 0);
+        EXPECT_EQ(second.count, 0);
+    }
+    {
+        SCOPED_TRACE("2P + 1 points: three records");
+        PassRun r = run_seqdat(points(9), part, 16, 16, nw, plain());
+        ASSERT_EQ(r.res.status, Status::ok);
+        EXPECT_EQ(r.res.records, 3);
+        EXPECT_EQ(record_at(r.store, 1, nw).link, 2);
+        EXPECT_EQ(record_at(r.store, 2, nw).link, 3);
+        EXPECT_EQ(record_at(r.store, 2, nw).count, 4);
+        EXPECT_EQ(record_at(r.store, 2, nw).words[0], 6.0f);  // fifth point
+        EXPECT_EQ(record_at(r.store, 3, nw).link, 0);
+        EXPECT_EQ(record_at(r.store, 3, nw).count, 1);
+        EXPECT_EQ(record_at(r.store, 3, nw).words[2], 8.0f);
+    }
+    {
+        SCOPED_TRACE("two blocks fill in turn: records numbered in the order they fill");
+        Partition two = part;
+        two.overlap = 10;
+        two.cpb = 20;  // S = 10
+        two.nsect = 2;
+        // Block 1 holds xn < 11.005, block 2 beyond (copies only below xn = 19.9).
+        std::vector<Rec> v = {{25, 3, {1}}, {2, 3, {2}}, {26, 3, {3}}, {3, 3, {4}},
+                              {27, 3, {5}}, {28, 3, {6}}, {29, 3, {7}}};
+        PassRun r = run_seqdat(v, two, 26, 16, 6, plain());  // P = 2
+        ASSERT_EQ(r.res.status, Status::ok);
+        // Block 2 fills first (record 2 -> 3), then block 1 (record 1 -> 4), then block 2
+        // again (record 3 -> 5).
+        EXPECT_EQ(r.res.records, 5);
+        EXPECT_EQ(record_at(r.store, 2, 6).link, 3);
+        EXPECT_EQ(record_at(r.store, 1, 6).link, 4);
+        EXPECT_EQ(record_at(r.store, 3, 6).link, 5);
+        EXPECT_EQ(record_at(r.store, 4, 6).count, 0);
+        EXPECT_EQ(record_at(r.store, 5, 6).count, 1);
+        EXPECT_EQ(chain(r.store, 2, 6, 5), (std::vector<Pt>{{25, 3, 1}, {26, 3, 3}, {27, 3, 5}, {28, 3, 6}, {29, 3, 7}}));
+        EXPECT_EQ(chain(r.store, 1, 6, 5), (std::vector<Pt>{{2, 3, 2}, {3, 3, 4}}));
+    }
+}
+
+TEST(Seqdat, NoAcceptedPointStillWritesEveryHead) {
+    Partition part;
+    part.cpb = part.rpb = 26;
+    part.overlap = 10;
+    part.nsect = 2;
+    part.ntier = 3;
+    const int nw = 9;
+    // A null value, a point outside the window, and a non-finite value.
+    std::vector<Rec> v = {{5, 5, {kDummy}}, {500, 5, {1}}, {5, 5, {std::numeric_limits<float>::quiet_NaN()}}};
+    PassRun r = run_seqdat(v, part, 38, 54, nw, plain());
+    EXPECT_EQ(r.res.status, Status::no_data);
+    EXPECT_EQ(code(r.res.status), -1002);
+    EXPECT_EQ(r.res.accepted, 0);
+    EXPECT_EQ(r.res.records, 6);
+    ASSERT_EQ(r.store.size(), 6u * (nw + 2) * 4);
+    for (int b = 1; b <= 6; ++b) {
+        SCOPED_TRACE("head " + std::to_string(b));
+        StoreRecord h = record_at(r.store, b, nw);
+        EXPECT_EQ(h.link, 0);
+        EXPECT_EQ(h.count, 0);
+        EXPECT_EQ(h.words[0], kDummy);  // untouched buffer of null values
+    }
+}
+
+Partition single_block() {
+    Partition part;
+    part.cpb = part.rpb = 20;
+    part.overlap = 1;
+    part.nsect = part.ntier = 1;
+    return part;
+}
+
+std::vector<float> values_of(const PassRun& r) {
+    std::vector<float> z;
+    for (const Pt& p : chain(r.store, 1, 300, r.res.records)) z.push_back(p.z);
+    return z;
+}
+
+TEST(Seqdat, ValueTransforms) {
+    const float ln10 = 2.302585093f;
+    {
+        SCOPED_TRACE("MODE 3: signed logarithm; the null value is dropped before the transform");
+        DataTransform t = plain();
+        t.mode = 3;
+        std::vector<Rec> v = {{2, 2, {-0.5f}}, {3, 2, {10.0f}}, {4, 2, {-10.0f}}, {5, 2, {kDummy}},
+                              {6, 2, {1.0f}}, {7, 2, {-1.0f}}, {8, 2, {0.0f}}};
+        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        ASSERT_EQ(r.res.status, Status::ok);
+        EXPECT_EQ(r.res.accepted, 6);
+        const std::vector<float> z = values_of(r);
+        ASSERT_EQ(z.size(), 6u);
+        EXPECT_EQ(z[0], -0.5f);
+        EXPECT_FLOAT_EQ(z[1], 1.0f + ln10);
+        EXPECT_FLOAT_EQ(z[2], -1.0f - ln10);
+        EXPECT_EQ(z[3], 1.0f);
+        EXPECT_EQ(z[4], -1.0f);
+        EXPECT_EQ(z[5], 0.0f);
+    }
+    {
+        SCOPED_TRACE("MODE 2: natural logarithm, values <= 0 dropped");
+        DataTransform t = plain();
+        t.mode = 2;
+        std::vector<Rec> v = {{2, 2, {0.0f}}, {3, 2, {-1.0f}}, {4, 2, {100.0f}}, {5, 2, {1.0f}}};
+        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        ASSERT_EQ(r.res.status, Status::ok);
+        EXPECT_EQ(r.res.accepted, 2);
+        const std::vector<float> z = values_of(r);
+        ASSERT_EQ(z.size(), 2u);
+        EXPECT_FLOAT_EQ(z[0], 2.0f * ln10);
+        EXPECT_EQ(z[1], 0.0f);
+    }
+    {
+        SCOPED_TRACE("MODE 1 keeps the value; the channel is ICHAN of MAXCHAN");
+        DataTransform t = plain();
+        t.maxchan = 3;
+        t.ichan = 2;
+        std::vector<Rec> v = {{2, 2, {7.0f, -3.5f, 9.0f}}, {3, 2, {kDummy, kDummy, 1.0f}}};
+        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        EXPECT_EQ(r.res.accepted, 1);
+        EXPECT_EQ(values_of(r), std::vector<float>{-3.5f});
+    }
+}
+
+TEST(Seqdat, RecordsThatAreDropped) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    {
+        SCOPED_TRACE("acceptance window: extended grid less 0.01 node, both ends included");
+        // xe0 = 1, ncu = 16: 1.01 <= x <= 1 + 19 - 0.01 = 19.99.
+        std::vector<Rec> v = {{1.005f, 5, {1}}, {1.02f, 5, {2}}, {19.98f, 5, {3}}, {19.995f, 5, {4}},
+                              {5, 1.005f, {5}}, {5, 19.995f, {6}}, {5, 19.98f, {7}}};
+        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, plain());
+        EXPECT_EQ(values_of(r), (std::vector<float>{2, 3, 7}));
+    }
+    {
+        SCOPED_TRACE("non-finite positions and values");
+        std::vector<Rec> v = {{nan, 5, {1}}, {5, inf, {2}}, {5, 5, {-inf}}, {5, 5, {nan}}, {6, 6, {3}}};
+        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, plain());
+        EXPECT_EQ(values_of(r), (std::vector<float>{3}));
+    }
+    {
+        SCOPED_TRACE("a final record cut short by the end of the file is dropped");
+        gridout::MemoryFileSystem fs;
+        auto data = data_file(fs, {{2, 2, {1, 10}}, {3, 3, {2, 20}}});
+        const float partial[3] = {4, 4, 3};  // x, y and the first of two channels
+        ASSERT_TRUE(gridout::write_words(*data, std::span<const float>(partial)));
+        auto scratch = fs.create("store");
+        std::vector<float> chan(kMaxChannels), work(kWorkWords);
+        std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+        DataTransform t = plain();
+        t.maxchan = 2;
+        DataPassResult res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), t, chan,
+                                    work, fill, current);
+        EXPECT_EQ(res.accepted, 2);
+    }
+}
+
+TEST(Seqdat, NodeCoordinatesFromWorldUnits) {
+    // DX = 2, DY = 0.5; extended grid origin (-3, 4) in cell units:
+    // world (10, 3) -> cell (5, 6) -> node (5 + 1 + 3, 6 + 1 - 4) = (9, 3).
+    gridout::MemoryFileSystem fs;
+    auto data = data_file(fs, {{10.0f, 3.0f, {42.0f}}});
+    auto scratch = fs.create("store");
+    std::vector<float> chan(kMaxChannels), work(kWorkWords);
+    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+    DataTransform t = plain();
+    t.dx = 2.0f;
+    t.dy = 0.5f;
+    DataPassResult res = seqdat(*data, *scratch, 1.0f, -3.0f, 4.0f, 300, 16, 16, single_block(), t, chan, work,
+                                fill, current);
+    ASSERT_EQ(res.status, Status::ok);
+    EXPECT_EQ(chain(fs.contents("store"), 1, 300, res.records), (std::vector<Pt>{{9, 3, 42}}));
+}
+
+TEST(Seqdat, FailedStoreWriteIsReported) {
+    gridout::MemoryFileSystem fs;
+    auto data = data_file(fs, {{5, 5, {1}}});
+    fs.create("store");
+    auto scratch = fs.open("store", gridout::OpenMode::read_only);
+    ASSERT_TRUE(scratch);
+    std::vector<float> chan(kMaxChannels), work(kWorkWords);
+    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+    DataPassResult res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), plain(), chan,
+                                work, fill, current);
+    EXPECT_EQ(res.status, Status::store_failed);
+}
+
+TEST(Wrblk2, RecordLayoutAndOffset) {
+    gridout::MemoryFileSystem fs;
+    auto f = fs.create("store");
+    const std::vector<float> d = {1.5f, -2.0f, 3.25f};
+    // Record 3 of 5-word records starts at byte 40; the gap before it reads as zeros.
+    ASSERT_EQ(wrblk2(*f, 3, 7, 1, d), Status::ok);
+    const auto bytes = fs.contents("store");
+    ASSERT_EQ(bytes.size(), 60u);
+    for (std::size_t k = 0; k < 40; ++k) EXPECT_EQ(bytes[k], std::byte{0});
+    StoreRecord r = record_at(bytes, 3, 3);
+    EXPECT_EQ(r.link, 7);
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(r.words, d);
+    auto ro = fs.open("store", gridout::OpenMode::read_only);
+    EXPECT_EQ(wrblk2(*ro, 1, 0, 0, d), Status::store_failed);
+}
+
+TEST(Rngdat, ExtentOfAcceptedPoints) {
+    {
+        SCOPED_TRACE("unrotated, scaled, MODE 2 drops values <= 0, null values dropped");
+        gridout::MemoryFileSystem fs;
+        auto data = data_file(fs, {{10, 1, {1}}, {-4, 8, {2}}, {100, -50, {0}}, {200, 200, {kDummy}}, {6, -3, {5}}});
+        std::vector<float> chan(kMaxChannels);
+        DataTransform t = plain();
+        t.mode = 2;
+        t.dx = 2.0f;
+        DataRange r = rngdat(*data, chan, t);
+        EXPECT_EQ(r.xmin, -2.0f);
+        EXPECT_EQ(r.xmax, 5.0f);
+        EXPECT_EQ(r.ymin, -3.0f);
+        EXPECT_EQ(r.ymax, 8.0f);
+    }
+    {
+        SCOPED_TRACE("rotated by 90 degrees about (100, 50): (x, y) -> (-(y - 50), x - 100)");
+        gridout::MemoryFileSystem fs;
+        auto data = data_file(fs, {{101, 50, {1}}, {102, 53, {1}}, {99, 49, {1}}});
+        std::vector<float> chan(kMaxChannels);
+        DataTransform t = plain();
+        t.rotated = true;
+        t.sin_a = 1.0f;
+        t.cos_a = 0.0f;
+        t.xr = 100.0f;
+        t.yr = 50.0f;
+        DataRange r = rngdat(*data, chan, t);
+        EXPECT_EQ(r.xmin, -3.0f);
+        EXPECT_EQ(r.xmax, 1.0f);
+        EXPECT_EQ(r.ymin, -1.0f);
+        EXPECT_EQ(r.ymax, 2.0f);
+    }
+    {
+        SCOPED_TRACE("no accepted point leaves an empty range");
+        gridout::MemoryFileSystem fs;
+        auto data = data_file(fs, {{1, 1, {kDummy}}});
+        std::vector<float> chan(kMaxChannels);
+        DataRange r = rngdat(*data, chan, plain());
+        EXPECT_GT(r.xmin, r.xmax);
+        EXPECT_GT(r.ymin, r.ymax);
+    }
+}
+
+}  // namespace
+}  // namespace minc
