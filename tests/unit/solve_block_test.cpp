@@ -1,0 +1,259 @@
+// Solve of one block: the inherited band (contin), what icontl stores and logs, the
+// data chain read, and its failures. The template is a hand-made plane, so a block
+// without data stays on that plane and data nodes show as fixed values.
+#include "solve_block.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capacities.hpp"
+#include "gridout/byte_file.hpp"
+
+namespace {
+
+using minc::Status;
+
+// The plane on which the template lies, in extended-grid node units.
+float plane(float x, float y) { return 2.0f + 0.5f * x + 0.25f * y; }
+
+struct Point {
+    float x, y, z;
+};
+
+// A 2 x 2 partition of blocks 20 x 16, overlap 5 (S = 15, T = 11), over an extended grid
+// of 35 x 27 nodes, with its template, data store and section store in memory.
+struct Rig {
+    minc::Partition part;
+    int hw;
+    float dummy = -99999.0f;
+    int nwrec = 30;
+    gridout::MemoryFileSystem fs;
+    std::unique_ptr<gridout::ByteFile> data, sb, gr;
+    std::vector<float> work = std::vector<float>(minc::kWorkWords, 0.0f);
+    std::vector<std::int32_t> flags = std::vector<std::int32_t>(minc::kBlockNodes, 0);
+    std::vector<float> acc = std::vector<float>(minc::kAccumulatorWords, 0.0f);
+    std::vector<float> edge = std::vector<float>(minc::kEdgeWords, 0.0f);
+    std::vector<float> recbuf = std::vector<float>(minc::kRecordBufferWords, 0.0f);
+    std::vector<float> tvalues = std::vector<float>(minc::kBlockNodes, 0.0f);
+    minc::TemplateGrid tmpl;
+    std::unique_ptr<gridout::ByteFile> logfile;
+    minc::ParameterLog log{nullptr};
+    minc::RelaxState relax;
+
+    explicit Rig(int hw_, int template_columns = 15) : hw(hw_) {
+        part.cpb = 20;
+        part.rpb = 16;
+        part.nsect = 2;
+        part.ntier = 2;
+        part.overlap = 5;
+        data = fs.create("~mincir.tmp");
+        sb = fs.create("~mincsb.tmp");
+        gr = fs.create("~mincgr.tmp");
+        logfile = fs.create("minc.log");
+        log = minc::ParameterLog(logfile.get());
+        tmpl.ic = 4;
+        tmpl.nxc = template_columns;
+        tmpl.nyc = 13;
+        tmpl.xt0 = tmpl.yt0 = 1 - 2 * tmpl.ic;
+        tmpl.values = tvalues;
+        for (int r = 1; r <= tmpl.nyc; ++r)
+            for (int c = 1; c <= tmpl.nxc; ++c)
+                tmpl.view()(c, r) = plane(float((c - 1) * tmpl.ic + tmpl.xt0), float((r - 1) * tmpl.ic + tmpl.yt0));
+        for (int b = 1; b <= 4; ++b) put_record(b, 0, {});
+    }
+    int nb() const { return part.cpb * part.rpb; }
+    // Record rec of the data store: link, count, then nwrec point words.
+    void put_record(int rec, int link, const std::vector<Point>& pts) {
+        std::vector<std::int32_t> words(std::size_t(nwrec + 2), 0);
+        words[0] = link;
+        words[1] = std::int32_t(pts.size());
+        for (std::size_t k = 0; k < pts.size(); ++k) {
+            words[2 + 3 * k] = std::bit_cast<std::int32_t>(pts[k].x);
+            words[3 + 3 * k] = std::bit_cast<std::int32_t>(pts[k].y);
+            words[4 + 3 * k] = std::bit_cast<std::int32_t>(pts[k].z);
+        }
+        ASSERT_TRUE(gridout::seek_to(*data, std::int64_t(rec - 1) * (nwrec + 2) * 4));
+        ASSERT_TRUE(gridout::write_words(*data, std::span<const std::int32_t>(words)));
+    }
+    minc::SolveContext ctx() {
+        return minc::SolveContext{
+            .part = part, .dummy = dummy, .tol = 1.0e-4f, .maxit = 512, .wconst = 10.0f, .hw = hw,
+            .ncu = 31, .nru = 23, .nct = 31 + 2 * hw, .tmpl = tmpl,
+            .arrays = {std::span<float>(work).first(minc::kBlockNodes), flags, acc, edge},
+            .work = work, .recbuf = recbuf, .nwrec = nwrec, .data_store = *data, .section_store = *sb,
+            .grid_rows = *gr, .mask = {nullptr, 30}, .log = log, .relax = relax};
+    }
+    template <class T>
+    std::vector<T> slot(int k) {
+        std::vector<T> v(static_cast<std::size_t>(nb()));
+        EXPECT_EQ(minc::read_slot(*sb, k, nb(), std::span<T>(v)), Status::ok);
+        return v;
+    }
+    std::string log_text() {
+        auto b = fs.contents("minc.log");
+        return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    float section(int i, int j) const { return work[std::size_t((j - 1) * part.cpb + i - 1)]; }
+    std::int32_t flag(int i, int j) const { return flags[std::size_t((j - 1) * part.cpb + i - 1)]; }
+};
+
+TEST(Contin, BandFromTheLeftAndFromBelow) {
+    constexpr int nx = 6, ny = 5;
+    std::vector<float> edge(minc::kEdgeWords, 0.0f);
+    for (int k = 0; k < 3600; ++k) edge[std::size_t(k)] = 1000.0f + float(k);          // from the left
+    for (int k = 0; k < 3600; ++k) edge[std::size_t(3600 + k)] = 2000.0f + float(k);   // from below
+    struct Case {
+        int isect, itier;
+    };
+    for (Case c : {Case{1, 1}, Case{2, 1}, Case{1, 2}, Case{3, 4}}) {
+        SCOPED_TRACE("section " + std::to_string(c.isect) + " tier " + std::to_string(c.itier));
+        minc::Grid<float> g(nx, ny, 7.0f);
+        minc::Grid<std::int32_t> f(nx, ny, 3);
+        minc::contin(c.isect, c.itier, g.view(), f.view(), edge);
+        for (int j = 1; j <= ny; ++j) {
+            for (int i = 1; i <= nx; ++i) {
+                float value = 7.0f;
+                std::int32_t flag = 3;
+                if (c.isect != 1 && i <= 3) {
+                    value = 1000.0f + float(3 * (j - 1) + (i - 1));
+                    if (i <= 2) flag = -1;
+                }
+                if (c.itier != 1 && j <= 3) {  // rows win at the corner
+                    value = 2000.0f + float(nx * (j - 1) + (i - 1));
+                    if (j <= 2) flag = -1;
+                }
+                EXPECT_EQ(g(i, j), value) << "node (" << i << ", " << j << ")";
+                EXPECT_EQ(f(i, j), flag) << "node (" << i << ", " << j << ")";
+            }
+        }
+    }
+}
+
+TEST(Icontl, FirstBlockWithDataStoresGridAndFlagsAndLogsItsLine) {
+    for (int hw : {0, 2}) {
+        SCOPED_TRACE("half window " + std::to_string(hw));
+        Rig rig(hw);
+        // Two points on nodes: one on the plane, one raised by 3. Block 1 has a second record.
+        rig.put_record(1, 5, {{6.0f, 5.0f, plane(6.0f, 5.0f)}});
+        rig.put_record(5, 0, {{12.0f, 9.0f, plane(12.0f, 9.0f) + 3.0f}});
+        auto ctx = rig.ctx();
+        ASSERT_EQ(minc::icontl(ctx, 1, 1, 0.0f, 0.0f), Status::ok);
+
+        // Data nodes are fixed at their values; no other node is fixed.
+        EXPECT_EQ(rig.section(6, 5), plane(6.0f, 5.0f));
+        EXPECT_EQ(rig.section(12, 9), plane(12.0f, 9.0f) + 3.0f);
+        int fixed = 0;
+        for (int j = 1; j <= 16; ++j)
+            for (int i = 1; i <= 20; ++i) fixed += rig.flag(i, j) == -1;
+        EXPECT_EQ(fixed, 2);
+        EXPECT_EQ(rig.flag(6, 5), -1);
+        EXPECT_EQ(rig.flag(12, 9), -1);
+        // The bump pulls its neighbours up; far away the plane stays.
+        EXPECT_GT(rig.section(13, 9), plane(13.0f, 9.0f) + 0.5f);
+
+        const auto stored = rig.slot<float>(1);
+        for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(stored[std::size_t(k)], rig.work[std::size_t(k)]) << k;
+        if (hw >= 1) {
+            const auto flags = rig.slot<std::int32_t>(3);
+            for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(flags[std::size_t(k)], rig.flags[std::size_t(k)]) << k;
+        } else {
+            EXPECT_EQ(rig.sb->size(), std::int64_t(rig.nb()) * 4);  // only the grid slot
+        }
+
+        const std::string text = rig.log_text();
+        ASSERT_EQ(text.size(), 43u);
+        EXPECT_EQ(text.substr(0, 12), "   1.    1. ");
+        EXPECT_EQ(text.substr(41), "\r\n");
+        const int sweeps = std::stoi(text.substr(37, 4));
+        EXPECT_GE(sweeps, 1);
+        EXPECT_LE(sweeps, 512);
+    }
+}
+
+TEST(Icontl, BlockWithoutDataKeepsTheTemplatePlane) {
+    Rig rig(1);
+    rig.put_record(2, 0, {});  // an empty chain: count 0
+    for (int j = 1; j <= 16; ++j)
+        for (int k = 0; k < 3; ++k) rig.edge[std::size_t(3 * (j - 1) + k)] = plane(float(16 + k), float(j));
+    auto ctx = rig.ctx();
+    ASSERT_EQ(minc::icontl(ctx, 2, 1, 15.0f, 0.0f), Status::ok);
+    // Without data, and with the band from the left on the same plane, every node stays
+    // on the template's plane and only the band's two outer columns are fixed.
+    for (int j = 1; j <= 16; ++j) {
+        for (int i = 1; i <= 20; ++i) {
+            EXPECT_EQ(rig.flag(i, j), i <= 2 ? -1 : 0) << i << "," << j;
+            EXPECT_NEAR(rig.section(i, j), plane(float(15 + i), float(j)), 1.0e-3f) << i << "," << j;
+        }
+    }
+    const auto flags = rig.slot<std::int32_t>(4);
+    for (std::int32_t f : flags) ASSERT_EQ(f, 0);  // stored before the band was fixed
+}
+
+TEST(Icontl, InheritedBandIsFixedAndTheRestFollowsThePlane) {
+    Rig rig(0);
+    auto ctx = rig.ctx();
+    // Block (2, 2): node (i, j) is extended node (15 + i, 11 + j).
+    for (int j = 1; j <= 16; ++j)
+        for (int k = 0; k < 3; ++k)
+            rig.edge[std::size_t(3 * (j - 1) + k)] = plane(float(15 + 1 + k), float(11 + j));
+    for (int j = 1; j <= 3; ++j)
+        for (int i = 1; i <= 20; ++i)
+            rig.edge[std::size_t(3600 + 20 * (j - 1) + i - 1)] = plane(float(15 + i), float(11 + j));
+    ASSERT_EQ(minc::icontl(ctx, 2, 2, 15.0f, 11.0f), Status::ok);
+    for (int j = 1; j <= 16; ++j) {
+        for (int i = 1; i <= 20; ++i) {
+            const bool band = i <= 2 || j <= 2;
+            EXPECT_EQ(rig.flag(i, j), band ? -1 : 0) << i << "," << j;
+            const float expected = plane(float(15 + i), float(11 + j));
+            if (band)
+                EXPECT_EQ(rig.section(i, j), expected) << i << "," << j;
+            else  // a plane satisfies every relaxation equation; only rounding moves it
+                EXPECT_NEAR(rig.section(i, j), expected, 1.0e-3f) << i << "," << j;
+        }
+    }
+    EXPECT_EQ(rig.log_text().substr(0, 12), "   2.    2. ");
+}
+
+TEST(Icontl, FailuresLeaveNoSlotAndNoLogLine) {
+    {
+        SCOPED_TRACE("template too narrow for section 2");
+        Rig rig(1, 12);
+        auto ctx = rig.ctx();
+        EXPECT_EQ(minc::icontl(ctx, 2, 1, 15.0f, 0.0f), Status::start_columns);
+        EXPECT_EQ(rig.sb->size(), 0);
+        EXPECT_EQ(rig.log_text(), "");
+    }
+    {
+        SCOPED_TRACE("data store without the block's record");
+        Rig rig(0);
+        rig.data = rig.fs.create("empty");
+        auto ctx = rig.ctx();
+        EXPECT_EQ(minc::icontl(ctx, 1, 1, 0.0f, 0.0f), Status::store_failed);
+        EXPECT_EQ(rig.log_text(), "");
+    }
+    {
+        SCOPED_TRACE("record claims more points than it holds");
+        Rig rig(0);
+        std::vector<Point> many(11, Point{3.0f, 3.0f, 1.0f});
+        rig.nwrec = 33;
+        rig.put_record(1, 0, many);
+        rig.nwrec = 30;
+        auto ctx = rig.ctx();
+        EXPECT_EQ(minc::icontl(ctx, 1, 1, 0.0f, 0.0f), Status::chain_record_count);
+    }
+    {
+        SCOPED_TRACE("section store refuses writes");
+        Rig rig(2);
+        rig.sb = rig.fs.open("~mincsb.tmp", gridout::OpenMode::read_only);
+        auto ctx = rig.ctx();
+        EXPECT_EQ(minc::icontl(ctx, 1, 1, 0.0f, 0.0f), Status::store_failed);
+        EXPECT_EQ(rig.log_text(), "");
+    }
+}
+
+}  // namespace
