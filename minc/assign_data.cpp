@@ -1,0 +1,127 @@
+// Attachment of scattered data to grid nodes. Every point goes to its nearest node
+// (half-way points to the lower one); the node then either takes the data value as a
+// fixed value or keeps an off-node constraint whose coefficients are derived here once,
+// so that the relaxation only evaluates a weighted neighbour sum per data node.
+#include "assign_data.hpp"
+
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+namespace minc {
+
+namespace {
+
+// The accumulator holds six reals per node: a1..a6 of node k at 6k .. 6k + 5 (0-based k).
+constexpr std::size_t kAccWidth = 6;
+
+// Column (or row) of the node nearest to offset dx. Rounding half away from zero after a
+// tiny upward nudge, then stepping down when the node lies more than 0.4999 above dx:
+// this sends a point exactly half-way between two nodes to the lower one.
+int nearest_index(float dx) {
+    int i = static_cast<int>(std::lroundf(dx + 0.000001f));
+    if (static_cast<float>(i) - dx > 0.4999f) i -= 1;
+    return i;
+}
+
+}  // namespace
+
+void assign(float wconst, float xoff, float yoff, int nx, int ny, std::span<float> acc,
+            std::span<const float> points) {
+    const std::size_t count = points.size() / 3;
+    assert(acc.size() >= kAccWidth * std::size_t(nx) * std::size_t(ny));
+    for (std::size_t p = 0; p < count; ++p) {
+        const float dx = points[3 * p] - xoff;
+        const float dy = points[3 * p + 1] - yoff;
+        const float z = points[3 * p + 2];
+        const int i = nearest_index(dx);
+        const int j = nearest_index(dy);
+        if (i < 1 || i > nx || j < 1 || j > ny) continue;
+        const float fx = dx - static_cast<float>(i);
+        const float fy = dy - static_cast<float>(j);
+        const float r2 = fx * fx + fy * fy;
+        float* a = &acc[kAccWidth * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1))];
+        if (wconst > 0.0f) {
+            // Inverse-distance weight; the constant keeps a point on the node finite and
+            // makes the weights of one cell nearly equal.
+            const float w = 1.0f / (r2 + wconst);
+            a[0] += w;
+            a[1] += w * fx;
+            a[2] += w * fy;
+            a[5] += w * z;
+        } else if (r2 < a[0]) {
+            // Nearest mode: the closest point wins, the earlier one on a tie.
+            a[0] = r2;
+            a[1] = fx;
+            a[2] = fy;
+            a[5] = z;
+        }
+    }
+}
+
+void bwts(int izset, float wconst, float w0, GridView<float> grid, GridView<std::int32_t> flags,
+          std::span<float> acc) {
+    const int nx = grid.nx();
+    const int ny = grid.ny();
+    const std::size_t n = std::size_t(nx) * std::size_t(ny);
+    assert(flags.nx() == nx && flags.ny() == ny && acc.size() >= kAccWidth * n);
+    std::span<float> z = grid.data();
+    std::span<std::int32_t> f = flags.data();
+
+    // First pass: means, fixed nodes and quadrant codes.
+    for (std::size_t k = 0; k < n; ++k) {
+        float* a = &acc[kAccWidth * k];
+        if (a[0] < 1.0e-7f) a[0] = 0.0f;
+        if (a[0] == w0) continue;  // no point reached this node
+        if (wconst > 0.0f) {
+            const float s = 1.0f / a[0];
+            a[1] = s * a[1];
+            a[2] = s * a[2];
+            a[5] = s * a[5];
+            a[0] = a[1] * a[1] + a[2] * a[2];
+        }
+        if (a[0] <= 0.0025f) {
+            // Mean position within 0.05 spacings of the node: the data fix the node.
+            f[k] = -1;
+            z[k] = a[5];
+            continue;
+        }
+        std::int32_t q;
+        if (a[1] >= 0.0f) {
+            q = a[2] >= 0.0f ? 1 : 4;
+        } else {
+            q = a[2] >= 0.0f ? 2 : 3;
+        }
+        f[k] = q;
+        if (izset != 0) z[k] = a[5];
+    }
+
+    // Second pass: coefficients of the data equation at interior data nodes. The offsets
+    // enter only as magnitudes X, Y; the quadrant code tells the relaxation which
+    // neighbours (A, B, G, H) the coefficients belong to. Each line is one float rounding.
+    for (int j = 3; j <= ny - 2; ++j) {
+        for (int i = 3; i <= nx - 2; ++i) {
+            const std::size_t k = std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1);
+            if (f[k] < 1) continue;
+            float* a = &acc[kAccWidth * k];
+            const float x = std::fabs(a[1]);
+            const float y = std::fabs(a[2]);
+            const float q = y * y;
+            const float p = (x + y + y + 1.0f) * x;
+            const float t = 4.0f / (p + q + y);
+            const float u = t * p * 0.5f - 1.0f;
+            const float v = t * x;
+            const float m = (y + 1.0f) * v - 2.0f * u;
+            const float c2 = (v + 2.0f) - (t * q + 2.0f * u + m);
+            const float c1 = (m + u) - v;
+            a[1] = c2;
+            a[0] = c1;
+            a[2] = m;
+            a[3] = u;
+            a[4] = t * a[5];
+            a[5] = 1.0f / (c1 + 1.0f + c2 + m + u + t);
+        }
+    }
+}
+
+}  // namespace minc

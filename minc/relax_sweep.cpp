@@ -1,0 +1,195 @@
+// The relaxation sweep. Each node equation is written once for the lower-left part of
+// the grid in terms of two storage steps: u, the step that the written equation takes
+// along its first index, and v, along its second. The mirrored equations of the last two
+// columns and rows are the same code with u or v negated (i -> NX + 1 - i keeps the
+// written term order), and the written equations of (1,2), (1,j) and (2,j) are those of
+// (2,1), (i,1) and (i,2) with u and v exchanged, term for term.
+//
+// Speed: a sweep is Gauss-Seidel, so each node waits for the one just updated to its
+// left. The interior run keeps the current row in registers (no reload of a value that
+// was just stored) and sums the neighbours so that the two terms depending on the last
+// updates come last; the dependent chain per node is then one add of Nsum, the scaling
+// and the two subtractions of the target, the multiply by 0.05 and the three operations
+// of the over-relaxed update.
+#include "relax_sweep.hpp"
+
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+namespace minc {
+
+namespace {
+
+using Step = std::ptrdiff_t;
+
+// Corner (1,1).
+inline float eq_corner(const float* p, Step u, Step v) {
+    return (2.0f * (p[u] + p[v]) - p[2 * u] - p[2 * v]) * 0.5f;
+}
+
+// Node (2,1); with u and v exchanged node (1,2).
+inline float eq_21(const float* p, Step u, Step v) {
+    return (2.0f * p[-u] + 4.0f * (p[u] + p[v]) - p[2 * u] - p[v - u] - p[u + v] - p[2 * v]) *
+           0.16666667f;
+}
+
+// Node (i,1), 3 <= i <= NX - 2; with u and v exchanged node (1,j).
+inline float eq_i1(const float* p, Step u, Step v) {
+    return (4.0f * (p[-u] + p[u] + p[v]) - p[v - u] - p[u + v] - p[-2 * u] - p[2 * u] - p[2 * v]) *
+           0.14285713f;
+}
+
+// Node (2,2).
+inline float eq_22(const float* p, Step u, Step v) {
+    return (8.0f * (p[u] + p[v]) + 4.0f * (p[-u] + p[-v]) - 2.0f * p[u + v] - p[u - v] - p[v - u] -
+            p[2 * u] - p[2 * v]) *
+           0.055555556f;
+}
+
+// Node (i,2), 3 <= i <= NX - 2; with u and v exchanged node (2,j).
+inline float eq_i2(const float* p, Step u, Step v) {
+    return (8.0f * (p[-u] + p[u] + p[v]) + 4.0f * p[-v] - 2.0f * (p[v - u] + p[u + v]) - p[-u - v] -
+            p[u - v] - p[-2 * u] - p[2 * u] - p[2 * v]) *
+           0.05263158f;
+}
+
+// Over-relaxed update of an outer-band node; its change does not enter DMAX.
+template <class Equation>
+inline void update_edge(float* p, std::int32_t flag, float omega, Equation eq) {
+    if (flag < 0) return;
+    const float v = *p;
+    const float t = eq(p);
+    *p = v + omega * (t - v);
+}
+
+// Row 1 (dir = +nx) or row NY (dir = -nx); dir points into the grid.
+void sweep_row1(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, dir); });
+    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, dir); });
+    for (int k = 2; k <= nx - 3; ++k)
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, dir); });
+    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_21(p, -1, dir); });
+    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_corner(p, -1, dir); });
+}
+
+// Row 2 (dir = +nx) or row NY - 1 (dir = -nx).
+void sweep_row2(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, dir, 1); });
+    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, dir); });
+    for (int k = 2; k <= nx - 3; ++k)
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, dir); });
+    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_22(p, -1, dir); });
+    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_21(p, dir, -1); });
+}
+
+// Storage offsets of the neighbours A, B, G, H of a data node per quadrant code 1..4:
+// the data equation leans on the side of the node where its datum lies.
+struct QuadrantNeighbours {
+    Step a, b, g, h;
+};
+
+inline QuadrantNeighbours quadrant_neighbours(std::int32_t q, Step s) {
+    switch (q) {
+        case 1: return {-s, -s + 1, -1, s - 1};
+        case 2: return {-s, -s - 1, 1, s + 1};
+        case 3: return {s, s - 1, 1, 1 - s};
+        default: return {s, s + 1, -1, -1 - s};
+    }
+}
+
+// Sweep-change bookkeeping: later nodes win ties; huge changes are kept out.
+struct SweepChange {
+    float dmax = 0.0f;
+    float admax = 0.0f;  // |dmax|
+};
+
+// Interior row j (3..NY - 2): columns 1, 2, the interior run 3..NX - 2, columns NX - 1, NX.
+void sweep_interior_row(float* r, const std::int32_t* f, const float* c, int nx, float omega,
+                        SweepChange& change) {
+    const Step s = nx;
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_i1(p, s, 1); });
+    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_i2(p, s, 1); });
+
+    // The interior run: node k of the run is column k + 3. zm2, zm1, z0, zp1 mirror the
+    // current values of the columns k + 1 .. k + 4 of this row, so the value just stored
+    // is never read back from memory.
+    float* const z = r + 2;
+    const std::int32_t* const fl = f + 2;
+    const float* const cf = c + 12;
+    const float* const dn = z - s;
+    const float* const up = z + s;
+    const float* const dn2 = z - 2 * s;
+    const float* const up2 = z + 2 * s;
+    float zm2 = z[-2];
+    float zm1 = z[-1];
+    float z0 = z[0];
+    float zp1 = z[1];
+    float dmax = change.dmax;
+    float admax = change.admax;
+    const int run = nx - 4;
+    for (int k = 0; k < run; ++k) {
+        const float zp2 = z[k + 2];
+        const std::int32_t flag = fl[k];
+        if (flag >= 0) {
+            const float nsum = zp1 + dn[k] + up[k] + zm1;
+            const float dsum = dn[k + 1] + up[k + 1] + dn[k - 1] + up[k - 1];
+            const float fsum = zp2 + dn2[k] + up2[k] + zm2;
+            float t;
+            if (flag == 0) {
+                t = (8.0f * nsum - 2.0f * dsum - fsum) * 0.05f;
+            } else {
+                assert(flag <= 4);
+                const float* cc = cf + 6 * k;
+                const QuadrantNeighbours q = quadrant_neighbours(flag, s);
+                const float* p = z + k;
+                const float sq = cc[1] * p[q.a] + cc[0] * p[q.b] + cc[2] * p[q.g] + cc[3] * p[q.h];
+                const float d = 0.5f * dsum + 0.25f * fsum - nsum;
+                t = cc[5] * (sq + cc[4] - d);
+            }
+            const float nv = z0 + omega * (t - z0);
+            z[k] = nv;
+            const float d = nv - z0;
+            const float ad = std::fabs(d);
+            const bool take = (ad < 1.0e8f) & (ad >= admax);
+            admax = take ? ad : admax;
+            dmax = take ? d : dmax;
+            z0 = nv;
+        }
+        zm2 = zm1;
+        zm1 = z0;
+        z0 = zp1;
+        zp1 = zp2;
+    }
+    change.dmax = dmax;
+    change.admax = admax;
+
+    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_i2(p, s, -1); });
+    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_i1(p, s, -1); });
+}
+
+}  // namespace
+
+float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
+                  float omega) {
+    const int nx = grid.nx();
+    const int ny = grid.ny();
+    assert(nx >= 5 && ny >= 5 && flags.nx() == nx && flags.ny() == ny);
+    assert(coef.size() >= 6 * std::size_t(nx) * std::size_t(ny));
+    float* const z = grid.data().data();
+    const std::int32_t* const f = flags.data().data();
+    const float* const c = coef.data();
+    const Step s = nx;
+    auto row = [&](int j) { return std::size_t(j - 1) * std::size_t(nx); };
+
+    SweepChange change;
+    sweep_row1(z + row(1), f + row(1), nx, s, omega);
+    sweep_row2(z + row(2), f + row(2), nx, s, omega);
+    for (int j = 3; j <= ny - 2; ++j)
+        sweep_interior_row(z + row(j), f + row(j), c + 6 * row(j), nx, omega, change);
+    sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, -s, omega);
+    sweep_row1(z + row(ny), f + row(ny), nx, -s, omega);
+    return change.dmax;
+}
+
+}  // namespace minc
