@@ -143,11 +143,11 @@ GridStatus read_grid_header(ByteFile& f, GridHeader& h) {
     if (!std::isfinite(got.de) || !std::isfinite(got.dv) || !std::isfinite(got.x0) ||
         !std::isfinite(got.y0))
         return GridStatus::bad_header;
-    // Both counts are below 2^31, so the product cannot overflow 64 bits.
-    const std::int64_t need = kGridHeaderBytes + std::int64_t(got.ne) * got.nv * 4;
+    // Compared in values, not bytes: NE x NV stays below 2^62, but x 4 could overflow.
+    const std::int64_t values = std::int64_t(got.ne) * got.nv;
     const std::int64_t have = f.size();
     if (have < 0) return GridStatus::read_failed;
-    if (have < need) return GridStatus::bad_header;
+    if (have < kGridHeaderBytes || (have - kGridHeaderBytes) / 4 < values) return GridStatus::bad_header;
     h = got;
     return GridStatus::ok;
 }
@@ -210,9 +210,15 @@ std::string input_file_name(std::string_view text) {
 }
 
 std::string grid_file_name(std::string_view text) {
-    std::string name = input_file_name(text);
+    text = text.substr(0, std::min(text.size(), kMaxNameText));
+    const std::size_t nul = text.find('\0');
+    // A name cut at a NUL is taken as it is, even one character long; only a name
+    // without a NUL is checked for length.
+    if (nul != std::string_view::npos && nul > 0) return std::string(text.substr(0, nul));
+    if (nul == 0) return "outfile.grd";
+    std::string_view name = trim_trailing_blanks(text);
     if (name.size() < 2) return "outfile.grd";
-    return name;
+    return std::string(name);
 }
 
 // ---- the pending output file -------------------------------------------------------

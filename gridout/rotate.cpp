@@ -40,8 +40,8 @@ GridStatus load_source(FileSystem& fs, std::string_view text, int nc, int nr, So
     if (!f) return GridStatus::cannot_open;
     GridHeader h;
     if (GridStatus s = read_grid_header(*f, h); s != GridStatus::ok) return s;
-    const std::int64_t need = kGridHeaderBytes + std::int64_t(nc) * nr * 4;
-    if (f->size() < need) return GridStatus::bad_header;
+    const std::int64_t values = std::int64_t(nc) * nr;  // below 2^62; in bytes it could overflow
+    if ((f->size() - kGridHeaderBytes) / 4 < values) return GridStatus::bad_header;
     try {
         g.values.resize(std::size_t(nc) * std::size_t(nr));
     } catch (const std::bad_alloc&) {

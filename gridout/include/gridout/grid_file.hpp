@@ -124,7 +124,7 @@ GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out);
 
 /// Output name rule of the grid writers. At most 512 characters of text are used. The
 /// name is the text before its first NUL; without a NUL it is the text without trailing
-/// blanks; a result shorter than 2 characters becomes "outfile.grd". A text that begins
+/// blanks, or "outfile.grd" when that is shorter than 2 characters. A text that begins
 /// with NUL is treated as empty, whatever follows, and so also gives "outfile.grd".
 std::string grid_file_name(std::string_view text);
 

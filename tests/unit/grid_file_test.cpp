@@ -1,0 +1,551 @@
+// Grid files: the header bytes, GEOOUT's row placement, row sources, back-transforms and
+// statistics, the name rule, the never-half-written output, and the validating reader.
+// Expected bytes are written out by hand from the file format (IEEE encodings worked out
+// independently), never taken from the writer's own output.
+#include "gridout/grid_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <initializer_list>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace gridout;
+
+using Bytes = std::vector<std::byte>;
+
+// Checks that bytes [at, at + expected.size()) hold the listed byte values.
+void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> expected,
+                  const char* what) {
+    SCOPED_TRACE(what);
+    ASSERT_LE(at + expected.size(), b.size());
+    std::size_t k = at;
+    for (int e : expected) {
+        EXPECT_EQ(std::to_integer<int>(b[k]), e) << "at byte " << k;
+        ++k;
+    }
+}
+
+void expect_filled(const Bytes& b, std::size_t at, std::size_t n, int value, const char* what) {
+    SCOPED_TRACE(what);
+    ASSERT_LE(at + n, b.size());
+    for (std::size_t k = at; k < at + n; ++k) EXPECT_EQ(std::to_integer<int>(b[k]), value) << "at byte " << k;
+}
+
+float f32_at(const Bytes& b, std::size_t at) {
+    std::uint32_t u = 0;
+    for (int k = 3; k >= 0; --k) u = (u << 8) | std::to_integer<std::uint32_t>(b[at + std::size_t(k)]);
+    return std::bit_cast<float>(u);
+}
+
+std::int32_t i32_at(const Bytes& b, std::size_t at) {
+    std::uint32_t u = 0;
+    for (int k = 3; k >= 0; --k) u = (u << 8) | std::to_integer<std::uint32_t>(b[at + std::size_t(k)]);
+    return static_cast<std::int32_t>(u);
+}
+
+// The values after the 512-byte header, in file order.
+std::vector<float> body(const Bytes& b) {
+    std::vector<float> v;
+    for (std::size_t at = 512; at + 4 <= b.size(); at += 4) v.push_back(f32_at(b, at));
+    return v;
+}
+
+// Puts raw bytes into a memory file.
+void put_file(MemoryFileSystem& fs, const std::string& name, const Bytes& b) {
+    auto f = fs.create(name);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f->write(b), std::int64_t(b.size()));
+}
+
+Bytes floats_as_bytes(const std::vector<float>& v) {
+    Bytes b(v.size() * 4);
+    std::memcpy(b.data(), v.data(), b.size());
+    return b;
+}
+
+// A file system that forwards to memory but can be made to fail: writes beyond a byte
+// budget fail, or the final rename fails.
+class FaultyFileSystem final : public FileSystem {
+public:
+    std::int64_t write_budget = -1;  // bytes every created file accepts; -1 = unlimited
+    bool fail_rename = false;
+    MemoryFileSystem inner;
+
+    std::unique_ptr<ByteFile> create(const std::string& name) override {
+        auto f = inner.create(name);
+        if (!f) return nullptr;
+        return std::make_unique<Faulty>(std::move(f), write_budget);
+    }
+    std::unique_ptr<ByteFile> open(const std::string& name, OpenMode mode) override {
+        return inner.open(name, mode);
+    }
+    bool remove(const std::string& name) override { return inner.remove(name); }
+    bool exists(const std::string& name) override { return inner.exists(name); }
+    bool rename(const std::string& from, const std::string& to) override {
+        return !fail_rename && inner.rename(from, to);
+    }
+
+private:
+    class Faulty final : public ByteFile {
+    public:
+        Faulty(std::unique_ptr<ByteFile> f, std::int64_t budget) : f_(std::move(f)), budget_(budget) {}
+        std::int64_t read(std::span<std::byte> out) override { return f_->read(out); }
+        std::int64_t write(std::span<const std::byte> in) override {
+            if (budget_ >= 0) {
+                if (std::int64_t(in.size()) > budget_) return -1;
+                budget_ -= std::int64_t(in.size());
+            }
+            return f_->write(in);
+        }
+        std::int64_t seek(std::int64_t o) override { return f_->seek(o); }
+        std::int64_t size() override { return f_->size(); }
+        bool close() override { return f_->close(); }
+
+    private:
+        std::unique_ptr<ByteFile> f_;
+        std::int64_t budget_;
+    };
+};
+
+const std::vector<float> k3x2 = {1, 2, 3, 4, 5, 6};  // 3 columns, rows (1 2 3) (4 5 6)
+
+TEST(GridHeader, GeooutWritesEveryFieldAtItsOffset) {
+    MemoryFileSystem fs;
+    auto r = geoout(RowSource::memory(k3x2, RowOrder::rows), fs, "h.grd", 3, 2, -3.0f, 100.0f,
+                    0.5f, 2.0f, 1, 1, -99999.0f);
+    ASSERT_EQ(r.status, GridStatus::ok);
+    const Bytes b = fs.contents("h.grd");
+    ASSERT_EQ(b.size(), 512u + 6u * 4u);
+    expect_bytes(b, 0, {4, 0, 0, 0}, "element size");
+    expect_bytes(b, 4, {2, 0, 0, 0}, "element type");
+    expect_bytes(b, 8, {3, 0, 0, 0}, "columns");
+    expect_bytes(b, 12, {2, 0, 0, 0}, "rows");
+    expect_bytes(b, 16, {1, 0, 0, 0}, "orientation for IOPT 1");
+    expect_bytes(b, 20, {0, 0, 0, 0, 0, 0, 0xe0, 0x3f}, "DE = 0.5");
+    expect_bytes(b, 28, {0, 0, 0, 0, 0, 0, 0x00, 0x40}, "DV = 2.0");
+    expect_bytes(b, 36, {0, 0, 0, 0, 0, 0, 0x08, 0xc0}, "X0 = -3.0");
+    expect_bytes(b, 44, {0, 0, 0, 0, 0, 0, 0x59, 0x40}, "Y0 = 100.0");
+    expect_filled(b, 52, 16, 0, "angle and base 0.0");
+    expect_bytes(b, 68, {0, 0, 0, 0, 0, 0, 0xf0, 0x3f}, "multiplier 1.0");
+    expect_filled(b, 76, 48, ' ', "label");
+    expect_filled(b, 124, 16, ' ', "map number");
+    expect_filled(b, 140, 20, 0, "projection, units, valid nodes");
+    expect_bytes(b, 160, {0, 0, 0x80, 0x3f}, "smallest value 1.0");
+    expect_bytes(b, 164, {0, 0, 0xc0, 0x40}, "largest value 6.0");
+    expect_bytes(b, 168, {0xae, 0xc5, 0x9d, 0xf4}, "median = dummy");
+    expect_bytes(b, 172, {0xae, 0xc5, 0x9d, 0xf4}, "mean = dummy");
+    expect_bytes(b, 176, {0, 0, 0, 0xc0, 0xb5, 0xb8, 0x93, 0xc6}, "variance = dummy widened");
+    expect_filled(b, 184, 4, 0, "processing flag");
+    expect_filled(b, 188, 324, ' ', "user area");
+    EXPECT_EQ(r.gmin, 1.0f);
+    EXPECT_EQ(r.gmax, 6.0f);
+}
+
+TEST(GridHeader, EncodeDecodeRoundTripsEveryField) {
+    GridHeader h = blank_header();
+    h.ne = 7; h.nv = 9; h.kx = -2; h.de = 1.25; h.dv = -0.5; h.x0 = 1e6; h.y0 = -2e6;
+    h.angle = 30.0; h.base = 5.0; h.scale = 3.0; h.label[0] = 'L'; h.map_number[15] = 'M';
+    h.projection = 1; h.x_unit = 2; h.y_unit = 3; h.z_unit = 4; h.valid_nodes = 63;
+    h.zmin = -7.5f; h.zmax = 8.25f; h.median = 1.5f; h.mean = 2.5f; h.variance = 0.125;
+    h.flag = 9; h.user[323] = 'U';
+    const auto bytes = encode_header(h);
+    const GridHeader d = decode_header(bytes);
+    EXPECT_EQ(d.ne, 7); EXPECT_EQ(d.nv, 9); EXPECT_EQ(d.kx, -2);
+    EXPECT_EQ(d.de, 1.25); EXPECT_EQ(d.dv, -0.5); EXPECT_EQ(d.x0, 1e6); EXPECT_EQ(d.y0, -2e6);
+    EXPECT_EQ(d.angle, 30.0); EXPECT_EQ(d.base, 5.0); EXPECT_EQ(d.scale, 3.0);
+    EXPECT_EQ(d.label, h.label); EXPECT_EQ(d.map_number, h.map_number);
+    EXPECT_EQ(d.projection, 1); EXPECT_EQ(d.x_unit, 2); EXPECT_EQ(d.y_unit, 3); EXPECT_EQ(d.z_unit, 4);
+    EXPECT_EQ(d.valid_nodes, 63); EXPECT_EQ(d.zmin, -7.5f); EXPECT_EQ(d.zmax, 8.25f);
+    EXPECT_EQ(d.median, 1.5f); EXPECT_EQ(d.mean, 2.5f); EXPECT_EQ(d.variance, 0.125);
+    EXPECT_EQ(d.flag, 9); EXPECT_EQ(d.user, h.user);
+    // Offsets of a few fields checked against the raw bytes.
+    EXPECT_EQ(std::to_integer<int>(bytes[76]), 'L');
+    EXPECT_EQ(std::to_integer<int>(bytes[139]), 'M');
+    EXPECT_EQ(std::to_integer<int>(bytes[511]), 'U');
+    EXPECT_EQ(std::to_integer<int>(bytes[156]), 63);
+    EXPECT_EQ(std::to_integer<int>(bytes[184]), 9);
+}
+
+TEST(Geoout, RowPlacementByIopt) {
+    // 2 columns x 3 rows received as (1 2) (3 4) (5 6).
+    const std::vector<float> g = {1, 2, 3, 4, 5, 6};
+    struct Case { int iopt; int kx; std::vector<float> file; };
+    for (const Case& c : {Case{1, 1, {1, 2, 3, 4, 5, 6}}, Case{0, -2, {5, 6, 3, 4, 1, 2}},
+                          Case{2, -2, {5, 6, 3, 4, 1, 2}}, Case{-1, -2, {5, 6, 3, 4, 1, 2}}}) {
+        SCOPED_TRACE("IOPT " + std::to_string(c.iopt));
+        MemoryFileSystem fs;
+        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "p.grd", 2, 3, 0, 0, 1, 1, 1,
+                        c.iopt, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        const Bytes b = fs.contents("p.grd");
+        EXPECT_EQ(i32_at(b, 16), c.kx);
+        EXPECT_EQ(body(b), c.file);
+        // The first row received lies at byte 512 with IOPT 1 and at 512 + 2 x 4 x 2 otherwise.
+        EXPECT_EQ(f32_at(b, c.iopt == 1 ? 512 : 512 + 16), 1.0f);
+    }
+}
+
+TEST(Geoout, EachRowSource) {
+    MemoryFileSystem fs;
+    // A scratch file of rows (1 2) (3 4) (5 6), left positioned at its end.
+    put_file(fs, "rows.tmp", floats_as_bytes({1, 2, 3, 4, 5, 6}));
+    auto rows = fs.open("rows.tmp", OpenMode::read_write);
+    ASSERT_NE(rows, nullptr);
+    ASSERT_EQ(rows->seek(24), 24);
+    {
+        SCOPED_TRACE("IHAND > 0: the open file, read from byte 0");
+        auto r = geoout(RowSource::stream(*rows), fs, "s.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        EXPECT_EQ(body(fs.contents("s.grd")), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+        std::array<std::byte, 4> probe{};
+        EXPECT_EQ(rows->read(probe), 0) << "the source file stays open, read to its end";
+    }
+    const std::vector<float> g = {1, 2, 3, 4, 5, 6};
+    {
+        SCOPED_TRACE("IHAND 0");
+        auto r = geoout(RowSource::memory_by_ihand(g, 0), fs, "m0.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        EXPECT_EQ(body(fs.contents("m0.grd")), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    }
+    {
+        SCOPED_TRACE("IHAND -1: the array's rows from the last to the first");
+        auto r = geoout(RowSource::memory_by_ihand(g, -1), fs, "m1.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        EXPECT_EQ(body(fs.contents("m1.grd")), (std::vector<float>{5, 6, 3, 4, 1, 2}));
+    }
+    // A 3 x 3 array GRID(i, j) = 10 j + i, stored with i fastest.
+    const std::vector<float> sq = {11, 12, 13, 21, 22, 23, 31, 32, 33};
+    for (int ihand : {-2, -9}) {
+        SCOPED_TRACE("IHAND " + std::to_string(ihand) + ": row k is GRID(k, 1..NCOL)");
+        auto r = geoout(RowSource::memory_by_ihand(sq, ihand), fs, "mt.grd", 3, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        EXPECT_EQ(body(fs.contents("mt.grd")), (std::vector<float>{11, 21, 31, 12, 22, 32, 13, 23, 33}));
+    }
+    {
+        SCOPED_TRACE("IHAND below -1 needs a square grid");
+        auto r = geoout(RowSource::memory_by_ihand(g, -2), fs, "bad.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        EXPECT_EQ(r.status, GridStatus::bad_arguments);
+        EXPECT_FALSE(fs.exists("bad.grd"));
+    }
+}
+
+TEST(Geoout, BackTransformsByMode) {
+    const float e = 2.7182817f;
+    MemoryFileSystem fs;
+    {
+        SCOPED_TRACE("MODE 2: e^v");
+        const std::vector<float> g = {0.0f, 1.0f, -99999.0f, 2.0f};
+        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "m2.grd", 4, 1, 0, 0, 1, 1, 2, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        const auto v = body(fs.contents("m2.grd"));
+        ASSERT_EQ(v.size(), 4u);
+        EXPECT_EQ(v[0], 1.0f);
+        EXPECT_EQ(v[1], e);
+        EXPECT_EQ(v[2], kGridDummy);
+        EXPECT_FLOAT_EQ(v[3], static_cast<float>(static_cast<double>(e) * static_cast<double>(e)));
+        EXPECT_EQ(r.gmin, 1.0f);
+        EXPECT_EQ(r.gmax, v[3]);
+    }
+    {
+        SCOPED_TRACE("MODE 3: signed");
+        const std::vector<float> g = {2.0f, -2.0f, 0.5f, 1.0f, -1.0f, -0.25f, 3.0f};
+        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "m3.grd", 7, 1, 0, 0, 1, 1, 3, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        const auto v = body(fs.contents("m3.grd"));
+        ASSERT_EQ(v.size(), 7u);
+        EXPECT_EQ(v[0], e);
+        EXPECT_EQ(v[1], -e);
+        EXPECT_EQ(v[2], 0.5f);
+        EXPECT_EQ(v[3], 1.0f);
+        EXPECT_EQ(v[4], -1.0f);
+        EXPECT_EQ(v[5], -0.25f);
+        EXPECT_FLOAT_EQ(v[6], static_cast<float>(static_cast<double>(e) * static_cast<double>(e)));
+        EXPECT_EQ(r.gmin, -e);
+        EXPECT_EQ(r.gmax, v[6]);
+    }
+    {
+        SCOPED_TRACE("other MODE values leave values alone");
+        for (int mode : {1, 0, 4, -3}) {
+            EXPECT_EQ(back_transform(2.0f, mode), 2.0f);
+            EXPECT_EQ(back_transform(-5.0f, mode), -5.0f);
+        }
+    }
+}
+
+TEST(Geoout, AllDummyGridKeepsTheStartingStatistics) {
+    MemoryFileSystem fs;
+    const std::vector<float> g(6, -99999.0f);
+    auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "d.grd", 3, 2, 0, 0, 1, 1, 2, 1, -99999.0f);
+    ASSERT_EQ(r.status, GridStatus::ok);
+    const Bytes b = fs.contents("d.grd");
+    for (std::size_t at = 512; at < b.size(); at += 4) expect_bytes(b, at, {0xae, 0xc5, 0x9d, 0xf4}, "dummy node");
+    expect_bytes(b, 160, {0x80, 0x96, 0x18, 0x4b}, "1.0E7");
+    expect_bytes(b, 164, {0x80, 0x96, 0x18, 0xcb}, "-1.0E7");
+    EXPECT_EQ(r.gmin, 1.0e7f);
+    EXPECT_EQ(r.gmax, -1.0e7f);
+}
+
+TEST(Geoout, StatisticsAreTheTrueExtremes) {
+    MemoryFileSystem fs;
+    struct Case { const char* what; std::vector<float> g; float lo, hi; };
+    for (const Case& c : {Case{"every value above 1.0E7", {2.0e7f, 3.0e7f}, 2.0e7f, 3.0e7f},
+                          Case{"every value below -1.0E7", {-3.0e7f, -2.0e7f}, -3.0e7f, -2.0e7f},
+                          Case{"one value above 1.0E7 raises the maximum", {5.0f, 4.0e7f}, 5.0f, 4.0e7f},
+                          Case{"dummy is left out", {-99999.0f, 7.0f}, 7.0f, 7.0f}}) {
+        SCOPED_TRACE(c.what);
+        auto r = geoout(RowSource::memory(c.g, RowOrder::rows), fs, "x.grd", 2, 1, 0, 0, 1, 1, 1, 1, -99999.0f);
+        ASSERT_EQ(r.status, GridStatus::ok);
+        EXPECT_EQ(r.gmin, c.lo);
+        EXPECT_EQ(r.gmax, c.hi);
+        const Bytes b = fs.contents("x.grd");
+        EXPECT_EQ(f32_at(b, 160), c.lo);
+        EXPECT_EQ(f32_at(b, 164), c.hi);
+    }
+}
+
+TEST(GridNames, OutputAndInputRules) {
+    using namespace std::string_literals;
+    struct Case { std::string text, out, in; };
+    for (const Case& c : {Case{"a   ", "outfile.grd", "a"},
+                          Case{"", "outfile.grd", ""},
+                          Case{"    ", "outfile.grd", ""},
+                          Case{"ab\0xyz"s, "ab", "ab"},
+                          Case{"a\0xyz"s, "a", "a"},
+                          Case{"\0abc"s, "outfile.grd", ""},
+                          Case{"\0"s, "outfile.grd", ""},
+                          Case{"name.grd   ", "name.grd", "name.grd"},
+                          Case{"with blank  \0tail"s, "with blank  ", "with blank  "},
+                          Case{"dir/x.grd", "dir/x.grd", "dir/x.grd"}}) {
+        SCOPED_TRACE("text '" + c.text + "'");
+        EXPECT_EQ(grid_file_name(c.text), c.out);
+        EXPECT_EQ(input_file_name(c.text), c.in);
+    }
+    // Only 512 characters of a text count.
+    const std::string long_text(600, 'x');
+    EXPECT_EQ(grid_file_name(long_text), std::string(512, 'x'));
+
+    MemoryFileSystem fs;
+    const std::vector<float> g = {1, 2};
+    ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "a   ", 2, 1, 0, 0, 1, 1, 1, 1, 0.0f).status,
+              GridStatus::ok);
+    ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "ab\0junk"s, 2, 1, 0, 0, 1, 1, 1, 1, 0.0f).status,
+              GridStatus::ok);
+    EXPECT_EQ(fs.names(), (std::vector<std::string>{"ab", "outfile.grd"}));
+}
+
+TEST(Geoout, ShortSourceFailsAndKeepsTheEarlierFile) {
+    MemoryFileSystem fs;
+    put_file(fs, "out.grd", Bytes(3, std::byte{'o'}));
+    put_file(fs, "rows.tmp", floats_as_bytes({1, 2, 3}));  // 1.5 rows of 2
+    auto rows = fs.open("rows.tmp", OpenMode::read_only);
+    ASSERT_NE(rows, nullptr);
+    auto r = geoout(RowSource::stream(*rows), fs, "out.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+    EXPECT_EQ(r.status, GridStatus::short_source);
+    EXPECT_EQ(fs.contents("out.grd"), Bytes(3, std::byte{'o'}));
+    EXPECT_EQ(fs.names(), (std::vector<std::string>{"out.grd", "rows.tmp"})) << "no temporary left";
+}
+
+TEST(Geoout, RefusesImpossibleArguments) {
+    MemoryFileSystem fs;
+    const std::vector<float> g = {1, 2, 3};
+    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 0, 1, 0, 0, 1, 1, 1, 1, 0).status,
+              GridStatus::bad_arguments);
+    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 1, -1, 0, 0, 1, 1, 1, 1, 0).status,
+              GridStatus::bad_arguments);
+    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0).status,
+              GridStatus::bad_arguments) << "grid smaller than NCOL x NROW";
+    EXPECT_TRUE(fs.names().empty());
+}
+
+TEST(Geoout, FailedWritesAreReportedAndLeaveNothing) {
+    const std::vector<float> g = {1, 2, 3, 4};
+    for (std::int64_t budget : {0, 100, 512, 516}) {
+        SCOPED_TRACE("write budget " + std::to_string(budget));
+        FaultyFileSystem fs;
+        fs.write_budget = budget;
+        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "w.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+        EXPECT_EQ(r.status, GridStatus::write_failed);
+        EXPECT_TRUE(fs.inner.names().empty());
+    }
+    {
+        SCOPED_TRACE("rename fails");
+        FaultyFileSystem fs;
+        fs.fail_rename = true;
+        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "w.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+        EXPECT_EQ(r.status, GridStatus::write_failed);
+        EXPECT_TRUE(fs.inner.names().empty());
+    }
+}
+
+// A fresh directory under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                ("grid_file_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string operator/(const std::string& n) const { return (path_ / n).string(); }
+    std::vector<std::string> names() const {
+        std::vector<std::string> v;
+        for (const auto& e : std::filesystem::directory_iterator(path_)) v.push_back(e.path().filename().string());
+        std::sort(v.begin(), v.end());
+        return v;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+TEST(Geoout, OnDiskReplacesTheFileAndLeavesNoTemporary) {
+    TempDir dir;
+    DiskFileSystem fs;
+    {
+        auto old = fs.create(dir / "g.grd");
+        ASSERT_NE(old, nullptr);
+        ASSERT_EQ(old->write(Bytes(2000, std::byte{7})), 2000);
+    }
+    const std::vector<float> g = {1, 2, 3, 4};
+    auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, dir / "g.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+    ASSERT_EQ(r.status, GridStatus::ok);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"g.grd"}));
+    EXPECT_EQ(std::filesystem::file_size(dir / "g.grd"), 512u + 16u);
+
+    auto missing = geoout(RowSource::memory(g, RowOrder::rows), fs, dir / "no/such/dir/g.grd", 2, 2, 0, 0,
+                          1, 1, 1, 1, 0.0f);
+    EXPECT_EQ(missing.status, GridStatus::cannot_create);
+}
+
+TEST(GridReader, RoundTripThroughTheWriter) {
+    MemoryFileSystem fs;
+    const std::vector<float> g = {1, 2, 3, -99999.0f, 5, 6};  // 3 x 2
+    for (int iopt : {1, 0}) {
+        SCOPED_TRACE("IOPT " + std::to_string(iopt));
+        ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "rt.grd", 3, 2, 10.0f, 20.0f, 0.25f,
+                         4.0f, 1, iopt, -99999.0f)
+                      .status,
+                  GridStatus::ok);
+        GridData d;
+        ASSERT_EQ(read_grid(fs, "rt.grd", d), GridStatus::ok);
+        EXPECT_EQ(d.header.ne, 3);
+        EXPECT_EQ(d.header.nv, 2);
+        EXPECT_EQ(d.header.kx, iopt == 1 ? 1 : -2);
+        EXPECT_EQ(d.header.de, 0.25);
+        EXPECT_EQ(d.header.dv, 4.0);
+        EXPECT_EQ(d.header.x0, 10.0);
+        EXPECT_EQ(d.header.y0, 20.0);
+        EXPECT_EQ(d.header.zmin, 1.0f);
+        EXPECT_EQ(d.header.zmax, 6.0f);
+        // node(i, j) counts j from the origin whatever the orientation.
+        EXPECT_EQ(d.node(1, 1), 1.0f);
+        EXPECT_EQ(d.node(3, 1), 3.0f);
+        EXPECT_EQ(d.node(1, 2), kGridDummy);
+        EXPECT_EQ(d.node(3, 2), 6.0f);
+
+        auto f = fs.open("rt.grd", OpenMode::read_only);
+        GridHeader h;
+        ASSERT_EQ(read_grid_header(*f, h), GridStatus::ok);
+        std::vector<float> row(3);
+        ASSERT_EQ(read_grid_row(*f, h, 0, row), GridStatus::ok);
+        EXPECT_EQ(row, iopt == 1 ? (std::vector<float>{1, 2, 3}) : (std::vector<float>{kGridDummy, 5, 6}));
+        EXPECT_EQ(read_grid_row(*f, h, 2, row), GridStatus::bad_arguments);
+    }
+}
+
+// A header with the given counts and element words, followed by `values` floats of 0.
+Bytes raw_grid(std::int32_t size, std::int32_t type, std::int32_t ne, std::int32_t nv, std::size_t values,
+               double de = 1.0, double x0 = 0.0) {
+    GridHeader h = blank_header();
+    h.element_size = size;
+    h.element_type = type;
+    h.ne = ne;
+    h.nv = nv;
+    h.de = de;
+    h.dv = 1.0;
+    h.x0 = x0;
+    const auto head = encode_header(h);
+    Bytes b(head.begin(), head.end());
+    b.resize(b.size() + values * 4, std::byte{0});
+    return b;
+}
+
+TEST(GridReader, RejectsCorruptHeadersBeforeAllocating) {
+    const double nan = std::nan("");
+    struct Case { const char* what; Bytes bytes; GridStatus want; };
+    const std::vector<Case> cases = {
+        {"exact length", raw_grid(4, 2, 3, 2, 6), GridStatus::ok},
+        {"longer than needed", raw_grid(4, 2, 3, 2, 9), GridStatus::ok},
+        {"one value short", raw_grid(4, 2, 3, 2, 5), GridStatus::bad_header},
+        {"header only", raw_grid(4, 2, 3, 2, 0), GridStatus::bad_header},
+        {"truncated header", Bytes(100, std::byte{0}), GridStatus::short_source},
+        {"empty file", Bytes{}, GridStatus::short_source},
+        {"element size 8", raw_grid(8, 2, 3, 2, 12), GridStatus::bad_header},
+        {"element type 1", raw_grid(4, 1, 3, 2, 6), GridStatus::bad_header},
+        {"zero columns", raw_grid(4, 2, 0, 2, 6), GridStatus::bad_header},
+        {"negative columns", raw_grid(4, 2, -3, 2, 6), GridStatus::bad_header},
+        {"negative rows", raw_grid(4, 2, 3, -2, 6), GridStatus::bad_header},
+        {"huge counts", raw_grid(4, 2, 0x7fffffff, 0x7fffffff, 6), GridStatus::bad_header},
+        {"NaN spacing", raw_grid(4, 2, 3, 2, 6, nan), GridStatus::bad_header},
+        {"infinite origin", raw_grid(4, 2, 3, 2, 6, 1.0, HUGE_VAL), GridStatus::bad_header},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryFileSystem fs;
+        put_file(fs, "c.grd", c.bytes);
+        GridData d;
+        EXPECT_EQ(read_grid(fs, "c.grd", d), c.want);
+        if (c.want == GridStatus::ok) {
+            EXPECT_EQ(d.values.size(), 6u);
+        }
+    }
+    MemoryFileSystem fs;
+    GridData d;
+    EXPECT_EQ(read_grid(fs, "absent.grd", d), GridStatus::cannot_open);
+}
+
+TEST(PendingFile, OnlyCommitPutsTheFileInPlace) {
+    MemoryFileSystem fs;
+    {
+        PendingFile p(fs, "a.grd");
+        ASSERT_EQ(p.create(), GridStatus::ok);
+        EXPECT_NE(p.temp_name(), "a.grd");
+        EXPECT_EQ(p.temp_name().rfind("a.grd", 0), 0u) << "the temporary sits beside the name";
+        ASSERT_EQ(p.file().write(Bytes(5, std::byte{1})), 5);
+        EXPECT_TRUE(fs.exists(p.temp_name()));
+    }
+    EXPECT_TRUE(fs.names().empty()) << "abandoned without commit";
+    {
+        PendingFile p(fs, "a.grd");
+        ASSERT_EQ(p.create(), GridStatus::ok);
+        ASSERT_EQ(p.file().write(Bytes(5, std::byte{1})), 5);
+        ASSERT_EQ(p.commit(), GridStatus::ok);
+    }
+    EXPECT_EQ(fs.names(), (std::vector<std::string>{"a.grd"}));
+    EXPECT_EQ(fs.contents("a.grd"), Bytes(5, std::byte{1}));
+}
+
+TEST(RangeTracker, StartsStayOnlyWithoutValidValues) {
+    RangeTracker t;
+    EXPECT_FALSE(t.any());
+    EXPECT_EQ(t.min(), 1.0e7f);
+    EXPECT_EQ(t.max(), -1.0e7f);
+    t.add(std::nanf(""));
+    EXPECT_FALSE(t.any());
+    t.add(3.0f);
+    t.add(-2.0f);
+    t.add(std::nanf(""));
+    EXPECT_EQ(t.min(), -2.0f);
+    EXPECT_EQ(t.max(), 3.0f);
+}
+
+}  // namespace
