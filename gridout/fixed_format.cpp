@@ -43,12 +43,19 @@ struct Binary {
     int e;
 };
 
+// Trailing zero bits are dropped: a widened float then has m < 2^24, which keeps
+// its scaled products within 64 bits.
 Binary decompose(double a) {
     const auto bits = std::bit_cast<std::uint64_t>(a);
     const int biased = static_cast<int>((bits >> 52) & 0x7ffu);
     const std::uint64_t frac = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased == 0) return {frac, -1074};
-    return {frac | (std::uint64_t{1} << 52), biased - 1075};
+    Binary b = biased == 0 ? Binary{frac, -1074} : Binary{frac | (std::uint64_t{1} << 52), biased - 1075};
+    if (b.m != 0) {
+        const int tz = std::countr_zero(b.m);
+        b.m >>= tz;
+        b.e += tz;
+    }
+    return b;
 }
 
 // m * 2^e * 10^p rounded half to even to an integer, when that can be done exactly in
@@ -56,6 +63,19 @@ Binary decompose(double a) {
 // slower general path.
 std::optional<std::uint64_t> scaled_round(Binary b, int p) {
     if (b.m == 0) return 0;
+    // Common case in 64 bits: a fraction scaled up, as for positions with 2 decimals
+    // (53-bit m times 100) and for widened floats (24-bit m) with up to 12 digits.
+    if (p >= 0 && p <= 19 && b.e < 0 && b.e > -64) {
+        std::uint64_t num64;
+        if (!__builtin_mul_overflow(b.m, static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(p)]), &num64)) {
+            const int s = -b.e;
+            std::uint64_t q64 = num64 >> s;
+            const std::uint64_t r = num64 & ((std::uint64_t{1} << s) - 1);
+            const std::uint64_t half = std::uint64_t{1} << (s - 1);
+            if (r > half || (r == half && (q64 & 1u) != 0)) ++q64;
+            return q64;
+        }
+    }
     U128 num = b.m;
     U128 den = 1;
     if (p >= 0) {
@@ -93,13 +113,51 @@ std::optional<std::uint64_t> scaled_round(Binary b, int p) {
     return static_cast<std::uint64_t>(q);
 }
 
+constexpr std::array<char, 200> make_digit_pairs() {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}
+constexpr std::array<char, 200> kDigitPairs = make_digit_pairs();  // "00" .. "99"
+
 // Writes the decimal digits of v ending just before `end`; returns the first one.
+// Two digits per division halve the chain of dependent divisions.
 char* put_digits(char* end, std::uint64_t v) {
-    do {
+    while (v >= 100) {
+        const auto pair = static_cast<std::size_t>(v % 100u) * 2;
+        v /= 100u;
+        end -= 2;
+        end[0] = kDigitPairs[pair];
+        end[1] = kDigitPairs[pair + 1];
+    }
+    if (v >= 10) {
+        end -= 2;
+        end[0] = kDigitPairs[static_cast<std::size_t>(v) * 2];
+        end[1] = kDigitPairs[static_cast<std::size_t>(v) * 2 + 1];
+    } else {
+        *--end = static_cast<char>('0' + v);
+    }
+    return end;
+}
+
+// Writes exactly `count` digits of v (leading zeros included) ending just before
+// `end`; returns what is left of v above them.
+std::uint64_t put_low_digits(char* end, std::uint64_t v, int count) {
+    for (; count >= 2; count -= 2) {
+        const auto pair = static_cast<std::size_t>(v % 100u) * 2;
+        v /= 100u;
+        end -= 2;
+        end[0] = kDigitPairs[pair];
+        end[1] = kDigitPairs[pair + 1];
+    }
+    if (count == 1) {
         *--end = static_cast<char>('0' + v % 10u);
         v /= 10u;
-    } while (v != 0);
-    return end;
+    }
+    return v;
 }
 
 void put_asterisks(char* dst, int width) {
@@ -160,7 +218,8 @@ void significant_digits(double a, int d, char* digits, int& k) {
         const int b2 = static_cast<int>(std::bit_width(b.m)) - 1 + b.e;  // 2^b2 <= a < 2^(b2+1)
         // k = floor(b2 log10 2) + 1 never exceeds the true exponent, which is one more at
         // most; rounding to d digits can add one again (9.9999999 -> 0.1000000E+02).
-        k = static_cast<int>(std::floor(static_cast<double>(b2) * 0.30102999566398120)) + 1;
+        // floor(b2 log10 2) as (b2 * 315653) >> 20, exact for |b2| <= 1650 (Ryu's log10Pow2).
+        k = ((b2 * 315653) >> 20) + 1;
         const auto lo = static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(d - 1)]);
         const auto hi = static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(d)]);
         std::optional<std::uint64_t> n = scaled_round(b, d - k);
@@ -233,13 +292,10 @@ void format_fixed(char* dst, double value, int width, int decimals) {
             char buf[48];
             char* const end = buf + sizeof buf;
             char* p = end;
-            std::uint64_t v = *q;
-            for (int i = 0; i < decimals; ++i) {
-                *--p = static_cast<char>('0' + v % 10u);
-                v /= 10u;
-            }
+            const std::uint64_t whole = put_low_digits(end, *q, decimals);
+            p -= decimals;
             *--p = '.';
-            p = put_digits(p, v);
+            p = put_digits(p, whole);
             place_fixed(dst, width, negative, std::string_view(p, static_cast<std::size_t>(end - p)));
             return;
         }
