@@ -1,0 +1,218 @@
+// Free-format number reading and model record classification: the forms Fortran
+// programs write (D exponents, sign-only exponents), the values that must not convert,
+// and how records, comments, short and unreadable lines are told apart.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "free_format.hpp"
+#include "model_reader.hpp"
+
+namespace driver {
+namespace {
+
+std::vector<std::string> tokens(std::string_view text) {
+    TokenCursor c(text);
+    std::vector<std::string> out;
+    std::string_view t;
+    while (c.next(t)) out.emplace_back(t);
+    return out;
+}
+
+TEST(FreeFormat, SeparatorsAreRunsOfBlanksTabsAndCommas) {
+    EXPECT_EQ(tokens("1 2\t3,4"), (std::vector<std::string>{"1", "2", "3", "4"}));
+    EXPECT_EQ(tokens(" ,\t 1 , ,\t2,,"), (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(tokens("").empty());
+    EXPECT_TRUE(tokens(" ,\t,").empty());
+    EXPECT_EQ(tokens("abc;def 7"), (std::vector<std::string>{"abc;def", "7"}));
+}
+
+TEST(FreeFormat, ReadsFortranReals) {
+    struct Case {
+        const char* text;
+        float want;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"1.0D2", 100.0f}, {"2d1", 20.0f}, {"1.5E+03", 1500.0f}, {"1.5e-1", 0.15f},
+        {"-.5", -0.5f}, {"5.", 5.0f}, {"+3", 3.0f}, {"-0.25D+00", -0.25f},
+        {"0.5+01", 5.0f}, {"0.125-1", 0.0125f}, {"12", 12.0f}, {"007", 7.0f},
+        {"0.12345E+02", 12.345f}, {"3.4028235e38", std::numeric_limits<float>::max()},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        float v = -1.0f;
+        ASSERT_TRUE(read_real(c.text, v));
+        EXPECT_EQ(v, c.want);
+    }
+}
+
+TEST(FreeFormat, TinyValuesReadAsZeroOfTheirSign) {
+    for (const char* text : {"1e-50", "0.1-119", "1.0D-400", "-1e-60"}) {
+        SCOPED_TRACE(text);
+        float v = 7.0f;
+        ASSERT_TRUE(read_real(text, v));
+        EXPECT_EQ(v, 0.0f);
+        EXPECT_EQ(std::signbit(v), text[0] == '-');
+    }
+    float v = 0.0f;
+    ASSERT_TRUE(read_real("1e-45", v));  // a subnormal that survives
+    EXPECT_GT(v, 0.0f);
+}
+
+TEST(FreeFormat, RejectsWhatIsNotAFiniteReal) {
+    for (const char* text :
+         {"nan", "NaN", "inf", "-Infinity", "1e400", "1e39", "-3.5e38", "1.0D400", "abc", "1.0E",
+          "E5", ".", "-", "+", "1..2", "1.2.3", "0x10", "1.0Q2", "--1", "1e+-2", "1,", "1/",
+          "5*0.0", "1.0E2.5", ""}) {
+        SCOPED_TRACE(text);
+        float v = 0.0f;
+        EXPECT_FALSE(read_real(text, v));
+        double d = 0.0;
+        EXPECT_FALSE(read_real_precise(text, d));
+    }
+}
+
+TEST(FreeFormat, PreciseRealsKeepDoublePrecision) {
+    double d = 0.0;
+    ASSERT_TRUE(read_real_precise("7654321.89", d));
+    EXPECT_EQ(d, 7654321.89);
+    EXPECT_NE(static_cast<double>(static_cast<float>(d)), d);  // a 32-bit real would move it
+    ASSERT_TRUE(read_real_precise("5.1234567890123D5", d));
+    EXPECT_EQ(d, 512345.67890123);
+    // Still bounded by the 32-bit range, since the point file holds 32-bit reals.
+    EXPECT_FALSE(read_real_precise("4e38", d));
+    ASSERT_TRUE(read_real_precise("3e38", d));
+    EXPECT_EQ(d, 3e38);
+}
+
+TEST(FreeFormat, IntegersMustBeWrittenAsIntegers) {
+    std::int32_t v = 0;
+    ASSERT_TRUE(read_integer("64", v));
+    EXPECT_EQ(v, 64);
+    ASSERT_TRUE(read_integer("+7", v));
+    EXPECT_EQ(v, 7);
+    ASSERT_TRUE(read_integer("-2147483648", v));
+    EXPECT_EQ(v, std::numeric_limits<std::int32_t>::min());
+    ASSERT_TRUE(read_integer("2147483647", v));
+    EXPECT_EQ(v, std::numeric_limits<std::int32_t>::max());
+    for (const char* text : {"64.0", "6.4E1", "2147483648", "-2147483649", "99999999999999999999",
+                             "", "-", "1e2", "x", "12a"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(read_integer(text, v));
+    }
+}
+
+TEST(ModelRecord, CommentsAreBlankLinesAndFourLeadCharacters) {
+    ModelRecord r;
+    for (const char* text : {"", "   ", "\t ", "! note", "\"quoted", "\\ back", "/ Line East North",
+                             "/1 0 100 0 100 0 0 0 0 0 1"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(parse_record(text, 1, r), RecordKind::comment);
+    }
+    // Not comments: a header starting with a letter or with a blank is unreadable.
+    EXPECT_EQ(parse_record("Line Station East North", 1, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record(" / 1 0 100", 1, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record(",,,", 1, r), RecordKind::short_record);
+}
+
+TEST(ModelRecord, ReadsPositionsAndConductivities) {
+    ModelRecord r;
+    ASSERT_EQ(parse_record("12.9, 7, 512345.67\t7654321.89 101.5 1 2 3 4 5 0.5 2d1 -1 0", 4, r),
+              RecordKind::record);
+    EXPECT_EQ(r.line_number, 12);
+    EXPECT_EQ(r.east, 512345.67);
+    EXPECT_EQ(r.north, 7654321.89);
+    EXPECT_EQ(r.elevation, 101.5);
+    EXPECT_EQ(r.conductivity, (std::vector<float>{0.5f, 20.0f, -1.0f, 0.0f}));
+
+    // Truncation toward zero of the line number.
+    struct Case {
+        const char* first;
+        std::int64_t want;
+    };
+    for (const Case c : {Case{"5.9", 5}, Case{"5.2", 5}, Case{"-0.5", 0}, Case{"-3.7", -3},
+                         Case{"-99999", -99999}, Case{"1.23456789D8", 123456789}}) {
+        SCOPED_TRACE(c.first);
+        std::string text(c.first);
+        text.append(" 0 1 2 3 4 5 6 7 8 9");
+        ASSERT_EQ(parse_record(text, 1, r), RecordKind::record);
+        EXPECT_EQ(r.line_number, c.want);
+    }
+}
+
+TEST(ModelRecord, ShortExtraAndUnreadableRecords) {
+    ModelRecord r;
+    const std::string ten = "1 0 100 0 100 0 0 0 0 0";
+    SCOPED_TRACE("ndepth 3");
+    EXPECT_EQ(parse_record(ten + " 1 2", 3, r), RecordKind::short_record);
+    EXPECT_EQ(parse_record(ten + " 1 2 3", 3, r), RecordKind::record);
+    // Numbers after the first ndepth + 10 are not read, whatever they are.
+    EXPECT_EQ(parse_record(ten + " 1 2 3 4 junk", 3, r), RecordKind::record);
+    EXPECT_EQ(r.conductivity, (std::vector<float>{1.0f, 2.0f, 3.0f}));
+    // A token that does not convert spoils the record even when it is short.
+    EXPECT_EQ(parse_record(ten + " 1 x", 3, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record(ten + " nan 2 3", 3, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record(ten + " 1 1e400 3", 3, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record("1 0 1e39 0 100 0 0 0 0 0 1 2 3", 3, r), RecordKind::unreadable);
+    EXPECT_EQ(parse_record("1 0 100 0 100 0 0 0 inf 0 1 2 3", 3, r), RecordKind::unreadable);
+}
+
+TEST(ModelRecord, LongRecordsAreReadWhole) {
+    // 300 depth cells: far beyond any fixed record buffer.
+    std::string text = "4 0 100 0 100 0 0 0 0 0";
+    for (int i = 1; i <= 300; ++i) {
+        text.push_back(' ');
+        text.append(std::to_string(i));
+        text.append(".0D0");
+    }
+    ModelRecord r;
+    ASSERT_EQ(parse_record(text, 300, r), RecordKind::record);
+    EXPECT_EQ(r.conductivity.size(), 300u);
+    EXPECT_EQ(r.conductivity.back(), 300.0f);
+}
+
+TEST(ModelReader, TellsTheLastTextLineAndCountsLines) {
+    std::istringstream in("/ head\r\n1 0 1 0 0 0 0 0 0 0 5\r\n\n1 0 2 0 0 0 0 0 0 0\n2 0 3 0 0 0 0 0 0 0 6");
+    ModelReader reader(in, 1);
+    ModelReader::Item item{};
+    struct Want {
+        RecordKind kind;
+        bool last;
+    };
+    const Want want[] = {{RecordKind::comment, false},
+                         {RecordKind::record, false},
+                         {RecordKind::comment, false},
+                         {RecordKind::short_record, false},
+                         {RecordKind::record, true}};
+    for (std::size_t k = 0; k < std::size(want); ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_TRUE(reader.next(item));
+        EXPECT_EQ(item.kind, want[k].kind);
+        EXPECT_EQ(item.last, want[k].last);
+        EXPECT_EQ(item.line_in_file, static_cast<std::int64_t>(k + 1));
+    }
+    EXPECT_EQ(reader.record().east, 3.0);
+    EXPECT_FALSE(reader.next(item));
+
+    // A final line end does not make an empty last line; a CR before it is dropped.
+    std::istringstream in2("1 0 1 0 0 0 0 0 0 0 5\r\n");
+    ModelReader r2(in2, 1);
+    ASSERT_TRUE(r2.next(item));
+    EXPECT_EQ(item.kind, RecordKind::record);
+    EXPECT_TRUE(item.last);
+    EXPECT_EQ(r2.record().conductivity.front(), 5.0f);
+    EXPECT_FALSE(r2.next(item));
+
+    std::istringstream empty("");
+    ModelReader r3(empty, 1);
+    EXPECT_FALSE(r3.next(item));
+}
+
+}  // namespace
+}  // namespace driver

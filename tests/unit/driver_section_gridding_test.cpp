@@ -1,0 +1,131 @@
+// Section layout (search radius, ranges rounded outward to whole cells, node counts)
+// and the console reports of a completed line.
+#include <gtest/gtest.h>
+
+#include "section_gridding.hpp"
+
+namespace driver {
+namespace {
+
+TEST(SectionLayout, StationsEveryTwentyFiveMetres) {
+    // cell 5, xcell 25, stations 0 to 1000, tops at 100 with 64 cells: the cell centres
+    // lie from 97.5 down to -217.5.
+    const SectionLayout g = section_layout(25.0f, 5.0f, 0.0f, 1000.0f, -217.5f, 97.5f);
+    EXPECT_EQ(g.radius, 50.0f);
+    EXPECT_EQ(g.gx0, 0.0f);
+    EXPECT_EQ(g.gx1, 1000.0f);
+    EXPECT_EQ(g.nx, 41);
+    EXPECT_EQ(g.gz0, -220.0f);  // -217.5 / 5 = -43.5 -> -43 -> -215, above -217.5 -> -220
+    EXPECT_EQ(g.gz1, 100.0f);   // 97.5 / 5 = 19.5 -> 19 -> 95, below 97.5 -> 100
+    EXPECT_EQ(g.nz, 65);
+}
+
+TEST(SectionLayout, NoStepAboveTheCellSizeKeepsXcellAtItsStart) {
+    const SectionLayout g = section_layout(1000.0f, 5.0f, 0.0f, 1000.0f, -10.0f, 10.0f);
+    EXPECT_EQ(g.radius, 2000.0f);
+    EXPECT_EQ(g.nx, 2);
+    EXPECT_EQ(g.gx0, 0.0f);
+    EXPECT_EQ(g.gx1, 1000.0f);
+}
+
+TEST(SectionLayout, RoundingOutwardOnBothSidesOfZero) {
+    {
+        SCOPED_TRACE("re-based line -300 .. 0, xcell 40");
+        const SectionLayout g = section_layout(40.0f, 5.0f, -300.0f, 0.0f, 0.0f, 0.0f);
+        EXPECT_EQ(g.gx0, -320.0f);
+        EXPECT_EQ(g.gx1, 0.0f);
+        EXPECT_EQ(g.nx, 9);
+        EXPECT_EQ(g.radius, 80.0f);
+    }
+    {
+        SCOPED_TRACE("exact multiples stay");
+        const SectionLayout g = section_layout(25.0f, 5.0f, -200.0f, 75.0f, -20.0f, 35.0f);
+        EXPECT_EQ(g.gx0, -200.0f);
+        EXPECT_EQ(g.gx1, 75.0f);
+        EXPECT_EQ(g.nx, 12);
+        EXPECT_EQ(g.gz0, -20.0f);
+        EXPECT_EQ(g.gz1, 35.0f);
+        EXPECT_EQ(g.nz, 12);
+    }
+    {
+        SCOPED_TRACE("whole range below zero and whole range above zero");
+        const SectionLayout g = section_layout(25.0f, 5.0f, 10.0f, 1010.0f, -48.0f, -12.0f);
+        EXPECT_EQ(g.gx0, 0.0f);     // 10 rounds down to 0
+        EXPECT_EQ(g.gx1, 1025.0f);  // 1010 rounds up to 1025
+        EXPECT_EQ(g.nx, 42);
+        EXPECT_EQ(g.gz0, -50.0f);
+        EXPECT_EQ(g.gz1, -10.0f);   // -12 / 5 -> -2 -> -10, already above -12
+        EXPECT_EQ(g.nz, 9);
+    }
+    {
+        SCOPED_TRACE("radius from the cell size when 5 cell exceeds 2 xcell");
+        EXPECT_EQ(section_layout(20.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
+        EXPECT_EQ(section_layout(25.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
+    }
+}
+
+TEST(SectionLayout, CountGetsOneMoreWhenTheQuotientFallsShort) {
+    // xcell 0.3 (0.300000012 in 32 bits), range 0 .. 16.5: 16.5 / 0.300000012 + 1 is
+    // 55.99999..., truncated to 55, and node 55 at 54 x 0.300000012 = 16.2000006 lies short
+    // of 16.5, so a 56th node is added.
+    const SectionLayout g = section_layout(0.3f, 5.0f, 0.0f, 16.5f, 0.0f, 0.0f);
+    EXPECT_EQ(g.gx1, 16.5f);
+    EXPECT_EQ(g.nx, 56);
+}
+
+TEST(SectionReports, LineReportLayout) {
+    EXPECT_EQ(line_report("7", 3, 0.0, 50.0, 98.5, 87.5),
+              "\n"
+              " Processing line : 7\n"
+              "\n"
+              " Number of points :      3\n"
+              " x range :       0.00     50.00\n"
+              " z range :      98.50     87.50\n");
+    // Precise values keep their hundredths; wide values give asterisks.
+    EXPECT_EQ(line_report("-12", 1234567, -1475.678, 0.0, 12345678.0, -0.004),
+              "\n"
+              " Processing line : -12\n"
+              "\n"
+              " Number of points : ******\n"
+              " x range :   -1475.68      0.00\n"
+              " z range : **********     -0.00\n");
+}
+
+TEST(SectionReports, LayoutReportInFreeFormat) {
+    const SectionLayout g{50.0f, 0.0f, 1000.0f, -220.0f, 100.0f, 41, 65};
+    EXPECT_EQ(layout_report(g),
+              "  generating grid\n"
+              "\n"
+              "  x range to output :    0.000000       1000.000    \n"
+              "  number of x cells :           41\n"
+              "  z range to output :    100.0000      -220.0000    \n"
+              "  number of z cells :           65\n");
+}
+
+TEST(GridCall, CarriesEverythingTheFourCallsNeed) {
+    const SectionLayout g{50.0f, -320.0f, 0.0f, -220.0f, 100.0f, 9, 65};
+    const GridCall c = make_grid_call("3", "tmpdat2.tmp", g, 40.0f, 5.0f);
+    EXPECT_EQ(c.label, "3");
+    EXPECT_EQ(c.out_files,
+              (std::array<std::string, 4>{"3_con.grd", "3_logcon.grd", "3_res.grd", "3_logres.grd"}));
+    EXPECT_EQ(c.datfile, "tmpdat2.tmp");
+    EXPECT_EQ(c.x0, -320.0f);
+    EXPECT_EQ(c.y0, -220.0f);
+    EXPECT_EQ(c.dx, 40.0f);
+    EXPECT_EQ(c.dy, 5.0f);
+    EXPECT_EQ(c.nx, 9);
+    EXPECT_EQ(c.ny, 65);
+    EXPECT_EQ(c.radius, 50.0f);
+    // Channels 3..6 of the point records, logarithmic gridding for Con and Res.
+    EXPECT_EQ(kQuantities[0].channel, 3);
+    EXPECT_EQ(kQuantities[0].mode, 2);
+    EXPECT_EQ(kQuantities[1].channel, 4);
+    EXPECT_EQ(kQuantities[1].mode, 1);
+    EXPECT_EQ(kQuantities[2].channel, 5);
+    EXPECT_EQ(kQuantities[2].mode, 2);
+    EXPECT_EQ(kQuantities[3].channel, 6);
+    EXPECT_EQ(kQuantities[3].mode, 1);
+}
+
+}  // namespace
+}  // namespace driver
