@@ -1,0 +1,381 @@
+// Radius clipping (radclp) and its span kernels.
+// Pictures: top line = mask row 1, first character = column 1 (see mask_picture.hpp).
+// In the picture tests every band cell that is not data holds 2, so the picture after the
+// pass shows the clip directly: 2 (and 1) inside, 0 outside.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "blanking.hpp"
+#include "mask_picture.hpp"
+#include "radius_clip.hpp"
+
+namespace {
+
+using minc::ClipBand;
+using minc::ClipSpans;
+using minc::OutlineResult;
+using minc::Status;
+using test_support::FailingFile;
+using test_support::MaskStore;
+using test_support::normalize_picture;
+
+struct ClipWork {
+    std::vector<std::int32_t> rowbuf, rowend, colend, outline;
+    ClipWork(int ncol, int nrow, int w)
+        : rowbuf(std::size_t(ncol), -5),
+          rowend(2 * std::size_t(nrow), -5),
+          colend(2 * std::size_t(ncol), -5),
+          outline(2 * minc::radclp_outline_points(ncol, nrow, w), -5) {}
+};
+
+Status run_radclp(minc::RowFile f, int ncol, int nrow, int w) {
+    ClipWork k(ncol, nrow, w);
+    return minc::radclp(f, w, k.rowbuf, k.rowend, k.colend, k.outline);
+}
+
+// Storage and views for the span kernels.
+struct Spans {
+    std::vector<std::int32_t> rowend, colend;
+    ClipBand band;
+    ClipSpans s;
+    Spans(int ncol, int nrow, int h)
+        : rowend(2 * std::size_t(nrow)), colend(2 * std::size_t(ncol)), band(ncol, nrow, h),
+          s(rowend, colend) {
+        minc::clear_spans(s, band);
+    }
+};
+
+TEST(RadiusClip, OutlinePointBound) {
+    EXPECT_EQ(minc::radclp_outline_points(20, 10, 5), 2u * 18 + 2u * 8);
+    EXPECT_EQ(minc::radclp_outline_points(20, 10, 6), 2u * 18 + 2u * 8);  // even w as w - 1
+    // A tall narrow mask: no band column, so only the right and left runs can hold points.
+    EXPECT_EQ(minc::radclp_outline_points(3, 100, 9), 2u * 94);
+    // NCU = 40000, NRU = 10 with HW = 2: more than the work area left for the list.
+    EXPECT_EQ(minc::radclp_outline_points(40004, 14, 5), 2u * 40002 + 2u * 12);
+}
+
+TEST(RadiusClip, FillLineBetweenPointsIsLimitedByCircle) {
+    // Top-run points E = (10, 50) and F = (14, 20) with h = 5: a = 4, c = 3. The fill line
+    // runs from row 50 at column 10 to row 47 (E's row less c) at column 14, so the tops of
+    // columns 11, 12, 13 become 49.25, 48.5, 47.75 truncated: 49, 48, 47.
+    Spans sp(30, 70, 5);
+    sp.s.top(10) = 50;
+    sp.s.bottom(10) = 60;
+    sp.s.top(14) = 20;
+    sp.s.bottom(14) = 60;
+    std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(30, 70, 11));
+    ASSERT_EQ(minc::smooth_outline(sp.s, sp.band, outline), OutlineResult::smoothed);
+    EXPECT_EQ(sp.s.top(10), 50);
+    EXPECT_EQ(sp.s.top(11), 49);
+    EXPECT_EQ(sp.s.top(12), 48);
+    EXPECT_EQ(sp.s.top(13), 47);
+    EXPECT_EQ(sp.s.top(14), 20);
+    // The bottom run joins (14, 60) and (10, 60) by a level line.
+    for (int i = 10; i <= 14; ++i) EXPECT_EQ(sp.s.bottom(i), 60) << "column " << i;
+    // Lines beyond the two points are untouched.
+    EXPECT_EQ(sp.s.top(9), 71);
+    EXPECT_EQ(sp.s.top(15), 71);
+
+    minc::widen_spans(sp.s, sp.band);
+    EXPECT_EQ(sp.s.top(12), 47);
+    EXPECT_EQ(sp.s.bottom(12), 61);
+}
+
+TEST(RadiusClip, ChordPullTruncatesTowardZero) {
+    // h = 3. Top-run points (5, 11), (6, 14), (7, 10): the rims are 2 apart along the run and
+    // sqrt(5) = 2.24 <= 3 apart, so the middle point is pulled to the chord row
+    // 11 + (1 * -1) / 2 = 10.5, truncated to 10 (rounding would give 11).
+    Spans sp(12, 20, 3);
+    sp.s.top(5) = 11;
+    sp.s.bottom(5) = 15;
+    sp.s.top(6) = 14;
+    sp.s.bottom(6) = 15;
+    sp.s.top(7) = 10;
+    sp.s.bottom(7) = 15;
+    std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(12, 20, 7), -1);
+    ASSERT_EQ(minc::smooth_outline(sp.s, sp.band, outline), OutlineResult::smoothed);
+    // The top run is the first run in the list.
+    EXPECT_EQ(outline[0], 5);
+    EXPECT_EQ(outline[1], 11);
+    EXPECT_EQ(outline[2], 6);
+    EXPECT_EQ(outline[3], 10);
+    EXPECT_EQ(outline[4], 7);
+    EXPECT_EQ(outline[5], 10);
+    EXPECT_EQ(sp.s.top(6), 10);
+}
+
+TEST(RadiusClip, ChordNeedsEuclideanDistanceWithinHalfWindow) {
+    // h = 2. Rims (3, 5) and (5, 7) are 2 apart along the run but 2.83 apart: no pull, and
+    // the fill line (c = 0 at a = 2) reaches only the inner rim's row.
+    Spans sp(10, 12, 2);
+    sp.s.top(3) = 5;
+    sp.s.bottom(3) = 9;
+    sp.s.top(4) = 9;
+    sp.s.bottom(4) = 9;
+    sp.s.top(5) = 7;
+    sp.s.bottom(5) = 9;
+    std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(10, 12, 5));
+    ASSERT_EQ(minc::smooth_outline(sp.s, sp.band, outline), OutlineResult::smoothed);
+    EXPECT_EQ(outline[3], 9);  // the middle point was not pulled
+    // E = (3, 5), F = (4, 9): a = 1, c = 1: ends max(2, 8, 5) = 8 and max(2, 4, 9) = 9;
+    // E = (3, 5), F = (5, 7): a = 2, c = 0: ends max(2, 7, 5) = 7 and 7; column 4 gets 7.
+    EXPECT_EQ(sp.s.top(4), 7);
+}
+
+TEST(RadiusClip, EdgeMarginOpensSpansToMaskEdge) {
+    // h = 4, e = 2; band rows and columns 4..17 of a 20 x 20 mask.
+    {
+        SCOPED_TRACE("data cell on the band's second row, inside the columns");
+        Spans sp(20, 20, 4);
+        std::vector<std::int32_t> row(20, 0);
+        row[10 - 1] = 1;
+        minc::add_data_row(sp.s, sp.band, 5, row);
+        EXPECT_EQ(sp.s.top(9), 1);
+        EXPECT_EQ(sp.s.top(10), 1);
+        EXPECT_EQ(sp.s.top(11), 1);
+        EXPECT_EQ(sp.s.top(12), 21);
+        EXPECT_EQ(sp.s.bottom(10), 6);
+        EXPECT_EQ(sp.s.bottom(9), 6);
+        // 10 - 4 = 6 is not below e: one cell of margin.
+        EXPECT_EQ(sp.s.left(5), 9);
+        EXPECT_EQ(sp.s.left(4), 9);
+        EXPECT_EQ(sp.s.left(6), 9);
+        EXPECT_EQ(sp.s.right(5), 11);
+    }
+    {
+        SCOPED_TRACE("data cell one column inside the band's right edge, on its first row");
+        Spans sp(20, 20, 4);
+        std::vector<std::int32_t> row(20, 0);
+        row[16 - 1] = 1;
+        minc::add_data_row(sp.s, sp.band, 4, row);
+        EXPECT_EQ(sp.s.right(4), 20);
+        EXPECT_EQ(sp.s.right(5), 20);
+        EXPECT_EQ(sp.s.right(3), 0);  // row 3 is outside the band: never a neighbour
+        EXPECT_EQ(sp.s.top(15), 1);
+        EXPECT_EQ(sp.s.top(17), 1);
+    }
+    {
+        SCOPED_TRACE("only value 1 is data; cells outside the band are not read");
+        Spans sp(20, 20, 4);
+        std::vector<std::int32_t> row(20, 2);
+        row[3 - 1] = 1;   // column 3 is outside the band
+        row[18 - 1] = 1;  // so is column 18
+        minc::add_data_row(sp.s, sp.band, 8, row);
+        EXPECT_EQ(sp.s.left(8), 21);
+        EXPECT_EQ(sp.s.right(8), 0);
+    }
+}
+
+TEST(RadiusClip, NarrowNotchFilledAndWideGapCleared) {
+    // h = 2 (w = 5), band rows 2..7 and columns 2..15. The data's top edge has a notch of
+    // three empty columns (4..6) over rows 3 and 4: it is bridged and its cells stay.
+    // Columns 9 and 10 lie between two clusters whose outlines are 3 columns apart: the gap
+    // is not bridged and is cleared. Row 7 holds no span and is cleared. Column 14 gets no
+    // span: the data of column 13 never extends that column's span (column 12's cells did
+    // it first), so it never widens its neighbour's.
+    // clang-format off
+    const char* before = R"(
+        0000000000000000
+        0222222222222220
+        0212221222211220
+        0212221222211220
+        0211111222211220
+        0222222222222220
+        0222222222222220
+        0000000000000000)";
+    const char* after = R"(
+        0000000000000000
+        0222222200222000
+        0212221200211000
+        0212221200211000
+        0211111200211000
+        0222222200222000
+        0000000000000000
+        0000000000000000)";
+    // clang-format on
+    MaskStore m(before);
+    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
+    EXPECT_EQ(m.picture(), normalize_picture(after));
+}
+
+TEST(RadiusClip, WideNotchLeftOpen) {
+    // h = 2. The notch of four empty columns (4..7) leaves rims 3 columns apart on the
+    // outline: not bridged, so the notch's first band row is cleared above its floor.
+    // clang-format off
+    const char* before = R"(
+        000000000000
+        022222222220
+        021222212220
+        021222212220
+        021111112220
+        022222222220
+        022222222220
+        000000000000)";
+    const char* after = R"(
+        000000000000
+        022200222000
+        021222212000
+        021222212000
+        021111112000
+        022222220000
+        000000000000
+        000000000000)";
+    // clang-format on
+    MaskStore m(before);
+    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
+    EXPECT_EQ(m.picture(), normalize_picture(after));
+}
+
+TEST(RadiusClip, MaskOfOnlyMarksIsClearedInsideTheBand) {
+    // No data cell: every band cell is cleared; the outer line (outside the band for
+    // h = 2) keeps its marks.
+    // clang-format off
+    const char* before = R"(
+        22222222
+        22222222
+        22222222
+        22222222
+        22222222
+        22222222)";
+    const char* after = R"(
+        22222222
+        20000002
+        20000002
+        20000002
+        20000002
+        22222222)";
+    // clang-format on
+    MaskStore m(before);
+    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
+    EXPECT_EQ(m.picture(), normalize_picture(after));
+}
+
+TEST(RadiusClip, BandOneColumnWideLeavesMaskUnchanged) {
+    // clang-format off
+    const char* before = R"(
+        000
+        222
+        212
+        222
+        020)";
+    // clang-format on
+    MaskStore m(before);
+    FailingFile f(m.file(), FailingFile::kNever, 0);
+    EXPECT_EQ(run_radclp(m.row_file(f), 3, 5, 5), Status::ok);
+    EXPECT_EQ(m.picture(), normalize_picture(before));
+}
+
+TEST(RadiusClip, RandomMasksKeepDataAndBorderAndOnlyClear) {
+    std::mt19937 rng(777);
+    for (int trial = 0; trial < 80; ++trial) {
+        const int ncol = 4 + int(rng() % 30);
+        const int nrow = 4 + int(rng() % 30);
+        const int w = 3 + int(rng() % 9);
+        minc::Grid<std::int32_t> g(ncol, nrow, 0);
+        const unsigned density = 3 + rng() % 25;
+        for (auto& v : g.v) {
+            const unsigned r = rng() % density;
+            v = r == 0 ? 1 : (r < density / 2 ? 2 : 0);
+        }
+        SCOPED_TRACE(::testing::Message() << "trial " << trial << " " << ncol << "x" << nrow << " w=" << w);
+        MaskStore m(g);
+        ASSERT_EQ(run_radclp(m.row_file(), ncol, nrow, w), Status::ok);
+        const auto out = m.cells();
+        const int h = minc::window_shape(w).half;
+        const ClipBand band(ncol, nrow, h);
+        for (int j = 1; j <= nrow; ++j)
+            for (int i = 1; i <= ncol; ++i) {
+                const bool in_band = i >= band.first_col() && i <= band.last_col() &&
+                                     j >= band.first_row() && j <= band.last_row();
+                if (g(i, j) == 1 || !in_band) {
+                    ASSERT_EQ(out(i, j), g(i, j)) << "cell " << i << "," << j;
+                } else if (out(i, j) != g(i, j)) {
+                    ASSERT_EQ(out(i, j), 0) << "cell " << i << "," << j;
+                }
+            }
+        // The spans depend on the data cells alone, which the pass keeps: a second run
+        // finds the same clip and changes nothing.
+        ASSERT_EQ(run_radclp(m.row_file(), ncol, nrow, w), Status::ok);
+        EXPECT_EQ(m.cells().v, out.v);
+    }
+}
+
+TEST(RadiusClip, ArgumentAndStorageChecks) {
+    const char* pic = "0000000\n0222220\n0221220\n0222220\n0000000";
+    MaskStore m(pic);
+    const auto bytes = m.bytes();
+    ClipWork k(7, 5, 3);
+    {
+        SCOPED_TRACE("window narrower than 3");
+        EXPECT_EQ(minc::radclp(m.row_file(), 2, k.rowbuf, k.rowend, k.colend, k.outline),
+                  Status::window_too_narrow);
+    }
+    {
+        SCOPED_TRACE("row buffer, row ends or column ends too short");
+        std::vector<std::int32_t> r6(6), e9(9), c13(13);
+        EXPECT_EQ(minc::radclp(m.row_file(), 3, r6, k.rowend, k.colend, k.outline), Status::window_too_wide);
+        EXPECT_EQ(minc::radclp(m.row_file(), 3, k.rowbuf, e9, k.colend, k.outline), Status::window_too_wide);
+        EXPECT_EQ(minc::radclp(m.row_file(), 3, k.rowbuf, k.rowend, c13, k.outline), Status::window_too_wide);
+    }
+    {
+        SCOPED_TRACE("outline one point short: refused before anything is written");
+        std::vector<std::int32_t> outline(k.outline.size() - 2, -9);
+        EXPECT_EQ(minc::radclp(m.row_file(), 3, k.rowbuf, k.rowend, k.colend, outline),
+                  Status::outline_too_small);
+        EXPECT_EQ(outline, std::vector<std::int32_t>(k.outline.size() - 2, -9));
+        Spans sp(7, 5, 1);
+        std::vector<std::int32_t> kernel_outline(outline);
+        EXPECT_EQ(minc::smooth_outline(sp.s, sp.band, kernel_outline), OutlineResult::list_too_small);
+        EXPECT_EQ(kernel_outline, outline);
+    }
+    EXPECT_EQ(m.bytes(), bytes);
+    {
+        SCOPED_TRACE("exactly the bound is enough");
+        EXPECT_EQ(minc::radclp(m.row_file(), 3, k.rowbuf, k.rowend, k.colend, k.outline), Status::ok);
+        EXPECT_EQ(m.picture(), normalize_picture("0000000\n0022200\n0021200\n0022200\n0000000"));
+    }
+}
+
+TEST(RadiusClip, FailedReadOrWriteEndsWithMaskFailed) {
+    // h = 1: band = the whole 5 x 5 mask; phase 1 reads rows 1..5 after the header, and
+    // phase 5 reads them again. Rows 1 and 5 and columns 1 and 5 lie outside the clip.
+    const char* pic = "22222\n22222\n22122\n22222\n22222";
+    {
+        SCOPED_TRACE("header");
+        MaskStore m(pic);
+        FailingFile f(m.file(), 0);
+        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
+        EXPECT_EQ(f.writes(), 0);
+    }
+    {
+        SCOPED_TRACE("phase 1 read");
+        MaskStore m(pic);
+        FailingFile f(m.file(), 3);
+        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
+        EXPECT_EQ(f.writes(), 0);
+    }
+    {
+        SCOPED_TRACE("phase 5 read of row 2: row 1 cleared, the rest untouched");
+        MaskStore m(pic);
+        FailingFile f(m.file(), 7);
+        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
+        EXPECT_EQ(m.picture(), normalize_picture("00000\n22222\n22122\n22222\n22222"));
+    }
+    {
+        SCOPED_TRACE("write of row 2");
+        MaskStore m(pic);
+        FailingFile f(m.file(), FailingFile::kNever, 3);
+        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
+        EXPECT_EQ(m.picture(), normalize_picture("00000\n22222\n22122\n22222\n22222"));
+    }
+    {
+        SCOPED_TRACE("no failure");
+        MaskStore m(pic);
+        EXPECT_EQ(run_radclp(m.row_file(), 5, 5, 3), Status::ok);
+        EXPECT_EQ(m.picture(), normalize_picture("00000\n02220\n02120\n02220\n00000"));
+    }
+}
+
+}  // namespace
