@@ -1,0 +1,128 @@
+// REJONL: builds the template grid, a coarse grid IC node intervals apart over the
+// whole extended grid, from every chain of the data scratch store. Each point is taken
+// from one block only (the XLIM/YLIM filter drops the overlap copies); the template is
+// filled and given at most 30 relaxation sweeps. Sections start from it (ZGINT).
+#include "template_grid.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+
+#include "assign_data.hpp"
+#include "capacities.hpp"
+#include "fill.hpp"
+
+namespace minc {
+namespace {
+
+constexpr float kTemplateWeight = 0.1f;  // ASSIGN / BWTS weight constant on the template
+constexpr int kTemplateSweeps = 30;
+
+// Reads the chain of one block and assigns the points that belong to this block
+// (x <= xlim unless it is the last section, y <= ylim unless the last tier) to the
+// template, converted to template units.
+Status read_chain(gridout::ByteFile& scratch, int first, int records, int nwrec, bool last_section,
+                  bool last_tier, float xlim, float ylim, float rc, std::span<float> recbuf,
+                  const TemplateGrid& tmpl, std::span<float> acc) {
+    const std::int64_t recbytes = (static_cast<std::int64_t>(nwrec) + 2) * 4;
+    const auto words = recbuf.first(static_cast<std::size_t>(nwrec));
+    int rec = first;
+    // A chain visits each record at most once; more visits than records means the
+    // links form a loop, which only a damaged store can produce.
+    for (int visited = 0; rec != 0; ++visited) {
+        if (rec < 1 || rec > records || visited >= records) return Status::chain_record_range;
+        std::int32_t head[2] = {0, 0};
+        if (!gridout::seek_to(scratch, (static_cast<std::int64_t>(rec) - 1) * recbytes) ||
+            !gridout::read_words(scratch, std::span<std::int32_t>(head)) ||
+            !gridout::read_words(scratch, words)) {
+            return Status::store_failed;
+        }
+        rec = head[0];
+        const int n = head[1];
+        if (n < 1) continue;
+        if (n > kMaxPointsPerRecord || static_cast<std::size_t>(3 * n) > recbuf.size()) {
+            return Status::chain_record_count;
+        }
+        // Kept points are packed to the front of the buffer; the write index never
+        // passes the read index.
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < static_cast<std::size_t>(3 * n); k += 3) {
+            const float x = recbuf[k], y = recbuf[k + 1], z = recbuf[k + 2];
+            if ((last_section || x <= xlim) && (last_tier || y <= ylim)) {
+                recbuf[kept] = (x - 1.0f) * rc + 3.0f;
+                recbuf[kept + 1] = (y - 1.0f) * rc + 3.0f;
+                recbuf[kept + 2] = z;
+                kept += 3;
+            }
+        }
+        if (kept > 0) assign(kTemplateWeight, 0.0f, 0.0f, tmpl.nxc, tmpl.nyc, acc, recbuf.first(kept));
+    }
+    return Status::ok;
+}
+
+}  // namespace
+
+Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partition& part, float dummy,
+              float tol, std::span<float> recbuf, SolverArrays arrays, TemplateGrid& tmpl,
+              RelaxState& state) {
+    assert(recbuf.size() >= static_cast<std::size_t>(nwrec));
+    assert(arrays.section.size() >= static_cast<std::size_t>(kBlockNodes));
+    assert(arrays.flags.size() >= static_cast<std::size_t>(kBlockNodes));
+    assert(arrays.acc.size() >= static_cast<std::size_t>(kAccumulatorWords));
+    assert(arrays.edge.size() >= static_cast<std::size_t>(kEdgeWords));
+    assert(tmpl.values.size() >= static_cast<std::size_t>(kBlockNodes));
+
+    std::fill_n(arrays.section.begin(), kBlockNodes, 0.0f);
+    std::fill_n(arrays.flags.begin(), kBlockNodes, 0);
+    std::fill_n(arrays.acc.begin(), kAccumulatorWords, 0.0f);
+
+    const int nx = part.cpb, ny = part.rpb, ov = part.overlap;
+    // Node intervals spanned by all blocks together.
+    const int nxt = (nx - ov) * (part.nsect - 1) + nx - 1;
+    const int nyt = (ny - ov) * (part.ntier - 1) + ny - 1;
+
+    // The smallest step from 4 up whose template, with its margins of 7 nodes, fits one
+    // block's worth of nodes.
+    int ic = 4;
+    int nxc = 0, nyc = 0;
+    for (;; ++ic) {
+        nxc = nxt / ic + 7;
+        nyc = nyt / ic + 7;
+        if (static_cast<long long>(nxc) * nyc <= kBlockNodes) break;
+    }
+    tmpl.ic = ic;
+    tmpl.nxc = nxc;
+    tmpl.nyc = nyc;
+    tmpl.xt0 = 1 - 2 * ic;
+    tmpl.yt0 = 1 - 2 * ic;
+    const auto ntmpl = static_cast<std::size_t>(nxc) * static_cast<std::size_t>(nyc);
+    std::fill_n(arrays.acc.begin(), 6 * ntmpl, 0.0f);
+    std::fill_n(tmpl.values.begin(), ntmpl, dummy);
+    std::fill_n(arrays.flags.begin(), ntmpl, 0);
+
+    const float rc = 1.0f / static_cast<float>(ic);
+    for (int t = 1; t <= part.ntier; ++t) {
+        for (int s = 1; s <= part.nsect; ++s) {
+            const float xlim = static_cast<float>(s * (nx - ov));
+            const float ylim = static_cast<float>(t * (ny - ov));
+            if (Status st = read_chain(scratch, part.block(s, t), records, nwrec, s == part.nsect,
+                                       t == part.ntier, xlim, ylim, rc, recbuf, tmpl, arrays.acc);
+                st != Status::ok) {
+                return st;
+            }
+        }
+    }
+
+    const GridView<float> grid = tmpl.view();
+    const GridView<std::int32_t> flags(arrays.flags, nxc, nyc);
+    // IZSET 1: off-node data nodes also start at their data mean.
+    bwts(1, kTemplateWeight, 0.0f, grid, flags, arrays.acc);
+    // The whole edge buffer serves as the work line: a template may be taller than
+    // one half of it.
+    if (Status st = gridr(grid, arrays.edge, dummy); st != Status::ok) return st;
+    RelaxResult result;
+    curvmn(grid, GridView<const std::int32_t>(flags), arrays.acc, tol, kTemplateSweeps, state, result);
+    return Status::ok;
+}
+
+}  // namespace minc

@@ -1,0 +1,192 @@
+// Template grid (REJONL): its step and size, the XLIM/YLIM filter that takes every
+// point from one block only, and the failures of a damaged data scratch store.
+#include "template_grid.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "capacities.hpp"
+#include "data_pass.hpp"
+
+namespace minc {
+namespace {
+
+constexpr float kDummy = -99999.0f;
+
+struct Point {
+    float x, y, z;
+};
+struct StoreRec {
+    int link = 0;
+    std::vector<Point> pts;
+    int count = -1;  // -1: the number of points
+};
+
+// Everything REJONL needs, owned in one place.
+struct Fixture {
+    gridout::MemoryFileSystem fs;
+    std::unique_ptr<gridout::ByteFile> store = fs.create("store");
+    std::vector<float> recbuf = std::vector<float>(kRecordBufferWords, 0.0f);
+    std::vector<float> section = std::vector<float>(kBlockNodes), acc = std::vector<float>(kAccumulatorWords),
+                       edge = std::vector<float>(kEdgeWords), values = std::vector<float>(kBlockNodes);
+    std::vector<std::int32_t> flags = std::vector<std::int32_t>(kBlockNodes);
+    TemplateGrid tmpl;
+    RelaxState state;
+    int nw = 2700;
+
+    // Writes records 1, 2, ... of the store (P = nw / 3 points each).
+    void write(const std::vector<StoreRec>& recs) {
+        int r = 1;
+        for (const StoreRec& rec : recs) {
+            std::vector<float> words(static_cast<std::size_t>(nw), kDummy);
+            std::size_t k = 0;
+            for (const Point& p : rec.pts) {
+                words[k++] = p.x;
+                words[k++] = p.y;
+                words[k++] = p.z;
+            }
+            const int count = rec.count >= 0 ? rec.count : static_cast<int>(rec.pts.size());
+            ASSERT_EQ(wrblk2(*store, r++, rec.link, count, words), Status::ok);
+        }
+    }
+    Status run(const Partition& part, int records) {
+        tmpl.values = values;
+        return rejonl(*store, records, nw, part, kDummy, 1.0e-4f, recbuf, SolverArrays{section, flags, acc, edge},
+                      tmpl, state);
+    }
+    std::int32_t flag(int c, int r) const {
+        return flags[static_cast<std::size_t>((r - 1) * tmpl.nxc + (c - 1))];
+    }
+};
+
+Partition blocks(int cpb, int rpb, int ov, int nsect, int ntier) {
+    Partition p;
+    p.cpb = cpb;
+    p.rpb = rpb;
+    p.overlap = ov;
+    p.nsect = nsect;
+    p.ntier = ntier;
+    return p;
+}
+
+TEST(Rejonl, TemplateSizeAndStep) {
+    struct Case {
+        Partition part;
+        int ic, nxc, nyc;
+        const char* why;
+    };
+    const Case cases[] = {
+        {blocks(101, 101, 1, 1, 1), 4, 32, 32, "one block 101 x 101: 100 intervals, 100 / 4 + 7 = 32"},
+        {blocks(175, 175, 10, 4, 4), 4, 174, 174, "669 intervals: 167 + 7 = 174, 174^2 = 30276 fits"},
+        {blocks(180, 180, 10, 4, 4), 5, 144, 144, "689 intervals: 179^2 = 32041 does not fit, 137 + 7 = 144"},
+        {blocks(170, 170, 10, 5, 5), 5, 168, 168, "809 intervals: 209^2 too many, 161 + 7 = 168"},
+        {blocks(170, 170, 10, 8, 3), 5, 264, 104, "1289 x 489 intervals: 329 x 129 = 42441 too many, 264 x 104 fits"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Fixture f;
+        // One datum at extended node (1, 1) = template node (3, 3); empty heads elsewhere.
+        std::vector<StoreRec> recs(static_cast<std::size_t>(c.part.blocks()));
+        recs[0].pts = {{1.0f, 1.0f, 4.0f}};
+        f.write(recs);
+        ASSERT_EQ(f.run(c.part, c.part.blocks()), Status::ok);
+        EXPECT_EQ(f.tmpl.ic, c.ic);
+        EXPECT_EQ(f.tmpl.nxc, c.nxc);
+        EXPECT_EQ(f.tmpl.nyc, c.nyc);
+        EXPECT_EQ(f.tmpl.xt0, 1 - 2 * c.ic);
+        EXPECT_EQ(f.tmpl.yt0, 1 - 2 * c.ic);
+        EXPECT_EQ(f.flag(3, 3), -1);
+        EXPECT_FLOAT_EQ(f.tmpl.view()(3, 3), 4.0f);
+    }
+}
+
+TEST(Rejonl, EachPointComesFromOneBlock) {
+    // 2 x 2 blocks of 30 x 30, overlap 5: XLIM = YLIM = 25 for the first section and
+    // tier. Template step 4: extended x goes to template (x - 1) / 4 + 3, so x = 25 is
+    // template column 9 and x = 29 column 10, both exact nodes (fixed by their datum).
+    const Partition part = blocks(30, 30, 5, 2, 2);
+    Fixture f;
+    std::vector<StoreRec> recs(4);
+    recs[0].pts = {{25, 13, 2}, {29, 13, 5}, {13, 25, 6}, {13, 29, 7}};  // block 1: 2 and 6 kept
+    recs[1].pts = {{29, 13, 3}, {33, 29, 8}};                             // block 2: 3 kept (last section)
+    recs[2].pts = {{13, 29, 9}, {29, 33, 10}};                            // block 3: 9 kept (last tier)
+    recs[3].pts = {{45, 45, 11}, {5, 5, 12}};                             // block 4 keeps everything
+    f.write(recs);
+    ASSERT_EQ(f.run(part, 4), Status::ok);
+    ASSERT_EQ(f.tmpl.ic, 4);
+    ASSERT_EQ(f.tmpl.nxc, 20);
+    ASSERT_EQ(f.tmpl.nyc, 20);
+    const auto z = f.tmpl.view();
+    struct Node {
+        int c, r;
+        float z;
+    };
+    for (const Node& n : {Node{9, 6, 2}, Node{6, 9, 6}, Node{10, 6, 3}, Node{6, 10, 9}, Node{14, 14, 11}, Node{4, 4, 12}}) {
+        SCOPED_TRACE("kept datum at template node " + std::to_string(n.c) + ", " + std::to_string(n.r));
+        EXPECT_EQ(f.flag(n.c, n.r), -1);
+        EXPECT_FLOAT_EQ(z(n.c, n.r), n.z);
+    }
+    // The points beyond XLIM or YLIM of a block that is not the last are not assigned:
+    // their nodes are free and were filled and relaxed.
+    EXPECT_EQ(f.flag(11, 10), 0);  // (33, 29) from block 2
+    EXPECT_EQ(f.flag(10, 11), 0);  // (29, 33) from block 3
+    int fixed = 0;
+    for (int k = 0; k < 400; ++k) {
+        fixed += f.flags[static_cast<std::size_t>(k)] == -1;
+        ASSERT_TRUE(std::isfinite(f.values[static_cast<std::size_t>(k)]));
+        ASSERT_NE(f.values[static_cast<std::size_t>(k)], kDummy);
+    }
+    EXPECT_EQ(fixed, 6);
+}
+
+TEST(Rejonl, DamagedStore) {
+    const Partition one = blocks(40, 40, 1, 1, 1);
+    {
+        SCOPED_TRACE("link beyond the records of the store");
+        Fixture f;
+        f.write({{2, {{5, 5, 1}}}, {7, {{6, 6, 1}}}});
+        EXPECT_EQ(f.run(one, 2), Status::chain_record_range);
+        EXPECT_EQ(code(Status::chain_record_range), -1003);
+    }
+    {
+        SCOPED_TRACE("negative link");
+        Fixture f;
+        f.write({{-1, {{5, 5, 1}}}});
+        EXPECT_EQ(f.run(one, 1), Status::chain_record_range);
+    }
+    {
+        SCOPED_TRACE("links that form a loop");
+        Fixture f;
+        f.write({{2, {{5, 5, 1}}}, {1, {{6, 6, 1}}}});
+        EXPECT_EQ(f.run(one, 2), Status::chain_record_range);
+    }
+    {
+        SCOPED_TRACE("a record claims 901 points");
+        Fixture f;
+        StoreRec r;
+        r.pts = {{5, 5, 1}};
+        r.count = 901;
+        f.write({r});
+        EXPECT_EQ(f.run(one, 1), Status::chain_record_count);
+        EXPECT_EQ(code(Status::chain_record_count), -1004);
+    }
+    {
+        SCOPED_TRACE("the store is shorter than its record count");
+        Fixture f;
+        f.write({{2, {{5, 5, 1}}}});
+        EXPECT_EQ(f.run(one, 2), Status::store_failed);
+    }
+    {
+        SCOPED_TRACE("no data at all: the fill finds nothing");
+        Fixture f;
+        f.write({{0, {}}});
+        EXPECT_EQ(f.run(one, 1), Status::no_values);
+        EXPECT_EQ(code(Status::no_values), -1010);
+    }
+}
+
+}  // namespace
+}  // namespace minc
