@@ -4,6 +4,8 @@
 // store starts at zero.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -33,9 +35,11 @@ struct WorkArea {
     std::vector<float> template_values = std::vector<float>(kBlockNodes, 0.0f);
 
     /// Integer working storage of the blanking passes (they take their window out of the
-    /// work area in the design); allocated, zeroed, on first use within a call.
-    std::vector<std::int32_t>& int_work() {
-        if (int_work_.empty()) int_work_.assign(kWorkWords, 0);
+    /// work area in the design); allocated, zeroed, on first use within a call, with at
+    /// least kWorkWords words and at least `words`.
+    std::vector<std::int32_t>& int_work(std::size_t words = kWorkWords) {
+        if (int_work_.size() < words || int_work_.empty())
+            int_work_.resize(std::max<std::size_t>(words, kWorkWords), 0);
         return int_work_;
     }
 

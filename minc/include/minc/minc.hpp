@@ -49,6 +49,9 @@ struct GridResult {
     int code() const { return minc::code(status); }
 };
 
+/// A short English description of a status, for messages.
+const char* describe(Status s);
+
 /// The call in the library's native form: texts with the name rules of the exported
 /// entry (a name ends at its first NUL after the first character; without one it is
 /// the text without trailing blanks and must be 2 characters or longer), `ierr` in:

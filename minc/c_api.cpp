@@ -1,0 +1,118 @@
+// The exported C entries of libminc (minc.h): MINC, GEOROT and GEOFLIP with the
+// library's calling convention (every argument by pointer, each text followed by its
+// length by value), plus status variants of the two grid routines. No exception crosses
+// this boundary.
+#include "minc/minc.h"
+
+#include <exception>
+#include <string_view>
+
+#include "gridout/byte_file.hpp"
+#include "gridout/flip.hpp"
+#include "gridout/grid_file.hpp"
+#include "gridout/rotate.hpp"
+#include "minc/minc.hpp"
+
+namespace {
+
+// The relaxation's run-wide counter, carried from call to call of the exported MINC as
+// in one process that calls the library repeatedly. The entry is not re-entrant.
+minc::RelaxState g_relax_state;
+
+std::string_view text(const char* p, int len) {
+    return p != nullptr && len > 0 ? std::string_view(p, static_cast<std::size_t>(len)) : std::string_view();
+}
+
+int grid_status_code(gridout::GridStatus s) {
+    switch (s) {
+        case gridout::GridStatus::ok: return 0;
+        case gridout::GridStatus::cannot_open:
+        case gridout::GridStatus::read_failed: return -1;
+        case gridout::GridStatus::cannot_create:
+        case gridout::GridStatus::write_failed: return -2;
+        case gridout::GridStatus::bad_header:
+        case gridout::GridStatus::short_source: return -3;
+        case gridout::GridStatus::bad_arguments: return -4;
+    }
+    return -4;
+}
+
+}  // namespace
+
+extern "C" {
+
+void MINC(char* outfile, int outfile_len, float* x0, float* y0, float* dx, float* dy, int* nx,
+          int* ny, float* radius, char* datfile, int datfile_len, int* ichan, float* dummy,
+          int* maxchan, int* mode, int* iopt, float* gmin, float* gmax, float* angle, int* ierr) {
+    try {
+        minc::minc_call(text(outfile, outfile_len), *x0, *y0, *dx, *dy, *nx, *ny, *radius,
+                        text(datfile, datfile_len), *ichan, *dummy, *maxchan, *mode, *iopt, *gmin,
+                        *gmax, *angle, *ierr, g_relax_state, minc::Stores::memory);
+    } catch (const std::exception&) {
+        // Only an allocation failure can get here; the call's stores are already gone.
+        *ierr = minc::code(minc::Status::store_failed);
+    }
+}
+
+int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* sdx,
+                  float* sdy, float* sx0, float* sy0, int* snc, int* snr, float* dx, float* dy,
+                  float* x0, float* y0, int* nx, int* ny, float* work, float* angle, float* xr,
+                  float* yr, float* uoff, float* voff, float* uscl, float* vscl, int* iopt,
+                  float* dummy, float* gmin, float* gmax) {
+    try {
+        gridout::GeorotParams p;
+        p.sdx = *sdx;
+        p.sdy = *sdy;
+        p.sx0 = *sx0;
+        p.sy0 = *sy0;
+        p.snc = *snc;
+        p.snr = *snr;
+        p.dx = *dx;
+        p.dy = *dy;
+        p.x0 = *x0;
+        p.y0 = *y0;
+        p.nx = *nx;
+        p.ny = *ny;
+        p.angle = *angle;
+        p.xr = *xr;
+        p.yr = *yr;
+        p.uoff = *uoff;
+        p.voff = *voff;
+        p.uscl = *uscl;
+        p.vscl = *vscl;
+        p.iopt = *iopt;
+        p.dummy = *dummy;
+        p.gmin = *gmin;
+        p.gmax = *gmax;
+        if (work != nullptr && *nx > 0) p.work = std::span<float>(work, static_cast<std::size_t>(*nx));
+        return grid_status_code(gridout::georot(gridout::disk(), text(srcfil, srcfil_len),
+                                                gridout::disk(), text(grdfil, grdfil_len), p));
+    } catch (const std::exception&) {
+        return grid_status_code(gridout::GridStatus::write_failed);
+    }
+}
+
+void GEOROT(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* sdx, float* sdy,
+            float* sx0, float* sy0, int* snc, int* snr, float* dx, float* dy, float* x0,
+            float* y0, int* nx, int* ny, float* work, float* angle, float* xr, float* yr,
+            float* uoff, float* voff, float* uscl, float* vscl, int* iopt, float* dummy,
+            float* gmin, float* gmax) {
+    GEOROT_STATUS(srcfil, srcfil_len, grdfil, grdfil_len, sdx, sdy, sx0, sy0, snc, snr, dx, dy,
+                  x0, y0, nx, ny, work, angle, xr, yr, uoff, voff, uscl, vscl, iopt, dummy, gmin,
+                  gmax);
+}
+
+int GEOFLIP_STATUS(char* infile, int infile_len, char* outfile, int outfile_len) {
+    try {
+        return grid_status_code(gridout::geoflip(gridout::disk(), text(infile, infile_len),
+                                                 text(outfile, outfile_len)));
+    } catch (const std::exception&) {
+        return grid_status_code(gridout::GridStatus::write_failed);
+    }
+}
+
+void GEOFLIP(char* infile, int infile_len, char* outfile, int outfile_len) {
+    GEOFLIP_STATUS(infile, infile_len, outfile, outfile_len);
+}
+
+}  // extern "C"

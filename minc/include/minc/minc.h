@@ -1,0 +1,88 @@
+/* libminc: minimum-curvature gridding of scattered points into GRD grid files.
+ *
+ * Calling convention of every entry: each argument is passed by reference (a
+ * pointer); each text argument is immediately followed by its length in characters,
+ * passed by value as an int. A text names a file by the characters before its first
+ * NUL when that NUL is not the first character; otherwise by the text without trailing
+ * blanks, which for an output name must be at least 2 characters long (else
+ * "outfile.grd" is written).
+ *
+ * The entries work in the current directory, are not re-entrant and must not run in
+ * two threads or processes in the same directory at the same time.
+ */
+#ifndef MINC_MINC_H
+#define MINC_MINC_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Status codes left in IERR / returned by the status variants. */
+enum {
+    MINC_OK = 0,
+    MINC_TOO_MANY_BLOCKS = -2,         /* more than 3600 blocks */
+    MINC_OVERLAP_TOO_SMALL = -999,     /* several blocks and NX or NY of 5 or less */
+    MINC_BAD_DATA_NAME = -1000,        /* no data file name; rotated: no data range */
+    MINC_NO_PARTITION = -1001,         /* the grid cannot be cut into blocks */
+    MINC_NO_DATA = -1002,              /* no data point accepted (or file missing) */
+    /* -1003 .. -1011: failures of the template grid and the block solves;
+       -1013, -1014: blanking window too wide / too narrow. */
+    MINC_BAD_SPACING = -1020,          /* DX or DY zero, negative or not finite */
+    MINC_BAD_SIZE = -1021,             /* NX or NY below 1 */
+    MINC_BAD_CHANNEL = -1022,          /* ICHAN outside 1..MAXCHAN */
+    MINC_BAD_MAX_CHANNELS = -1023,     /* MAXCHAN below 1 or above 256 */
+    MINC_STORE_FAILED = -1030,         /* a scratch store could not be written or read */
+    MINC_ROW_TOO_WIDE = -1031,         /* a grid row does not fit the work area */
+    MINC_MASK_FAILED = -1032,          /* the blanking mask could not be read or written */
+    MINC_INPUT_FAILED = -1033,         /* the input data file could not be read */
+    MINC_OUTPUT_FAILED = -1034,        /* the grid file could not be created or written */
+    MINC_OUTLINE_TOO_SMALL = -1035     /* blanking outline store too small */
+};
+
+/* MINC: grids channel ICHAN of the input data file DATFILE (records of 2 + MAXCHAN
+ * little-endian 32-bit reals: x, y, channel values) onto the NX x NY grid with first
+ * node (X0, Y0) and spacings DX, DY, rotated by ANGLE degrees, and writes the grid file
+ * OUTFILE and the log "minc.log". Values equal to DUMMY are ignored. MODE 1 grids the
+ * values, 2 their natural logarithm, 3 a signed logarithm (the file holds values).
+ * RADIUS > 0 blanks nodes farther than RADIUS from data. IOPT 1 stores rows upward in y.
+ * IERR in: relaxation iteration limit (32 or more, else 512 is used);
+ * out: 0 or a negative code. GMIN, GMAX receive the grid's value range on success and
+ * are left as they were on failure. */
+void MINC(char *outfile, int outfile_len, float *x0, float *y0, float *dx, float *dy,
+          int *nx, int *ny, float *radius, char *datfile, int datfile_len, int *ichan,
+          float *dummy, int *maxchan, int *mode, int *iopt, float *gmin, float *gmax,
+          float *angle, int *ierr);
+
+/* GEOROT: resamples the grid file SRCFIL (SNC x SNR nodes, cell sizes SDX, SDY, origin
+ * SX0, SY0 in the rotated frame) into the grid file GRDFIL (NX x NY nodes, DX, DY,
+ * X0, Y0) by bilinear interpolation: an output position is turned by ANGLE degrees
+ * counter-clockwise about (XR, YR), offset by UOFF, VOFF and divided by USCL, VSCL to
+ * find its place in the source. WORK is a row buffer of at least NX reals. GMIN and
+ * GMAX are written to the header unchanged. DUMMY is not used. Reports nothing. */
+void GEOROT(char *srcfil, int srcfil_len, char *grdfil, int grdfil_len, float *sdx,
+            float *sdy, float *sx0, float *sy0, int *snc, int *snr, float *dx, float *dy,
+            float *x0, float *y0, int *nx, int *ny, float *work, float *angle, float *xr,
+            float *yr, float *uoff, float *voff, float *uscl, float *vscl, int *iopt,
+            float *dummy, float *gmin, float *gmax);
+
+/* GEOFLIP: writes the grid file INFILE with its two axes exchanged as OUTFILE.
+ * Reports nothing. */
+void GEOFLIP(char *infile, int infile_len, char *outfile, int outfile_len);
+
+/* Status variants of the two grid routines: the same work, returning 0 on success or a
+ * negative code: -1 input missing or unreadable, -2 output not created or written,
+ * -3 input header invalid or input too short, -4 bad arguments. A failed call leaves
+ * no output file. */
+int GEOROT_STATUS(char *srcfil, int srcfil_len, char *grdfil, int grdfil_len, float *sdx,
+                  float *sdy, float *sx0, float *sy0, int *snc, int *snr, float *dx,
+                  float *dy, float *x0, float *y0, int *nx, int *ny, float *work,
+                  float *angle, float *xr, float *yr, float *uoff, float *voff,
+                  float *uscl, float *vscl, int *iopt, float *dummy, float *gmin,
+                  float *gmax);
+int GEOFLIP_STATUS(char *infile, int infile_len, char *outfile, int outfile_len);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MINC_MINC_H */

@@ -1,0 +1,415 @@
+// The gridding entry: one call turns the scattered points of an input data file into
+// one GRD grid file. It logs and checks its arguments, derives the working grid, the
+// half window and the partition, then runs the stages in order: data pass, template
+// grid, tier loop, blanking passes, grid writer and, for a rotated call, the rotated
+// resampling. Every intermediate result lives in the call's scratch stores, which an
+// RAII guard removes on every return path.
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "call_setup.hpp"
+#include "capacities.hpp"
+#include "data_pass.hpp"
+#include "gridout/byte_file.hpp"
+#include "gridout/grid_file.hpp"
+#include "gridout/rotate.hpp"
+#include "minc/minc.hpp"
+#include "parameter_log.hpp"
+#include "partition.hpp"
+#include "row_store.hpp"
+#include "scratch_stores.hpp"
+#include "solve_block.hpp"
+#include "template_grid.hpp"
+#include "tier_loop.hpp"
+#include "work_area.hpp"
+#include "blanking.hpp"
+#include "radius_clip.hpp"
+
+namespace minc {
+
+namespace {
+
+constexpr float kTolerance = 1.0e-4f;      // relaxation convergence limit
+constexpr float kWeightConstant = 10.0f;   // 1 / 0.1: data weight of the block solver
+constexpr char kLogName[] = "minc.log";
+
+/// The arguments of one call, as the entry receives them.
+struct CallArguments {
+    std::string_view outfile;
+    float x0, y0, dx, dy;
+    int nx, ny;
+    float radius;
+    std::string_view datfile;
+    int ichan;
+    float dummy;
+    int maxchan, mode, iopt;
+    float angle;
+    int maxit;  // iteration limit derived from IERR on entry
+};
+
+struct CallOutcome {
+    Status status = Status::ok;
+    float gmin = 0.0f, gmax = 0.0f;
+};
+
+/// Everything one call owns: its fixed stores, its scratch stores and its log. A fresh
+/// object is a reset call; its destruction is the clean-up.
+class GriddingCall {
+public:
+    GriddingCall(const CallArguments& a, RelaxState& state, Stores kind)
+        : a_(a), relax_(state), scratch_(kind) {}
+
+    CallOutcome run();
+
+private:
+    Status grid();
+    Status working_grid();
+    Status open_mask();
+    Status data_pass();
+    Status size_section_store();
+    Status blank_and_write(gridout::FileSystem& out_fs, const std::string& out_text);
+    Status clip_to_outline(RowFile mask, int w);
+    Status apply_template(RowFile mask, gridout::ByteFile& out);
+    Status write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
+                      const std::string& out_text);
+    void log_parameter(std::string_view label, float value, int decimals) {
+        log_.parameter(label, value, decimals);
+    }
+
+    CallArguments a_;
+    RelaxState& relax_;
+    ScratchStores scratch_;
+    WorkArea area_;
+    std::unique_ptr<gridout::ByteFile> log_file_;
+    ParameterLog log_{nullptr};
+
+    // Derived parameters, fixed once computed.
+    float angle_ = 0.0f;       // reduced angle; 0 when unrotated
+    DataTransform transform_;  // how input records become points
+    WorkingGrid wg_;
+    HalfWindow hw_;
+    int nct_ = 0, nrt_ = 0;    // mask grid, only when hw >= 1
+    Partition part_;
+    int nwrec_ = 0;            // point words per data scratch record
+    int records_ = 0;          // records in the data scratch store
+    TemplateGrid tmpl_;
+    float gmin_ = 0.0f, gmax_ = 0.0f;
+
+    gridout::ByteFile* grid_rows_ = nullptr;
+    gridout::ByteFile* mask_ = nullptr;
+    gridout::ByteFile* data_store_ = nullptr;
+    gridout::ByteFile* section_store_ = nullptr;
+};
+
+CallOutcome GriddingCall::run() {
+    // The log is a real file in the current directory whatever the store kind: it is
+    // the user's record of the last call. A log that cannot be created is not an error.
+    log_file_ = gridout::disk().create(kLogName);
+    log_ = ParameterLog(log_file_.get());
+    const Status s = grid();
+    if (log_file_) log_file_->close();
+    return CallOutcome{s, gmin_, gmax_};
+}
+
+Status GriddingCall::grid() {
+    // Parameter lines, written before any check so the log shows what was asked.
+    log_parameter(" x origin ", a_.x0, 2);
+    log_parameter(" y origin ", a_.y0, 2);
+    log_parameter(" x cell size ", a_.dx, 4);
+    log_parameter(" y cell size ", a_.dy, 4);
+    log_parameter(" num columns  ", static_cast<float>(a_.nx), 0);
+    log_parameter(" num rows ", static_cast<float>(a_.ny), 0);
+    log_parameter(" z channel ", static_cast<float>(a_.ichan), 0);
+    log_parameter(" max chan ", static_cast<float>(a_.maxchan), 0);
+    log_parameter(" search radius ", a_.radius, 3);
+    log_parameter(" rotation angle ", a_.angle, 3);
+    log_parameter(" null data ", a_.dummy, 3);
+
+    if (Status s = check_arguments(a_.dx, a_.dy, a_.nx, a_.ny, a_.ichan, a_.maxchan); failed(s))
+        return s;
+
+    transform_.dummy = a_.dummy;
+    transform_.ichan = a_.ichan;
+    transform_.maxchan = a_.maxchan;
+    transform_.mode = a_.mode;
+    transform_.dx = a_.dx;
+    transform_.dy = a_.dy;
+
+    const float radius_cells = radius_in_cells(a_.radius, a_.dx, a_.dy, a_.nx, a_.ny);
+    angle_ = reduced_angle(a_.angle);
+    if (Status s = working_grid(); failed(s)) return s;
+
+    hw_ = half_window(radius_cells, wg_.ncu);
+    log_parameter(" half window ", static_cast<float>(hw_.hw), 0);
+    if (hw_.reduced && hw_.hw >= 1) log_parameter(" radius used ", hw_.radius_used, 3);
+
+    grid_rows_ = scratch_.create(kGridRowsName);
+    if (grid_rows_ == nullptr) return Status::store_failed;
+    if (hw_.hw >= 1) {
+        if (Status s = open_mask(); failed(s)) return s;
+        log_parameter(" total columns ", static_cast<float>(nct_), 0);
+        log_parameter(" total rows ", static_cast<float>(nrt_), 0);
+    }
+
+    if (Status s = choose_partition(wg_.ncu, wg_.nru, a_.nx, a_.ny, part_); failed(s)) return s;
+    nwrec_ = 3 * points_per_record(part_.blocks());
+    log_parameter(" number tiers ", static_cast<float>(part_.ntier), 0);
+    log_parameter(" sections/tier ", static_cast<float>(part_.nsect), 0);
+    log_parameter(" columns/block ", static_cast<float>(part_.cpb), 0);
+    log_parameter(" rows/block ", static_cast<float>(part_.rpb), 0);
+
+    if (Status s = data_pass(); failed(s)) return s;
+    if (Status s = size_section_store(); failed(s)) return s;
+
+    tmpl_.values = std::span<float>(area_.template_values);
+    if (Status s = rejonl(*data_store_, records_, nwrec_, part_, a_.dummy, kTolerance,
+                          std::span<float>(area_.record), area_.solver(), tmpl_, relax_);
+        failed(s))
+        return s;
+
+    const RowFile mask_file{mask_, record_words(nct_)};
+    SolveContext ctx{part_,   a_.dummy,          kTolerance,     a_.maxit,
+                     kWeightConstant, hw_.hw,    wg_.ncu,        wg_.nru,
+                     nct_,    tmpl_,             area_.solver(), std::span<float>(area_.work),
+                     std::span<float>(area_.record), nwrec_,     *data_store_,
+                     *section_store_, *grid_rows_, mask_file,   log_,
+                     relax_};
+    if (Status s = pcontl(ctx); failed(s)) return s;
+
+    if (!scratch_.close(kSectionStoreName) || !scratch_.close(kDataStoreName))
+        return Status::store_failed;
+    section_store_ = data_store_ = nullptr;
+
+    // The grid file's name; a rotated call first writes its solved grid, in the
+    // rotated frame, to a scratch grid and resamples that into the named file.
+    // It goes to the writer ending in a NUL, so the writer takes it as it is.
+    std::string out_text = text_name(a_.outfile).value_or("outfile.grd");
+    out_text.push_back('\0');
+    if (angle_ == 0.0f) return blank_and_write(gridout::disk(), out_text);
+
+    scratch_.track(kRotatedName);
+    if (Status s = blank_and_write(scratch_.fs(), std::string(kRotatedName) + '\0'); failed(s))
+        return s;
+    gridout::GeorotParams p;
+    p.sdx = a_.dx;
+    p.sdy = a_.dy;
+    p.sx0 = wg_.xc0 * a_.dx;
+    p.sy0 = wg_.yc0 * a_.dy;
+    p.snc = wg_.ncu;
+    p.snr = wg_.nru;
+    p.dx = a_.dx;
+    p.dy = a_.dy;
+    p.x0 = a_.x0;
+    p.y0 = a_.y0;
+    p.nx = a_.nx;
+    p.ny = a_.ny;
+    p.angle = angle_;
+    p.xr = transform_.xr;
+    p.yr = transform_.yr;
+    p.iopt = a_.iopt;
+    p.dummy = a_.dummy;
+    p.gmin = gmin_;
+    p.gmax = gmax_;
+    if (gridout::georot(scratch_.fs(), std::string(kRotatedName) + '\0', gridout::disk(),
+                        out_text, p) != gridout::GridStatus::ok)
+        return Status::output_failed;
+    return Status::ok;
+}
+
+Status GriddingCall::working_grid() {
+    if (angle_ == 0.0f) {
+        wg_ = unrotated_grid(a_.x0, a_.y0, a_.dx, a_.dy, a_.nx, a_.ny);
+        return Status::ok;
+    }
+    rotation_of(a_.x0, a_.y0, a_.dx, a_.dy, a_.nx, a_.ny, angle_, transform_);
+    // A rotated call opens its data file by the NUL rule alone.
+    const std::optional<std::string> name = nul_name(a_.datfile);
+    if (!name) return Status::bad_data_name;
+    DataRange range;
+    if (auto data = gridout::disk().open(*name, gridout::OpenMode::read_only))
+        range = rngdat(*data, std::span<float>(area_.channels), transform_);
+    return rotated_grid(range, wg_);
+}
+
+Status GriddingCall::open_mask() {
+    nct_ = wg_.ncu + 2 * hw_.hw;
+    nrt_ = wg_.nru + 2 * hw_.hw;
+    gridout::ByteFile* f = scratch_.create(kMaskName);
+    if (f == nullptr) return Status::store_failed;
+    const MaskHeader h{nct_, nrt_, wg_.xc0 - static_cast<float>(hw_.hw),
+                       wg_.yc0 - static_cast<float>(hw_.hw)};
+    if (Status s = write_mask_header(*f, h); failed(s)) return s;
+    mask_ = scratch_.reopen(kMaskName);
+    return mask_ != nullptr ? Status::ok : Status::store_failed;
+}
+
+Status GriddingCall::data_pass() {
+    data_store_ = scratch_.create(kDataStoreName);
+    if (data_store_ == nullptr) return Status::store_failed;
+    const std::optional<std::string> name = text_name(a_.datfile);
+    if (!name) return Status::bad_data_name;
+    // Read-only, so that a write-protected data file grids; a file that cannot be
+    // opened has no points.
+    auto data = gridout::disk().open(*name, gridout::OpenMode::read_only);
+    if (!data) return Status::no_data;
+    const DataPassResult r =
+        seqdat(*data, *data_store_, 1.0f, wg_.xc0 - 2.0f, wg_.yc0 - 2.0f, nwrec_, wg_.ncu, wg_.nru,
+               part_, transform_, std::span<float>(area_.channels), std::span<float>(area_.work),
+               std::span<std::int32_t>(area_.fill), std::span<std::int32_t>(area_.current));
+    records_ = r.records;
+    return r.status;
+}
+
+Status GriddingCall::size_section_store() {
+    gridout::ByteFile* f = scratch_.create(kSectionStoreName);
+    if (f == nullptr) return Status::store_failed;
+    const int nb = part_.nodes_per_block();
+    const int slots = hw_.hw >= 1 ? 2 * part_.nsect : part_.nsect;
+    // Every slot is written before it is read; this only gives the store its size.
+    const std::span<const float> block = std::span<const float>(area_.work).first(std::size_t(nb));
+    for (int k = 0; k < slots; ++k)
+        if (!gridout::write_words(*f, block)) return Status::store_failed;
+    section_store_ = scratch_.reopen(kSectionStoreName);
+    return section_store_ != nullptr ? Status::ok : Status::store_failed;
+}
+
+Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::string& out_text) {
+    if (hw_.hw == 0) return write_grid(*grid_rows_, out_fs, out_text);
+
+    const RowFile mask{mask_, record_words(nct_)};
+    const int w = 2 * hw_.hw + 1;
+    // The window passes work on integers: colsum, row buffer and a ring of w rows, of
+    // NCT values each. The half window was chosen so that they fit the work area.
+    std::vector<std::int32_t>& iw = area_.int_work();
+    const std::span<std::int32_t> all(iw);
+    const std::size_t n = std::size_t(nct_);
+    const auto colsum = all.subspan(0, n);
+    const auto rowbuf = all.subspan(n, n);
+    const auto window = all.subspan(2 * n, n * std::size_t(w));
+    if (Status s = radrem(1, mask, nct_, w, colsum, rowbuf, window); failed(s)) return s;
+    if (Status s = radmsk(1, mask, nct_, w, colsum, rowbuf, window); failed(s)) return s;
+
+    if (Status s = clip_to_outline(mask, w); failed(s)) return s;
+
+    gridout::ByteFile* out = scratch_.create(kTemplateName);
+    if (out == nullptr || !gridout::seek_to(*grid_rows_, 0)) return Status::store_failed;
+    if (Status s = apply_template(mask, *out); failed(s)) return s;
+    if (!scratch_.close(kMaskName)) return Status::store_failed;
+    mask_ = nullptr;
+    return write_grid(*out, out_fs, out_text);
+}
+
+Status GriddingCall::clip_to_outline(RowFile mask, int w) {
+    // Row buffer, row spans, column spans, then the outline list in the rest of the
+    // work area: (256000 - 3 NCT - 2 NRT) div 2 points. A tall mask can need more
+    // outline points than that; the list then grows to what the outline can need.
+    const std::size_t nc = std::size_t(nct_), nr = std::size_t(nrt_);
+    const std::size_t fixed = 3 * nc + 2 * nr;
+    const std::size_t free_points = fixed < std::size_t(kWorkWords) ? (kWorkWords - fixed) / 2 : 0;
+    const std::size_t points = std::max(free_points, radclp_outline_points(nct_, nrt_, w));
+    std::vector<std::int32_t>& iw = area_.int_work(fixed + 2 * points);
+    const std::span<std::int32_t> all(iw);
+    const Status s = radclp(mask, w, all.subspan(0, nc), all.subspan(nc, 2 * nr),
+                            all.subspan(nc + 2 * nr, 2 * nc), all.subspan(fixed, 2 * points));
+    return s;
+}
+
+Status GriddingCall::apply_template(RowFile mask, gridout::ByteFile& out) {
+    // TEMPORARY local copy until the blanking template stage lands.
+    std::vector<std::int32_t>& iw = area_.int_work();
+    const std::span<std::int32_t> mrow = std::span<std::int32_t>(iw).first(std::size_t(nct_));
+    const std::span<float> grow = std::span<float>(area_.work).subspan(std::size_t(nct_), std::size_t(wg_.ncu));
+    for (int r = 1; r <= wg_.nru; ++r) {
+        if (failed(rowda_read(mask, mrow, r + hw_.hw))) return Status::mask_failed;
+        if (!gridout::read_words(*grid_rows_, grow)) return Status::store_failed;
+        for (int c = 1; c <= wg_.ncu; ++c)
+            if (mrow[std::size_t(c + hw_.hw - 1)] == 0) grow[std::size_t(c - 1)] = a_.dummy;
+        if (!gridout::write_words(out, grow)) return Status::store_failed;
+    }
+    return Status::ok;
+}
+
+Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
+                                const std::string& out_text) {
+    const gridout::GeooutResult r =
+        gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_text, wg_.ncu, wg_.nru,
+                        wg_.xc0 * a_.dx, wg_.yc0 * a_.dy, a_.dx, a_.dy, a_.mode, a_.iopt, a_.dummy);
+    if (r.status != gridout::GridStatus::ok) return Status::output_failed;
+    gmin_ = r.gmin;
+    gmax_ = r.gmax;
+    return Status::ok;
+}
+
+}  // namespace
+
+const char* describe(Status s) {
+    switch (s) {
+        case Status::ok: return "success";
+        case Status::too_many_blocks: return "the grid needs more than 3600 blocks";
+        case Status::overlap_too_small: return "NX or NY too small for a grid of several blocks";
+        case Status::bad_data_name: return "no data file name, or (rotated) no usable data range";
+        case Status::no_partition: return "the grid cannot be cut into blocks that fit";
+        case Status::no_data: return "no data point accepted (missing file, or no valid value inside the grid)";
+        case Status::chain_record_range:
+        case Status::chain_record_count: return "the data scratch store is inconsistent";
+        case Status::start_columns:
+        case Status::start_rows:
+        case Status::start_too_large:
+        case Status::start_before:
+        case Status::start_beyond:
+        case Status::patch_misfit: return "start values of a block could not be taken from the template grid";
+        case Status::no_values: return "a grid holds nothing but null values";
+        case Status::window_too_wide: return "the blanking window does not fit";
+        case Status::window_too_narrow: return "the blanking window is too narrow";
+        case Status::bad_spacing: return "DX or DY zero, negative or not finite";
+        case Status::bad_size: return "NX or NY below 1";
+        case Status::bad_channel: return "ICHAN outside 1..MAXCHAN";
+        case Status::bad_max_channels: return "MAXCHAN outside 1..256";
+        case Status::store_failed: return "a scratch store could not be created, read or written";
+        case Status::row_too_wide: return "a grid row does not fit the work area";
+        case Status::mask_failed: return "the blanking mask could not be read or written";
+        case Status::input_failed: return "the input data file could not be read";
+        case Status::output_failed: return "the grid file could not be created or written";
+        case Status::outline_too_small: return "the blanking outline does not fit";
+    }
+    return "unknown status";
+}
+
+void minc_call(std::string_view outfile, float x0, float y0, float dx, float dy, int nx, int ny,
+               float radius, std::string_view datfile, int ichan, float dummy, int maxchan,
+               int mode, int iopt, float& gmin, float& gmax, float angle, int& ierr,
+               RelaxState& state, Stores stores) {
+    const CallArguments a{outfile, x0, y0, dx, dy, nx, ny, radius, datfile, ichan,
+                          dummy, maxchan, mode, iopt, angle, iteration_limit(ierr)};
+    CallOutcome out;
+    {
+        GriddingCall call(a, state, stores);
+        out = call.run();
+    }  // the scratch stores are gone before the outcome is handed back
+    ierr = code(out.status);
+    if (out.status == Status::ok) {
+        gmin = out.gmin;
+        gmax = out.gmax;
+    }
+}
+
+GridResult grid(const GridRequest& r, RelaxState& state, Stores stores) {
+    // The library's texts end their names with a NUL, so every name is taken as given.
+    const std::string out = r.outfile + '\0';
+    const std::string dat = r.datfile + '\0';
+    GridResult result;
+    int ierr = r.iterations;
+    minc_call(out, r.x0, r.y0, r.dx, r.dy, r.nx, r.ny, r.radius, dat, r.ichan, r.dummy, r.maxchan,
+              r.mode, r.iopt, result.gmin, result.gmax, r.angle, ierr, state, stores);
+    result.status = static_cast<Status>(ierr);
+    return result;
+}
+
+}  // namespace minc

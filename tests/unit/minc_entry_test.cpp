@@ -1,0 +1,568 @@
+// The gridding entry as a whole: each test runs calls in a fresh temporary directory
+// and looks at what a user sees there: the status, the grid file, "minc.log" and the
+// absence of scratch files.
+#include "minc/minc.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gridout/byte_file.hpp"
+#include "gridout/grid_file.hpp"
+
+namespace minc {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+const char* const kScratchNames[] = {"~mincgr.tmp", "~mincms.tmp", "~mincir.tmp",
+                                     "~mincsb.tmp", "~minctm.tmp", "~mincrt.tmp"};
+
+/// A fresh directory that is the current directory while the object lives.
+class TempDir {
+public:
+    TempDir() {
+        static std::atomic<int> n{0};
+        path_ = fs::temp_directory_path() /
+                ("minc_entry_test_" + std::to_string(::getpid()) + "_" + std::to_string(n++));
+        fs::create_directories(path_);
+        old_ = fs::current_path();
+        fs::current_path(path_);
+    }
+    ~TempDir() {
+        fs::current_path(old_);
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::set<std::string> names() const {
+        std::set<std::string> out;
+        for (const auto& e : fs::directory_iterator(path_)) out.insert(e.path().filename().string());
+        return out;
+    }
+
+private:
+    fs::path path_, old_;
+};
+
+struct Point {
+    float x, y;
+    std::vector<float> ch;
+};
+
+void write_data(const std::string& name, const std::vector<Point>& pts) {
+    std::ofstream f(name, std::ios::binary);
+    for (const Point& p : pts) {
+        f.write(reinterpret_cast<const char*>(&p.x), 4);
+        f.write(reinterpret_cast<const char*>(&p.y), 4);
+        f.write(reinterpret_cast<const char*>(p.ch.data()), std::streamsize(4 * p.ch.size()));
+    }
+}
+
+std::string read_file(const std::string& name) {
+    std::ifstream f(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> log_lines(const std::string& name = "minc.log") {
+    const std::string all = read_file(name);
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < all.size()) {
+        const std::size_t end = all.find("\r\n", at);
+        if (end == std::string::npos) break;
+        out.push_back(all.substr(at, end - at));
+        at = end + 2;
+    }
+    return out;
+}
+
+bool has_label(const std::vector<std::string>& lines, const std::string& label) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(label, 0) == 0; });
+}
+
+/// The value field of a parameter line (offsets 16..27, blanks removed).
+std::string value_of(const std::vector<std::string>& lines, const std::string& label) {
+    for (const std::string& l : lines)
+        if (l.rfind(label, 0) == 0 && l.size() >= 28) {
+            std::string v = l.substr(16, 12);
+            v.erase(std::remove(v.begin(), v.end(), ' '), v.end());
+            return v;
+        }
+    return "<missing>";
+}
+
+gridout::GridData read_grid_file(const std::string& name) {
+    gridout::GridData g;
+    EXPECT_EQ(gridout::read_grid(gridout::disk(), name, g), gridout::GridStatus::ok) << name;
+    return g;
+}
+
+/// A plane sampled on a scattered pattern inside [0, w] x [0, h], one channel.
+std::vector<Point> plane_points(float w, float h, int n, float a, float b, float c) {
+    std::vector<Point> pts;
+    std::uint32_t s = 12345u;
+    auto rnd = [&]() {
+        s = s * 1664525u + 1013904223u;
+        return static_cast<float>(s >> 8) / 16777216.0f;
+    };
+    for (int k = 0; k < n; ++k) {
+        const float x = w * rnd(), y = h * rnd();
+        pts.push_back(Point{x, y, {a * x + b * y + c}});
+    }
+    return pts;
+}
+
+GridRequest request(const std::string& out, float x0, float y0, float d, int nx, int ny) {
+    GridRequest r;
+    r.outfile = out;
+    r.datfile = "data.bin";
+    r.x0 = x0;
+    r.y0 = y0;
+    r.dx = d;
+    r.dy = d;
+    r.nx = nx;
+    r.ny = ny;
+    r.ichan = 1;
+    r.maxchan = 1;
+    return r;
+}
+
+int dummy_count(const gridout::GridData& g) {
+    return int(std::count(g.values.begin(), g.values.end(), gridout::kGridDummy));
+}
+
+TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
+    TempDir dir;
+    // Data only in the left third: a blanking radius would blank the right part.
+    write_data("data.bin", plane_points(10.0f, 20.0f, 40, 1.0f, 0.5f, 3.0f));
+    for (float radius : {0.0f, -5.0f, 31.0f /* > NX*DX = 30 */}) {
+        SCOPED_TRACE("radius " + std::to_string(radius));
+        RelaxState st;
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 30, 30);
+        r.radius = radius;
+        const GridResult res = grid(r, st);
+        ASSERT_TRUE(res.ok()) << res.code();
+        const auto lines = log_lines();
+        EXPECT_EQ(value_of(lines, " half window "), "0.");
+        EXPECT_FALSE(has_label(lines, " total columns "));
+        EXPECT_FALSE(has_label(lines, " total rows "));
+        EXPECT_EQ(dummy_count(read_grid_file("g.grd")), 0);
+    }
+    {
+        SCOPED_TRACE("radius 3: blanking, far nodes are dummies");
+        RelaxState st;
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 30, 30);
+        r.radius = 3.0f;
+        ASSERT_TRUE(grid(r, st).ok());
+        const auto lines = log_lines();
+        EXPECT_EQ(value_of(lines, " half window "), "3.");
+        EXPECT_EQ(value_of(lines, " total columns "), "36.");
+        EXPECT_EQ(value_of(lines, " total rows "), "36.");
+        const gridout::GridData g = read_grid_file("g.grd");
+        EXPECT_EQ(g.node(30, 15), gridout::kGridDummy);  // 20 cells from the nearest datum
+        EXPECT_NE(g.node(5, 10), gridout::kGridDummy);   // among the data
+    }
+}
+
+TEST(MincEntry, AnglesThatGridUnrotated) {
+    TempDir dir;
+    write_data("data.bin", plane_points(40.0f, 30.0f, 60, 2.0f, -1.0f, 10.0f));
+    RelaxState st0;
+    GridRequest r = request("ref.grd", 0.0f, 0.0f, 1.0f, 41, 31);
+    ASSERT_TRUE(grid(r, st0).ok());
+    const std::string ref = read_file("ref.grd");
+    for (float angle : {90.0f, 180.0f, -270.0f, 1.5f}) {
+        SCOPED_TRACE("angle " + std::to_string(angle));
+        RelaxState st;
+        GridRequest q = r;
+        q.outfile = "turned.grd";
+        q.angle = angle;
+        ASSERT_TRUE(grid(q, st).ok());
+        EXPECT_EQ(read_file("turned.grd"), ref);
+    }
+}
+
+TEST(MincEntry, RotatedCalls) {
+    TempDir dir;
+    // A plane: minimum curvature reproduces it in any frame.
+    write_data("data.bin", plane_points(40.0f, 30.0f, 200, 2.0f, -1.0f, 10.0f));
+    GridRequest r = request("r30.grd", 0.0f, 0.0f, 1.0f, 41, 31);
+    r.angle = 30.0f;
+    RelaxState st;
+    const GridResult res = grid(r, st, Stores::disk);
+    ASSERT_TRUE(res.ok()) << res.code();
+    for (const char* n : kScratchNames) EXPECT_FALSE(fs::exists(n)) << n;
+    const gridout::GridData g = read_grid_file("r30.grd");
+    EXPECT_EQ(g.header.ne, 41);
+    EXPECT_EQ(g.header.nv, 31);
+    EXPECT_EQ(g.header.x0, 0.0);
+    EXPECT_EQ(g.header.y0, 0.0);
+    // Interior nodes lie on the plane 2x - y + 10 (range -20 .. 90) up to the
+    // relaxation's convergence (about 0.15 here) and the bilinear resampling of a plane,
+    // which is exact. A wrong turn or origin would be off by several units.
+    for (int j = 5; j <= 26; j += 3)
+        for (int i = 5; i <= 36; i += 3) {
+            const float x = float(i - 1), y = float(j - 1);
+            EXPECT_NEAR(g.node(i, j), 2.0f * x - y + 10.0f, 0.5f) << "node " << i << "," << j;
+        }
+    // The unrotated grid of the same plane differs in its bits (another frame).
+    GridRequest u = r;
+    u.outfile = "r0.grd";
+    u.angle = 0.0f;
+    ASSERT_TRUE(grid(u, st).ok());
+    EXPECT_NE(read_file("r0.grd"), read_file("r30.grd"));
+    {
+        SCOPED_TRACE("60 degrees is gridded as -30");
+        GridRequest a = r, b = r;
+        a.outfile = "a60.grd";
+        a.angle = 60.0f;
+        b.outfile = "m30.grd";
+        b.angle = -30.0f;
+        RelaxState sa, sb;
+        ASSERT_TRUE(grid(a, sa).ok());
+        ASSERT_TRUE(grid(b, sb).ok());
+        EXPECT_EQ(read_file("a60.grd"), read_file("m30.grd"));
+        EXPECT_NE(read_file("a60.grd"), read_file("r30.grd"));
+    }
+    {
+        SCOPED_TRACE("a rotated call needs a NUL in DATFILE and a non-empty range");
+        float gmin = 0.0f, gmax = 0.0f;
+        int ierr = 0;
+        minc_call("x.grd\0"s, 0.0f, 0.0f, 1.0f, 1.0f, 41, 31, 0.0f, "data.bin    "s, 1, -99999.0f,
+                  1, 1, 1, gmin, gmax, 30.0f, ierr, st);
+        EXPECT_EQ(ierr, -1000);
+        ierr = 0;
+        minc_call("x.grd\0"s, 0.0f, 0.0f, 1.0f, 1.0f, 41, 31, 0.0f, "data.bin    "s, 1, -99999.0f,
+                  1, 1, 1, gmin, gmax, 0.0f, ierr, st);
+        EXPECT_EQ(ierr, 0) << "the same name grids unrotated";
+        write_data("one.bin", {Point{3.0f, 4.0f, {1.0f}}});
+        ierr = 0;
+        minc_call("y.grd\0"s, 0.0f, 0.0f, 1.0f, 1.0f, 41, 31, 0.0f, "one.bin\0"s, 1, -99999.0f, 1,
+                  1, 1, gmin, gmax, 30.0f, ierr, st);
+        EXPECT_EQ(ierr, -1000);  // one point: a degenerate range
+        EXPECT_FALSE(fs::exists("y.grd"));
+    }
+}
+
+/// The sweep counts of the block result lines (offsets 37..40).
+std::vector<int> sweep_counts() {
+    std::vector<int> out;
+    for (const std::string& l : log_lines())
+        if (l.size() == 41)  // result lines are 43 bytes with CR LF; no other line is
+            out.push_back(std::stoi(l.substr(37, 3)));
+    return out;
+}
+
+TEST(MincEntry, IterationLimitFromIerr) {
+    TempDir dir;
+    // A few points far apart on a large grid: the relaxation needs many sweeps.
+    write_data("data.bin", {Point{5.0f, 5.0f, {0.0f}}, Point{150.0f, 20.0f, {100.0f}},
+                            Point{40.0f, 90.0f, {-50.0f}}, Point{120.0f, 100.0f, {30.0f}}});
+    GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 160, 110);
+    int most31 = 0, most32 = 0;
+    for (int ierr : {31, 32}) {
+        RelaxState st;
+        r.iterations = ierr;
+        ASSERT_TRUE(grid(r, st).ok());
+        const std::vector<int> sweeps = sweep_counts();
+        ASSERT_FALSE(sweeps.empty());
+        (ierr == 31 ? most31 : most32) = *std::max_element(sweeps.begin(), sweeps.end());
+    }
+    EXPECT_EQ(most32, 32);  // the limit is reached
+    EXPECT_GT(most31, 32);  // 31 is below 32: the default 512 applies
+}
+
+TEST(MincEntry, OverlapRulesInTheLog) {
+    TempDir dir;
+    {
+        SCOPED_TRACE("one block, overlap 1");
+        write_data("data.bin", plane_points(6.0f, 4.0f, 10, 1.0f, 1.0f, 0.0f));
+        RelaxState st;
+        ASSERT_TRUE(grid(request("g.grd", 0.0f, 0.0f, 1.0f, 7, 5), st).ok());
+        const auto lines = log_lines();
+        EXPECT_EQ(value_of(lines, " number tiers "), "1.");
+        EXPECT_EQ(value_of(lines, " sections/tier "), "1.");
+        EXPECT_EQ(value_of(lines, " columns/block "), "11.");
+        // NRP 9 is below the overlap 10: RH = 10 + ceil(-1) = 10 (the ceiling is
+        // trunc(q + 0.9999), and trunc(-0.0001) is 0).
+        EXPECT_EQ(value_of(lines, " rows/block "), "10.");
+    }
+    {
+        SCOPED_TRACE("several blocks and NY 8: overlap 5");
+        write_data("data.bin", plane_points(999.0f, 7.0f, 400, 0.01f, 1.0f, 0.0f));
+        RelaxState st;
+        const GridResult res = grid(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 8), st);
+        ASSERT_TRUE(res.ok()) << res.code();
+        const auto lines = log_lines();
+        EXPECT_EQ(value_of(lines, " sections/tier "), "5.");
+        EXPECT_EQ(value_of(lines, " columns/block "), "205.");
+        EXPECT_EQ(value_of(lines, " rows/block "), "12.");
+        const gridout::GridData g = read_grid_file("g.grd");
+        EXPECT_EQ(g.header.ne, 1000);
+        EXPECT_EQ(g.header.nv, 8);
+    }
+    {
+        SCOPED_TRACE("several blocks and NY 5: -999, log ends after the half window");
+        RelaxState st;
+        fs::remove("g.grd");
+        const GridResult res = grid(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 5), st);
+        EXPECT_EQ(res.code(), -999);
+        EXPECT_FALSE(fs::exists("g.grd"));
+        const auto lines = log_lines();
+        EXPECT_EQ(lines.size(), 12u);
+        EXPECT_FALSE(has_label(lines, " number tiers "));
+    }
+}
+
+TEST(MincEntry, HalfWindowReduction) {
+    TempDir dir;
+    write_data("data.bin", plane_points(999.0f, 290.0f, 300, 0.01f, 0.1f, 0.0f));
+    // Radius 250 cells on a grid 1000 columns wide: (503)(1500) > 256000, reduced to 104.
+    GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 30);
+    r.dy = 10.0f;
+    r.radius = 250.0f;
+    RelaxState st;
+    ASSERT_TRUE(grid(r, st).ok());
+    const auto lines = log_lines();
+    EXPECT_EQ(value_of(lines, " half window "), "104.");
+    EXPECT_EQ(value_of(lines, " radius used "), "104.000");
+    EXPECT_EQ(value_of(lines, " total columns "), "1208.");
+    EXPECT_EQ(value_of(lines, " total rows "), "238.");
+    // The radius-used line follows the half window line directly.
+    const auto hw = std::find_if(lines.begin(), lines.end(),
+                                 [](const std::string& l) { return l.rfind(" half window ", 0) == 0; });
+    ASSERT_NE(hw, lines.end());
+    ASSERT_NE(hw + 1, lines.end());
+    EXPECT_EQ((hw + 1)->rfind(" radius used ", 0), 0u);
+    {
+        SCOPED_TRACE("no reduction: no radius used line");
+        r.radius = 20.0f;
+        ASSERT_TRUE(grid(r, st).ok());
+        EXPECT_FALSE(has_label(log_lines(), " radius used "));
+    }
+}
+
+TEST(MincEntry, NamesAndMissingFiles) {
+    TempDir dir;
+    write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
+    float gmin = 0.0f, gmax = 0.0f;
+    RelaxState st;
+    auto call = [&](const std::string& out, const std::string& dat) {
+        int ierr = 0;
+        minc_call(out, 0.0f, 0.0f, 1.0f, 1.0f, 11, 11, 0.0f, dat, 1, -99999.0f, 1, 1, 1, gmin,
+                  gmax, 0.0f, ierr, st);
+        return ierr;
+    };
+    {
+        SCOPED_TRACE("OUTFILE all blanks gives outfile.grd");
+        EXPECT_EQ(call(std::string(80, ' '), "data.bin\0"s), 0);
+        EXPECT_TRUE(fs::exists("outfile.grd"));
+    }
+    {
+        SCOPED_TRACE("a 1-character name before a NUL is kept");
+        EXPECT_EQ(call("a\0     "s, "data.bin\0"s), 0);
+        EXPECT_TRUE(fs::exists("a"));
+        EXPECT_EQ(call("b       "s, "data.bin"s), 0);  // without NUL: too short
+        EXPECT_FALSE(fs::exists("b"));
+    }
+    {
+        SCOPED_TRACE("DATFILE naming a missing file: -1002 and no grid file");
+        EXPECT_EQ(call("m.grd\0"s, "missing.bin\0"s), -1002);
+        EXPECT_FALSE(fs::exists("m.grd"));
+        EXPECT_EQ(call("m.grd\0"s, std::string(80, ' ')), -1000);
+        EXPECT_EQ(call("m.grd\0"s, "d"s), -1000);  // 1 character without NUL
+        EXPECT_FALSE(fs::exists("m.grd"));
+    }
+    {
+        SCOPED_TRACE("a data file with no accepted point: -1002");
+        write_data("dummies.bin", {Point{1.0f, 1.0f, {-99999.0f}}, Point{2.0f, 2.0f, {-99999.0f}}});
+        EXPECT_EQ(call("m.grd\0"s, "dummies.bin\0"s), -1002);
+    }
+    {
+        SCOPED_TRACE("a read-only data file grids");
+        ::chmod("data.bin", 0444);
+        EXPECT_EQ(call("ro.grd\0"s, "data.bin\0"s), 0);
+        EXPECT_TRUE(fs::exists("ro.grd"));
+    }
+}
+
+TEST(MincEntry, ArgumentChecksAndFailedCallsKeepGminGmax) {
+    TempDir dir;
+    write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
+    struct Case { const char* what; std::function<void(GridRequest&)> set; int code; };
+    const Case cases[] = {
+        {"DX 0", [](GridRequest& r) { r.dx = 0.0f; }, -1020},
+        {"DY negative", [](GridRequest& r) { r.dy = -1.0f; }, -1020},
+        {"DX infinite", [](GridRequest& r) { r.dx = INFINITY; }, -1020},
+        {"NX 0", [](GridRequest& r) { r.nx = 0; }, -1021},
+        {"NY negative", [](GridRequest& r) { r.ny = -4; }, -1021},
+        {"ICHAN 2 of 1", [](GridRequest& r) { r.ichan = 2; }, -1022},
+        {"ICHAN 0", [](GridRequest& r) { r.ichan = 0; }, -1022},
+        {"MAXCHAN 257", [](GridRequest& r) { r.maxchan = 257; }, -1023},
+        {"missing data", [](GridRequest& r) { r.datfile = "nothing.bin"; }, -1002},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 11, 11);
+        c.set(r);
+        float gmin = 123.0f, gmax = 456.0f;
+        int ierr = 0;
+        RelaxState st;
+        minc_call(r.outfile + '\0', r.x0, r.y0, r.dx, r.dy, r.nx, r.ny, r.radius,
+                  r.datfile + '\0', r.ichan, r.dummy, r.maxchan, r.mode, r.iopt, gmin, gmax,
+                  r.angle, ierr, st);
+        EXPECT_EQ(ierr, c.code);
+        EXPECT_EQ(gmin, 123.0f);
+        EXPECT_EQ(gmax, 456.0f);
+        EXPECT_FALSE(fs::exists("g.grd"));
+        // The parameter lines are written before any check.
+        EXPECT_GE(log_lines().size(), 11u);
+    }
+}
+
+TEST(MincEntry, DataAtNodesAreReproduced) {
+    TempDir dir;
+    // Conductivity-like values at every other node of a 25 x 5 lattice, gridded through the natural
+    // logarithm (MODE 2) and back; channel 2 of 3.
+    std::vector<Point> pts;
+    for (int j = 0; j < 13; j += 2)
+        for (int i = 0; i < 41; i += 2) {
+            const float v = 10.0f + float(i) * 0.5f + float(j) * 2.0f;
+            pts.push_back(Point{25.0f * float(i), -60.0f + 5.0f * float(j), {-1.0f, v, 7.0f}});
+        }
+    write_data("data.bin", pts);
+    GridRequest r = request("con.grd", 0.0f, -60.0f, 25.0f, 41, 13);
+    r.dy = 5.0f;
+    r.ichan = 2;
+    r.maxchan = 3;
+    r.mode = 2;
+    r.radius = 75.0f;  // 3 cells: every data cell has another in its window
+    RelaxState st;
+    const GridResult res = grid(r, st);
+    ASSERT_TRUE(res.ok()) << res.code();
+    const gridout::GridData g = read_grid_file("con.grd");
+    EXPECT_EQ(g.header.ne, 41);
+    EXPECT_EQ(g.header.nv, 13);
+    EXPECT_EQ(g.header.x0, 0.0);
+    EXPECT_EQ(g.header.y0, -60.0);
+    for (const Point& p : pts) {
+        const int i = int(std::lround(p.x / 25.0f)) + 1, j = int(std::lround((p.y + 60.0f) / 5.0f)) + 1;
+        EXPECT_NEAR(g.node(i, j), p.ch[1], 1e-4f * p.ch[1]) << "node " << i << "," << j;
+    }
+    EXPECT_NEAR(res.gmin, 10.0f, 1e-3f);
+    EXPECT_NEAR(res.gmax, 10.0f + 20.0f + 24.0f, 1e-2f);
+}
+
+TEST(MincEntry, LogOfTwoCallsInARow) {
+    TempDir dir;
+    write_data("data.bin", plane_points(20.0f, 20.0f, 40, 1.0f, 1.0f, 0.0f));
+    RelaxState st;
+    GridRequest first = request("g.grd", 0.0f, 0.0f, 1.0f, 21, 21);
+    first.radius = 4.0f;
+    ASSERT_TRUE(grid(first, st).ok());
+    const std::string log1 = read_file("minc.log");
+    std::vector<Point> shifted = plane_points(20.0f, 20.0f, 40, 1.0f, 1.0f, 0.0f);
+    for (Point& p : shifted) p.x += 1234.5f;
+    write_data("data.bin", shifted);
+    GridRequest second = request("g.grd", 1234.5f, 0.0f, 1.0f, 21, 21);
+    ASSERT_TRUE(grid(second, st).ok());
+    const std::string log2 = read_file("minc.log");
+    // Second call only: its own origin, no mask lines of the first call.
+    const std::string label = " x origin " + std::string(6, ' ');
+    EXPECT_EQ(log2.substr(0, 30), label + "     1234.50\r\n");
+    EXPECT_EQ(log1.substr(0, 30), label + "        0.00\r\n");
+    EXPECT_EQ(log2.find(" total columns "), std::string::npos);
+    EXPECT_NE(log1.find(" total columns "), std::string::npos);
+    EXPECT_EQ(log2.find(" x origin "), log2.rfind(" x origin "));
+}
+
+TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
+    TempDir dir;
+    write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
+    struct Case { const char* what; std::function<void(GridRequest&)> set; int code; };
+    const Case cases[] = {
+        {"plain", [](GridRequest&) {}, 0},
+        {"blanked", [](GridRequest& r) { r.radius = 3.0f; }, 0},
+        {"rotated and blanked", [](GridRequest& r) { r.radius = 3.0f; r.angle = 20.0f; }, 0},
+        {"-999", [](GridRequest& r) { r.nx = 2000; r.ny = 4; }, -999},
+        {"-1002", [](GridRequest& r) { r.datfile = "none.bin"; }, -1002},
+        {"-1000", [](GridRequest& r) { r.datfile = ""; }, -1000},
+        {"-1020", [](GridRequest& r) { r.dx = 0.0f; }, -1020},
+    };
+    for (Stores kind : {Stores::memory, Stores::disk})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (kind == Stores::disk ? " on disk" : " in memory"));
+            fs::remove("g.grd");
+            GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
+            c.set(r);
+            RelaxState st;
+            EXPECT_EQ(grid(r, st, kind).code(), c.code);
+            std::set<std::string> expect{"data.bin", "minc.log"};
+            if (c.code == 0) expect.insert("g.grd");
+            EXPECT_EQ(dir.names(), expect);
+        }
+}
+
+TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
+    TempDir dir;
+    write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
+    // A directory (not empty) in the place of a scratch file makes the disk store
+    // fail under exactly that name; the in-memory stores do not notice it.
+    for (const char* name : kScratchNames) {
+        SCOPED_TRACE(name);
+        fs::create_directory(name);
+        std::ofstream(std::string(name) + "/keep") << "x";
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
+        r.radius = 3.0f;
+        r.angle = 20.0f;  // rotated and blanked: all six stores are used
+        RelaxState s1, s2;
+        const GridResult disk = grid(r, s1, Stores::disk);
+        EXPECT_LT(disk.code(), 0);
+        EXPECT_FALSE(fs::exists("g.grd"));
+        const GridResult mem = grid(r, s2, Stores::memory);
+        EXPECT_EQ(mem.code(), 0);
+        EXPECT_TRUE(fs::exists("g.grd"));
+        fs::remove("g.grd");
+        EXPECT_TRUE(fs::exists(std::string(name) + "/keep"));
+        fs::remove_all(name);
+    }
+}
+
+TEST(MincEntry, StoreKindsGiveTheSameGrid) {
+    TempDir dir;
+    write_data("data.bin", plane_points(60.0f, 40.0f, 80, 0.3f, -0.2f, 5.0f));
+    for (float angle : {0.0f, 25.0f}) {
+        SCOPED_TRACE("angle " + std::to_string(angle));
+        GridRequest r = request("m.grd", 0.0f, 0.0f, 1.0f, 61, 41);
+        r.radius = 6.0f;
+        r.angle = angle;
+        Gridder mem(Stores::memory), disk(Stores::disk);
+        const GridResult a = mem.grid(r);
+        r.outfile = "d.grd";
+        const GridResult b = disk.grid(r);
+        ASSERT_TRUE(a.ok() && b.ok());
+        EXPECT_EQ(read_file("m.grd"), read_file("d.grd"));
+        EXPECT_EQ(a.gmin, b.gmin);
+        EXPECT_EQ(a.gmax, b.gmax);
+        EXPECT_EQ(mem.relax_state().rise, disk.relax_state().rise);
+    }
+}
+
+}  // namespace
+}  // namespace minc
