@@ -124,6 +124,50 @@ TEST(RadiusClip, ChordNeedsEuclideanDistanceWithinHalfWindow) {
     EXPECT_EQ(sp.s.top(4), 7);
 }
 
+TEST(RadiusClip, ChordDistanceComparedInSinglePrecision) {
+    // h = 10000. Rims (10000, 10000) and (10002, 20000) lie sqrt(100000004) apart, just over
+    // h, but in single precision the squared distance is 1.0E8 and its root exactly h: the
+    // chord counts and the middle point is pulled to 10000 + (1 * 10000) / 2 = 15000.
+    const int h = 10000;
+    Spans sp(20003, 30000, h);
+    const int cols[3] = {10000, 10001, 10002};
+    const int tops[3] = {10000, 25000, 20000};
+    for (int k = 0; k < 3; ++k) {
+        sp.s.top(cols[k]) = tops[k];
+        sp.s.bottom(cols[k]) = 25000;
+    }
+    std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(20003, 30000, 2 * h + 1));
+    ASSERT_EQ(minc::smooth_outline(sp.s, sp.band, outline), OutlineResult::smoothed);
+    EXPECT_EQ(outline[2], 10001);
+    EXPECT_EQ(outline[3], 15000);
+}
+
+TEST(RadiusClip, LeftRunFirstPointNeverEndsAChord) {
+    // h = 2; only rows have spans. Right run (9, 6), (6, 7), (9, 8): the middle point is
+    // pulled out to column 9. Left run, walked upwards: (3, 8), (6, 7), (3, 6): its first
+    // point may not end a chord, so its middle point stays at column 6.
+    Spans sp(12, 10, 2);
+    const int lefts[3] = {3, 6, 3};
+    const int rights[3] = {9, 6, 9};
+    for (int k = 0; k < 3; ++k) {
+        sp.s.left(6 + k) = lefts[k];
+        sp.s.right(6 + k) = rights[k];
+    }
+    std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(12, 10, 5), -1);
+    ASSERT_EQ(minc::smooth_outline(sp.s, sp.band, outline), OutlineResult::smoothed);
+    // No column spans: the top and bottom runs are empty. Right run at points 0..2,
+    // left run at points 3..5.
+    EXPECT_EQ(outline[2 * 1], 9);
+    EXPECT_EQ(outline[2 * 1 + 1], 7);
+    EXPECT_EQ(outline[2 * 3], 3);
+    EXPECT_EQ(outline[2 * 3 + 1], 8);
+    EXPECT_EQ(outline[2 * 4], 6);
+    EXPECT_EQ(outline[2 * 4 + 1], 7);
+    // The fill lines still bridge the left notch: (3, 8) to (3, 6) is 2 rows, c = 0.
+    EXPECT_EQ(sp.s.left(7), 3);
+    EXPECT_EQ(sp.s.right(7), 9);
+}
+
 TEST(RadiusClip, EdgeMarginOpensSpansToMaskEdge) {
     // h = 4, e = 2; band rows and columns 4..17 of a 20 x 20 mask.
     {
@@ -155,6 +199,19 @@ TEST(RadiusClip, EdgeMarginOpensSpansToMaskEdge) {
         EXPECT_EQ(sp.s.right(3), 0);  // row 3 is outside the band: never a neighbour
         EXPECT_EQ(sp.s.top(15), 1);
         EXPECT_EQ(sp.s.top(17), 1);
+    }
+    {
+        SCOPED_TRACE("data cell one column inside the band's left edge");
+        Spans sp(20, 20, 4);
+        std::vector<std::int32_t> row(20, 0);
+        row[5 - 1] = 1;
+        minc::add_data_row(sp.s, sp.band, 10, row);
+        EXPECT_EQ(sp.s.left(9), 1);
+        EXPECT_EQ(sp.s.left(10), 1);
+        EXPECT_EQ(sp.s.left(11), 1);
+        EXPECT_EQ(sp.s.right(10), 6);
+        EXPECT_EQ(sp.s.top(5), 9);
+        EXPECT_EQ(sp.s.bottom(5), 11);
     }
     {
         SCOPED_TRACE("only value 1 is data; cells outside the band are not read");
@@ -254,16 +311,22 @@ TEST(RadiusClip, MaskOfOnlyMarksIsClearedInsideTheBand) {
 
 TEST(RadiusClip, BandOneColumnWideLeavesMaskUnchanged) {
     // clang-format off
+    // h = 2: the band is column 2, rows 2..8. The data cell's column span would reach rows
+    // 3..7 only, but with a single top-run point the pass ends before clipping anything.
     const char* before = R"(
         000
         222
+        222
+        222
         212
+        222
+        222
         222
         020)";
     // clang-format on
     MaskStore m(before);
     FailingFile f(m.file(), FailingFile::kNever, 0);
-    EXPECT_EQ(run_radclp(m.row_file(f), 3, 5, 5), Status::ok);
+    EXPECT_EQ(run_radclp(m.row_file(f), 3, 9, 5), Status::ok);
     EXPECT_EQ(m.picture(), normalize_picture(before));
 }
 
