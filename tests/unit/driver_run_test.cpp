@@ -1,0 +1,654 @@
+// Whole runs through run() with a scripted console, each in a fresh temporary folder:
+// the argument table and the prompts, every stop and its exit status, the record loop
+// (dropped lines, short records, the last record), re-basing, precise positions, the
+// overwrite guard, outputs that cannot be written, and what reaches the gridding seam.
+// Expected console text and table rows are written out by hand from the format rules.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run.hpp"
+
+namespace driver {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBanner =
+    "\n"
+    "  This program reads an CORVANE model file and outputs\n"
+    "  GRD grid file and an xyz data file for each\n"
+    "  line read from the input file\n"
+    "\n"
+    "  Usage is halvex infil cell ndepth\n"
+    "\n";
+const std::string kHeader = " Station  Depth   East   North  Con  LogCon  Res  LogRes\r\n";
+
+// A fresh folder made the current directory for the test's lifetime.
+class TempDir {
+public:
+    TempDir() : previous_(fs::current_path()) {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() /
+                ("halvex_driver_" + std::to_string(::getpid()) + "_" + std::to_string(rd()));
+        fs::create_directories(path_);
+        fs::current_path(path_);
+    }
+    ~TempDir() {
+        fs::current_path(previous_);
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path previous_;
+    fs::path path_;
+};
+
+void write_file(const std::string& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+}
+
+std::string read_file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<float> read_points(const std::string& name) {
+    const std::string bytes = read_file(name);
+    std::vector<float> v(bytes.size() / 4);
+    std::memcpy(v.data(), bytes.data(), v.size() * 4);
+    return v;
+}
+
+std::vector<std::string> files_here() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::current_path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Removes every file of the current folder, between the cases of one test.
+void clear_folder() {
+    for (const auto& e : fs::directory_iterator(fs::current_path())) fs::remove_all(e.path());
+}
+
+// A model record: line, an unused value, east, north, elevation, five unused values and
+// the conductivities.
+std::string rec(const std::string& line, const std::string& east, const std::string& north,
+                const std::string& elevation, const std::vector<std::string>& con) {
+    std::string s = line;
+    for (const std::string& part : {std::string("0"), east, north, elevation}) {
+        s.push_back(' ');
+        s.append(part);
+    }
+    s.append(" 0 0 0 0 0");
+    for (const std::string& c : con) {
+        s.push_back(' ');
+        s.append(c);
+    }
+    s.push_back('\n');
+    return s;
+}
+
+class RecordingGridder final : public SectionGridder {
+public:
+    std::optional<std::string> grid_line(const GridCall& call) override {
+        calls.push_back(call);
+        datfile_bytes.push_back(read_file(call.datfile));
+        return stop;
+    }
+    std::vector<GridCall> calls;
+    std::vector<std::string> datfile_bytes;  // the point file as the gridder finds it
+    std::optional<std::string> stop;
+};
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+Outcome halvex(std::vector<std::string> args, const std::string& input = "",
+               SectionGridder* gridder = nullptr) {
+    std::ostringstream out;
+    std::istringstream in(input);
+    Console console{out, in};
+    NoGridding none;
+    const int status = run(args, console, gridder != nullptr ? *gridder : none);
+    return {status, out.str()};
+}
+
+// A line of three records at one place: each gives one point in its top cell.
+std::string three_records(const std::string& line) {
+    return rec(line, "0", "0", "100", {"1", "0"}) + rec(line, "10", "0", "100", {"1", "0"}) +
+           rec(line, "20", "0", "100", {"1", "0"});
+}
+
+// Lines 1, 2 (two records, dropped) and 3 (running west); cell 5, two depth cells.
+const std::string kThreeLines = "/ survey of three lines\n" +
+                                rec("1", "100", "0", "100", {"10", "0"}) +
+                                rec("1", "125", "0", "100", {"10", "20"}) +
+                                rec("1", "150", "0", "100", {"0", "0"}) +
+                                rec("2", "0", "0", "0", {"1", "1"}) +
+                                rec("2", "10", "0", "0", {"1", "1"}) +
+                                rec("3", "300", "50", "60", {"1000", "0.5"}) +
+                                rec("3", "200", "50", "60", {"2", "0"}) +
+                                rec("3", "100", "50", "60", {"0", "4"});
+
+TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
+    TempDir dir;
+    write_file("m.mod", kThreeLines);
+    RecordingGridder g;
+    const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+    EXPECT_EQ(r.status, kExitOk);
+    // Line 2 sets xcell to its step of 10 although it is dropped; line 3 uses it.
+    EXPECT_EQ(r.out, kBanner +
+                         "\n Processing line : 1\n\n"
+                         " Number of points :      3\n"
+                         " x range :       0.00     50.00\n"
+                         " z range :      97.50     92.50\n"
+                         "  generating grid\n\n"
+                         "  x range to output :    0.000000       50.00000    \n"
+                         "  number of x cells :            3\n"
+                         "  z range to output :    100.0000       90.00000    \n"
+                         "  number of z cells :            3\n"
+                         "\n Processing line : 3\n\n"
+                         " Number of points :      3\n"
+                         " x range :    -200.00      0.00\n"
+                         " z range :      57.50     52.50\n"
+                         "  generating grid\n\n"
+                         "  x range to output :   -200.0000       0.000000    \n"
+                         "  number of x cells :           21\n"
+                         "  z range to output :    60.00000       50.00000    \n"
+                         "  number of z cells :            3\n");
+
+    const std::string line1 =
+        "         0.00        97.50       100.00         0.00  0.100000E+02  0.100000E+01  0.100000E+03  0.200000E+01\r\n"
+        "        25.00        97.50       125.00         0.00  0.100000E+02  0.100000E+01  0.100000E+03  0.200000E+01\r\n"
+        "        25.00        92.50       125.00         0.00  0.200000E+02  0.130103E+01  0.500000E+02  0.169897E+01\r\n";
+    const std::string line3 =
+        "      -200.00        57.50       300.00        50.00  0.100000E+04  0.300000E+01  0.100000E+01  0.000000E+00\r\n"
+        "      -200.00        52.50       300.00        50.00  0.500000E+00 -0.301030E+00  0.200000E+04  0.330103E+01\r\n"
+        "      -100.00        57.50       200.00        50.00  0.200000E+01  0.301030E+00  0.500000E+03  0.269897E+01\r\n"
+        "         0.00        52.50       100.00        50.00  0.400000E+01  0.602060E+00  0.250000E+03  0.239794E+01\r\n";
+    EXPECT_EQ(read_file("m_all.xyz"), kHeader + line1 + line3);
+    EXPECT_EQ(read_file("line_1.xyz"), kHeader + line1);
+    EXPECT_EQ(read_file("line_3.xyz"), kHeader + line3);
+    EXPECT_EQ(read_file("line_1.crd"),
+              " Station  Depth   East   North\r\n"
+              "           0.00          -2.50         100.00           0.00\r\n"
+              "          50.00          -2.50         150.00           0.00\r\n");
+    EXPECT_EQ(read_file("line_3.crd"),
+              " Station  Depth   East   North\r\n"
+              "        -200.00          -2.50         300.00          50.00\r\n"
+              "           0.00          -2.50         100.00          50.00\r\n");
+    // Line 3 was re-based onto tmpdat2.tmp and its tmpdat.tmp deleted.
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_3.crd",
+                                                      "line_3.xyz", "m.mod", "m_all.xyz",
+                                                      "tmpdat2.tmp"}));
+
+    ASSERT_EQ(g.calls.size(), 2u);
+    EXPECT_EQ(g.calls[0].datfile, "tmpdat.tmp");
+    EXPECT_EQ(g.calls[0].out_files[0], "1_con.grd");
+    EXPECT_EQ(g.calls[0].dx, 25.0f);
+    EXPECT_EQ(g.calls[0].radius, 50.0f);
+    EXPECT_EQ(g.calls[1].datfile, "tmpdat2.tmp");
+    EXPECT_EQ(g.calls[1].out_files[3], "3_logres.grd");
+    EXPECT_EQ(g.calls[1].x0, -200.0f);
+    EXPECT_EQ(g.calls[1].y0, 50.0f);
+    EXPECT_EQ(g.calls[1].dx, 10.0f);
+    EXPECT_EQ(g.calls[1].dy, 5.0f);
+    EXPECT_EQ(g.calls[1].nx, 21);
+    EXPECT_EQ(g.calls[1].ny, 3);
+    EXPECT_EQ(g.calls[1].radius, 25.0f);
+
+    // The point file each call reads: 32-byte records, stations re-based for line 3.
+    const std::string& p1 = g.datfile_bytes[0];
+    ASSERT_EQ(p1.size(), 3u * 32u);
+    float first[8];
+    std::memcpy(first, p1.data(), 32);
+    EXPECT_EQ(first[0], 0.0f);
+    EXPECT_EQ(first[1], 97.5f);
+    EXPECT_EQ(first[2], 100.0f);
+    EXPECT_EQ(first[4], 10.0f);
+    EXPECT_EQ(first[6], 100.0f);
+    const std::string& p3 = g.datfile_bytes[1];
+    ASSERT_EQ(p3.size(), 4u * 32u);
+    std::vector<float> v3(32);
+    std::memcpy(v3.data(), p3.data(), p3.size());
+    // clang-format off
+    const float stations[] = {-200.0f, -200.0f, -100.0f, 0.0f};
+    const float depths[] = {57.5f, 52.5f, 57.5f, 52.5f};
+    const float cons[] = {1000.0f, 0.5f, 2.0f, 4.0f};
+    const float res[] = {1.0f, 2000.0f, 500.0f, 250.0f};
+    // clang-format on
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(v3[8 * k + 0], stations[k]);
+        EXPECT_EQ(v3[8 * k + 1], depths[k]);
+        EXPECT_EQ(v3[8 * k + 3], 50.0f);
+        EXPECT_EQ(v3[8 * k + 4], cons[k]);
+        EXPECT_EQ(v3[8 * k + 6], res[k]);
+    }
+    EXPECT_EQ(read_file("tmpdat2.tmp"), p3);
+}
+
+TEST(DriverRun, ArgumentTable) {
+    TempDir dir;
+    // Three records with 64 conductivities each, only the top cell positive.
+    std::vector<std::string> con(64, "0");
+    con[0] = "1";
+    write_file("m.mod", rec("1", "0", "0", "100", con) + rec("1", "100", "0", "100", con) +
+                            rec("1", "200", "0", "100", con));
+    struct Case {
+        std::vector<std::string> args;
+        float cell;
+        int ndepth;
+    };
+    const Case cases[] = {
+        {{"m.mod"}, 5.0f, 64},
+        {{"m.mod", "10"}, 10.0f, 64},
+        {{"m.mod", "10", "32"}, 10.0f, 32},
+        {{"m.mod", "10", "32", "7"}, 10.0f, 64},
+        {{"m.mod", "1.0D1", "32"}, 10.0f, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.size());
+        RecordingGridder g;
+        const Outcome r = halvex(c.args, "", &g);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.out.find("enter"), std::string::npos);  // no prompt
+        ASSERT_EQ(g.calls.size(), 1u);
+        EXPECT_EQ(g.calls[0].dy, c.cell);
+        // The lowest cell centre lies at 100 - (ndepth - 0.5) cell, rounded down to a cell.
+        const float zmin = 100.0f - (static_cast<float>(c.ndepth) - 0.5f) * c.cell;
+        EXPECT_EQ(g.calls[0].y0, zmin - 0.5f * c.cell);
+    }
+}
+
+TEST(DriverRun, PromptsAndTheirAnswers) {
+    TempDir dir;
+    write_file("m.mod", three_records("4"));
+    const std::string p1 = " enter name of the CORVANE model file : ";
+    const std::string p12 = p1 + " enter the Corvane cell size : ";
+    const std::string prompts = p12 + " enter the number of depth cells : ";
+    {
+        SCOPED_TRACE("answers, a blank line before a number is skipped");
+        RecordingGridder g;
+        const Outcome r = halvex({}, "m.mod\n\n 0.5 \n2\n", &g);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.out.substr(0, kBanner.size() + prompts.size()), kBanner + prompts);
+        ASSERT_EQ(g.calls.size(), 1u);
+        EXPECT_EQ(g.calls[0].dy, 0.5f);
+        EXPECT_EQ(g.calls[0].y0, 99.0f);  // lowest centre 100 - 0.75 = 99.25, down to 99.0
+    }
+    clear_folder();
+    write_file("m.mod", three_records("4"));
+    struct Stop {
+        const char* input;
+        std::string tail;
+    };
+    const Stop stops[] = {
+        {"\n", p1 + " no file name supplied \n"},
+        {"   \n", p1 + " no file name supplied \n"},
+        {"", p1 + " no file name supplied \n"},
+        {"m.mod\n0\n", p12 + "  Cell size must be positive\n"},
+        {"m.mod\n-1\n", p12 + "  Cell size must be positive\n"},
+        {"m.mod\nabc\n", p12 + " Cell size is not a number: 'abc'\n"},
+        {"m.mod\n", p12 + " no answer given for the cell size\n"},
+        {"m.mod\n5\n0\n", prompts + "  number of cells must be positive\n"},
+        {"m.mod\n5\n6.5\n", prompts + " number of depth cells is not an integer: '6.5'\n"},
+        {"nofile\n5\n2\n", prompts + " The specified data file does not exist\n"},
+    };
+    for (const Stop& s : stops) {
+        SCOPED_TRACE(s.input);
+        const Outcome r = halvex({}, s.input);
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + s.tail);
+    }
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"m.mod"}));
+}
+
+TEST(DriverRun, CommandLineStops) {
+    TempDir dir;
+    write_file("m.mod", three_records("4"));
+    struct Stop {
+        std::vector<std::string> args;
+        std::string line;
+    };
+    const Stop stops[] = {
+        {{""}, " No data file supplied\n"},
+        {{"   "}, " No data file supplied\n"},
+        {{"", "5", "2"}, " No data file supplied\n"},
+        {{"missing.mod"}, " The specified data file does not exist\n"},
+        {{"m.mod", "0"}, "  Cell size must be positive\n"},
+        {{"m.mod", "-2.5", "2"}, "  Cell size must be positive\n"},
+        {{"m.mod", "5", "0"}, "  number of cells must be positive\n"},
+        {{"m.mod", "5", "-3"}, "  number of cells must be positive\n"},
+        {{"m.mod", "five"}, " Cell size is not a number: 'five'\n"},
+        {{"m.mod", ""}, " Cell size is not a number: ''\n"},
+        {{"m.mod", "1e400"}, " Cell size is not a number: '1e400'\n"},
+        {{"m.mod", "nan"}, " Cell size is not a number: 'nan'\n"},
+        {{"m.mod", "5", "2.0"}, " number of depth cells is not an integer: '2.0'\n"},
+        {{"m.mod", "5", "x"}, " number of depth cells is not an integer: 'x'\n"},
+        {{"."}, " cannot open the data file .\n"},
+    };
+    for (const Stop& s : stops) {
+        SCOPED_TRACE(s.line);
+        const Outcome r = halvex(s.args);
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + s.line);
+    }
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"m.mod"}));
+}
+
+TEST(DriverRun, CombinedTableName) {
+    TempDir dir;
+    fs::create_directory("data");
+    write_file("model.old.txt", "/ nothing\n");
+    write_file("model", "/ nothing\n");
+    write_file("data/m.mod", "/ nothing\n");
+    struct Case {
+        const char* infil;
+        const char* table;
+    };
+    for (const Case c : {Case{"model.old.txt", "model_all.xyz"}, Case{"model", "_all.xyz"},
+                         Case{"data/m.mod", "data/m_all.xyz"}, Case{"./data/m.mod", "_all.xyz"}}) {
+        SCOPED_TRACE(c.infil);
+        fs::remove(c.table);
+        const Outcome r = halvex({c.infil, "5", "2"});
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.out, kBanner);  // a model of comments only: no line, no report
+        EXPECT_EQ(read_file(c.table), kHeader);
+    }
+}
+
+TEST(DriverRun, RecordLoopEdges) {
+    TempDir dir;
+    {
+        clear_folder();
+        SCOPED_TRACE("a header without a comment character ends the run");
+        write_file("m.mod", three_records("1") + "Line Station East North\n" + three_records("2"));
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        // Line 1 is still in progress at the error: not completed, not written, but its
+        // point file stays with the points written so far.
+        EXPECT_EQ(r.out, kBanner + "  error reading the input xyz data file\n");
+        EXPECT_EQ(read_file("m_all.xyz"), kHeader);
+        EXPECT_FALSE(fs::exists("line_1.xyz"));
+        EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u);
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("numbers that do not convert");
+        for (const char* bad : {"nan", "inf", "1e400", "1.0D99", "3,4e"}) {
+            clear_folder();
+        SCOPED_TRACE(bad);
+            write_file("m.mod", three_records("1") + rec("1", "30", "0", "100", {bad, "0"}));
+            const Outcome r = halvex({"m.mod", "5", "2"});
+            EXPECT_EQ(r.status, kExitStop);
+            EXPECT_EQ(r.out, kBanner + "  error reading the input xyz data file\n");
+        }
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("a short record inside the file is skipped with a warning");
+        write_file("m.mod", "/ head\n" + rec("1", "0", "0", "100", {"1", "0"}) +
+                                rec("1", "10", "0", "100", {"1"}) + rec("1", "20", "0", "100", {"1", "0"}) +
+                                rec("1", "30", "0", "100", {"1", "0"}));
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitOk);
+        const std::string warning =
+            " warning: line 3 of the model file holds fewer than 12 numbers and is skipped\n";
+        EXPECT_EQ(r.out.substr(kBanner.size(), warning.size()), warning);
+        EXPECT_NE(r.out.find(" Number of points :      3\n"), std::string::npos);
+        EXPECT_NE(r.out.find(" x range :       0.00     30.00\n"), std::string::npos);
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("a short last record ends the data; the line is completed");
+        write_file("m.mod", rec("1", "0", "0", "100", {"1", "0"}) + rec("1", "10", "0", "100", {"1", "0"}) +
+                                rec("2", "10", "0", "100", {"1"}));
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitOk);
+        // Two records: reported without gridding, point file deleted.
+        EXPECT_EQ(r.out, kBanner +
+                             "\n Processing line : 1\n\n"
+                             " Number of points :      2\n"
+                             " x range :       0.00     10.00\n"
+                             " z range :      97.50     92.50\n");
+        EXPECT_FALSE(fs::exists("tmpdat.tmp"));
+        EXPECT_FALSE(fs::exists("line_1.xyz"));
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("the last record opens a new line after a completed one");
+        write_file("m.mod", three_records("1") + rec("2", "5", "5", "0", {"7", "7"}));
+        RecordingGridder g;
+        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_NE(r.out.find(" Processing line : 1\n"), std::string::npos);
+        EXPECT_EQ(r.out.find(" Processing line : 2\n"), std::string::npos);
+        EXPECT_EQ(g.calls.size(), 1u);
+        EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u);  // still line 1's points
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("a trailing comment makes that record an ordinary one-record line");
+        write_file("m.mod", three_records("1") + rec("2", "5", "5", "0", {"7", "7"}) + "! end\n");
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_NE(r.out.find("\n Processing line : 2\n\n Number of points :      1\n"
+                             " x range :       0.00      0.00\n"
+                             " z range :      -2.50     -7.50\n"),
+                  std::string::npos);
+        EXPECT_FALSE(fs::exists("tmpdat.tmp"));
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("line numbers truncate; -99999 is an ordinary line; labels of any width");
+        write_file("m.mod", rec("5.9", "0", "0", "0", {"1", "0"}) + rec("5.2", "10", "0", "0", {"1", "0"}) +
+                                rec("5", "20", "0", "0", {"1", "0"}) + three_records("-99999") +
+                                three_records("-0.5") + three_records("123456789"));
+        RecordingGridder g;
+        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitOk);
+        ASSERT_EQ(g.calls.size(), 4u);
+        EXPECT_EQ(g.calls[0].label, "5");
+        EXPECT_EQ(g.calls[1].label, "-99999");
+        EXPECT_EQ(g.calls[2].label, "0");
+        EXPECT_EQ(g.calls[3].label, "123456789");
+        EXPECT_TRUE(fs::exists("line_-99999.xyz"));
+        EXPECT_TRUE(fs::exists("line_123456789.crd"));
+    }
+    {
+        clear_folder();
+        SCOPED_TRACE("a line of zero conductivities is still completed");
+        write_file("m.mod", rec("8", "0", "0", "0", {"0", "-1"}) + rec("8", "10", "0", "0", {"0", "0"}) +
+                                rec("8", "20", "0", "0", {"0", "0"}));
+        RecordingGridder g;
+        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(read_file("line_8.xyz"), kHeader);
+        EXPECT_EQ(fs::file_size("tmpdat.tmp"), 0u);
+        ASSERT_EQ(g.calls.size(), 1u);
+        EXPECT_EQ(g.datfile_bytes[0], "");
+    }
+}
+
+TEST(DriverRun, TurningLineAndRepeatedLabel) {
+    TempDir dir;
+    // Stations 0, 150, 100 from first to last, running west: -100, 50, 0, range -100..0.
+    write_file("m.mod", rec("6", "300", "0", "10", {"1", "0"}) + rec("6", "150", "0", "10", {"1", "0"}) +
+                            rec("6", "200", "0", "10", {"1", "0"}) + three_records("7") +
+                            rec("6", "0", "0", "10", {"2", "0"}) + rec("6", "10", "0", "10", {"2", "0"}) +
+                            rec("6", "20", "0", "10", {"2", "0"}));
+    const Outcome r = halvex({"m.mod", "5", "2"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.out.find(" x range :    -100.00      0.00\n"), std::string::npos);
+    const std::vector<float> p = read_points("tmpdat.tmp");  // the last line, line 6 again
+    ASSERT_EQ(p.size(), 24u);
+    EXPECT_EQ(p[4], 2.0f);
+    // The combined table holds both lines 6, the line table only the second.
+    const std::string all = read_file("m_all.xyz");
+    EXPECT_NE(all.find("      -100.00         7.50       300.00"), std::string::npos);
+    EXPECT_NE(all.find("        50.00         7.50       150.00"), std::string::npos);
+    EXPECT_EQ(read_file("line_6.xyz").find("-100.00"), std::string::npos);
+    EXPECT_EQ(all.size(), kHeader.size() + 9u * 110u);
+}
+
+TEST(DriverRun, NeverOverwritesTheModelFile) {
+    TempDir dir;
+    const std::string model = three_records("1");
+    const std::string stop_tail = " is the model file being read; run stopped\n";
+    {
+        SCOPED_TRACE("model named like the line point file");
+        write_file("tmpdat.tmp", model);
+        const Outcome r = halvex({"tmpdat.tmp", "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + " output file tmpdat.tmp" + stop_tail);
+        EXPECT_EQ(read_file("tmpdat.tmp"), model);
+        fs::remove("tmpdat.tmp");
+    }
+    {
+        SCOPED_TRACE("model whose combined table name is its own name");
+        write_file("_all.xyz", model);
+        const std::string infil = "../" + dir.path().filename().string() + "/_all.xyz";
+        const Outcome r = halvex({infil, "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + " output file _all.xyz" + stop_tail);
+        EXPECT_EQ(read_file("_all.xyz"), model);
+        fs::remove("_all.xyz");
+    }
+    {
+        SCOPED_TRACE("model named like its own line table");
+        write_file("line_1.xyz", model);
+        const Outcome r = halvex({"line_1.xyz", "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + " output file line_1.xyz" + stop_tail);
+        EXPECT_EQ(read_file("line_1.xyz"), model);
+        fs::remove("line_1.xyz");
+    }
+    {
+        SCOPED_TRACE("model named like a grid file of its line; the gridder is never called");
+        write_file("1_res.grd", model);
+        RecordingGridder g;
+        const Outcome r = halvex({"1_res.grd", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_NE(r.out.find(" output file 1_res.grd" + stop_tail), std::string::npos);
+        EXPECT_TRUE(g.calls.empty());
+        EXPECT_EQ(read_file("1_res.grd"), model);
+        fs::remove("1_res.grd");
+    }
+    {
+        SCOPED_TRACE("an output name that links to the model");
+        write_file("m.mod", model);
+        fs::create_symlink("m.mod", "m_all.xyz");
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner + " output file m_all.xyz" + stop_tail);
+        EXPECT_EQ(read_file("m.mod"), model);
+    }
+}
+
+TEST(DriverRun, OutputsThatCannotBeWritten) {
+    TempDir dir;
+    write_file("m.mod", three_records("1"));
+    struct Case {
+        const char* name;
+        bool directory;  // a folder in the way: cannot be created
+        std::string line;
+    };
+    const Case cases[] = {
+        {"m_all.xyz", false, " cannot write file m_all.xyz\n"},
+        {"m_all.xyz", true, " cannot create file m_all.xyz\n"},
+        {"tmpdat.tmp", false, " cannot write file tmpdat.tmp\n"},
+        {"line_1.xyz", false, " cannot write file line_1.xyz\n"},
+        {"line_1.xyz", true, " cannot create file line_1.xyz\n"},
+        {"line_1.crd", false, " cannot write file line_1.crd\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+        if (c.directory)
+            fs::create_directory(c.name);
+        else
+            fs::create_symlink("/dev/full", c.name);  // every write fails: a full disk
+        const Outcome r = halvex({"m.mod", "5", "2"});
+        EXPECT_EQ(r.status, kExitStop);
+        ASSERT_GE(r.out.size(), c.line.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - c.line.size()), c.line);
+    }
+    {
+        SCOPED_TRACE("a stop from the gridder");
+        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+        RecordingGridder g;
+        g.stop = " cannot write file 1_con.grd";
+        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out.substr(r.out.size() - 29), " cannot write file 1_con.grd\n");
+    }
+}
+
+TEST(DriverRun, FortranNumbersAndPrecisePositions) {
+    TempDir dir;
+    // Map coordinates and a high column top that 32-bit reals would move; numbers with D
+    // exponents, commas and tabs as Fortran programs write them.
+    write_file("m.mod",
+               "21,0,512345.67,7654321.74,8388620.37,0,0,0,0,0,1.0D1,\t2d1\r\n"
+               "21 0 512345.67 7654346.76 8388620.37 0 0 0 0 0 0.1D+02 0\r\n"
+               "21\t0\t512345.67\t7654371.74\t8388620.37\t0\t0\t0\t0\t0\t1.0E1\t0.0\r\n");
+    RecordingGridder g;
+    const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.out.find(" x range :       0.00     50.00\n"), std::string::npos);
+    EXPECT_NE(r.out.find(" z range : 8388617.878388612.87\n"), std::string::npos);
+    EXPECT_EQ(read_file("line_21.xyz"),
+              kHeader +
+                  "         0.00   8388617.87    512345.67   7654321.74  0.100000E+02  0.100000E+01  0.100000E+03  0.200000E+01\r\n"
+                  "         0.00   8388612.87    512345.67   7654321.74  0.200000E+02  0.130103E+01  0.500000E+02  0.169897E+01\r\n"
+                  "        25.02   8388617.87    512345.67   7654346.76  0.100000E+02  0.100000E+01  0.100000E+03  0.200000E+01\r\n"
+                  "        50.00   8388617.87    512345.67   7654371.74  0.100000E+02  0.100000E+01  0.100000E+03  0.200000E+01\r\n");
+    EXPECT_EQ(read_file("line_21.crd"),
+              " Station  Depth   East   North\r\n"
+              "           0.00          -2.50      512345.67     7654321.74\r\n"
+              "          50.00          -2.50      512345.67     7654371.74\r\n");
+    // The point file rounds the precise values to 32 bits (spacing 0.5 at these
+    // northings, 1.0 at this height).
+    const std::vector<float> p = read_points("tmpdat.tmp");
+    ASSERT_EQ(p.size(), 32u);
+    EXPECT_EQ(p[1], 8388618.0f);   // 8388617.87, spacing 1 there
+    EXPECT_EQ(p[3], 7654321.5f);   // 7654321.74
+    EXPECT_EQ(p[8 * 2 + 0], 25.02f);
+    EXPECT_EQ(p[8 * 2 + 3], 7654347.0f);
+    // xcell from the precise steps 25.02 and 24.98, rounded to 32 bits for the grid.
+    ASSERT_EQ(g.calls.size(), 1u);
+    EXPECT_EQ(g.calls[0].dx, static_cast<float>(24.98));
+}
+
+TEST(DriverRun, DepthCellsBoundedOnlyByMemory) {
+    TempDir dir;
+    std::vector<std::string> con(200, "0.5");
+    write_file("m.mod", rec("1", "0", "0", "0", con) + rec("1", "10", "0", "0", con) +
+                            rec("1", "20", "0", "0", con));
+    const Outcome r = halvex({"m.mod", "1", "200"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.out.find(" z range :      -0.50   -199.50\n"), std::string::npos);
+    EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 600u * 110u);
+}
+
+}  // namespace
+}  // namespace driver
