@@ -15,6 +15,7 @@
 
 #include "free_format.hpp"
 #include "line_builder.hpp"
+#include "minc_gridder.hpp"
 #include "model_reader.hpp"
 #include "output_file.hpp"
 #include "tables.hpp"
@@ -348,8 +349,9 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
 }
 
 int run(std::span<const std::string> args, Console& console) {
-    NoGridding none;
-    return run(args, console, none);
+    MincGridder gridder(console.out);
+    const int status = run(args, console, gridder);
+    return status == kExitOk && gridder.failed_calls() > 0 ? kExitGridFailed : status;
 }
 
 }  // namespace driver

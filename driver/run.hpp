@@ -29,7 +29,8 @@ inline constexpr int kExitStop = 1;
 /// printed). `gridder` grids each completed line of three or more records.
 int run(std::span<const std::string> args, Console& console, SectionGridder& gridder);
 
-/// As above, without gridding.
+/// As above, gridding every line through the gridding library (MincGridder); returns
+/// kExitGridFailed (minc_gridder.hpp) when the run completed but a gridding call failed.
 int run(std::span<const std::string> args, Console& console);
 
 }  // namespace driver
