@@ -1,0 +1,3 @@
+# Parameters from the prompts.
+set(CASE prompts)
+include("${SRC}/tests/golden/driver_support/run_case.cmake")
