@@ -1,0 +1,41 @@
+// Blanking template: the last blanking pass. templat copies the finished grid rows to the
+// template output, putting the null value at every node whose mask cell holds the blank
+// code; the grid writer then reads the template output instead of the grid row file.
+// mskout writes the mask itself as a grid of reals (a diagnostic; the gridding entry does
+// not call it).
+//
+// Grid node (c, r), 1-based, lies on mask cell (c + ix0 - 1, r + iy0 - 1); the gridding
+// entry passes ix0 = iy0 = HW + 1, so the mask border is never looked at.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "gridout/byte_file.hpp"
+#include "row_store.hpp"
+#include "status.hpp"
+
+namespace minc {
+
+/// TEMPLAT: for r = 1..nrow reads mask row r + iy0 - 1 (nxm values into mrow) and the next
+/// ncol reals of grid_rows (from its current position, into grow), sets every node whose
+/// mask value equals mval to dummy (its bits copied unchanged; other nodes keep their bits)
+/// and appends the row to out at its current position.
+///
+/// When ix0 <= 0, iy0 <= 0, ncol + ix0 - 1 > nxm or nrow + iy0 - 1 > nym (the grid does not
+/// lie inside the mask), or a count is negative, returns ok at once: nothing is read or
+/// written.
+/// Statuses: ok; row_too_wide when mrow is shorter than nxm or grow shorter than ncol;
+/// mask_failed when a mask row cannot be read; store_failed when a grid row cannot be read
+/// or an output row cannot be written. Nothing is allocated.
+Status templat(int ix0, int iy0, std::int32_t mval, float dummy, RowFile mask,
+               std::span<std::int32_t> mrow, int nxm, int nym, gridout::ByteFile& grid_rows,
+               std::span<float> grow, int ncol, int nrow, gridout::ByteFile& out);
+
+/// MSKOUT: as templat, but each output row holds the mask values of the grid's nodes
+/// converted to reals (0.0, 1.0 or 2.0 for a blanking mask); no grid rows are read.
+/// Statuses: ok; row_too_wide (mrow or row too short); mask_failed; store_failed (write).
+Status mskout(int ix0, int iy0, RowFile mask, std::span<std::int32_t> mrow, int nxm, int nym,
+              std::span<float> row, int ncol, int nrow, gridout::ByteFile& out);
+
+}  // namespace minc

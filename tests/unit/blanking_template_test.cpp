@@ -1,0 +1,227 @@
+// Blanking template (templat) and mask output (mskout).
+// Mask pictures: top line = mask row 1, first character = column 1 (mask_picture.hpp).
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "blanking_template.hpp"
+#include "mask_picture.hpp"
+
+namespace {
+
+using minc::Status;
+using test_support::FailingFile;
+using test_support::MaskStore;
+
+std::vector<std::uint32_t> words_of(const std::vector<std::byte>& bytes) {
+    std::vector<std::uint32_t> w(bytes.size() / 4);
+    std::memcpy(w.data(), bytes.data(), w.size() * 4);
+    return w;
+}
+
+// A 4 x 3 working grid under a mask with HW = 2 (8 x 7 cells): node (c, r) is mask cell
+// (c + 2, r + 2). The border carries values that would blank or keep the wrong nodes if
+// the offsets were off by one.
+// clang-format off
+const char* kMask = R"(
+    00000000
+    01111110
+    01201010
+    00210200
+    01100020
+    01111110
+    00000000)";
+// clang-format on
+// Grid node values as bit patterns, row 1 first: ordinary values, -0.0, a denormal, a
+// quiet NaN with a payload, infinity, the largest float.
+const std::uint32_t kGrid[3][4] = {
+    {0x3f800000u, 0x80000000u, 0x00000001u, 0x7fc12345u},  // 1.0, -0.0, denormal, NaN
+    {0x40490fdbu, 0xc2c80000u, 0x7f800000u, 0x7f7fffffu},  // pi, -100, inf, max
+    {0x3dcccccdu, 0x00000000u, 0xbf800000u, 0x12345678u},  // 0.1, 0.0, -1.0, arbitrary
+};
+
+struct GridFiles {
+    gridout::MemoryFileSystem fs;
+    std::unique_ptr<gridout::ByteFile> grid = fs.create("grid");
+    std::unique_ptr<gridout::ByteFile> out = fs.create("out");
+    explicit GridFiles(int lead_words = 0) {
+        // Optional lead words before the rows, to show the routine reads from where the
+        // file stands rather than from its start.
+        std::vector<std::uint32_t> w(std::size_t(lead_words), 0xdeadbeefu);
+        for (const auto& row : kGrid) w.insert(w.end(), std::begin(row), std::end(row));
+        gridout::write_words(*grid, std::span<const std::uint32_t>(w));
+        grid->seek(std::int64_t(lead_words) * 4);
+    }
+};
+
+TEST(Templat, KeepsValuesUnderOneAndTwoAndWritesNullUnderZeroBitForBit) {
+    const float dummy = -99999.0f;
+    const std::uint32_t d = std::bit_cast<std::uint32_t>(dummy);
+    // Mask cells under the grid: rows 3..5, columns 3..6 of the picture:
+    //   row 3: 2 0 1 0      row 4: 2 1 0 2      row 5: 1 0 0 0
+    const std::vector<std::uint32_t> expected = {
+        kGrid[0][0], d,           kGrid[0][2], d,            //
+        kGrid[1][0], kGrid[1][1], d,           kGrid[1][3],  //
+        kGrid[2][0], d,           d,           d,
+    };
+    for (int lead : {0, 4}) {
+        SCOPED_TRACE(::testing::Message() << "grid rows start at word " << lead);
+        MaskStore m(kMask);
+        GridFiles g(lead);
+        std::vector<std::int32_t> mrow(8, -1);
+        std::vector<float> grow(4, 7.0f);
+        ASSERT_EQ(minc::templat(3, 3, 0, dummy, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+                  Status::ok);
+        EXPECT_EQ(words_of(g.fs.contents("out")), expected);
+        EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
+    }
+}
+
+TEST(Templat, NullValueBitsCopiedUnchanged) {
+    // A NaN null value with a payload must arrive with the same payload.
+    const float dummy = std::bit_cast<float>(0x7fa00001u);
+    MaskStore m(kMask);
+    GridFiles g;
+    std::vector<std::int32_t> mrow(8);
+    std::vector<float> grow(4);
+    ASSERT_EQ(minc::templat(3, 3, 0, dummy, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+              Status::ok);
+    const auto w = words_of(g.fs.contents("out"));
+    ASSERT_EQ(w.size(), 12u);
+    EXPECT_EQ(w[1], 0x7fa00001u);
+    EXPECT_EQ(w[11], 0x7fa00001u);
+    EXPECT_EQ(w[3 - 1], kGrid[0][2]);
+}
+
+TEST(Templat, BlankCodeIsAnArgument) {
+    // With mval = 2 the nodes under 2 are blanked and those under 0 kept.
+    MaskStore m(kMask);
+    GridFiles g;
+    std::vector<std::int32_t> mrow(8);
+    std::vector<float> grow(4);
+    const std::uint32_t d = 0xffffffffu;
+    ASSERT_EQ(minc::templat(3, 3, 2, std::bit_cast<float>(d), m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3,
+                            *g.out),
+              Status::ok);
+    const std::vector<std::uint32_t> expected = {
+        d,           kGrid[0][1], kGrid[0][2], kGrid[0][3],  //
+        d,           kGrid[1][1], kGrid[1][2], d,            //
+        kGrid[2][0], kGrid[2][1], kGrid[2][2], kGrid[2][3],
+    };
+    EXPECT_EQ(words_of(g.fs.contents("out")), expected);
+}
+
+TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
+    struct Case {
+        const char* what;
+        int ix0, iy0, nxm, nym, ncol, nrow;
+    };
+    const Case cases[] = {
+        {"ix0 = 0", 0, 3, 8, 7, 4, 3},
+        {"iy0 = 0", 3, 0, 8, 7, 4, 3},
+        {"one column too far right", 6, 3, 8, 7, 4, 3},
+        {"one row too far down", 3, 6, 8, 7, 4, 3},
+        {"no rows", 3, 3, 8, 7, 4, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MaskStore m(kMask);
+        GridFiles g;
+        FailingFile mask_guard(m.file(), 1);  // a read past the header would be seen below
+        std::vector<std::int32_t> mrow(8);
+        std::vector<float> grow(4);
+        EXPECT_EQ(minc::templat(c.ix0, c.iy0, 0, -1.0f, m.row_file(mask_guard), mrow, c.nxm, c.nym, *g.grid,
+                                grow, c.ncol, c.nrow, *g.out),
+                  Status::ok);
+        EXPECT_EQ(mask_guard.reads(), 0);
+        EXPECT_TRUE(g.fs.contents("out").empty());
+        std::vector<float> probe(1);
+        ASSERT_TRUE(gridout::read_words(*g.grid, std::span<float>(probe)));  // still at row 1
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(probe[0]), kGrid[0][0]);
+    }
+    {
+        SCOPED_TRACE("the grid may fill the mask exactly");
+        MaskStore m(kMask);
+        GridFiles g;
+        std::vector<std::int32_t> mrow(8);
+        std::vector<float> grow(4);
+        EXPECT_EQ(minc::templat(5, 5, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+                  Status::ok);
+        EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
+    }
+}
+
+TEST(Templat, FailuresAreReported) {
+    {
+        SCOPED_TRACE("mask row cannot be read");
+        MaskStore m(kMask);
+        GridFiles g;
+        FailingFile f(m.file(), 1);  // row 3 read, then row 4 fails
+        std::vector<std::int32_t> mrow(8);
+        std::vector<float> grow(4);
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(f), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+                  Status::mask_failed);
+        EXPECT_EQ(g.fs.contents("out").size(), 4u * 4);  // only the first row
+    }
+    {
+        SCOPED_TRACE("grid row file too short");
+        MaskStore m(kMask);
+        GridFiles g;
+        std::vector<std::int32_t> mrow(8);
+        std::vector<float> grow(4);
+        // Four rows asked for, three in the file: the fourth read comes up short.
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 4, *g.out),
+                  Status::store_failed);
+        EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
+    }
+    {
+        SCOPED_TRACE("output cannot be written");
+        MaskStore m(kMask);
+        GridFiles g;
+        FailingFile out(*g.out, FailingFile::kNever, 1);
+        std::vector<std::int32_t> mrow(8);
+        std::vector<float> grow(4);
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, out),
+                  Status::store_failed);
+    }
+    {
+        SCOPED_TRACE("working rows too short");
+        MaskStore m(kMask);
+        GridFiles g;
+        std::vector<std::int32_t> mrow(7);
+        std::vector<float> grow(4), grow3(3);
+        std::vector<std::int32_t> mrow8(8);
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+                  Status::row_too_wide);
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow8, 8, 7, *g.grid, grow3, 4, 3, *g.out),
+                  Status::row_too_wide);
+        EXPECT_TRUE(g.fs.contents("out").empty());
+    }
+}
+
+TEST(Mskout, WritesMaskValuesAsReals) {
+    MaskStore m(kMask);
+    gridout::MemoryFileSystem fs;
+    auto out = fs.create("out");
+    std::vector<std::int32_t> mrow(8);
+    std::vector<float> row(4);
+    ASSERT_EQ(minc::mskout(3, 3, m.row_file(), mrow, 8, 7, row, 4, 3, *out), Status::ok);
+    const auto bytes = fs.contents("out");
+    ASSERT_EQ(bytes.size(), 12u * 4);
+    std::vector<float> v(12);
+    std::memcpy(v.data(), bytes.data(), bytes.size());
+    const std::vector<float> expected = {2.0f, 0.0f, 1.0f, 0.0f,  //
+                                         2.0f, 1.0f, 0.0f, 2.0f,  //
+                                         1.0f, 0.0f, 0.0f, 0.0f};
+    EXPECT_EQ(v, expected);
+    {
+        SCOPED_TRACE("outside the mask: nothing written");
+        auto out2 = fs.create("out2");
+        EXPECT_EQ(minc::mskout(0, 3, m.row_file(), mrow, 8, 7, row, 4, 3, *out2), Status::ok);
+        EXPECT_TRUE(fs.contents("out2").empty());
+    }
+}
+
+}  // namespace
