@@ -6,7 +6,6 @@
 // RAII guard removes on every return path.
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -14,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "blanking.hpp"
+#include "blanking_template.hpp"
 #include "call_setup.hpp"
 #include "capacities.hpp"
 #include "data_pass.hpp"
@@ -23,14 +24,13 @@
 #include "minc/minc.hpp"
 #include "parameter_log.hpp"
 #include "partition.hpp"
+#include "radius_clip.hpp"
 #include "row_store.hpp"
 #include "scratch_stores.hpp"
 #include "solve_block.hpp"
 #include "template_grid.hpp"
 #include "tier_loop.hpp"
 #include "work_area.hpp"
-#include "blanking.hpp"
-#include "radius_clip.hpp"
 
 namespace minc {
 
@@ -322,18 +322,12 @@ Status GriddingCall::clip_to_outline(RowFile mask, int w) {
 }
 
 Status GriddingCall::apply_template(RowFile mask, gridout::ByteFile& out) {
-    // TEMPORARY local copy until the blanking template stage lands.
+    // One mask row from the start of the integer work area, one grid row behind it.
     std::vector<std::int32_t>& iw = area_.int_work();
-    const std::span<std::int32_t> mrow = std::span<std::int32_t>(iw).first(std::size_t(nct_));
-    const std::span<float> grow = std::span<float>(area_.work).subspan(std::size_t(nct_), std::size_t(wg_.ncu));
-    for (int r = 1; r <= wg_.nru; ++r) {
-        if (failed(rowda_read(mask, mrow, r + hw_.hw))) return Status::mask_failed;
-        if (!gridout::read_words(*grid_rows_, grow)) return Status::store_failed;
-        for (int c = 1; c <= wg_.ncu; ++c)
-            if (mrow[std::size_t(c + hw_.hw - 1)] == 0) grow[std::size_t(c - 1)] = a_.dummy;
-        if (!gridout::write_words(out, grow)) return Status::store_failed;
-    }
-    return Status::ok;
+    const auto mrow = std::span<std::int32_t>(iw).first(std::size_t(nct_));
+    const auto grow = std::span<float>(area_.work).subspan(std::size_t(nct_), std::size_t(wg_.ncu));
+    return templat(hw_.hw + 1, hw_.hw + 1, 0, a_.dummy, mask, mrow, nct_, nrt_, *grid_rows_, grow,
+                   wg_.ncu, wg_.nru, out);
 }
 
 Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
