@@ -145,6 +145,26 @@ TEST(Gridr, LatticeNodesFilledInAPassAreSeenLaterInTheSamePass) {
         for (int i = 1; i <= 17; ++i) EXPECT_EQ(g(i, j), row5[i - 1]) << i << "," << j;
 }
 
+TEST(Gridr, WidthNinePassesGoOnWhileTheyFillNodes) {
+    // 33 x 13: lattice columns 5..29, rows 5 and 9; pass limit 33 / 8 = 4, so the widths
+    // run 3, 7, 9, 9, 9. Known: (33,1) = 0 and (33,13) = 8, reached by width 9 only.
+    // Pass 3: (29,5) = 0; (25,9) sees (29,5) = 0; (29,9) averages (29,5), (25,9) and
+    // (33,13) to 8/3. Pass 4 (it runs because pass 3 filled nodes): (21,5) sees (25,9) = 0,
+    // then (25,5) averages (21,5), (29,5), (25,9) and (29,9). Stopping after pass 3 would
+    // leave (25,5) to the row stage, which continues (29,5) = 0 as a constant.
+    Grid<float> g = blank_grid(33, 13);
+    g(33, 1) = 0.0f;
+    g(33, 13) = 8.0f;
+    std::vector<float> work(13);
+    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    const float third = (0.0f + 0.0f + 8.0f) / 3.0f;
+    EXPECT_EQ(g(29, 5), 0.0f);
+    EXPECT_EQ(g(25, 9), 0.0f);
+    EXPECT_EQ(g(29, 9), third);
+    EXPECT_EQ(g(21, 5), 0.0f);
+    EXPECT_EQ(g(25, 5), (((0.0f + 0.0f) + 0.0f) + third) / 4.0f);
+}
+
 TEST(Gridr, RemainderMeanIsTheFloatMeanInStorageOrder) {
     // A 3 x 4 grid: too small for the lattice; column 1 holds 0.1, 0.2, 0.3 and 0.4 is
     // blank (becomes 0.3 by constant continuation); columns 2 and 3 are all blank and take
