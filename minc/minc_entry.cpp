@@ -6,6 +6,7 @@
 // RAII guard removes on every return path.
 #include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <span>
@@ -383,10 +384,14 @@ void minc_call(std::string_view outfile, float x0, float y0, float dx, float dy,
     const CallArguments a{outfile, x0, y0, dx, dy, nx, ny, radius, datfile, ichan,
                           dummy, maxchan, mode, iopt, angle, iteration_limit(ierr)};
     CallOutcome out;
-    {
+    try {
         GriddingCall call(a, state, stores);
         out = call.run();
-    }  // the scratch stores are gone before the outcome is handed back
+    } catch (const std::exception&) {
+        // Only a failed allocation of the stores can get here; the call's destructors
+        // have already removed whatever it created.
+        out.status = Status::store_failed;
+    }  // either way the scratch stores are gone before the outcome is handed back
     ierr = code(out.status);
     if (out.status == Status::ok) {
         gmin = out.gmin;
