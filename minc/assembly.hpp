@@ -43,7 +43,8 @@ inline int rows_behind_block(int nb, int nc) { return nc > 0 ? (kWorkWords - nb)
 Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& rows);
 
 /// PADROW. Writes npad rows of ncol zero words as mask rows irow + 1 .. irow + npad,
-/// advancing irow; row is the scratch row (at least ncol words). store_failed on failure.
+/// advancing irow; row is the scratch row. store_failed when a write fails,
+/// row_too_wide when row holds fewer than ncol words.
 Status padrow(int npad, int& irow, RowFile lu, int ncol, std::span<float> row);
 
 }  // namespace minc
