@@ -231,7 +231,7 @@ TEST(Bwts, DataEquationReproducesAPlaneThroughTheDatum) {
         SCOPED_TRACE(testing::Message() << "offset " << o[0] << ", " << o[1]);
         Nodes s(9, 9, 0.0f);
         const float x = 5.0f + o[0], y = 5.0f + o[1];
-        const float pt[3] = {x, y, static_cast<float>(plane(x, y))};
+        const float pt[3] = {x, y, static_cast<float>(plane(static_cast<double>(x), static_cast<double>(y)))};
         assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pt);
         bwts(0, 10.0f, 0.0f, s.z.view(), s.flags.view(), s.acc);
         const int q = s.flags(5, 5);
