@@ -3,6 +3,7 @@
 // temporary name that is renamed into place once complete.
 #include "gridout/flip.hpp"
 
+#include <cmath>
 #include <new>
 #include <vector>
 
@@ -20,6 +21,11 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
     const float dv = static_cast<float>(ih.dv);
     const float x0 = static_cast<float>(ih.x0);
     const float y0 = static_cast<float>(ih.y0);
+    const float new_x0 = y0 + static_cast<float>(nv - 1) * dv;
+    // Spacings or an origin beyond the range of a 32-bit real would be written as
+    // infinities, a header no reader accepts: such an input is refused instead.
+    if (!std::isfinite(de) || !std::isfinite(dv) || !std::isfinite(x0) || !std::isfinite(new_x0))
+        return GridStatus::bad_header;
 
     std::vector<float> a, b;
     try {
@@ -48,7 +54,7 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
     oh.kx = -2;
     oh.de = static_cast<double>(dv);
     oh.dv = static_cast<double>(de);
-    oh.x0 = static_cast<double>(y0 + static_cast<float>(nv - 1) * dv);
+    oh.x0 = static_cast<double>(new_x0);
     oh.y0 = static_cast<double>(x0);
     oh.zmin = 0.0f;
     oh.zmax = 0.0f;

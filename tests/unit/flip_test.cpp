@@ -150,6 +150,9 @@ TEST(Geoflip, CorruptInputsGiveAStatusAndNoOutput) {
         {"element size 8", wrong_size, GridStatus::bad_header},
         {"element type 1", wrong_type, GridStatus::bad_header},
         {"infinite spacing", grid_bytes(3, 2, 1, six, HUGE_VAL), GridStatus::bad_header},
+        {"spacing beyond a 32-bit real", grid_bytes(3, 2, 1, six, 1.0e300), GridStatus::bad_header},
+        {"new origin beyond a 32-bit real", grid_bytes(3, 2, 1, six, 0.5, 3.0e38, 10.0, 3.0e38),
+         GridStatus::bad_header},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

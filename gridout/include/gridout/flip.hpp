@@ -18,7 +18,9 @@ namespace gridout {
 /// input's Y0 + (NV - 1) x DV as its X0 and the input's X0 as its Y0; KX is -2, the
 /// statistics words are zero, median, mean and variance the dummy.
 /// Statuses: cannot_open, bad_header, read_failed, short_source, cannot_create,
-/// write_failed. On any failure no output file is left (an earlier one is kept).
+/// write_failed. On any failure no output file is left (an earlier one is kept). An
+/// input whose spacings or origin (or the new origin) do not fit a 32-bit real is
+/// refused as bad_header, as its flipped header could not be written finite.
 GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view outfile);
 
 }  // namespace gridout
