@@ -248,9 +248,10 @@ TEST(RelaxSweep, LaterNodeWinsOnEqualMagnitude) {
 
 TEST(Curvmn, KeepsAPlaneUpToRounding) {
     // Every equation sums its coefficients to 1 and reproduces a linear function, so a
-    // plane is a fixed point; only float rounding moves it. Values here are below 60, the
-    // largest intermediate (8 Nsum) below 2000, whose unit in the last place is 1.2E-4;
-    // scaled by 0.05 and damped by the relaxation, 40 sweeps stay well inside 2E-3.
+    // plane is a fixed point; only float rounding moves it. Values stay below 64 (unit in
+    // the last place 3.8E-6) and every update rounds a handful of times; 2E-4, about 50
+    // units in the last place, leaves room for 40 sweeps of that, while a wrong term or
+    // weight in any equation moves its node by 0.25 or more.
     for (int flagged = 0; flagged < 2; ++flagged) {
         SCOPED_TRACE(flagged ? "with fixed nodes" : "all free");
         Block b(31, 22);
@@ -268,15 +269,16 @@ TEST(Curvmn, KeepsAPlaneUpToRounding) {
         RelaxResult r;
         curvmn(b.z.view(), b.fl(), b.coef, 0.0f, 40, state, r);
         EXPECT_GE(r.niter, 1);
-        EXPECT_LT(r.err0, 2.0e-3f);
+        EXPECT_LT(r.err0, 2.0e-4f);
         for (int j = 1; j <= 22; ++j)
-            for (int i = 1; i <= 31; ++i) EXPECT_NEAR(b.z(i, j), plane(i, j), 2.0e-3f) << i << "," << j;
+            for (int i = 1; i <= 31; ++i) EXPECT_NEAR(b.z(i, j), plane(i, j), 2.0e-4f) << i << "," << j;
     }
 }
 
 TEST(Curvmn, PlaneWithOffNodeDataOnItStaysAPlane) {
     // Data sampled from the plane itself at off-node positions: the data equation is
-    // consistent with the plane, so the grid stays the plane (same rounding bound as above).
+    // consistent with the plane, so the grid stays the plane (same rounding bound as above;
+    // the data coefficients reach about 16, so allow 5E-4).
     auto plane = [](float x, float y) { return 3.0f + 0.5f * x + 0.25f * y; };
     Block b(20, 18);
     for (int j = 1; j <= 18; ++j)
@@ -298,7 +300,7 @@ TEST(Curvmn, PlaneWithOffNodeDataOnItStaysAPlane) {
     curvmn(b.z.view(), b.fl(), b.coef, 0.0f, 40, state, r);
     for (int j = 1; j <= 18; ++j)
         for (int i = 1; i <= 20; ++i)
-            EXPECT_NEAR(b.z(i, j), plane(static_cast<float>(i), static_cast<float>(j)), 2.0e-3f) << i << "," << j;
+            EXPECT_NEAR(b.z(i, j), plane(static_cast<float>(i), static_cast<float>(j)), 5.0e-4f) << i << "," << j;
 }
 
 TEST(Curvmn, AllInteriorNodesFixed) {
