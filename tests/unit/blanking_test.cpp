@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -59,6 +60,32 @@ minc::Grid<std::int32_t> reference_pass(const minc::Grid<std::int32_t>& in, int 
             if (!remove && s >= mincnt && in(i, j) == 0) out(i, j) = 2;
         }
     return out;
+}
+
+TEST(MaskPicture, StoreHasTheMaskFileLayout) {
+    // Three columns: records of 30 words; header (3, 2, 1, ...), then row r at word 30 r:
+    // a lead word 0 and the values. The top line of the picture is row 1.
+    MaskStore m("102\n210");
+    const auto b = m.bytes();
+    auto word = [&](std::size_t k) {
+        std::int32_t v;
+        std::memcpy(&v, b.data() + 4 * k, 4);
+        return v;
+    };
+    ASSERT_GE(b.size(), (60u + 4u) * 4);
+    EXPECT_EQ(word(0), 3);
+    EXPECT_EQ(word(1), 2);
+    EXPECT_EQ(word(2), 1);
+    EXPECT_EQ(word(30), 0);
+    EXPECT_EQ(word(31), 1);
+    EXPECT_EQ(word(32), 0);
+    EXPECT_EQ(word(33), 2);
+    EXPECT_EQ(word(60), 0);
+    EXPECT_EQ(word(61), 2);
+    EXPECT_EQ(word(62), 1);
+    EXPECT_EQ(word(63), 0);
+    EXPECT_EQ(m.picture(), "102\n210\n");
+    EXPECT_EQ(normalize_picture("  1 0 2\n\n  2 1 0  \n"), "102\n210\n");
 }
 
 TEST(WindowShape, EvenWidthBehavesAsNarrower) {
