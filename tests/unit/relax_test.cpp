@@ -214,6 +214,40 @@ TEST(RelaxSweep, FastSweepEqualsStraightforwardSweepBitForBit) {
     }
 }
 
+TEST(RelaxSweep, ExtremeMagnitudesStayBitIdentical) {
+    // Values near the float limits, where scaling by 8 no longer commutes with rounding
+    // (overflow above about 4E37, subnormal differences below about 1E-30), mixed with
+    // zeros of both signs and ordinary values.
+    std::mt19937 rng(424242);
+    std::uniform_real_distribution<float> mantissa(1.0f, 2.0f);
+    std::uniform_int_distribution<int> kind(0, 5);
+    std::uniform_int_distribution<int> sign(0, 1);
+    auto pick = [&](int scale) {
+        const float m = sign(rng) ? mantissa(rng) : -mantissa(rng);
+        switch (scale) {
+            case 0: return m * 1.0e-38f * 1.0e-2f;  // subnormal
+            case 1: return m * 1.0e-33f;
+            case 2: return m * 2.0e37f;
+            case 3: return sign(rng) ? 0.0f : -0.0f;
+            case 4: return m * 1.0e36f;
+            default: return m;
+        }
+    };
+    for (int scale = 0; scale < 7; ++scale) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        Block fast = random_block(23, 17, rng, true);
+        for (float& v : fast.z.v) v = pick(scale < 6 ? scale : kind(rng));
+        Block ref = fast;
+        for (float omega : {1.3f, 1.6f, 1.0f, 1.5f}) {
+            const float d_fast = relax_sweep(fast.z.view(), fast.fl(), fast.coef, omega);
+            const float d_ref = reference_sweep(ref.z.view(), ref.fl(), ref.coef, omega);
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(d_fast), std::bit_cast<std::uint32_t>(d_ref));
+            std::string where;
+            ASSERT_TRUE(same_bits(fast.z.v, ref.z.v, &where)) << "omega " << omega << ", " << where;
+        }
+    }
+}
+
 TEST(RelaxSweep, ChangesOfOneHundredMillionOrMoreStayOutOfTheSweepChange) {
     // One free interior node; everything else fixed at 0. Its target is 0, so its change
     // is -omega * V.
