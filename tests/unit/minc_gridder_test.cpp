@@ -1,0 +1,181 @@
+// The run's section gridder: four calls per line with the arguments of the driver's
+// table, the status word carried from call to call, a one-line warning per failed call,
+// and the exit status of a run in which a call failed.
+#include "minc_gridder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gridout/byte_file.hpp"
+#include "gridout/grid_file.hpp"
+#include "run.hpp"
+
+namespace driver {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() : old_(fs::current_path()) {
+        static std::atomic<int> n{0};
+        path_ = fs::temp_directory_path() /
+                ("minc_gridder_test_" + std::to_string(::getpid()) + "_" + std::to_string(n++));
+        fs::create_directories(path_);
+        fs::current_path(path_);
+    }
+    ~TempDir() {
+        fs::current_path(old_);
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+
+private:
+    fs::path old_, path_;
+};
+
+/// A line point file: stations 0..200 by 25, elevations 100..65 by 5, eight reals per
+/// point (station, elevation, east, north, con, log10 con, res, log10 res).
+void write_points(const std::string& name) {
+    std::ofstream f(name, std::ios::binary);
+    for (int k = 0; k < 9; ++k)
+        for (int i = 0; i < 8; ++i) {
+            const float con = 10.0f + float(k) + 2.0f * float(i);
+            const float rec[8] = {25.0f * float(k), 100.0f - 5.0f * float(i), 0.0f, 0.0f, con,
+                                  std::log10(con), 1000.0f / con, 3.0f - std::log10(con)};
+            f.write(reinterpret_cast<const char*>(rec), sizeof rec);
+        }
+}
+
+GridCall line_call(const std::string& label, const std::string& datfile) {
+    GridCall c;
+    c.label = label;
+    for (std::size_t k = 0; k < kQuantities.size(); ++k)
+        c.out_files[k] = label + std::string(kQuantities[k].suffix);
+    c.datfile = datfile;
+    c.x0 = 0.0f;
+    c.y0 = 65.0f;
+    c.dx = 25.0f;
+    c.dy = 5.0f;
+    c.nx = 9;
+    c.ny = 8;
+    c.radius = 0.0f;
+    return c;
+}
+
+TEST(MincGridder, TextFormOfNames) {
+    const std::string t = text80("7_con.grd");
+    ASSERT_EQ(t.size(), 80u);
+    EXPECT_EQ(t.substr(0, 9), "7_con.grd");
+    EXPECT_EQ(t[9], '\0');
+    EXPECT_EQ(t.find_first_not_of(' ', 10), std::string::npos);
+    const std::string long_name(100, 'a');
+    EXPECT_EQ(text80(long_name), long_name + '\0');
+}
+
+TEST(MincGridder, FourGridsPerLineWithTheirChannelsAndModes) {
+    TempDir dir;
+    write_points("tmpdat.tmp");
+    std::ostringstream console;
+    MincGridder g(console);
+    EXPECT_EQ(g.grid_line(line_call("7", "tmpdat.tmp")), std::nullopt);
+    EXPECT_EQ(console.str(), "");
+    EXPECT_EQ(g.failed_calls(), 0);
+    EXPECT_EQ(g.status_word(), 0);
+    // Node (k + 1, 8 - i) holds point (k, i) of the file, back from ln for con and res.
+    const float con = 10.0f + 4.0f + 2.0f * 3.0f;  // k = 4, i = 3: node (5, 5)
+    const float want[4] = {con, std::log10(con), 1000.0f / con, 3.0f - std::log10(con)};
+    for (std::size_t q = 0; q < 4; ++q) {
+        SCOPED_TRACE(std::string(kQuantities[q].suffix));
+        std::string name = "7";
+        name += kQuantities[q].suffix;
+        gridout::GridData grid;
+        ASSERT_EQ(gridout::read_grid(gridout::disk(), name, grid), gridout::GridStatus::ok);
+        EXPECT_EQ(grid.header.ne, 9);
+        EXPECT_EQ(grid.header.nv, 8);
+        EXPECT_EQ(grid.header.kx, 1);
+        EXPECT_NEAR(grid.node(5, 5), want[q], 1e-5f * std::fabs(want[q]));
+    }
+}
+
+TEST(MincGridder, FailedCallsWarnAndTheStatusWordCarriesOn) {
+    TempDir dir;
+    std::ostringstream console;
+    MincGridder g(console);
+    EXPECT_EQ(g.grid_line(line_call("12", "tmpdat2.tmp")), std::nullopt);  // no such file
+    EXPECT_EQ(g.failed_calls(), 4);
+    EXPECT_EQ(g.status_word(), -1002);
+    std::istringstream lines(console.str());
+    std::string line;
+    int n = 0;
+    while (std::getline(lines, line)) {
+        SCOPED_TRACE(line);
+        EXPECT_NE(line.find("line 12"), std::string::npos);
+        std::string name = "12";
+        name += kQuantities[std::size_t(n)].suffix;
+        EXPECT_NE(line.find(name), std::string::npos);
+        EXPECT_NE(line.find("-1002"), std::string::npos);
+        ++n;
+    }
+    EXPECT_EQ(n, 4);
+    // The next line grids although the status word it passes in is -1002: a negative
+    // word is no iteration limit, and the call resets the word to 0.
+    write_points("tmpdat.tmp");
+    console.str("");
+    EXPECT_EQ(g.grid_line(line_call("13", "tmpdat.tmp")), std::nullopt);
+    EXPECT_EQ(console.str(), "");
+    EXPECT_EQ(g.status_word(), 0);
+    EXPECT_EQ(g.failed_calls(), 4);
+    EXPECT_TRUE(fs::exists("13_logres.grd"));
+}
+
+TEST(MincGridder, RunEndsNonZeroWhenACallFailed) {
+    TempDir dir;
+    // One line of three records; its conductivity grid cannot be written because a
+    // folder has that name.
+    std::ostringstream model;
+    model << "/ test\n";
+    for (int k = 0; k < 3; ++k) {
+        model << "7 " << k << " " << 1000 + 25 * k << ".0 5000.0 102.5 0 0 0 0 16";
+        for (int i = 0; i < 16; ++i) model << " " << 10 + k + i << ".0";
+        model << "\n";
+    }
+    std::ofstream("m.mod") << model.str();
+    {
+        std::ostringstream out;
+        std::istringstream in;
+        Console console{out, in};
+        const std::vector<std::string> args{"m.mod", "5", "16"};
+        EXPECT_EQ(run(args, console), kExitOk) << out.str();
+        EXPECT_EQ(out.str().find("warning"), std::string::npos);
+        EXPECT_TRUE(fs::exists("7_res.grd"));
+    }
+    fs::remove("7_con.grd");
+    fs::create_directory("7_con.grd");
+    std::ofstream("7_con.grd/keep") << "x";
+    {
+        std::ostringstream out;
+        std::istringstream in;
+        Console console{out, in};
+        const std::vector<std::string> args{"m.mod", "5", "16"};
+        EXPECT_EQ(run(args, console), kExitGridFailed);
+        const std::string text = out.str();
+        const auto at = text.find(" warning: line 7: grid file 7_con.grd not written, gridding code -1034");
+        EXPECT_NE(at, std::string::npos) << text;
+        // The other three grids of the line are still written.
+        EXPECT_TRUE(fs::exists("7_logcon.grd"));
+        EXPECT_TRUE(fs::exists("7_logres.grd"));
+    }
+}
+
+}  // namespace
+}  // namespace driver
