@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <filesystem>
@@ -30,8 +31,8 @@ Bytes grid_bytes(std::int32_t ne, std::int32_t nv, std::int32_t kx, const std::v
     h.zmin = 1.0f;
     h.zmax = 6.0f;
     const auto head = encode_header(h);
-    Bytes b(head.begin(), head.end());
-    b.resize(512 + values.size() * 4);
+    Bytes b(512 + values.size() * 4);
+    std::copy(head.begin(), head.end(), b.begin());
     std::memcpy(b.data() + 512, values.data(), values.size() * 4);
     return b;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -474,8 +475,8 @@ Bytes raw_grid(std::int32_t size, std::int32_t type, std::int32_t ne, std::int32
     h.dv = 1.0;
     h.x0 = x0;
     const auto head = encode_header(h);
-    Bytes b(head.begin(), head.end());
-    b.resize(b.size() + values * 4, std::byte{0});
+    Bytes b(head.size() + values * 4, std::byte{0});
+    std::copy(head.begin(), head.end(), b.begin());
     return b;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -26,8 +27,8 @@ void put_grid(MemoryFileSystem& fs, const std::string& name, int ne, int nv, int
     h.de = 1.0;
     h.dv = 1.0;
     const auto head = encode_header(h);
-    Bytes b(head.begin(), head.end());
-    b.resize(512 + values.size() * 4);
+    Bytes b(512 + values.size() * 4);
+    std::copy(head.begin(), head.end(), b.begin());
     for (int r = 0; r < nv; ++r) {
         const int stored = kx == 1 ? r : nv - 1 - r;
         std::memcpy(b.data() + 512 + std::size_t(stored * ne) * 4, values.data() + std::size_t(r * ne),
