@@ -402,6 +402,37 @@ TEST(MincEntry, NamesAndMissingFiles) {
     }
 }
 
+TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
+    TempDir dir;
+    const std::vector<Point> pts = plane_points(20.0f, 20.0f, 50, 1.0f, -0.5f, 4.0f);
+    write_data("data.bin", pts);
+    RelaxState s0;
+    ASSERT_TRUE(grid(request("ref.grd", 0.0f, 0.0f, 1.0f, 21, 21), s0).ok());
+    {
+        SCOPED_TRACE("a record cut short by the end of the file");
+        write_data("data.bin", pts);
+        std::ofstream f("data.bin", std::ios::binary | std::ios::app);
+        const float part[2] = {10.0f, 10.0f};  // x and y of a record without its value
+        f.write(reinterpret_cast<const char*>(part), sizeof part);
+        f.close();
+        RelaxState st;
+        ASSERT_TRUE(grid(request("short.grd", 0.0f, 0.0f, 1.0f, 21, 21), st).ok());
+        EXPECT_EQ(read_file("short.grd"), read_file("ref.grd"));
+    }
+    {
+        SCOPED_TRACE("records whose value or position is not finite");
+        std::vector<Point> more = pts;
+        more.push_back(Point{5.0f, 5.0f, {NAN}});
+        more.push_back(Point{NAN, 5.0f, {100.0f}});
+        more.push_back(Point{6.0f, INFINITY, {100.0f}});
+        more.push_back(Point{7.0f, 7.0f, {INFINITY}});
+        write_data("data.bin", more);
+        RelaxState st;
+        ASSERT_TRUE(grid(request("nan.grd", 0.0f, 0.0f, 1.0f, 21, 21), st).ok());
+        EXPECT_EQ(read_file("nan.grd"), read_file("ref.grd"));
+    }
+}
+
 TEST(MincEntry, ArgumentChecksAndFailedCallsKeepGminGmax) {
     TempDir dir;
     write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
