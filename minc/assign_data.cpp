@@ -18,8 +18,9 @@ constexpr std::size_t kAccWidth = 6;
 // Column (or row) of the node nearest to offset dx. Rounding half away from zero after a
 // tiny upward nudge, then stepping down when the node lies more than 0.4999 above dx:
 // this sends a point exactly half-way between two nodes to the lower one.
-int nearest_index(float dx) {
-    int i = static_cast<int>(std::lroundf(dx + 0.000001f));
+// Kept in a long so that a far-away point cannot wrap into the grid.
+long nearest_index(float dx) {
+    long i = std::lroundf(dx + 0.000001f);
     if (static_cast<float>(i) - dx > 0.4999f) i -= 1;
     return i;
 }
@@ -34,9 +35,11 @@ void assign(float wconst, float xoff, float yoff, int nx, int ny, std::span<floa
         const float dx = points[3 * p] - xoff;
         const float dy = points[3 * p + 1] - yoff;
         const float z = points[3 * p + 2];
-        const int i = nearest_index(dx);
-        const int j = nearest_index(dy);
-        if (i < 1 || i > nx || j < 1 || j > ny) continue;
+        const long li = nearest_index(dx);
+        const long lj = nearest_index(dy);
+        if (li < 1 || li > nx || lj < 1 || lj > ny) continue;
+        const int i = static_cast<int>(li);
+        const int j = static_cast<int>(lj);
         const float fx = dx - static_cast<float>(i);
         const float fy = dy - static_cast<float>(j);
         const float r2 = fx * fx + fy * fy;

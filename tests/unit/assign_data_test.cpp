@@ -72,6 +72,13 @@ TEST(Assign, PointsOutsideTheGridAreDropped) {
         assign(0.0f, 0.0f, 2.0f, 8, 6, s.acc, pts);
         EXPECT_EQ(s.touched(1.0f), std::make_pair(0, 0));
     }
+    {
+        // 2^32 + 512 node units away: must not wrap around to column 512.
+        Nodes far(600, 3, 1.0f);
+        const float pt[3] = {4294967808.0f, 2.0f, 1.0f};
+        assign(0.0f, 0.0f, 0.0f, 600, 3, far.acc, pt);
+        EXPECT_EQ(far.touched(1.0f), std::make_pair(0, 0));
+    }
     Nodes s(8, 6, 1.0f);
     const float two_words[2] = {3.0f, 3.0f};  // fewer than 3 words: nothing
     assign(0.0f, 0.0f, 0.0f, 8, 6, s.acc, two_words);
