@@ -176,12 +176,28 @@ Status GriddingCall::grid() {
         return s;
 
     const RowFile mask_file{mask_, record_words(nct_)};
-    SolveContext ctx{part_,   a_.dummy,          kTolerance,     a_.maxit,
-                     kWeightConstant, hw_.hw,    wg_.ncu,        wg_.nru,
-                     nct_,    tmpl_,             area_.solver(), std::span<float>(area_.work),
-                     std::span<float>(area_.record), nwrec_,     *data_store_,
-                     *section_store_, *grid_rows_, mask_file,   log_,
-                     relax_};
+    SolveContext ctx{
+        part_,                           // partition
+        a_.dummy,                        // null value
+        kTolerance,                      // relaxation tolerance
+        a_.maxit,                        // sweep limit
+        kWeightConstant,                 // data weight
+        hw_.hw,                          // half window
+        wg_.ncu,                         // working grid columns
+        wg_.nru,                         // and rows
+        nct_,                            // mask columns
+        tmpl_,                           // template grid
+        area_.solver(),                  // section grid, flags, accumulator, edge buffer
+        std::span<float>(area_.work),    // work area
+        std::span<float>(area_.record),  // data record buffer
+        nwrec_,                          // point words per record
+        *data_store_,
+        *section_store_,
+        *grid_rows_,
+        mask_file,
+        log_,
+        relax_,
+    };
     if (Status s = pcontl(ctx); failed(s)) return s;
 
     if (!scratch_.close(kSectionStoreName) || !scratch_.close(kDataStoreName))
