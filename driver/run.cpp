@@ -264,7 +264,7 @@ private:
         table.write(kTableLineEnd);
         {
             PointFileReader in(datfile);
-            char row[kTableRowBytes];
+            std::array<char, kTableRowBytes> row;
             for (std::size_t ri = 0; ri < records.size(); ++ri) {
                 const RecordPosition& r = records[ri];
                 if (r.points == 0) continue;
@@ -276,7 +276,7 @@ private:
                     const double depth = r.elevation + static_cast<double>(depth_[i]);
                     format_table_row(row, station, depth, r.east, r.north,
                                      std::span<const float, 4>(point.data() + kCon, 4));
-                    const std::string_view text(row, kTableRowBytes);
+                    const std::string_view text(row.data(), row.size());
                     table.write(text);
                     combined_.write(text);
                 }

@@ -6,9 +6,9 @@
 
 namespace driver {
 
-void format_table_row(char* dst, double station, double depth, double east, double north,
-                      std::span<const float, 4> values) {
-    char* p = dst;
+void format_table_row(std::span<char, kTableRowBytes> dst, double station, double depth,
+                      double east, double north, std::span<const float, 4> values) {
+    char* p = dst.data();
     for (double v : {station, depth, east, north}) {
         *p++ = ' ';
         gridout::format_fixed(p, v, 12, 2);

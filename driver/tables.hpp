@@ -21,8 +21,8 @@ inline constexpr std::size_t kTableRowBytes = 110;
 
 /// Writes one point row into dst: station, depth, east and north as F12.2 and the four
 /// conductivity values (Con, LogCon, Res, LogRes) as E13.6, each after one blank.
-void format_table_row(char* dst, double station, double depth, double east, double north,
-                      std::span<const float, 4> values);
+void format_table_row(std::span<char, kTableRowBytes> dst, double station, double depth,
+                      double east, double north, std::span<const float, 4> values);
 
 /// One data line of a station coordinate file: four F14.2 fields after one blank
 /// each, then CR LF (62 bytes).

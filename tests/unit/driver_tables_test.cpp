@@ -11,9 +11,10 @@ namespace {
 
 std::string row(double station, double depth, double east, double north,
                 std::array<float, 4> values) {
-    std::string s(kTableRowBytes, '?');
-    format_table_row(s.data(), station, depth, east, north, values);
-    return s;
+    std::array<char, kTableRowBytes> buf;
+    buf.fill('?');
+    format_table_row(buf, station, depth, east, north, values);
+    return std::string(buf.data(), buf.size());
 }
 
 TEST(TableRow, FixedAndExponentFields) {
