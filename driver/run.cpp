@@ -183,6 +183,9 @@ private:
             if (in_progress_) {
                 if (builder_.stats().record_count >= 3) {
                     complete_line();
+                    // Kept on purpose: when the last record of the file opens a new line
+                    // after a completed one, the run ends there and that one-record line
+                    // is neither reported nor written (its points never reach a file).
                     if (last) {
                         in_progress_ = false;
                         return false;
