@@ -1,0 +1,47 @@
+# The bundled example model is what its generator makes, and halvex converts it: four
+# lines, each with its line table and coordinate file, and a clean exit.
+set(work "${BIN}/golden-work/driver_example")
+file(REMOVE_RECURSE "${work}")
+file(MAKE_DIRECTORY "${work}")
+find_program(PYTHON3 python3 REQUIRED)
+execute_process(COMMAND "${PYTHON3}" "${SRC}/examples/make_model.py" -o "${work}/generated.mod"
+                RESULT_VARIABLE gen_status)
+if(NOT gen_status EQUAL 0)
+  message(FATAL_ERROR "make_model.py failed: ${gen_status}")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${work}/generated.mod"
+                        "${SRC}/examples/survey.mod"
+                RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+  message(FATAL_ERROR "examples/survey.mod differs from what examples/make_model.py makes")
+endif()
+file(COPY "${SRC}/examples/survey.mod" DESTINATION "${work}")
+execute_process(COMMAND "${BIN}/driver/halvex" survey.mod 5 64
+                WORKING_DIRECTORY "${work}" INPUT_FILE /dev/null
+                OUTPUT_VARIABLE console RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "halvex survey.mod 5 64 ended with status ${status}:\n${console}")
+endif()
+foreach(line 1001 1011 1021 1031)
+  foreach(file "line_${line}.xyz" "line_${line}.crd")
+    if(NOT EXISTS "${work}/${file}")
+      message(FATAL_ERROR "${file} missing")
+    endif()
+  endforeach()
+  string(FIND "${console}" " Processing line : ${line}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "line ${line} not reported:\n${console}")
+  endif()
+endforeach()
+# Every point of the four line tables is in the combined table, after its header.
+set(rows 0)
+foreach(line 1001 1011 1021 1031)
+  file(SIZE "${work}/line_${line}.xyz" size)
+  math(EXPR rows "${rows} + (${size} - 58) / 110")
+endforeach()
+file(SIZE "${work}/survey_all.xyz" all_size)
+math(EXPR want "58 + ${rows} * 110")
+if(NOT all_size EQUAL want)
+  message(FATAL_ERROR "survey_all.xyz has ${all_size} bytes, expected ${want}")
+endif()
+file(REMOVE_RECURSE "${work}")
