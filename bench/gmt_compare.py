@@ -95,7 +95,10 @@ def main():
         gmt_cmds.append(["gmt", "surface", name + "_ln.xyz", region, "-I%.6f/%.6f" % (xcell, cell),
                          "-T0", "-Qr", "-G" + name + "_gmt.nc"])
 
-    m_cpu, m_wall, g_cpu, g_wall = [], [], [], []
+    # halvex itself on the one-line model: its four calls carry the relaxation state from
+    # call to call (minc starts each process afresh), plus the tables it writes.
+    halvex_cmds = [[os.path.abspath(a.halvex), "line.mod", "5", "64"]]
+    m_cpu, m_wall, g_cpu, g_wall, h_cpu, h_wall = [], [], [], [], [], []
     for _ in range(a.repeat):
         c, w = timed(minc_cmds, work)
         m_cpu.append(c)
@@ -103,15 +106,23 @@ def main():
         c, w = timed(gmt_cmds, work)
         g_cpu.append(c)
         g_wall.append(w)
+        c, w = timed(halvex_cmds, work)
+        h_cpu.append(c)
+        h_wall.append(w)
 
     print("line of %d points; grid %d x %d nodes (xcell %.3f, cell %.1f), radius %.1f"
           % (len(pts), nx, nz, xcell, cell, radius))
     print("four grids, median of %d alternating runs:" % a.repeat)
     print("  minc: %.3f s processor, %.3f s wall" % (statistics.median(m_cpu), statistics.median(m_wall)))
     print("  gmt : %.3f s processor, %.3f s wall" % (statistics.median(g_cpu), statistics.median(g_wall)))
+    print("  halvex (the four grids and the line's tables): %.3f s processor, %.3f s wall"
+          % (statistics.median(h_cpu), statistics.median(h_wall)))
     print("  ratio minc / gmt: %.3f (processor), %.3f (wall); target at most 0.2"
           % (statistics.median(m_cpu) / statistics.median(g_cpu),
              statistics.median(m_wall) / statistics.median(g_wall)))
+    print("  ratio halvex / gmt: %.3f (processor), %.3f (wall)"
+          % (statistics.median(h_cpu) / statistics.median(g_cpu),
+             statistics.median(h_wall) / statistics.median(g_wall)))
 
     # How far apart the two log-conductivity grids are where minc did not blank.
     with open(os.path.join(work, "logcon_minc.grd"), "rb") as f:

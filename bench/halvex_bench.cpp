@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -151,6 +152,8 @@ struct Workspace {
     }
     ~Workspace() {
         fs::current_path(old);
+        // HALVEX_BENCH_KEEP set: the folder stays, with the model, for a look at it.
+        if (std::getenv("HALVEX_BENCH_KEEP") != nullptr) return;
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
