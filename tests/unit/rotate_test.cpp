@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <vector>
 
 namespace {
@@ -200,6 +202,31 @@ TEST(Georot, BadSourcesLeaveNoOutput) {
         EXPECT_EQ(georot(fs, "src.grd", fs, "out.grd", unit_georot(2, 2, 0, 0, 2, 2)), GridStatus::bad_header);
     }
     EXPECT_EQ(fs.names(), (std::vector<std::string>{"src.grd"}));
+}
+
+TEST(Georot, ReadsFromMemoryAndWritesToDisk) {
+    // The gridding library keeps its rotated scratch grid in memory and writes the final
+    // grid to disk: the two file systems of one call differ.
+    MemoryFileSystem scratch;
+    put_grid(scratch, "~mincrt.tmp", 3, 2, -2, {1, 2, 3, 4, 5, 6});
+    std::random_device rd;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("rotate_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
+    std::filesystem::create_directories(dir);
+    DiskFileSystem disk_fs;
+    const std::string out = (dir / "final.grd").string();
+    ASSERT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, out, unit_georot(3, 2, 0.0f, 0.0f, 3, 2)), GridStatus::ok);
+    GridData d;
+    ASSERT_EQ(read_grid(disk_fs, out, d), GridStatus::ok);
+    EXPECT_EQ(d.values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(disk_fs.exists((dir / "~mincrt.tmp").string()));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, (dir / "no/dir/x.grd").string(),
+                     unit_georot(3, 2, 0.0f, 0.0f, 3, 2)),
+              GridStatus::cannot_create);
+    std::filesystem::remove_all(dir);
 }
 
 // ROTGRD parameters: identity frame, unit cells, input nein x nvin at the origin.
