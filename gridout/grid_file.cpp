@@ -307,6 +307,8 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
                     float dummy) {
     GeooutResult result;
     if (ncol < 1 || nrow < 1) return failure(GridStatus::bad_arguments);
+    // A header with a non-finite spacing or origin is one no reader accepts.
+    if (!finite_frame(dx, dy, xorg, yorg)) return failure(GridStatus::bad_arguments);
     if (!src.file) {
         if (src.grid.size() < std::size_t(ncol) * std::size_t(nrow)) return failure(GridStatus::bad_arguments);
         if (src.order == RowOrder::columns && ncol != nrow) return failure(GridStatus::bad_arguments);

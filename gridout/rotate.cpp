@@ -147,7 +147,7 @@ float rotgrd_node(const SourceGrid& src, float pu, float pv) {
 
 GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_fs,
                   std::string_view grdfil, const GeorotParams& p) {
-    if (p.nx < 1 || p.ny < 1) return GridStatus::bad_arguments;
+    if (p.nx < 1 || p.ny < 1 || !finite_frame(p.dx, p.dy, p.x0, p.y0)) return GridStatus::bad_arguments;
     if (!p.work.empty() && p.work.size() < std::size_t(p.nx)) return GridStatus::bad_arguments;
     const float s = std::sin(p.angle * kPi / 180.0f);
     const float k = std::cos(p.angle * kPi / 180.0f);
@@ -191,7 +191,7 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
 
 GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs,
                   std::string_view outfile, const RotgrdParams& p) {
-    if (p.ne < 1 || p.nv < 1) return GridStatus::bad_arguments;
+    if (p.ne < 1 || p.nv < 1 || !finite_frame(p.dx, p.dy, p.x0, p.y0)) return GridStatus::bad_arguments;
     const float c = std::cos(p.angle * kPi / 180.0f);
     const float s = std::sin(p.angle * kPi / 180.0f);
 

@@ -57,7 +57,7 @@ bool copy_file(ByteFile& from, ByteFile& to) {
 TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, ByteFile& lurow,
                  const TrsoutParams& p) {
     if (p.ne < 1 || p.nv < 1 || p.ioff < 0 || p.irec0 < 0 || p.lrec < 1 ||
-        std::int64_t(p.ioff) + p.ne > p.lrec)
+        std::int64_t(p.ioff) + p.ne > p.lrec || !finite_frame(p.dx, p.dy, p.x_first, p.y_first))
         return failure(GridStatus::bad_arguments);
     std::vector<float> b1, b2;
     try {

@@ -363,6 +363,12 @@ TEST(Geoout, RefusesImpossibleArguments) {
               GridStatus::bad_arguments);
     EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0).status,
               GridStatus::bad_arguments) << "grid smaller than NCOL x NROW";
+    const float inf = HUGE_VALF;
+    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 3, 1, 0, 0, inf, 1, 1, 1, 0).status,
+              GridStatus::bad_arguments) << "a spacing the reader would refuse";
+    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 3, 1, 0, std::nanf(""), 1, 1, 1, 1, 0)
+                  .status,
+              GridStatus::bad_arguments) << "an origin the reader would refuse";
     EXPECT_TRUE(fs.names().empty());
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -193,11 +194,17 @@ struct GeooutResult {
 /// logarithm) and enters the statistics. With iopt = 1 the k-th row received is the
 /// k-th in the file (KX 1); otherwise the rows are stored in reverse (KX -2).
 /// Statuses: bad_arguments (counts below 1, a memory grid too small, `columns` with
-/// NCOL != NROW), cannot_create, write_failed, read_failed, short_source. On any failure
+/// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed, read_failed, short_source. On any failure
 /// no file is left under the name and an earlier file of that name is kept.
 GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_text, int ncol,
                     int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
                     float dummy);
+
+/// True when cell sizes and origin are all finite: the writers refuse (bad_arguments) to
+/// write a header the validating reader would reject.
+inline bool finite_frame(float dx, float dy, float x0, float y0) {
+    return std::isfinite(dx) && std::isfinite(dy) && std::isfinite(x0) && std::isfinite(y0);
+}
 
 /// The back-transform GEOOUT applies to a non-dummy value (exposed for tests and for
 /// callers that need the same numbers).

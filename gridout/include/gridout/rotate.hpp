@@ -37,7 +37,8 @@ struct GeorotParams {
 /// grdfil (output name rule) of out_fs by bilinear interpolation. The source's size comes
 /// from snc, snr; its orientation word from its header. Statuses: cannot_open,
 /// bad_header (including a source file too short for snc x snr values), read_failed,
-/// bad_arguments (counts below 1, or a work span shorter than nx), cannot_create,
+/// bad_arguments (counts below 1, a work span shorter than nx, a non-finite output
+/// spacing or origin), cannot_create,
 /// write_failed. Nothing is written under grdfil unless the status is ok.
 GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_fs,
                   std::string_view grdfil, const GeorotParams& p);

@@ -43,7 +43,7 @@ struct TrsoutResult {
 /// whatever the status. With iappend != 0 the rows are added behind an existing file's
 /// contents (or form a new file without header); the file is still replaced only once
 /// complete. Statuses: bad_arguments (counts below 1, ioff + ne > lrec, negative ioff
-/// or irec0), read_failed, short_source (luin or a record of lurow ends early),
+/// or irec0, a non-finite spacing or first-node position), read_failed, short_source (luin or a record of lurow ends early),
 /// cannot_create, write_failed; no file is changed unless the status is ok.
 TrsoutResult trsout(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin,
                     ByteFile& lurow, const TrsoutParams& p);
