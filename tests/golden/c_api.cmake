@@ -11,6 +11,20 @@ if(NOT libminc)
   message(FATAL_ERROR "libminc.so not found under ${BIN}/minc: build the target minc first")
 endif()
 
+# The library exports the C entries and nothing of its C++ inside.
+find_program(nm NAMES nm)
+if(nm)
+  execute_process(COMMAND "${nm}" -D --defined-only "${libminc}" OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
+  foreach(entry MINC GEOROT GEOFLIP GEOROT_STATUS GEOFLIP_STATUS)
+    if(NOT syms MATCHES " T ${entry}\n")
+      message(FATAL_ERROR "libminc.so does not export ${entry}:\n${syms}")
+    endif()
+  endforeach()
+  if(syms MATCHES " [TDBW] _Z")
+    message(FATAL_ERROR "libminc.so exports C++ symbols:\n${syms}")
+  endif()
+endif()
+
 # A library built with sanitizers needs them in the program as well.
 set(san_flags "")
 if(EXISTS "${BIN}/CMakeCache.txt")
