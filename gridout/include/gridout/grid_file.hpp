@@ -194,8 +194,9 @@ struct GeooutResult {
 /// logarithm) and enters the statistics. With iopt = 1 the k-th row received is the
 /// k-th in the file (KX 1); otherwise the rows are stored in reverse (KX -2).
 /// Statuses: bad_arguments (counts below 1, a memory grid too small, `columns` with
-/// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed, read_failed, short_source. On any failure
-/// no file is left under the name and an earlier file of that name is kept.
+/// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed,
+/// read_failed, short_source (the stream ends before NROW full rows; never padded). On
+/// any failure no file is left under the name and an earlier file of that name is kept.
 GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_text, int ncol,
                     int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
                     float dummy);
