@@ -18,8 +18,12 @@ constexpr std::size_t kAccWidth = 6;
 // Column (or row) of the node nearest to offset dx. Rounding half away from zero after a
 // tiny upward nudge, then stepping down when the node lies more than 0.4999 above dx:
 // this sends a point exactly half-way between two nodes to the lower one.
-// Kept in a long so that a far-away point cannot wrap into the grid.
+// Kept in a long so that a far-away point cannot wrap into the grid. An offset beyond
+// +-1E9 (or NaN) lies outside any grid (at most 32000 nodes a side) and is answered with
+// 0 at once: lroundf has no defined result past the range of long, and the step down from
+// its out-of-range value would overflow.
 long nearest_index(float dx) {
+    if (!(dx > -1.0e9f && dx < 1.0e9f)) return 0;
     long i = std::lroundf(dx + 0.000001f);
     if (static_cast<float>(i) - dx > 0.4999f) i -= 1;
     return i;

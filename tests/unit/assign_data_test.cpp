@@ -79,6 +79,21 @@ TEST(Assign, PointsOutsideTheGridAreDropped) {
         assign(0.0f, 0.0f, 0.0f, 600, 3, far.acc, pt);
         EXPECT_EQ(far.touched(1.0f), std::make_pair(0, 0));
     }
+    {
+        // Offsets beyond the range of long and NaN: dropped, in both modes, without the
+        // step down to the lower node overflowing.
+        const float huge[][2] = {{-1.0e19f, 3.0f}, {3.0f, -3.0e30f}, {1.0e30f, 3.0f}, {std::nanf(""), 3.0f}};
+        for (float wconst : {0.0f, 10.0f}) {
+            for (const auto& h : huge) {
+                SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << h[0] << ", " << h[1]);
+                const float w0 = wconst > 0.0f ? 0.0f : 1.0f;
+                Nodes s(8, 6, w0);
+                const float pt[3] = {h[0], h[1], 1.0f};
+                assign(wconst, 0.0f, 0.0f, 8, 6, s.acc, pt);
+                EXPECT_EQ(s.touched(w0), std::make_pair(0, 0));
+            }
+        }
+    }
     Nodes s(8, 6, 1.0f);
     const float two_words[2] = {3.0f, 3.0f};  // fewer than 3 words: nothing
     assign(0.0f, 0.0f, 0.0f, 8, 6, s.acc, two_words);
@@ -225,6 +240,44 @@ TEST(Bwts, CoefficientsByHandForAnOffsetAlongTheRow) {
     EXPECT_NEAR(c[3], 1.0f, 1e-6f);
     EXPECT_NEAR(c[4], 16.0f, 1e-5f);
     EXPECT_NEAR(c[5], 1.0f / 9.0f, 1e-7f);
+}
+
+TEST(Bwts, CoefficientsFollowTheWrittenStepsInFloat) {
+    // Nearest mode, so the mean offset is the point's own offset. The offsets (hundredths
+    // of a spacing, one per quadrant) were picked because regrouped formulas give other
+    // last bits there: M = (Y + 1) V - U - U, c1 = M + (U - V), c2 = (V + 2) - T Q - 2U - M,
+    // T = 4 / (P + (Q + Y)) and c6 = 1 / (c1 + c2 + 1 + ...) each change at least one of them.
+    const int offsets[][2] = {{1, 9}, {-28, 47}, {-19, -42}, {9, -36}};
+    for (const auto& o : offsets) {
+        const float px = 5.0f + static_cast<float>(o[0]) * 0.01f;
+        const float py = 5.0f + static_cast<float>(o[1]) * 0.01f;
+        SCOPED_TRACE(testing::Message() << "point " << px << ", " << py);
+        Nodes s(9, 9, 1.0f);
+        const float z = 3.7f;
+        const float pt[3] = {px, py, z};
+        assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, pt);
+        bwts(0, 0.0f, 1.0f, s.z.view(), s.flags.view(), s.acc);
+        ASSERT_GE(s.flags(5, 5), 1);
+
+        const float x = std::fabs(px - 5.0f);
+        const float y = std::fabs(py - 5.0f);
+        const float q = y * y;
+        const float p = (((x + y) + y) + 1.0f) * x;
+        const float t = 4.0f / ((p + q) + y);
+        const float u = ((t * p) * 0.5f) - 1.0f;
+        const float v = t * x;
+        const float m = ((y + 1.0f) * v) - (2.0f * u);
+        const float c2 = (v + 2.0f) - (((t * q) + (2.0f * u)) + m);
+        const float c1 = (m + u) - v;
+        const float c6 = 1.0f / (((((c1 + 1.0f) + c2) + m) + u) + t);
+        const float* c = s.a(5, 5);
+        EXPECT_EQ(c[0], c1);
+        EXPECT_EQ(c[1], c2);
+        EXPECT_EQ(c[2], m);
+        EXPECT_EQ(c[3], u);
+        EXPECT_EQ(c[4], t * z);
+        EXPECT_EQ(c[5], c6);
+    }
 }
 
 TEST(Bwts, DataEquationReproducesAPlaneThroughTheDatum) {
