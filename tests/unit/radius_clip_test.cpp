@@ -4,6 +4,8 @@
 // pass shows the clip directly: 2 (and 1) inside, 0 outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -363,6 +365,319 @@ TEST(RadiusClip, RandomMasksKeepDataAndBorderAndOnlyClear) {
         ASSERT_EQ(run_radclp(m.row_file(), ncol, nrow, w), Status::ok);
         EXPECT_EQ(m.cells().v, out.v);
     }
+}
+
+// A second, plain reading of the clipping on an in-memory mask m(i, j): the five phases
+// written out run by run, with nothing shared with the pass under test, so that the two
+// can be compared on random masks.
+// The reading keeps its spans (index = line number) and its outline points, so that the
+// phases can also be compared one by one with the kernels.
+struct PlainClip {
+    struct P {
+        int x, y;
+    };
+    std::vector<int> L, R, T, B;
+    std::vector<P> pts;
+    bool single_top_point = false;
+};
+
+PlainClip reference_radclp(minc::Grid<std::int32_t>& m, int w) {
+    const int ncol = m.nx;
+    const int nrow = m.ny;
+    int h = w / 2;
+    if (2 * h + 1 > w) h = h - 1;
+    const int e = std::max(h / 2, 1);
+    const int c_lo = h, c_hi = ncol - h + 1, r_lo = h, r_hi = nrow - h + 1;
+    PlainClip out;
+    std::vector<int>& L = out.L;
+    std::vector<int>& R = out.R;
+    std::vector<int>& T = out.T;
+    std::vector<int>& B = out.B;
+    L.assign(std::size_t(nrow) + 2, ncol + 1);
+    R.assign(std::size_t(nrow) + 2, 0);
+    T.assign(std::size_t(ncol) + 2, nrow + 1);
+    B.assign(std::size_t(ncol) + 2, 0);
+    auto at = [](std::vector<int>& v, int k) -> int& { return v[std::size_t(k)]; };
+
+    // Phase 1.
+    for (int j = r_lo; j <= r_hi; ++j) {
+        for (int i = c_lo; i <= c_hi; ++i) {
+            if (m(i, j) != 1) continue;
+            std::vector<int> nrows, ncols;
+            if (j > h) nrows.push_back(j - 1);
+            if (j < nrow - h + 1) nrows.push_back(j + 1);
+            if (i > h) ncols.push_back(i - 1);
+            if (i < ncol - h + 1) ncols.push_back(i + 1);
+            if (i < at(L, j)) {
+                if (i - h < e) {
+                    at(L, j) = 1;
+                    for (int k : nrows) at(L, k) = 1;
+                } else {
+                    at(L, j) = std::max(i - 1, 1);
+                    for (int k : nrows)
+                        if (std::max(i - 1, 1) < at(L, k)) at(L, k) = std::max(i - 1, 1);
+                }
+            }
+            if (i > at(R, j)) {
+                if ((ncol - h + 1) - i < e) {
+                    at(R, j) = ncol;
+                    for (int k : nrows) at(R, k) = ncol;
+                } else {
+                    at(R, j) = std::min(i + 1, ncol);
+                    for (int k : nrows)
+                        if (std::min(i + 1, ncol) > at(R, k)) at(R, k) = std::min(i + 1, ncol);
+                }
+            }
+            if (j < at(T, i)) {
+                if (j - h < e) {
+                    at(T, i) = 1;
+                    for (int k : ncols) at(T, k) = 1;
+                } else {
+                    at(T, i) = std::max(j - 1, 1);
+                    for (int k : ncols)
+                        if (std::max(j - 1, 1) < at(T, k)) at(T, k) = std::max(j - 1, 1);
+                }
+            }
+            if (j > at(B, i)) {
+                if ((nrow - h + 1) - j < e) {
+                    at(B, i) = nrow;
+                    for (int k : ncols) at(B, k) = nrow;
+                } else {
+                    at(B, i) = std::min(j + 1, nrow);
+                    for (int k : ncols)
+                        if (std::min(j + 1, nrow) > at(B, k)) at(B, k) = std::min(j + 1, nrow);
+                }
+            }
+        }
+    }
+
+    // Phase 2. Runs 0 top, 1 right, 2 bottom, 3 left.
+    using P = PlainClip::P;
+    std::vector<P>& pts = out.pts;
+    int first[4], last[4];
+    auto along_dist = [](int run, P from, P to) {
+        switch (run) {
+            case 0: return to.x - from.x;
+            case 1: return to.y - from.y;
+            case 2: return from.x - to.x;
+            default: return from.y - to.y;
+        }
+    };
+    auto append = [&](int run, int x, int y) {
+        pts.push_back(P{x, y});
+        const int n = int(pts.size()) - 1;
+        if (n - first[run] + 1 < 3) return;
+        const int stop = run == 3 ? first[run] + 1 : first[run];
+        for (int mi = n - 2; mi >= stop; --mi) {
+            const P M = pts[std::size_t(mi)];
+            const P N = pts[std::size_t(n)];
+            if (along_dist(run, M, N) > h) break;
+            const int dx = N.x - M.x;
+            const int dy = N.y - M.y;
+            const float d = std::sqrt(float(dx) * float(dx) + float(dy) * float(dy));
+            if (d > float(h)) continue;
+            for (int q = mi + 1; q < n; ++q) {
+                P& Q = pts[std::size_t(q)];
+                if (run == 0 || run == 2) {
+                    const int chord = int(float(M.y) + float(Q.x - M.x) * float(dy) / float(dx));
+                    Q.y = run == 0 ? std::min(Q.y, chord) : std::max(Q.y, chord);
+                } else {
+                    const int chord = int(float(M.x) + float(Q.y - M.y) * float(dx) / float(dy));
+                    Q.x = run == 1 ? std::max(Q.x, chord) : std::min(Q.x, chord);
+                }
+            }
+        }
+    };
+    first[0] = 0;
+    for (int i = c_lo; i <= c_hi; ++i)
+        if (at(T, i) <= at(B, i)) append(0, i, at(T, i));
+    last[0] = int(pts.size()) - 1;
+    if (last[0] - first[0] + 1 == 1) {
+        out.single_top_point = true;
+        return out;
+    }
+    first[1] = int(pts.size());
+    for (int j = r_lo; j <= r_hi; ++j)
+        if (at(L, j) <= at(R, j)) append(1, at(R, j), j);
+    last[1] = int(pts.size()) - 1;
+    first[2] = int(pts.size());
+    for (int i = c_hi; i >= c_lo; --i)
+        if (at(T, i) <= at(B, i)) append(2, i, at(B, i));
+    last[2] = int(pts.size()) - 1;
+    first[3] = int(pts.size());
+    for (int j = r_hi; j >= r_lo; --j)
+        if (at(L, j) <= at(R, j)) append(3, at(L, j), j);
+    last[3] = int(pts.size()) - 1;
+
+    // Phase 3.
+    for (int run = 0; run < 4; ++run) {
+        if (last[run] < first[run]) continue;
+        for (int k = first[run]; k <= last[run] - 1; ++k) {
+            const P E = pts[std::size_t(k)];
+            const P E1 = pts[std::size_t(k) + 1];
+            switch (run) {
+                case 0: at(T, E.x) = std::min(at(T, E.x), E.y); break;
+                case 1: at(R, E.y) = std::max(at(R, E.y), E.x); break;
+                case 2: at(B, E.x) = std::max(at(B, E.x), E.y); break;
+                default: at(L, E.y) = std::min(at(L, E.y), E.x); break;
+            }
+            if (along_dist(run, E, E1) > h) {
+                if (run == 0)
+                    for (int i = std::min(E.x, E1.x) + 1; i < std::max(E.x, E1.x); ++i) at(T, i) = nrow + 1;
+                if (run == 1)
+                    for (int j = std::min(E.y, E1.y) + 1; j < std::max(E.y, E1.y); ++j) at(R, j) = 0;
+                if (run == 2)
+                    for (int i = std::min(E.x, E1.x) + 1; i < std::max(E.x, E1.x); ++i) at(B, i) = 0;
+                if (run == 3)
+                    for (int j = std::min(E.y, E1.y) + 1; j < std::max(E.y, E1.y); ++j) at(L, j) = ncol + 1;
+                continue;
+            }
+            for (int f = k + 1; f <= last[run]; ++f) {
+                const P F = pts[std::size_t(f)];
+                const int a = along_dist(run, E, F);
+                if (a > h) break;
+                const int c = int(std::sqrt(float(std::max(h * h - a * a, 0))));
+                if (run == 0 || run == 2) {
+                    const int ende = run == 0 ? std::max({h, F.y - c, E.y}) : std::min({nrow - h + 1, F.y + c, E.y});
+                    const int endf = run == 0 ? std::max({h, E.y - c, F.y}) : std::min({nrow - h + 1, E.y + c, F.y});
+                    for (int i = std::min(E.x, F.x); i <= std::max(E.x, F.x); ++i) {
+                        const int v = int(float(ende) + float(i - E.x) * float(endf - ende) / float(F.x - E.x));
+                        if (run == 0) at(T, i) = std::min(at(T, i), v);
+                        else at(B, i) = std::max(at(B, i), v);
+                    }
+                } else {
+                    const int ende = run == 1 ? std::min({ncol - h + 1, F.x + c, E.x}) : std::max({h, F.x - c, E.x});
+                    const int endf = run == 1 ? std::min({ncol - h + 1, E.x + c, F.x}) : std::max({h, E.x - c, F.x});
+                    for (int j = std::min(E.y, F.y); j <= std::max(E.y, F.y); ++j) {
+                        const int v = int(float(ende) + float(j - E.y) * float(endf - ende) / float(F.y - E.y));
+                        if (run == 1) at(R, j) = std::max(at(R, j), v);
+                        else at(L, j) = std::min(at(L, j), v);
+                    }
+                }
+            }
+        }
+        const P Z = pts[std::size_t(last[run])];
+        switch (run) {
+            case 0: at(T, Z.x) = Z.y; break;
+            case 1: at(R, Z.y) = Z.x; break;
+            case 2: at(B, Z.x) = Z.y; break;
+            default: at(L, Z.y) = Z.x; break;
+        }
+    }
+
+    // Phase 4.
+    for (int j = r_lo; j <= r_hi; ++j) {
+        at(L, j) -= 1;
+        at(R, j) += 1;
+    }
+    for (int i = c_lo; i <= c_hi; ++i) {
+        at(T, i) -= 1;
+        at(B, i) += 1;
+    }
+
+    // Phase 5.
+    for (int j = r_lo; j <= r_hi; ++j)
+        for (int i = c_lo; i <= c_hi; ++i)
+            if (!(at(T, i) <= j && j <= at(B, i) && at(L, j) <= i && i <= at(R, j))) m(i, j) = 0;
+    return out;
+}
+
+// Random masks shaped like blanking masks: a few blobs of data cells, each with holes and
+// notches cut into it, a ring of marks around the data, and a few stray data cells.
+minc::Grid<std::int32_t> random_clustered_mask(std::mt19937& rng, int ncol, int nrow) {
+    auto uniform = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
+    minc::Grid<std::int32_t> g(ncol, nrow, 0);
+    const int blobs = uniform(0, 4);
+    for (int b = 0; b < blobs; ++b) {
+        const int cx = uniform(1, ncol), cy = uniform(1, nrow);
+        const int rx = uniform(0, std::max(ncol / 2, 1)), ry = uniform(0, std::max(nrow / 2, 1));
+        const int fill = uniform(1, 4);  // 1 in `fill` cells of the blob left empty
+        for (int j = std::max(cy - ry, 1); j <= std::min(cy + ry, nrow); ++j)
+            for (int i = std::max(cx - rx, 1); i <= std::min(cx + rx, ncol); ++i) {
+                const float u = float(i - cx) / float(rx + 1), v = float(j - cy) / float(ry + 1);
+                if (u * u + v * v <= 1.0f && (fill == 1 || rng() % unsigned(fill * 4) != 0)) g(i, j) = 1;
+            }
+        // Holes and notches: empty rectangles, some reaching the blob's edge.
+        const int cuts = uniform(0, 4);
+        for (int k = 0; k < cuts; ++k) {
+            const int x0 = uniform(std::max(cx - rx, 1), std::min(cx + rx, ncol));
+            const int y0 = uniform(std::max(cy - ry, 1), std::min(cy + ry, nrow));
+            const int wx = uniform(0, 4), wy = uniform(0, 6);
+            const bool vertical = rng() % 2 == 0;
+            for (int j = y0; j <= std::min(y0 + (vertical ? wy : wx), nrow); ++j)
+                for (int i = x0; i <= std::min(x0 + (vertical ? wx : wy), ncol); ++i) g(i, j) = 0;
+        }
+    }
+    const int strays = uniform(0, 3);
+    for (int k = 0; k < strays; ++k) g(uniform(1, ncol), uniform(1, nrow)) = 1;
+    // Marks: every empty cell next to (or, now and then, two cells from) a data cell.
+    minc::Grid<std::int32_t> out = g;
+    const int reach = uniform(1, 2);
+    for (int j = 1; j <= nrow; ++j)
+        for (int i = 1; i <= ncol; ++i) {
+            if (g(i, j) != 0) continue;
+            for (int v = std::max(j - reach, 1); v <= std::min(j + reach, nrow) && out(i, j) == 0; ++v)
+                for (int u = std::max(i - reach, 1); u <= std::min(i + reach, ncol); ++u)
+                    if (g(u, v) == 1) {
+                        out(i, j) = 2;
+                        break;
+                    }
+        }
+    return out;
+}
+
+TEST(RadiusClip, AgreesWithPlainReadingOnRandomMasks) {
+    std::mt19937 rng(20261207);
+    int clipped_trials = 0;
+    for (int trial = 0; trial < 600; ++trial) {
+        const int h = 1 + int(rng() % 8);
+        const int w = 2 * h + 1 + (trial % 5 == 0 ? 1 : 0);  // now and then an even width
+        const int ncol = std::max(1, 2 * h - 2 + int(rng() % 40));
+        const int nrow = std::max(1, 2 * h - 2 + int(rng() % 40));
+        const minc::Grid<std::int32_t> before = random_clustered_mask(rng, ncol, nrow);
+        SCOPED_TRACE(::testing::Message() << "trial " << trial << " " << ncol << "x" << nrow << " w=" << w
+                                          << "\n" << test_support::picture_of(before));
+        minc::Grid<std::int32_t> expected = before;
+        const PlainClip plain = reference_radclp(expected, w);
+        MaskStore m(before);
+        ASSERT_EQ(run_radclp(m.row_file(), ncol, nrow, w), Status::ok);
+        const auto got = m.cells();
+        ASSERT_EQ(test_support::picture_of(got), test_support::picture_of(expected));
+        if (got.v != before.v) ++clipped_trials;
+
+        // The kernels phase by phase: the outline after the pulls and the spans after the
+        // write-back (the plain reading's spans less the phase 4 margin), so that a pull
+        // whose effect the fill lines happen to cover still shows.
+        Spans sp(ncol, nrow, h);
+        for (int j = sp.band.first_row(); j <= sp.band.last_row(); ++j) {
+            const auto row = before.view().row(j);
+            minc::add_data_row(sp.s, sp.band, j, std::span<const std::int32_t>(row.data(), row.size()));
+        }
+        std::vector<std::int32_t> outline(2 * minc::radclp_outline_points(ncol, nrow, w), -1);
+        const OutlineResult r = minc::smooth_outline(sp.s, sp.band, outline);
+        ASSERT_EQ(r == OutlineResult::single_top_point, plain.single_top_point);
+        if (plain.single_top_point) continue;
+        ASSERT_EQ(r, OutlineResult::smoothed);
+        ASSERT_LE(2 * plain.pts.size(), outline.size());
+        for (std::size_t k = 0; k < plain.pts.size(); ++k) {
+            ASSERT_EQ(outline[2 * k], plain.pts[k].x) << "outline point " << k;
+            ASSERT_EQ(outline[2 * k + 1], plain.pts[k].y) << "outline point " << k;
+        }
+        auto band_row = [&](int j) { return j >= sp.band.first_row() && j <= sp.band.last_row(); };
+        auto band_col = [&](int i) { return i >= sp.band.first_col() && i <= sp.band.last_col(); };
+        for (int j = 1; j <= nrow; ++j) {
+            const int margin = band_row(j) ? 1 : 0;
+            ASSERT_EQ(sp.s.left(j), plain.L[std::size_t(j)] + margin) << "L of row " << j;
+            ASSERT_EQ(sp.s.right(j), plain.R[std::size_t(j)] - margin) << "R of row " << j;
+        }
+        for (int i = 1; i <= ncol; ++i) {
+            const int margin = band_col(i) ? 1 : 0;
+            ASSERT_EQ(sp.s.top(i), plain.T[std::size_t(i)] + margin) << "T of column " << i;
+            ASSERT_EQ(sp.s.bottom(i), plain.B[std::size_t(i)] - margin) << "B of column " << i;
+        }
+    }
+    // The masks must exercise the clipping, not only pass through it.
+    EXPECT_GT(clipped_trials, 300);
 }
 
 TEST(RadiusClip, ArgumentAndStorageChecks) {
