@@ -2,12 +2,15 @@
 # Builds every tests/fuzz/*_fuzz.cpp as a libFuzzer target (clang, with AddressSanitizer
 # and UndefinedBehaviorSanitizer) and runs each briefly from its seed corpus
 # tests/fuzz/<name>_corpus/ (copied, so the source tree is never written).
-#   tests/fuzz/run.sh <build-dir> [runs]     default 30000 inputs per target
+#   tests/fuzz/run.sh <build-dir> [runs] [seconds]
+# Each target runs `runs` inputs (default 30000) or `seconds` (default 30), whichever
+# ends first: a target that does file work per input stays brief too.
 # Exits non-zero when a target fails to build or the fuzzer finds a crash.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$(mkdir -p "$1" && cd "$1" && pwd)"
 runs="${2:-30000}"
+seconds="${3:-30}"
 CXX="${FUZZ_CXX:-clang++}"
 flags=(-std=c++20 -O1 -g -ffp-contract=off -fno-omit-frame-pointer
        -I"$here/gridout/include" -I"$here/minc/include" -I"$here/minc" -I"$here/driver")
@@ -36,9 +39,10 @@ for target in "$here"/tests/fuzz/*_fuzz.cpp; do
   rm -rf "$corpus"; mkdir -p "$corpus"
   seeds="$here/tests/fuzz/${name%_fuzz}_corpus"
   if [ -d "$seeds" ]; then cp "$seeds"/* "$corpus"/ 2>/dev/null || true; fi
-  echo "fuzz: $name, $runs inputs"
-  if ! (cd "$out" && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        "$exe" -runs="$runs" -max_len=8192 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" \
+  echo "fuzz: $name, $runs inputs or $seconds s"
+  mkdir -p "$out/tmp"
+  if ! (cd "$out" && TMPDIR="$out/tmp" UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "$exe" -runs="$runs" -max_total_time="$seconds" -max_len=8192 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" \
         >"$out/$name.log" 2>&1); then
     echo "fuzz: $name FAILED, see $out/$name.log"; tail -40 "$out/$name.log"; status=1
   else
