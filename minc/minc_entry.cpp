@@ -153,13 +153,18 @@ Status GriddingCall::grid() {
 
     grid_rows_ = scratch_.create(kGridRowsName);
     if (grid_rows_ == nullptr) return Status::store_failed;
+    // The partition depends on the working grid alone. It is chosen here, but a failure
+    // is reported after the mask lines, where the log places it; a grid that cannot be
+    // partitioned (it may be absurdly large) thus never gets a mask store built for it.
+    const Status partition = choose_partition(wg_.ncu, wg_.nru, a_.nx, a_.ny, part_);
     if (hw_.hw >= 1) {
-        if (Status s = open_mask(); failed(s)) return s;
-        log_parameter(" total columns ", static_cast<float>(nct_), 0);
-        log_parameter(" total rows ", static_cast<float>(nrt_), 0);
+        const std::int64_t extra = 2 * std::int64_t(hw_.hw);
+        if (!failed(partition))
+            if (Status s = open_mask(); failed(s)) return s;
+        log_parameter(" total columns ", static_cast<float>(wg_.ncu + extra), 0);
+        log_parameter(" total rows ", static_cast<float>(wg_.nru + extra), 0);
     }
-
-    if (Status s = choose_partition(wg_.ncu, wg_.nru, a_.nx, a_.ny, part_); failed(s)) return s;
+    if (failed(partition)) return partition;
     nwrec_ = 3 * points_per_record(part_.blocks());
     log_parameter(" number tiers ", static_cast<float>(part_.ntier), 0);
     log_parameter(" sections/tier ", static_cast<float>(part_.nsect), 0);

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -573,6 +574,77 @@ TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
         EXPECT_TRUE(fs::exists(std::string(name) + "/keep"));
         fs::remove_all(name);
     }
+}
+
+bool documented(int code) {
+    return code == 0 || code == -2 || code == -999 || (code <= -1000 && code >= -1011) ||
+           code == -1013 || code == -1014 || (code <= -1020 && code >= -1023) ||
+           (code <= -1030 && code >= -1035);
+}
+
+TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
+    TempDir dir;
+    write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
+    struct Case { int nx, ny; float radius; };
+    const Case cases[] = {{10, 2147483647, 3.0f}, {2147483647, 10, 3.0f}, {5000000, 5000000, 2.0f},
+                          {20000, 20000, 0.0f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.nx) + " x " + std::to_string(c.ny));
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, c.nx, c.ny);
+        r.radius = c.radius;
+        RelaxState st;
+        const int code = grid(r, st).code();
+        EXPECT_TRUE(code == -2 || code == -1001) << code;
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "minc.log"}));
+    }
+}
+
+TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
+    TempDir dir;
+    std::vector<Point> pts;
+    for (const Point& p : plane_points(60.0f, 40.0f, 80, 0.5f, 0.25f, 2.0f))
+        pts.push_back(Point{p.x, p.y, {p.ch[0], p.ch[0] - 20.0f}});
+    write_data("data.bin", pts);
+    std::uint32_t s = 777u;
+    auto pick = [&](int n) {
+        s = s * 1664525u + 1013904223u;
+        return int((s >> 8) % std::uint32_t(n));
+    };
+    const float spacings[] = {0.0f, -1.0f, NAN, 0.5f, 1.0f, 3.0f, 1.0f, 2.0f, 0.75f, 1.5f};
+    const float radii[] = {-5.0f, 0.0f, 2.0f, 7.0f, 1.0e6f, NAN};
+    std::map<int, int> codes;
+    for (int k = 0; k < 80; ++k) {
+        GridRequest r = request("g.grd", float(pick(40)) - 20.0f, float(pick(40)) - 20.0f,
+                                spacings[pick(10)], pick(120) - 2, pick(120) - 2);
+        r.dy = spacings[pick(10)];
+        r.radius = radii[pick(6)];
+        r.angle = float(pick(800)) - 400.0f;
+        r.maxchan = pick(8) == 0 ? 300 : 2;
+        r.ichan = pick(8) == 0 ? 3 : 1 + pick(2);
+        r.mode = 1 + pick(4);
+        r.iopt = pick(2);
+        r.iterations = pick(2) == 0 ? 0 : 40;
+        SCOPED_TRACE("call " + std::to_string(k) + ": nx " + std::to_string(r.nx) + " ny " +
+                     std::to_string(r.ny) + " dx " + std::to_string(r.dx) + " dy " +
+                     std::to_string(r.dy) + " radius " + std::to_string(r.radius) + " angle " +
+                     std::to_string(r.angle) + " ichan " + std::to_string(r.ichan) + " mode " +
+                     std::to_string(r.mode));
+        fs::remove("g.grd");
+        RelaxState st;
+        const GridResult res = grid(r, st, k % 2 == 0 ? Stores::memory : Stores::disk);
+        EXPECT_TRUE(documented(res.code())) << res.code();
+        ++codes[res.code()];
+        std::set<std::string> expect{"data.bin", "minc.log"};
+        if (res.ok()) {
+            expect.insert("g.grd");
+            const gridout::GridData g = read_grid_file("g.grd");
+            EXPECT_EQ(g.header.ne, r.nx);
+            EXPECT_EQ(g.header.nv, r.ny);
+        }
+        EXPECT_EQ(dir.names(), expect);
+    }
+    // The draw reaches the gridding often enough to mean something.
+    EXPECT_GE(codes[0], 15);
 }
 
 TEST(MincEntry, StoreKindsGiveTheSameGrid) {
