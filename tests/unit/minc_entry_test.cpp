@@ -647,6 +647,37 @@ TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
     EXPECT_GE(codes[0], 15);
 }
 
+TEST(MincEntry, GridderCarriesTheRelaxationStateFromCallToCall) {
+    TempDir dir;
+    // First call: a plane on a 31 x 31 grid, after which the counter of rising sweeps
+    // stands at 1. Second call: four far-apart points on a large grid, whose result
+    // depends on the counter it starts with.
+    write_data("plane.bin", plane_points(30.0f, 30.0f, 5, 1.0f, -0.5f, 4.0f));
+    write_data("far.bin", {Point{5.0f, 5.0f, {0.0f}}, Point{150.0f, 20.0f, {100.0f}},
+                           Point{40.0f, 90.0f, {-50.0f}}, Point{120.0f, 100.0f, {30.0f}},
+                           Point{80.0f, 50.0f, {10.0f}}});
+    GridRequest first = request("first.grd", 0.0f, 0.0f, 1.0f, 31, 31);
+    first.datfile = "plane.bin";
+    GridRequest second = request("second.grd", 0.0f, 0.0f, 1.0f, 160, 110);
+    second.datfile = "far.bin";
+
+    Gridder g;
+    ASSERT_TRUE(g.grid(first).ok());
+    const RelaxState after_first = g.relax_state();
+    ASSERT_EQ(after_first.rise, 1);
+    ASSERT_TRUE(g.grid(second).ok());
+
+    GridRequest carried = second, fresh = second;
+    carried.outfile = "carried.grd";
+    fresh.outfile = "fresh.grd";
+    RelaxState from_first = after_first, from_start;
+    ASSERT_TRUE(grid(carried, from_first).ok());
+    ASSERT_TRUE(grid(fresh, from_start).ok());
+    EXPECT_EQ(read_file("second.grd"), read_file("carried.grd"));
+    EXPECT_NE(read_file("second.grd"), read_file("fresh.grd"));
+    EXPECT_EQ(g.relax_state().rise, from_first.rise);
+}
+
 TEST(MincEntry, StoreKindsGiveTheSameGrid) {
     TempDir dir;
     write_data("data.bin", plane_points(60.0f, 40.0f, 80, 0.3f, -0.2f, 5.0f));
