@@ -334,6 +334,26 @@ TEST(Seqdat, NodeCoordinatesFromWorldUnits) {
     EXPECT_EQ(chain(fs.contents("store"), 1, 300, res.records), (std::vector<Pt>{{9, 3, 42}}));
 }
 
+TEST(Seqdat, NodeCoordinatesInSinglePrecisionOrder) {
+    // xn = x/H + (1 - XE0/H) with every step rounded to single precision. With XE0 =
+    // -2.3, x = 0.81: 1 + 2.3f = 3.3f, and 0.81f + 3.3f rounds to 0x1.070a3ep+2; the
+    // regrouped (x - XE0) + 1 would give 0x1.070a3cp+2. With YE0 = -1.7, y = 13.85:
+    // 13.85f + 2.7f = 0x1.08cccep+4, where (y - YE0) + 1 gives 0x1.08ccccp+4.
+    gridout::MemoryFileSystem fs;
+    auto data = data_file(fs, {{0.81f, 13.85f, {5.0f}}});
+    auto scratch = fs.create("store");
+    std::vector<float> chan(kMaxChannels), work(kWorkWords);
+    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+    DataPassResult res = seqdat(*data, *scratch, 1.0f, -2.3f, -1.7f, 300, 20, 20, single_block(), plain(), chan,
+                                work, fill, current);
+    ASSERT_EQ(res.status, Status::ok);
+    const std::vector<Pt> pts = chain(fs.contents("store"), 1, 300, res.records);
+    ASSERT_EQ(pts.size(), 1u);
+    EXPECT_EQ(pts[0].x, 0x1.070a3ep+2f);
+    EXPECT_EQ(pts[0].y, 0x1.08cccep+4f);
+    EXPECT_EQ(pts[0].z, 5.0f);
+}
+
 TEST(Seqdat, FailedStoreWriteIsReported) {
     gridout::MemoryFileSystem fs;
     auto data = data_file(fs, {{5, 5, {1}}});

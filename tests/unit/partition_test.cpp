@@ -63,6 +63,50 @@ TEST(Prtish, SecondPassHasNoUpperRatioLimit) {
     EXPECT_EQ(p.ntier, 6);
 }
 
+TEST(Prtish, StrictComparisonsAndTheRatioGate) {
+    {
+        SCOPED_TRACE("51 x 1919: a ratio of exactly 0.3 is not above 0.3");
+        // NS0 = 1 (CW(1) = 51); NT0 = trunc(1919/168 + 0.5) - 1 = 10 and RH(k) = 10 +
+        // ceil(1909 / (9 + k)): 201, 184, 170, 157, ... The first pass settles on 51 x 57
+        // (41 tiers, ratio 0.895). Second pass with one section: 10, 11 tiers have ratios
+        // 0.254 and 0.277; 12 tiers give 51 / 170 = 0.3 (also in float), refused; 13
+        // tiers give 0.325. Two sections need at least 20 blocks.
+        Partition p;
+        ASSERT_EQ(prtish(kWorkWords, kMaxB, 51, 1919, p), Status::ok);
+        EXPECT_EQ(p.cpb, 51);
+        EXPECT_EQ(p.rpb, 157);
+        EXPECT_EQ(p.nsect, 1);
+        EXPECT_EQ(p.ntier, 13);
+    }
+    {
+        SCOPED_TRACE("327 x 643: the first of several square pairs is kept");
+        // NS0 = trunc(1.946 + 0.5) - 1 = 1, CW = 327, 169, 116, 90, ...; NT0 = trunc(3.827
+        // + 0.5) - 1 = 3, RH = 221, 169, 137, 116, 101, 90, ... The ratio is exactly 1 at
+        // (2, 2) 169 x 169 (8 blocks) and again at (3, 4), (4, 6), ... up to (17, 32); the
+        // first is kept. No pair of fewer than 8 blocks fits (327 x 101 and 169 x 221 exceed
+        // 32000 nodes), so the second pass changes nothing. Keeping a later square instead
+        // would let the second pass take the first 8-block pair in loop order, 327 x 90.
+        Partition p;
+        ASSERT_EQ(prtish(kWorkWords, kMaxB, 327, 643, p), Status::ok);
+        EXPECT_EQ(p.cpb, 169);
+        EXPECT_EQ(p.rpb, 169);
+        EXPECT_EQ(p.nsect, 2);
+        EXPECT_EQ(p.ntier, 4);
+    }
+    {
+        SCOPED_TRACE("4000 x 24: no second pass when the best ratio is 3 or more");
+        // NS0 = trunc(23.81 + 0.5) - 1 = 23, CW(32) = 10 + ceil(3990 / 54) = 84; NT0 = 1,
+        // RH(1) = 24 is the tallest. The squarest pair is 84 x 24 (ratio 3.5), so the
+        // fewest-blocks pass (which would take 23 sections of 184 columns) does not run.
+        Partition p;
+        ASSERT_EQ(prtish(kWorkWords, kMaxB, 4000, 24, p), Status::ok);
+        EXPECT_EQ(p.cpb, 84);
+        EXPECT_EQ(p.rpb, 24);
+        EXPECT_EQ(p.nsect, 54);
+        EXPECT_EQ(p.ntier, 1);
+    }
+}
+
 TEST(Prtish, LimitsHoldOverManySizes) {
     // Every partition keeps a block within 32000 nodes and 1200 nodes per side and
     // covers the extended grid with its sections and tiers.

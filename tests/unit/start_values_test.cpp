@@ -197,6 +197,40 @@ TEST(Cell3, PatchCornersAreTemplateNodes) {
     EXPECT_NEAR(patch[24], z(4, 5), tol);   // (5, 5)
 }
 
+TEST(Cell3, SinglePrecisionValuesOfAStepFivePatch) {
+    // Step 5, so R = 1 / 5 is inexact in float and the order of every operation shows in
+    // the last bits. Expected values: the cubic coefficients exactly as written (A1 =
+    // D3 x 0.3333333 + (D1 x 3 - D2 x 1.5), ...), Horner evaluation, t and s stepped by
+    // adding R, every intermediate rounded to single precision; computed independently
+    // by emulating single-precision rounding of each operation. Taking t = 1 + (r - 1) R
+    // directly changes 30 of the 36 values, regrouping A1 as D3 x 0.3333333 + D1 x 3 -
+    // D2 x 1.5 changes 35.
+    OwnedTemplate ot(5, 4, 4);
+    // clang-format off
+    const float z[4][4] = {  // z(c, r): rows r = 1..4, columns c = 1..4
+        { 1.5f, -2.25f,  3.75f, 0.5f},
+        { 4.0f,  2.5f,  -1.0f,  6.25f},
+        {-3.5f,  0.75f,  5.5f,  2.0f},
+        { 2.75f, -4.5f,  1.25f, 3.0f},
+    };
+    const std::vector<float> want = {  // patch rows r = 1..6, points q = 1..6
+        0x1.4p+1f, 0x1.8d4fdcp+0f, 0x1.408308p-1f, -0x1.68734p-3f, -0x1.81064p-1f, -0x1.000008p+0f,
+        0x1.4978cep+1f, 0x1.f112ecp+0f, 0x1.4b3c36p+0f, 0x1.6e32c8p-1f, 0x1.295a5p-2f, 0x1.a9fcp-4f,
+        0x1.34bc6ap+1f, 0x1.1a52bp+1f, 0x1.f47746p+0f, 0x1.b6e414p+0f, 0x1.89e152p+0f, 0x1.7b648cp+0f,
+        0x1.04dd2ep+1f, 0x1.28228p+1f, 0x1.4383bap+1f, 0x1.5908fap+1f, 0x1.6aba52p+1f, 0x1.7a9fe6p+1f,
+        0x1.79db14p+0f, 0x1.1e17e6p+1f, 0x1.7700dap+1f, 0x1.c431d2p+1f, 0x1.011a2p+2f, 0x1.16c8c8p+2f,
+        0x1.7ffffp-1f, 0x1.f0a3d8p+0f, 0x1.8a3d8p+1f, 0x1.06667p+2f, 0x1.3b852ap+2f, 0x1.600012p+2f,
+    };
+    // clang-format on
+    for (int r = 1; r <= 4; ++r)
+        for (int c = 1; c <= 4; ++c) ot.t.view()(c, r) = z[r - 1][c - 1];
+    std::vector<float> patch(36, kDummy);
+    cell3(6, 5, 2, 2, ot.t, patch);
+    for (std::size_t k = 0; k < want.size(); ++k) {
+        EXPECT_EQ(patch[k], want[k]) << "patch point (" << k % 6 + 1 << ", " << k / 6 + 1 << ")";
+    }
+}
+
 TEST(Insert, PatchMustFitTheWorkArray) {
     std::vector<float> work(6 * 5, 0.0f);
     const std::vector<float> patch = {1, 2, 3, 4, 5, 6};  // 3 wide, 2 high

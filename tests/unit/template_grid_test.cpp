@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "capacities.hpp"
+#include "assign_data.hpp"
 #include "data_pass.hpp"
+#include "fill.hpp"
 
 namespace minc {
 namespace {
@@ -140,6 +143,107 @@ TEST(Rejonl, EachPointComesFromOneBlock) {
         ASSERT_NE(f.values[static_cast<std::size_t>(k)], kDummy);
     }
     EXPECT_EQ(fixed, 6);
+}
+
+TEST(Rejonl, OneOffNodeDatumGivesAConstantTemplate) {
+    // The datum lies 0.25 template spacings from every node, so it is an off-node
+    // constraint. Its node takes the data mean as its value (IZSET 1); the fill then
+    // spreads that single value everywhere, and a constant surface meets the off-node
+    // constraint, so the relaxation keeps it up to rounding. Leaving the node blank would leave
+    // the fill nothing to spread (-1010).
+    const Partition one = blocks(41, 41, 1, 1, 1);
+    Fixture f;
+    f.write({{0, {{10.0f, 14.0f, 2.5f}}}});  // template position (5.25, 6.25)
+    ASSERT_EQ(f.run(one, 1), Status::ok);
+    ASSERT_EQ(f.tmpl.ic, 4);
+    ASSERT_EQ(f.tmpl.nxc, 17);
+    EXPECT_GE(f.flag(5, 6), 1);
+    EXPECT_LE(f.flag(5, 6), 4);
+    float worst = 0.0f;
+    for (int k = 0; k < f.tmpl.nxc * f.tmpl.nyc; ++k) {
+        if (k != (6 - 1) * 17 + (5 - 1)) {
+            ASSERT_EQ(f.flags[static_cast<std::size_t>(k)], 0) << "template node " << k;
+        }
+        worst = std::max(worst, std::fabs(f.values[static_cast<std::size_t>(k)] - 2.5f));
+    }
+    // The relaxation's single-precision stencil weights do not sum to exactly one, so a
+    // sweep can move a constant by an ulp; 8 ulps of 2.5 leaves room for that and still
+    // catches any real departure from the data value.
+    EXPECT_LE(worst, 8.0f * 0x1p-22f);
+}
+
+TEST(Rejonl, TemplateIsTheDocumentedSteps) {
+    // 4 x 4 blocks of 180 x 180, overlap 10: template step 5 (1 / 5 is inexact, so the
+    // conversion (x - 1) x (1 / IC) + 3 shows in the last bits), 144 x 144 nodes. The
+    // template is built again here from the steps as documented, with the same assignment,
+    // fill and relaxation routines: assign the points of every block that lie within its
+    // XLIM / YLIM (0.1 weight constant, offsets 0), finish with IZSET 1, fill, then at
+    // most 30 sweeps. Both must agree bit for bit. The sparse data keep the relaxation
+    // from converging within 30 sweeps, so the sweep limit matters too.
+    const Partition part = blocks(180, 180, 10, 4, 4);
+    const std::vector<std::vector<Point>> chains = {
+        {{12.3f, 17.9f, 3.0f}, {171.0f, 40.2f, -1.5f}, {175.4f, 60.7f, 9.0f}},  // block 1: 175.4 > XLIM 170
+        {{180.6f, 33.3f, 2.0f}, {333.3f, 150.1f, 4.25f}},                     // block 2
+        {},
+        {{600.1f, 12.7f, -2.0f}},                                            // block 4, last section
+        {{44.4f, 200.2f, 1.0f}, {77.7f, 345.6f, 6.5f}, {90.0f, 399.9f, 0.5f}},  // block 5: 399.9 > YLIM 340
+        {},
+        {{444.4f, 222.2f, 7.0f}},
+        {},
+        {},
+        {{250.5f, 520.5f, -3.25f}},
+        {},
+        {},
+        {{31.7f, 640.3f, 5.5f}},  // block 13, last tier
+        {},
+        {},
+        {{690.9f, 690.1f, 8.0f}},  // block 16
+    };
+    Fixture f;
+    std::vector<StoreRec> recs;
+    for (const auto& pts : chains) recs.push_back({0, pts});
+    f.write(recs);
+    ASSERT_EQ(f.run(part, 16), Status::ok);
+    ASSERT_EQ(f.tmpl.ic, 5);
+    ASSERT_EQ(f.tmpl.nxc, 144);
+    ASSERT_EQ(f.tmpl.nyc, 144);
+
+    const int nxc = 144, nyc = 144;
+    std::vector<float> values(static_cast<std::size_t>(nxc * nyc), kDummy);
+    std::vector<std::int32_t> flags(static_cast<std::size_t>(nxc * nyc), 0);
+    std::vector<float> acc(kAccumulatorWords, 0.0f);
+    for (int t = 1; t <= 4; ++t) {
+        for (int s = 1; s <= 4; ++s) {
+            const float xlim = static_cast<float>(s * 170), ylim = static_cast<float>(t * 170);
+            std::vector<float> kept;
+            for (const Point& p : chains[static_cast<std::size_t>((t - 1) * 4 + s - 1)]) {
+                if ((s == 4 || p.x <= xlim) && (t == 4 || p.y <= ylim)) {
+                    kept.push_back((p.x - 1.0f) * (1.0f / 5.0f) + 3.0f);
+                    kept.push_back((p.y - 1.0f) * (1.0f / 5.0f) + 3.0f);
+                    kept.push_back(p.z);
+                }
+            }
+            if (!kept.empty()) assign(0.1f, 0.0f, 0.0f, nxc, nyc, acc, kept);
+        }
+    }
+    const GridView<float> grid(values, nxc, nyc);
+    const GridView<std::int32_t> fl(flags, nxc, nyc);
+    bwts(1, 0.1f, 0.0f, grid, fl, acc);
+    std::vector<float> line(static_cast<std::size_t>(nyc));
+    ASSERT_EQ(gridr(grid, line, kDummy), Status::ok);
+    RelaxState state;
+    RelaxResult result;
+    curvmn(grid, GridView<const std::int32_t>(fl), acc, 1.0e-4f, 30, state, result);
+    ASSERT_EQ(result.niter, 30);
+
+    int differ = 0;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        if (f.values[k] != values[k] && ++differ <= 5)
+            ADD_FAILURE() << "template node " << k % 144 + 1 << ", " << k / 144 + 1 << ": " << f.values[k]
+                          << " want " << values[k];
+        if (f.flags[k] != flags[k] && ++differ <= 5) ADD_FAILURE() << "flag of template node " << k;
+    }
+    EXPECT_EQ(differ, 0);
 }
 
 TEST(Rejonl, DamagedStore) {
