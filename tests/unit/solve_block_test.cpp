@@ -5,14 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "assign_data.hpp"
 #include "capacities.hpp"
+#include "fill.hpp"
 #include "gridout/byte_file.hpp"
+#include "start_values.hpp"
 
 namespace {
 
@@ -217,6 +221,56 @@ TEST(Icontl, InheritedBandIsFixedAndTheRestFollowsThePlane) {
         }
     }
     EXPECT_EQ(rig.log_text().substr(0, 12), "   2.    2. ");
+}
+
+TEST(Icontl, BlockIsTheDocumentedStepsInTheirOrder) {
+    // Block (2, 2) with on-node and off-node data in a chain of two records, a band from
+    // the left and one from below that are off the template's plane, and a sweep limit of
+    // 45 that the relaxation reaches. The block is solved again here by the documented
+    // steps with the same start-value, assignment, band, fill and relaxation routines:
+    // flags 0, start values, accumulator 0, every record's points assigned (weight 10),
+    // BWTS with IZSET 0 (off-node data keep their start value), the flags stored, the
+    // band, the fill, then the relaxation with the call's tolerance and sweep limit.
+    // Grid, stored flags and the log line must agree bit for bit.
+    Rig rig(2);
+    rig.put_record(4, 6, {{20.0f, 18.0f, 9.0f}, {24.3f, 19.6f, -4.0f}});
+    rig.put_record(6, 0, {{30.25f, 22.75f, 12.5f}});
+    for (int k = 0; k < 3600; ++k) rig.edge[std::size_t(k)] = 0.01f * float(k % 61) - 0.2f;
+    for (int k = 0; k < 3600; ++k) rig.edge[std::size_t(3600 + k)] = 1.0f + 0.02f * float(k % 37);
+    const std::vector<float> edge = rig.edge;
+    auto ctx = rig.ctx();
+    ctx.maxit = 45;
+    ASSERT_EQ(minc::icontl(ctx, 2, 2, 15.0f, 11.0f), Status::ok);
+
+    constexpr int nx = 20, ny = 16;
+    minc::Grid<float> grid(nx, ny);
+    minc::Grid<std::int32_t> flags(nx, ny, 0);
+    std::vector<float> fine(minc::kAccumulatorWords), patch(25), acc(minc::kAccumulatorWords, 7.0f);
+    ASSERT_EQ(minc::zgint(15.0f, 11.0f, rig.tmpl, grid.view(), fine, patch, rig.dummy), Status::ok);
+    std::fill_n(acc.begin(), 6 * nx * ny, 0.0f);
+    const std::vector<float> first = {20.0f, 18.0f, 9.0f, 24.3f, 19.6f, -4.0f}, second = {30.25f, 22.75f, 12.5f};
+    minc::assign(10.0f, 15.0f, 11.0f, nx, ny, acc, first);
+    minc::assign(10.0f, 15.0f, 11.0f, nx, ny, acc, second);
+    minc::bwts(0, 10.0f, 0.0f, grid.view(), flags.view(), acc);
+    const std::vector<std::int32_t> flags_before_band = flags.v;
+    minc::contin(2, 2, grid.view(), flags.view(), edge);
+    std::vector<float> line(ny);
+    ASSERT_EQ(minc::gridr(grid.view(), line, rig.dummy), Status::ok);
+    minc::RelaxState state;
+    minc::RelaxResult r;
+    minc::curvmn(grid.view(), minc::GridView<const std::int32_t>(flags.view()), acc, 1.0e-4f, 45, state, r);
+    ASSERT_EQ(r.niter, 45);
+
+    EXPECT_EQ(rig.slot<float>(2), grid.v);
+    EXPECT_EQ(rig.slot<std::int32_t>(4), flags_before_band);
+    EXPECT_EQ(flags_before_band[std::size_t((18 - 11 - 1) * nx + (20 - 15 - 1))], -1);  // on-node datum
+    EXPECT_EQ(std::count_if(flags_before_band.begin(), flags_before_band.end(), [](std::int32_t f) { return f >= 1; }),
+              2);  // the two off-node data
+    gridout::MemoryFileSystem fs;
+    auto logfile = fs.create("log");
+    minc::ParameterLog log(logfile.get());
+    log.block_result(2, 2, r.err0, r.err, r.niter);
+    EXPECT_EQ(rig.log_text(), std::string(reinterpret_cast<const char*>(fs.contents("log").data()), 43));
 }
 
 TEST(Icontl, FailuresLeaveNoSlotAndNoLogLine) {
