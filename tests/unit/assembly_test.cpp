@@ -356,4 +356,87 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
     }
 }
 
+// Little-endian word k of a byte image.
+std::int32_t word_at(const std::vector<std::byte>& b, std::size_t k) {
+    std::int32_t w = 0;
+    std::memcpy(&w, b.data() + 4 * k, 4);
+    return w;
+}
+
+TEST(RowStore, MaskRecordsSlotsAndRowsAtTheirBytes) {
+    {
+        SCOPED_TRACE("20 mask columns: records of 30 words, row 1 at byte 120, row 2 at 240");
+        gridout::MemoryFileSystem fs;
+        auto f = fs.create("m");
+        ASSERT_EQ(minc::record_words(20), 30);
+        ASSERT_EQ(minc::write_mask_header(*f, {20, 7, -3.5f, 12.25f}), Status::ok);
+        const std::vector<std::byte> fresh = fs.contents("m");
+        ASSERT_GE(fresh.size(), (30u + 7u * 20u) * 4u);
+        EXPECT_EQ(word_at(fresh, 0), 20);
+        EXPECT_EQ(word_at(fresh, 1), 7);
+        EXPECT_EQ(word_at(fresh, 2), 1);
+        EXPECT_EQ(word_at(fresh, 3), std::bit_cast<std::int32_t>(-3.5f));
+        EXPECT_EQ(word_at(fresh, 4), std::bit_cast<std::int32_t>(1.0f));
+        EXPECT_EQ(word_at(fresh, 5), std::bit_cast<std::int32_t>(12.25f));
+        EXPECT_EQ(word_at(fresh, 6), std::bit_cast<std::int32_t>(1.0f));
+        for (std::size_t k = 7; k < fresh.size() / 4; ++k) ASSERT_EQ(word_at(fresh, k), 0) << "word " << k;
+
+        const minc::RowFile rf{f.get(), 30};
+        std::vector<std::int32_t> row(20);
+        for (int k = 0; k < 20; ++k) row[std::size_t(k)] = 100 + k;
+        ASSERT_EQ(minc::rowda_write(rf, std::span<const std::int32_t>(row), 2), Status::ok);
+        row[0] = 55;
+        ASSERT_EQ(minc::rowda_write(rf, std::span<const std::int32_t>(row), 1), Status::ok);
+        const std::vector<std::byte> b = fs.contents("m");
+        EXPECT_EQ(word_at(b, 30), 0);  // lead word of row 1 (byte 120)
+        EXPECT_EQ(word_at(b, 31), 55);
+        EXPECT_EQ(word_at(b, 50), 119);
+        EXPECT_EQ(word_at(b, 60), 0);  // lead word of row 2 (byte 240)
+        EXPECT_EQ(word_at(b, 61), 100);
+        EXPECT_EQ(word_at(b, 0), 20);  // the header is untouched
+        std::vector<std::int32_t> back(20, -1);
+        ASSERT_EQ(minc::rowda_read(rf, std::span<std::int32_t>(back), 2), Status::ok);
+        EXPECT_EQ(back[0], 100);
+        EXPECT_EQ(back[19], 119);
+        minc::MaskHeader h;
+        ASSERT_EQ(minc::read_mask_header(*f, h), Status::ok);
+        EXPECT_EQ(h.ncol, 20);
+        EXPECT_EQ(h.nrow, 7);
+        EXPECT_EQ(h.x0, -3.5f);
+        EXPECT_EQ(h.y0, 12.25f);
+    }
+    {
+        SCOPED_TRACE("100 mask columns: records of 101 words, row 1 at byte 404");
+        gridout::MemoryFileSystem fs;
+        auto f = fs.create("m");
+        ASSERT_EQ(minc::record_words(100), 101);
+        const std::vector<std::int32_t> row(100, 1);
+        ASSERT_EQ(minc::rowda_write(minc::RowFile{f.get(), 101}, std::span<const std::int32_t>(row), 1), Status::ok);
+        const std::vector<std::byte> b = fs.contents("m");
+        ASSERT_EQ(b.size(), (101u + 101u) * 4u);
+        EXPECT_EQ(word_at(b, 100), 0);
+        EXPECT_EQ(word_at(b, 101), 0);  // the lead word at byte 404
+        EXPECT_EQ(word_at(b, 102), 1);
+    }
+    {
+        SCOPED_TRACE("section store slots of NB words, 1-based; grid rows appended");
+        gridout::MemoryFileSystem fs;
+        auto sb = fs.create("sb");
+        const std::vector<float> a(6, 1.5f), c(6, -2.0f);
+        ASSERT_EQ(minc::wrblk(*sb, 2, 6, std::span<const float>(c)), Status::ok);
+        ASSERT_EQ(minc::wrblk(*sb, 1, 6, std::span<const float>(a)), Status::ok);
+        ASSERT_EQ(minc::wrblk(*sb, 2, 6, std::span<const float>(a)), Status::ok);  // replaced in place
+        const std::vector<std::byte> b = fs.contents("sb");
+        ASSERT_EQ(b.size(), 48u);
+        for (std::size_t k = 0; k < 12; ++k) EXPECT_EQ(word_at(b, k), std::bit_cast<std::int32_t>(1.5f)) << k;
+        auto gr = fs.create("gr");
+        ASSERT_EQ(minc::rowio(*gr, std::span<const float>(c)), Status::ok);
+        ASSERT_EQ(minc::rowio(*gr, std::span<const float>(a)), Status::ok);
+        const std::vector<std::byte> g = fs.contents("gr");
+        ASSERT_EQ(g.size(), 48u);
+        EXPECT_EQ(word_at(g, 5), std::bit_cast<std::int32_t>(-2.0f));
+        EXPECT_EQ(word_at(g, 6), std::bit_cast<std::int32_t>(1.5f));
+    }
+}
+
 }  // namespace
