@@ -145,6 +145,9 @@ Status GriddingCall::grid() {
 
     const float radius_cells = radius_in_cells(a_.radius, a_.dx, a_.dy, a_.nx, a_.ny);
     angle_ = reduced_angle(a_.angle);
+    // The clean-up of a rotated call removes the rotated scratch grid whatever step ends
+    // the call, so that one left behind by an interrupted run goes too.
+    if (angle_ != 0.0f) scratch_.track(kRotatedName);
     if (Status s = working_grid(); failed(s)) return s;
 
     hw_ = half_window(radius_cells, wg_.ncu);
@@ -216,7 +219,6 @@ Status GriddingCall::grid() {
     out_text.push_back('\0');
     if (angle_ == 0.0f) return blank_and_write(gridout::disk(), out_text);
 
-    scratch_.track(kRotatedName);
     if (Status s = blank_and_write(scratch_.fs(), std::string(kRotatedName) + '\0'); failed(s))
         return s;
     gridout::GeorotParams p;

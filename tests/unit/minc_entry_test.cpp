@@ -551,6 +551,46 @@ TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
         }
 }
 
+TEST(MincEntry, RotatedCallRemovesAStaleRotatedGridOnEveryPath) {
+    TempDir dir;
+    write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
+    write_data("one.bin", {Point{3.0f, 4.0f, {1.0f}}});
+    // A rotated grid left behind, as by a run that was killed mid-call.
+    auto leave_stale = [] { std::ofstream("~mincrt.tmp") << "stale"; };
+    auto call = [](const std::string& dat, float angle) {
+        float gmin = 0.0f, gmax = 0.0f;
+        int ierr = 0;
+        RelaxState st;
+        minc_call("g.grd\0"s, 0.0f, 0.0f, 1.0f, 1.0f, 31, 21, 0.0f, dat, 1, -99999.0f, 1, 1, 1,
+                  gmin, gmax, angle, ierr, st, Stores::disk);
+        return ierr;
+    };
+    {
+        SCOPED_TRACE("rotated, DATFILE without a NUL: ends before any store is made");
+        leave_stale();
+        EXPECT_EQ(call("data.bin    "s, 30.0f), -1000);
+        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
+    }
+    {
+        SCOPED_TRACE("rotated, a single point: a degenerate range");
+        leave_stale();
+        EXPECT_EQ(call("one.bin\0"s, 30.0f), -1000);
+        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
+    }
+    {
+        SCOPED_TRACE("rotated and successful");
+        leave_stale();
+        EXPECT_EQ(call("data.bin\0"s, 30.0f), 0);
+        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
+    }
+    {
+        SCOPED_TRACE("an unrotated call never makes the rotated grid and leaves the file alone");
+        leave_stale();
+        EXPECT_EQ(call("data.bin\0"s, 90.0f), 0);
+        EXPECT_EQ(read_file("~mincrt.tmp"), "stale");
+    }
+}
+
 TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
     TempDir dir;
     write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
