@@ -59,7 +59,7 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
     oh.zmin = 0.0f;
     oh.zmax = 0.0f;
 
-    PendingFile out(fs, grid_file_name(outfile));
+    PendingFile out(fs, flip_file_name(outfile));
     if (GridStatus s = out.create(); s != GridStatus::ok) return s;
     if (GridStatus s = write_header(out.file(), oh); s != GridStatus::ok) return s;
     if (!write_words(out.file(), std::span<const float>(b))) return GridStatus::write_failed;

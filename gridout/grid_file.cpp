@@ -202,7 +202,6 @@ std::string_view trim_trailing_blanks(std::string_view t) {
 }  // namespace
 
 std::string input_file_name(std::string_view text) {
-    text = text.substr(0, std::min(text.size(), kMaxNameText));
     const std::size_t nul = text.find('\0');
     if (nul == 0) return {};  // a leading NUL names nothing, whatever follows it
     if (nul != std::string_view::npos) return std::string(text.substr(0, nul));
@@ -210,7 +209,10 @@ std::string input_file_name(std::string_view text) {
 }
 
 std::string grid_file_name(std::string_view text) {
-    text = text.substr(0, std::min(text.size(), kMaxNameText));
+    return flip_file_name(text.substr(0, std::min(text.size(), kMaxNameText)));
+}
+
+std::string flip_file_name(std::string_view text) {
     const std::size_t nul = text.find('\0');
     // A name cut at a NUL is taken as it is, even one character long; only a name
     // without a NUL is checked for length.

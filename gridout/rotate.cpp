@@ -205,7 +205,7 @@ GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs
         return GridStatus::bad_arguments;
     }
 
-    PendingFile out(out_fs, grid_file_name(outfile));
+    PendingFile out(out_fs, flip_file_name(outfile));
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
     const GridHeader h = output_header(p.ne, p.nv, p.kxout, p.dx, p.dy, p.x0, p.y0, p.zmin, p.zmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;

@@ -129,6 +129,14 @@ TEST(Geoflip, NameRules) {
     EXPECT_TRUE(fs.exists("o"));
     EXPECT_EQ(geoflip(fs, "\0in.grd"s, "p.grd"), GridStatus::cannot_open);
     EXPECT_FALSE(fs.exists("p.grd"));
+
+    // Names longer than 512 characters are used whole, never cut short onto another file.
+    const std::string long_in = std::string(590, 'i') + ".grd";
+    const std::string long_out = std::string(590, 'o') + ".grd";
+    put_file(fs, long_in, grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(geoflip(fs, long_in + "  ", long_out), GridStatus::ok);
+    EXPECT_TRUE(fs.exists(long_out));
+    EXPECT_FALSE(fs.exists(long_out.substr(0, 512)));
 }
 
 TEST(Geoflip, CorruptInputsGiveAStatusAndNoOutput) {

@@ -329,9 +329,14 @@ TEST(GridNames, OutputAndInputRules) {
         EXPECT_EQ(grid_file_name(c.text), c.out);
         EXPECT_EQ(input_file_name(c.text), c.in);
     }
-    // Only 512 characters of a text count.
+    // Only 512 characters of a writer's text count; an input name and the output name of
+    // GEOFLIP and ROTGRD use the whole text.
     const std::string long_text(600, 'x');
     EXPECT_EQ(grid_file_name(long_text), std::string(512, 'x'));
+    EXPECT_EQ(flip_file_name(long_text), long_text);
+    EXPECT_EQ(input_file_name(long_text + "   "), long_text);
+    EXPECT_EQ(flip_file_name("a   "), "outfile.grd");
+    EXPECT_EQ(flip_file_name("\0abc"s), "outfile.grd");
 
     MemoryFileSystem fs;
     const std::vector<float> g = {1, 2};

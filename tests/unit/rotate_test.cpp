@@ -336,6 +336,18 @@ TEST(Rotgrd, OffsetsAndRotationSense) {
     EXPECT_NEAR(d.values[0], 26.5f, 1e-4f);
 }
 
+TEST(Rotgrd, LongNamesAreUsedWhole) {
+    // ROTGRD's names have no length limit; GEOROT's output name keeps 512 characters.
+    const std::string long_in = std::string(590, 'i') + ".grd";
+    const std::string long_out = std::string(590, 'o') + ".grd";
+    MemoryFileSystem fs;
+    put_grid(fs, long_in, 2, 2, 1, {1, 2, 3, 4});
+    ASSERT_EQ(rotgrd(fs, long_in + '\0', fs, long_out, unit_rotgrd(2, 2, 0, 0, 2, 2)), GridStatus::ok);
+    EXPECT_TRUE(fs.exists(long_out));
+    ASSERT_EQ(georot(fs, long_in + '\0', fs, long_out, unit_georot(2, 2, 0, 0, 2, 2)), GridStatus::ok);
+    EXPECT_TRUE(fs.exists(long_out.substr(0, 512)));
+}
+
 TEST(Rotgrd, BadInputsLeaveNoOutput) {
     MemoryFileSystem fs;
     put_grid(fs, "in.grd", 2, 2, 1, {1, 2, 3, 4});

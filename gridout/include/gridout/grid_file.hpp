@@ -129,8 +129,12 @@ GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out);
 /// with NUL is treated as empty, whatever follows, and so also gives "outfile.grd".
 std::string grid_file_name(std::string_view text);
 
+/// Output name rule of GEOFLIP and ROTGRD: as grid_file_name, but the whole text counts
+/// (their names have no 512-character limit).
+std::string flip_file_name(std::string_view text);
+
 /// Input name rule: the text before its first NUL, else the text without trailing
-/// blanks. A text that begins with NUL gives an empty name, which no file system opens.
+/// blanks; the whole text counts, however long. A text that begins with NUL gives an empty name, which no file system opens.
 std::string input_file_name(std::string_view text);
 
 // ---- writing -----------------------------------------------------------------------
