@@ -12,8 +12,11 @@ namespace minc {
 namespace {
 constexpr float kPi = 3.1415925f;  // the single-precision pi of the rotation formulas
 // Beyond this many columns or rows no partition of at most 3600 blocks of at most
-// 1200 nodes a side exists; refusing early keeps every later count inside int.
+// 1200 nodes a side exists, though the partition search still finds one of more blocks.
 constexpr int kMaxExtent = kMaxBlocks * (kMaxBlocks / 3);
+// A rotated working grid whose data range reaches beyond this many cells from the
+// origin is refused: its origin and size would no longer fit an int.
+constexpr float kMaxRange = 1.0e9f;
 }  // namespace
 
 std::optional<std::string> text_name(std::string_view text) {
@@ -101,11 +104,12 @@ void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float a
 
 Status rotated_grid(const DataRange& range, WorkingGrid& g) {
     if (!(range.xmin < range.xmax) || !(range.ymin < range.ymax)) return Status::bad_data_name;
-    // The range is in cell units of the requested grid; far beyond any partition it
-    // cannot be gridded, and the conversions below would overflow.
-    const float lim = static_cast<float>(kMaxExtent);
-    if (!(std::fabs(range.xmin) < lim && std::fabs(range.xmax) < lim &&
-          std::fabs(range.ymin) < lim && std::fabs(range.ymax) < lim))
+    // The range is in cell units of the requested grid. Data far from the requested
+    // grid are gridded where they lie, and a range too wide to partition is refused by
+    // the partition, after the half-window lines; only where the conversions below
+    // would overflow is the call refused here.
+    if (!(std::fabs(range.xmin) < kMaxRange && std::fabs(range.xmax) < kMaxRange &&
+          std::fabs(range.ymin) < kMaxRange && std::fabs(range.ymax) < kMaxRange))
         return Status::too_many_blocks;
     g.xc0 = static_cast<float>(trunc_int(range.xmin) - 1);
     g.yc0 = static_cast<float>(trunc_int(range.ymin) - 1);
@@ -117,7 +121,12 @@ Status rotated_grid(const DataRange& range, WorkingGrid& g) {
 }
 
 Status choose_partition(int ncu, int nru, int nx, int ny, Partition& p) {
-    if (ncu > kMaxExtent || nru > kMaxExtent) return Status::too_many_blocks;
+    // So wide or tall a grid always partitions, into several blocks and more than 3600
+    // of them, with either overlap: the overlap rule for NX and NY decides between
+    // -999 and -2, as it does for any grid of several blocks (and the counts of the
+    // partition search stay far from int overflow).
+    if (ncu > kMaxExtent || nru > kMaxExtent)
+        return nx <= 5 || ny <= 5 ? Status::overlap_too_small : Status::too_many_blocks;
     p.overlap = 10;
     if (Status s = prtish(kWorkWords, kMaxBlocks, ncu + 4, nru + 4, p); p.nsect == 0)
         return failed(s) ? s : Status::no_partition;

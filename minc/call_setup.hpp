@@ -62,7 +62,8 @@ void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float a
                  DataTransform& t);
 
 /// Rotated working grid: one cell beyond the range of the data on every side.
-/// bad_data_name when the range is empty or degenerate.
+/// bad_data_name when the range is empty or degenerate; too_many_blocks when it reaches
+/// 1.0E9 cells or more from the origin (or is not finite).
 Status rotated_grid(const DataRange& range, WorkingGrid& g);
 
 /// Partition of the extended grid (NCU + 4) x (NRU + 4) with the overlap rules:

@@ -166,6 +166,21 @@ TEST(CallSetup, WorkingGrids) {
     EXPECT_EQ(rotated_grid(DataRange{3.0f, 3.0f, 0.0f, 1.0f}, r), Status::bad_data_name);
     EXPECT_EQ(rotated_grid(DataRange{0.0f, 1.0f, 2.0f, 2.0f}, r), Status::bad_data_name);
 
+    // Data far from the requested grid are gridded where they lie: xc0 = 4999999,
+    // ncu = nint(5000101 - 4999999) + 1 = 103 (all exact in float).
+    EXPECT_EQ(rotated_grid(DataRange{5.0e6f, 5000100.0f, 2.0f, 9.0f}, r), Status::ok);
+    EXPECT_EQ(r.xc0, 4999999.0f);
+    EXPECT_EQ(r.ncu, 103);
+    EXPECT_EQ(r.yc0, 1.0f);
+    EXPECT_EQ(r.nru, 10);
+    // A range wider than any partition still gives its grid; the partition refuses it.
+    EXPECT_EQ(rotated_grid(DataRange{0.5f, 6.0e6f, 0.0f, 1.0f}, r), Status::ok);
+    EXPECT_EQ(r.xc0, -1.0f);
+    EXPECT_EQ(r.ncu, 6000003);
+    // Only where the origin or size would not fit an int is the call refused here.
+    EXPECT_EQ(rotated_grid(DataRange{0.0f, 2.0e9f, 0.0f, 1.0f}, r), Status::too_many_blocks);
+    EXPECT_EQ(rotated_grid(DataRange{0.0f, 1.0f, -INFINITY, 1.0f}, r), Status::too_many_blocks);
+
     DataTransform t;
     rotation_of(0.0f, 0.0f, 1.0f, 2.0f, 10, 10, 30.0f, t);
     EXPECT_TRUE(t.rotated);
@@ -222,6 +237,26 @@ TEST(CallSetup, PartitionAndOverlap) {
         EXPECT_EQ(code(Status::overlap_too_small), -999);
         Partition q;
         EXPECT_EQ(choose_partition(5, 1000, 5, 1000, q), Status::overlap_too_small);
+    }
+    {
+        SCOPED_TRACE("wider or taller than any partition: still the overlap rule, then -2");
+        // A side above 3600 x 1200 nodes always partitions into several (and more than
+        // 3600) blocks, so NX or NY of 5 or less ends the call with -999 first.
+        struct Case { int ncu, nru, nx, ny; Status want; };
+        const Case cases[] = {
+            {5000000, 3, 5000000, 3, Status::overlap_too_small},
+            {3, 5000000, 3, 5000000, Status::overlap_too_small},
+            {5000000, 8, 5000000, 8, Status::too_many_blocks},
+            {2147483647, 10, 2147483647, 10, Status::too_many_blocks},
+            {6000000, 40, 5, 31, Status::overlap_too_small},  // rotated: NX is the request
+            {6000000, 40, 41, 31, Status::too_many_blocks},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(c.ncu) + " x " + std::to_string(c.nru) + ", NX " +
+                         std::to_string(c.nx) + " NY " + std::to_string(c.ny));
+            Partition p;
+            EXPECT_EQ(choose_partition(c.ncu, c.nru, c.nx, c.ny, p), c.want);
+        }
     }
     {
         SCOPED_TRACE("more than 3600 blocks: -2");

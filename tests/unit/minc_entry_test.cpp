@@ -639,6 +639,51 @@ TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
     }
 }
 
+TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
+    TempDir dir;
+    {
+        SCOPED_TRACE("unrotated, 5000000 x 3: several blocks with NY 3 is -999");
+        write_data("data.bin", plane_points(10.0f, 2.0f, 20, 1.0f, 1.0f, 0.0f));
+        RelaxState st;
+        EXPECT_EQ(grid(request("g.grd", 0.0f, 0.0f, 1.0f, 5000000, 3), st).code(), -999);
+        const auto lines = log_lines();
+        EXPECT_EQ(lines.size(), 12u);  // the parameters and the half window
+        EXPECT_EQ(value_of(lines, " half window "), "0.");
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "minc.log"}));
+    }
+    // Rotated by 30 degrees about the centre (20, 15) of a 41 x 31 grid: a point 6 million
+    // cells east of the centre lies 5.2 million cells along one axis of the rotated
+    // frame from the others, a range no partition can hold.
+    write_data("wide.bin", {Point{20.0f, 15.0f, {1.0f}}, Point{6000020.0f, 15.0f, {2.0f}},
+                            Point{20.0f, 25.0f, {3.0f}}});
+    for (int nx : {5, 41}) {
+        SCOPED_TRACE("rotated, data 6 million cells apart, NX " + std::to_string(nx));
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, nx, 31);
+        r.datfile = "wide.bin";
+        r.angle = 30.0f;
+        RelaxState st;
+        EXPECT_EQ(grid(r, st).code(), nx == 5 ? -999 : -2);
+        EXPECT_EQ(log_lines().size(), 12u);
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "wide.bin", "minc.log"}));
+    }
+    {
+        SCOPED_TRACE("rotated, all data 5 million cells away: gridded where they lie");
+        std::vector<Point> far = plane_points(20.0f, 20.0f, 30, 1.0f, 1.0f, 0.0f);
+        for (Point& p : far) p.x += 5.0e6f;
+        write_data("far.bin", far);
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 41, 31);
+        r.datfile = "far.bin";
+        r.angle = 30.0f;
+        RelaxState st;
+        ASSERT_EQ(grid(r, st).code(), 0);
+        // The requested grid lies far outside the solved one: every node is null.
+        const gridout::GridData g = read_grid_file("g.grd");
+        EXPECT_EQ(g.header.ne, 41);
+        EXPECT_EQ(g.header.nv, 31);
+        EXPECT_EQ(dummy_count(g), 41 * 31);
+    }
+}
+
 TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
     TempDir dir;
     std::vector<Point> pts;
