@@ -3,9 +3,11 @@
  * Calling convention of every entry: each argument is passed by reference (a
  * pointer); each text argument is immediately followed by its length in characters,
  * passed by value as an int. A text names a file by the characters before its first
- * NUL when that NUL is not the first character; otherwise by the text without trailing
- * blanks, which for an output name must be at least 2 characters long (else
- * "outfile.grd" is written).
+ * NUL when that NUL is not the first character (even a single character); otherwise
+ * by the text without trailing blanks, which counts only when at least 2 characters
+ * long; a text that begins with a NUL names nothing. An output name that does not
+ * count gives "outfile.grd"; a MINC data file name that does not count gives
+ * MINC_BAD_DATA_NAME, and a rotated MINC call needs the NUL in DATFILE.
  *
  * The entries work in the current directory, are not re-entrant and must not run in
  * two threads or processes in the same directory at the same time.
