@@ -55,7 +55,7 @@ void ref_digits(double v, int digits, std::string& mant, int& k, bool& negative)
 }
 
 std::string ref_exp_text(bool negative, const std::string& mant, int k) {
-    char ex[8];
+    char ex[16];
     if (std::abs(k) < 100)
         std::snprintf(ex, sizeof ex, "E%+03d", k);
     else

@@ -150,6 +150,59 @@ TEST(Georot, BilinearValueAndTheDummyAndEdgeRules) {
     }
 }
 
+TEST(Georot, ScalesOffsetsAndSourceFrame) {
+    // Plane z = c + 10 r on 4 x 4 nodes. Every quantity below is exact in binary:
+    // node 1: x = 3, y = 5, dx = 2, dy = 4; u = 2 / 4 + 0.5 = 1, v = 4 / 8 - 0.25 = 0.25;
+    //         p = (1 - 0.5) / 0.25 = 2, q = (0.25 - 0) / 0.125 = 2: z = 2 + 20 = 22.
+    // node 2: x = 3.5, dx = 2.5; u = 1.125, p = 2.5: z = 22.5.
+    // node 3: x = 4, dx = 3; u = 1.25, p = 3: the last source column, z00 = 3 + 20 = 23.
+    std::vector<float> v(16);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) v[std::size_t(r * 4 + c)] = float(c) + 10.0f * float(r);
+    MemoryFileSystem fs;
+    put_grid(fs, "src.grd", 4, 4, 1, v);
+    GeorotParams p = unit_georot(4, 4, 3.0f, 5.0f, 3, 1);
+    p.dx = 0.5f;
+    p.xr = 1.0f;
+    p.yr = 1.0f;
+    p.uscl = 4.0f;
+    p.uoff = 0.5f;
+    p.vscl = 8.0f;
+    p.voff = -0.25f;
+    p.sx0 = 0.5f;
+    p.sdx = 0.25f;
+    p.sy0 = 0.0f;
+    p.sdy = 0.125f;
+    ASSERT_EQ(georot(fs, "src.grd", fs, "out.grd", p), GridStatus::ok);
+    GridData d;
+    ASSERT_EQ(read_grid(fs, "out.grd", d), GridStatus::ok);
+    EXPECT_EQ(d.values, (std::vector<float>{22.0f, 22.5f, 23.0f}));
+}
+
+TEST(Georot, PositionsThatAreNotNumbersOrHugeAreDummy) {
+    MemoryFileSystem fs;
+    put_grid(fs, "src.grd", 2, 2, 1, {1, 2, 3, 4});
+    {
+        SCOPED_TRACE("USCL 0: 0 / 0 at the centre, infinity beside it");
+        GeorotParams p = unit_georot(2, 2, 0.0f, 0.0f, 2, 1);
+        p.uscl = 0.0f;
+        ASSERT_EQ(georot(fs, "src.grd", fs, "out.grd", p), GridStatus::ok);
+        GridData d;
+        ASSERT_EQ(read_grid(fs, "out.grd", d), GridStatus::ok);
+        EXPECT_EQ(d.values, (std::vector<float>{D, D}));
+    }
+    {
+        SCOPED_TRACE("positions far beyond the range of an integer, either side");
+        GeorotParams p = unit_georot(2, 2, -1.0f, 0.0f, 3, 1);  // x = -1, 0, 1
+        p.uscl = 1.0e-30f;
+        ASSERT_EQ(georot(fs, "src.grd", fs, "out.grd", p), GridStatus::ok);
+        GridData d;
+        ASSERT_EQ(read_grid(fs, "out.grd", d), GridStatus::ok);
+        // x = 0 stays at p = 0: the first node.
+        EXPECT_EQ(d.values, (std::vector<float>{D, 1.0f, D}));
+    }
+}
+
 TEST(Georot, UsesTheCallersWorkBuffer) {
     MemoryFileSystem fs;
     put_grid(fs, "src.grd", 3, 1, 1, {4, 5, 6});

@@ -143,6 +143,20 @@ TEST(Trsout, PlaneIsAddedOnlyWithItrendOneAndIcodeNot112) {
     }
 }
 
+TEST(Trsout, PlaneTermsAreAddedOneByOneInSinglePrecision) {
+    // Floats near 1.0E8 lie 8 apart. Added one by one, 1.0E8 + 3 rounds back to 1.0E8 and
+    // so does the next + 3; the sum of the plane's terms first (6) would give 100000008.
+    Inputs in;
+    in.make({0, 0}, {1.0e8f, 1.0e8f});
+    TrsoutParams p = simple(2, 1);
+    p.itrend = 1;
+    p.a0 = 3.0f;
+    p.ax = 3.0f;
+    const TrsoutResult r = trsout(in.fs, "o.grd", *in.luin, *in.lurow, p);
+    ASSERT_EQ(r.status, GridStatus::ok);
+    EXPECT_EQ(as_floats(in.fs.contents("o.grd"), 512), (std::vector<float>{1.0e8f, 1.0e8f}));
+}
+
 TEST(Trsout, NegativeImaskKeepsTheCompanionsNulls) {
     for (int imask : {-1, 0, 1}) {
         SCOPED_TRACE("IMASK " + std::to_string(imask));
