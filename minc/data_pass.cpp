@@ -21,16 +21,26 @@ struct InputPoint {
     float x = 0.0f, y = 0.0f, v = 0.0f;
 };
 
+enum class ReadResult { record, end, failed };
+
+// Reads `bytes` bytes; a read that transfers nothing is the end of the data, a short
+// one a record cut short by the end of the file, and a negative count a read error.
+ReadResult read_exact(ByteFile& data, std::span<std::byte> bytes) {
+    const std::int64_t n = data.read(bytes);
+    if (n < 0) return ReadResult::failed;
+    return n == static_cast<std::int64_t>(bytes.size()) ? ReadResult::record : ReadResult::end;
+}
+
 // Reads the next record of the input data file into p (the channels go to chan).
-// False at the end of the data: a read that transfers nothing, fails, or comes up
-// short. A final record cut short by the end of the file is dropped rather than
-// completed with the channels of the record before it.
-bool next_record(ByteFile& data, std::span<float> chan, const DataTransform& t, InputPoint& p) {
-    float x = 0.0f, y = 0.0f;
-    if (!gridout::read_word(data, x) || !gridout::read_word(data, y) ||
-        !gridout::read_words(data, chan.first(static_cast<std::size_t>(t.maxchan)))) {
-        return false;
+// A final record cut short by the end of the file counts as the end of the data: it
+// is dropped rather than completed with the channels of the record before it.
+ReadResult next_record(ByteFile& data, std::span<float> chan, const DataTransform& t, InputPoint& p) {
+    float xy[2] = {0.0f, 0.0f};
+    for (std::span<std::byte> part : {std::as_writable_bytes(std::span<float>(xy)),
+                                      std::as_writable_bytes(chan.first(static_cast<std::size_t>(t.maxchan)))}) {
+        if (ReadResult r = read_exact(data, part); r != ReadResult::record) return r;
     }
+    float x = xy[0], y = xy[1];
     if (t.rotated) {
         const float xd = x - t.xr, yd = y - t.yr;
         x = xd * t.cos_a - yd * t.sin_a;
@@ -39,7 +49,7 @@ bool next_record(ByteFile& data, std::span<float> chan, const DataTransform& t, 
     p.x = x / t.dx;
     p.y = y / t.dy;
     p.v = chan[static_cast<std::size_t>(t.ichan - 1)];
-    return true;
+    return ReadResult::record;
 }
 
 // A record is dropped when its value is the null value. A value or position that is
@@ -73,9 +83,13 @@ DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) 
     assert(t.maxchan >= 1 && chan.size() >= static_cast<std::size_t>(t.maxchan));
     assert(t.ichan >= 1 && t.ichan <= t.maxchan);
     DataRange r;
-    if (!rewind(data)) return r;
+    if (!rewind(data)) {
+        r.read_failed = true;
+        return r;
+    }
     InputPoint p;
-    while (next_record(data, chan, t, p)) {
+    ReadResult got;
+    while ((got = next_record(data, chan, t, p)) == ReadResult::record) {
         if (is_null(p, t.dummy)) continue;
         if (t.mode == 2 && p.v <= 0.0f) continue;
         r.xmin = std::min(r.xmin, p.x);
@@ -83,6 +97,7 @@ DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) 
         r.ymin = std::min(r.ymin, p.y);
         r.ymax = std::max(r.ymax, p.y);
     }
+    r.read_failed = got == ReadResult::failed;
     return r;
 }
 
@@ -155,9 +170,14 @@ DataPassResult seqdat(ByteFile& data, ByteFile& scratch, float h, float xe0, flo
     const float ou = (static_cast<float>(part.overlap) - 0.1f) / s_step;
     const float ow = (static_cast<float>(part.overlap) - 0.1f) / t_step;
 
-    if (rewind(data)) {
+    if (!rewind(data)) {
+        res.status = Status::input_failed;
+        return res;
+    }
+    {
         InputPoint p;
-        while (next_record(data, chan, t, p)) {
+        ReadResult got;
+        while ((got = next_record(data, chan, t, p)) == ReadResult::record) {
             if (is_null(p, t.dummy)) continue;
             if (p.y > yhi || p.y < ylo || p.x < xlo || p.x > xhi) continue;
             float z = p.v;
@@ -201,6 +221,11 @@ DataPassResult seqdat(ByteFile& data, ByteFile& scratch, float h, float xe0, flo
                 res.status = s;
                 return res;
             }
+        }
+        // A read error is not the end of the data: the points read so far are not all.
+        if (got == ReadResult::failed) {
+            res.status = Status::input_failed;
+            return res;
         }
     }
 

@@ -27,13 +27,15 @@ struct DataTransform {
 /// Extent of the accepted points, cell units (rotated when the call is rotated).
 struct DataRange {
     float xmin = 1.0e32f, xmax = -1.0e32f, ymin = 1.0e32f, ymax = -1.0e32f;
+    bool read_failed = false;  // the input could not be read to its end
 };
 
 /// RNGDAT. chan is the channel buffer (at least maxchan reals).
 DataRange rngdat(gridout::ByteFile& data, std::span<float> chan, const DataTransform& t);
 
 struct DataPassResult {
-    Status status = Status::ok;  // no_data when no point was accepted; store_failed on a write failure
+    Status status = Status::ok;  // no_data when no point was accepted; store_failed on a write
+                                 // failure; input_failed when the input cannot be read
     int records = 0;             // records in the data scratch store (next free record - 1)
     int accepted = 0;            // points accepted
 };

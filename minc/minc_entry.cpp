@@ -259,6 +259,7 @@ Status GriddingCall::working_grid() {
     DataRange range;
     if (auto data = gridout::disk().open(*name, gridout::OpenMode::read_only))
         range = rngdat(*data, std::span<float>(area_.channels), transform_);
+    if (range.read_failed) return Status::input_failed;
     return rotated_grid(range, wg_);
 }
 

@@ -429,3 +429,70 @@ TEST(Rngdat, ExtentOfAcceptedPoints) {
 
 }  // namespace
 }  // namespace minc
+
+namespace minc {
+namespace {
+
+// An input file whose reads fail after a number of bytes, as a failing disk does.
+class FailingInput final : public gridout::ByteFile {
+public:
+    FailingInput(std::unique_ptr<gridout::ByteFile> inner, std::int64_t good_bytes)
+        : inner_(std::move(inner)), left_(good_bytes) {}
+    std::int64_t read(std::span<std::byte> out) override {
+        if (static_cast<std::int64_t>(out.size()) > left_) return -1;
+        left_ -= static_cast<std::int64_t>(out.size());
+        return inner_->read(out);
+    }
+    std::int64_t write(std::span<const std::byte> in) override { return inner_->write(in); }
+    std::int64_t seek(std::int64_t offset) override { return inner_->seek(offset); }
+    std::int64_t size() override { return inner_->size(); }
+    bool close() override { return inner_->close(); }
+
+private:
+    std::unique_ptr<gridout::ByteFile> inner_;
+    std::int64_t left_;
+};
+
+TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
+    // Three records of 12 bytes; the read of the third record's channel fails.
+    const std::vector<Rec> recs = {{5, 5, {1}}, {6, 6, {2}}, {7, 7, {3}}};
+    {
+        SCOPED_TRACE("seqdat");
+        gridout::MemoryFileSystem fs;
+        FailingInput data(data_file(fs, recs), 2 * 12 + 8);
+        auto scratch = fs.create("store");
+        std::vector<float> chan(kMaxChannels), work(kWorkWords);
+        std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+        DataPassResult res = seqdat(data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), plain(),
+                                    chan, work, fill, current);
+        EXPECT_EQ(res.status, Status::input_failed);
+    }
+    {
+        SCOPED_TRACE("rngdat");
+        gridout::MemoryFileSystem fs;
+        FailingInput data(data_file(fs, recs), 2 * 12 + 8);
+        std::vector<float> chan(kMaxChannels);
+        DataRange r = rngdat(data, chan, plain());
+        EXPECT_TRUE(r.read_failed);
+    }
+    {
+        SCOPED_TRACE("a record cut short by the end of the file is still only the end");
+        gridout::MemoryFileSystem fs;
+        std::vector<float> chan(kMaxChannels);
+        // Two records and a third that lacks its channel.
+        auto cut = fs.create("cut.bin");
+        for (const Rec& rc : {recs[0], recs[1]}) {
+            ASSERT_TRUE(gridout::write_word(*cut, rc.x));
+            ASSERT_TRUE(gridout::write_word(*cut, rc.y));
+            ASSERT_TRUE(gridout::write_words(*cut, std::span<const float>(rc.chan)));
+        }
+        ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
+        ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
+        DataRange r = rngdat(*cut, chan, plain());
+        EXPECT_FALSE(r.read_failed);
+        EXPECT_EQ(r.xmax, 6.0f);
+    }
+}
+
+}  // namespace
+}  // namespace minc
