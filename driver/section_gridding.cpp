@@ -11,17 +11,25 @@
 namespace driver {
 namespace {
 
+// The quotient truncated toward zero as a whole number. A quotient between -1 and 0
+// gives 0, not -0: a top between -cell and 0 (columns at sea level) must round up to a
+// plain 0, which the console shows without a minus sign.
+float whole_quotient(float v, float step) {
+    const float q = std::trunc(v / step);
+    return q == 0.0f ? 0.0f : q;
+}
+
 // A whole multiple of step at or below v. The multiple is formed from the quotient
 // truncated toward zero, which lies above v for negative v and is then moved down.
 float round_down(float v, float step) {
-    float t = step * std::trunc(v / step);
+    float t = step * whole_quotient(v, step);
     if (t > v) t = t - step;
     return t;
 }
 
 // A whole multiple of step at or above v.
 float round_up(float v, float step) {
-    float t = step * std::trunc(v / step);
+    float t = step * whole_quotient(v, step);
     if (t < v) t = t + step;
     return t;
 }

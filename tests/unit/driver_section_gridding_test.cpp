@@ -2,6 +2,8 @@
 // and the console reports of a completed line.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "section_gridding.hpp"
 
 namespace driver {
@@ -62,6 +64,24 @@ TEST(SectionLayout, RoundingOutwardOnBothSidesOfZero) {
         EXPECT_EQ(section_layout(20.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
         EXPECT_EQ(section_layout(25.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
     }
+}
+
+TEST(SectionLayout, TopJustBelowZeroRoundsUpToPlainZero) {
+    // Columns at elevation 0, cell 5, 64 cells: centres from -2.5 down to -317.5. The top
+    // -2.5 / 5 = -0.5 truncates to the whole number 0, so gz1 = 5 x 0 = 0, which is not
+    // below -2.5 and stays: a plain zero, shown without a minus sign.
+    const SectionLayout g = section_layout(25.0f, 5.0f, 0.0f, 1000.0f, -317.5f, -2.5f);
+    EXPECT_EQ(g.gz1, 0.0f);
+    EXPECT_FALSE(std::signbit(g.gz1));
+    EXPECT_EQ(g.gz0, -320.0f);  // -63.5 -> -63 -> -315, above -317.5 -> -320
+    EXPECT_EQ(g.nz, 65);        // 320 / 5 + 1
+    EXPECT_EQ(layout_report(g),
+              "  generating grid\n"
+              "\n"
+              "  x range to output :    0.000000       1000.000    \n"
+              "  number of x cells :           41\n"
+              "  z range to output :    0.000000      -320.0000    \n"
+              "  number of z cells :           65\n");
 }
 
 TEST(SectionLayout, CountGetsOneMoreWhenTheQuotientFallsShort) {
