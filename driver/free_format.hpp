@@ -36,7 +36,8 @@ bool read_real_precise(std::string_view token, double& out);
 /// A 32-bit integer written as one: optional sign and decimal digits only.
 bool read_integer(std::string_view token, std::int32_t& out);
 
-/// True when the text holds only blanks, tabs and commas (or nothing).
+/// True when the text holds only blanks and tabs (or nothing). Commas are not blank:
+/// a record of commas alone is read as a record, not skipped as a blank one.
 bool is_blank(std::string_view text);
 
 }  // namespace driver
