@@ -125,6 +125,27 @@ GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> b) {
     return h;
 }
 
+GridHeader frame_header(int ne, int nv, int order, float dx, float dy, float x0, float y0,
+                        float zmin, float zmax) {
+    GridHeader h = blank_header();
+    h.ne = ne;
+    h.nv = nv;
+    h.kx = order == 1 ? 1 : -2;
+    h.de = static_cast<double>(dx);
+    h.dv = static_cast<double>(dy);
+    h.x0 = static_cast<double>(x0);
+    h.y0 = static_cast<double>(y0);
+    h.zmin = zmin;
+    h.zmax = zmax;
+    return h;
+}
+
+bool write_grid_row(ByteFile& f, std::span<const float> row, int j, int nv, int order) {
+    const std::int64_t place = order == 1 ? j - 1 : nv - j;
+    const std::int64_t at = kGridHeaderBytes + place * std::int64_t(row.size()) * 4;
+    return seek_to(f, at) && write_words(f, row);
+}
+
 GridStatus write_header(ByteFile& f, const GridHeader& h) {
     const auto bytes = encode_header(h);
     if (!seek_to(f, 0) || f.write(bytes) != kGridHeaderBytes) return GridStatus::write_failed;
@@ -326,23 +347,13 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
     if (GridStatus s = out.create(); s != GridStatus::ok) return failure(s);
     ByteFile& f = out.file();
 
-    GridHeader h = blank_header();
-    h.ne = ncol;
-    h.nv = nrow;
-    h.kx = iopt == 1 ? 1 : -2;
-    h.de = static_cast<double>(dx);
-    h.dv = static_cast<double>(dy);
-    h.x0 = static_cast<double>(xorg);
-    h.y0 = static_cast<double>(yorg);
     // Until the statistics are rewritten at the end these mark the file incomplete.
-    h.zmin = 1.0e30f;
-    h.zmax = -1.0e30f;
+    const GridHeader h = frame_header(ncol, nrow, iopt, dx, dy, xorg, yorg, 1.0e30f, -1.0e30f);
     if (GridStatus s = write_header(f, h); s != GridStatus::ok) return failure(s);
 
     if (src.file && !seek_to(*src.file, 0)) return failure(GridStatus::read_failed);
 
     RangeTracker range;
-    const std::int64_t row_bytes = std::int64_t(ncol) * 4;
     for (int k = 1; k <= nrow; ++k) {
         if (GridStatus s = fetch_row(src, k, ncol, nrow, row); s != GridStatus::ok) return failure(s);
         for (float& v : row) {
@@ -353,9 +364,7 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
             v = back_transform(v, mode);
             range.add(v);
         }
-        const std::int64_t place = iopt == 1 ? k - 1 : nrow - k;
-        if (!seek_to(f, kGridHeaderBytes + place * row_bytes) ||
-            !write_words(f, std::span<const float>(row)))
+        if (!write_grid_row(f, std::span<const float>(row), k, nrow, iopt))
             return failure(GridStatus::write_failed);
     }
 

@@ -66,29 +66,6 @@ bool cell_index(float p, int n, int& c) {
 
 bool is_null(float v) { return v <= kNullBound; }
 
-GridHeader output_header(int ne, int nv, int orientation_one, float dx, float dy, float x0,
-                         float y0, float zmin, float zmax) {
-    GridHeader h = blank_header();
-    h.ne = ne;
-    h.nv = nv;
-    h.kx = orientation_one == 1 ? 1 : -2;
-    h.de = static_cast<double>(dx);
-    h.dv = static_cast<double>(dy);
-    h.x0 = static_cast<double>(x0);
-    h.y0 = static_cast<double>(y0);
-    h.zmin = zmin;
-    h.zmax = zmax;
-    return h;
-}
-
-// Writes an output row at its place: first to last when orientation_one is 1, else
-// from the last place back.
-bool write_row(ByteFile& f, std::span<const float> row, int j, int nv, int orientation_one) {
-    const std::int64_t place = orientation_one == 1 ? j - 1 : nv - j;
-    const std::int64_t at = kGridHeaderBytes + place * std::int64_t(row.size()) * 4;
-    return seek_to(f, at) && write_words(f, row);
-}
-
 // GEOROT's node rule: bilinear inside the source, z00 on the last column or row or when
 // a corner is not valid. The upper-left corner z01 is tested against -1.0E20 rather than
 // -1.0E30; kept on purpose, as grids written by the library's other implementations
@@ -169,7 +146,7 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
 
     PendingFile out(out_fs, grid_file_name(grdfil));
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
-    const GridHeader h = output_header(p.nx, p.ny, p.iopt, p.dx, p.dy, p.x0, p.y0, p.gmin, p.gmax);
+    const GridHeader h = frame_header(p.nx, p.ny, p.iopt, p.dx, p.dy, p.x0, p.y0, p.gmin, p.gmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;
 
     for (int j = 1; j <= p.ny; ++j) {
@@ -184,7 +161,7 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
             const float qr = (v - p.sy0) / p.sdy;
             work[std::size_t(i - 1)] = georot_node(src, pc, qr);
         }
-        if (!write_row(out.file(), work, j, p.ny, p.iopt)) return GridStatus::write_failed;
+        if (!write_grid_row(out.file(), work, j, p.ny, p.iopt)) return GridStatus::write_failed;
     }
     return out.commit();
 }
@@ -207,7 +184,7 @@ GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs
 
     PendingFile out(out_fs, flip_file_name(outfile));
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
-    const GridHeader h = output_header(p.ne, p.nv, p.kxout, p.dx, p.dy, p.x0, p.y0, p.zmin, p.zmax);
+    const GridHeader h = frame_header(p.ne, p.nv, p.kxout, p.dx, p.dy, p.x0, p.y0, p.zmin, p.zmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;
 
     for (int j = 1; j <= p.nv; ++j) {
@@ -219,7 +196,7 @@ GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs
             const float v = ((x - p.xc) * s + (y - p.yc) * c) / p.dy;
             row[std::size_t(i - 1)] = rotgrd_node(src, u - p.xoff, v - p.yoff);
         }
-        if (!write_row(out.file(), row, j, p.nv, p.kxout)) return GridStatus::write_failed;
+        if (!write_grid_row(out.file(), row, j, p.nv, p.kxout)) return GridStatus::write_failed;
     }
     return out.commit();
 }

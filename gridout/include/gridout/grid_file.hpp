@@ -94,6 +94,16 @@ GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> bytes);
 /// Writes the 512 header bytes at offset 0.
 GridStatus write_header(ByteFile& f, const GridHeader& h);
 
+/// The header of a written grid: ne x nv nodes from (x0, y0) with spacings dx, dy, the
+/// row orientation 1 when `order` is 1 (rows first to last) and -2 otherwise, and the
+/// value range zmin..zmax.
+GridHeader frame_header(int ne, int nv, int order, float dx, float dy, float x0, float y0,
+                        float zmin, float zmax);
+
+/// Writes row j (1-based) of an nv-row grid at its place: place j when `order` is 1,
+/// else place nv - j + 1, so that the rows appear from the last to the first.
+bool write_grid_row(ByteFile& f, std::span<const float> row, int j, int nv, int order);
+
 // ---- reading -----------------------------------------------------------------------
 
 /// Reads the header at offset 0 and checks it before anything is allocated: element
