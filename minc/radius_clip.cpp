@@ -158,6 +158,41 @@ void write_back(const ClipSpans& s, const ClipBand& b, const OutlineList& o, con
     span_end(s, side, o.along(side, run.last())) = o.across(side, run.last());
 }
 
+// The mask's outermost line on a run's side: where a span end opens to near the band edge.
+std::int32_t mask_edge(const ClipBand& b, Side side) {
+    if (outward_is_smaller(side)) return 1;
+    return along_is_column(side) ? b.nrow : b.ncol;
+}
+
+// A data cell at `pos` across line `line` moves the side's span end of that line out past
+// itself, and the ends of the neighbouring band lines at least as far; within e of the
+// band edge it opens the line and its neighbours to the mask's edge instead.
+void extend_end(const ClipSpans& s, const ClipBand& b, Side side, int line, int pos) {
+    const int sign = outward_sign(side);
+    std::int32_t& own = span_end(s, side, line);
+    if (sign * (pos - own) <= 0) return;  // not outward of the current end
+    const bool along_col = along_is_column(side);
+    const bool has_before = line > (along_col ? b.first_col() : b.first_row());
+    const bool has_after = line < (along_col ? b.last_col() : b.last_row());
+    const std::int32_t outer = mask_edge(b, side);
+    if (sign * (band_edge(b, side) - pos) < b.e) {
+        own = outer;
+        if (has_before) span_end(s, side, line - 1) = outer;
+        if (has_after) span_end(s, side, line + 1) = outer;
+        return;
+    }
+    const std::int32_t v = innermost(side, pos + sign, outer);
+    own = v;
+    if (has_before) {
+        std::int32_t& end = span_end(s, side, line - 1);
+        end = outermost(side, end, v);
+    }
+    if (has_after) {
+        std::int32_t& end = span_end(s, side, line + 1);
+        end = outermost(side, end, v);
+    }
+}
+
 }  // namespace
 
 ClipBand::ClipBand(int ncol_, int nrow_, int h_)
@@ -185,67 +220,12 @@ void clear_spans(const ClipSpans& s, const ClipBand& b) {
 }
 
 void add_data_row(const ClipSpans& s, const ClipBand& b, int j, std::span<const std::int32_t> row) {
-    const int h = b.h;
-    const int e = b.e;
-    const bool row_above = j > b.first_row();
-    const bool row_below = j < b.last_row();
     for (int i = b.first_col(); i <= b.last_col(); ++i) {
         if (row[std::size_t(i - 1)] != 1) continue;
-        const bool col_before = i > b.first_col();
-        const bool col_after = i < b.last_col();
-
-        // Applies f to the span ends of line k and of its band neighbours.
-        auto rows_around = [&](auto f) {
-            f(j);
-            if (row_above) f(j - 1);
-            if (row_below) f(j + 1);
-        };
-        auto cols_around = [&](auto f) {
-            f(i);
-            if (col_before) f(i - 1);
-            if (col_after) f(i + 1);
-        };
-
-        if (i < s.left(j)) {
-            if (i - h < e) {
-                rows_around([&](int k) { s.left(k) = 1; });
-            } else {
-                const std::int32_t v = std::max(i - 1, 1);
-                s.left(j) = v;
-                if (row_above) s.left(j - 1) = std::min(s.left(j - 1), v);
-                if (row_below) s.left(j + 1) = std::min(s.left(j + 1), v);
-            }
-        }
-        if (i > s.right(j)) {
-            if (b.last_col() - i < e) {
-                rows_around([&](int k) { s.right(k) = b.ncol; });
-            } else {
-                const std::int32_t v = std::min(i + 1, b.ncol);
-                s.right(j) = v;
-                if (row_above) s.right(j - 1) = std::max(s.right(j - 1), v);
-                if (row_below) s.right(j + 1) = std::max(s.right(j + 1), v);
-            }
-        }
-        if (j < s.top(i)) {
-            if (j - h < e) {
-                cols_around([&](int k) { s.top(k) = 1; });
-            } else {
-                const std::int32_t v = std::max(j - 1, 1);
-                s.top(i) = v;
-                if (col_before) s.top(i - 1) = std::min(s.top(i - 1), v);
-                if (col_after) s.top(i + 1) = std::min(s.top(i + 1), v);
-            }
-        }
-        if (j > s.bottom(i)) {
-            if (b.last_row() - j < e) {
-                cols_around([&](int k) { s.bottom(k) = b.nrow; });
-            } else {
-                const std::int32_t v = std::min(j + 1, b.nrow);
-                s.bottom(i) = v;
-                if (col_before) s.bottom(i - 1) = std::max(s.bottom(i - 1), v);
-                if (col_after) s.bottom(i + 1) = std::max(s.bottom(i + 1), v);
-            }
-        }
+        extend_end(s, b, Side::left, j, i);
+        extend_end(s, b, Side::right, j, i);
+        extend_end(s, b, Side::top, i, j);
+        extend_end(s, b, Side::bottom, i, j);
     }
 }
 
