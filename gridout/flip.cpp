@@ -48,16 +48,8 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
         }
     }
 
-    GridHeader oh = blank_header();
-    oh.ne = nv;
-    oh.nv = ne;
-    oh.kx = -2;
-    oh.de = static_cast<double>(dv);
-    oh.dv = static_cast<double>(de);
-    oh.x0 = static_cast<double>(new_x0);
-    oh.y0 = static_cast<double>(x0);
-    oh.zmin = 0.0f;
-    oh.zmax = 0.0f;
+    // The flipped grid always stores its vectors last first (KX -2: any order but 1).
+    const GridHeader oh = frame_header(nv, ne, -2, dv, de, new_x0, x0, 0.0f, 0.0f);
 
     PendingFile out(fs, flip_file_name(outfile));
     if (GridStatus s = out.create(); s != GridStatus::ok) return s;

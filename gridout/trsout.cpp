@@ -73,16 +73,9 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
     ByteFile& f = out.file();
 
     if (p.iappend == 0) {
-        GridHeader h = blank_header();
-        h.ne = p.ne;
-        h.nv = p.nv;
-        h.kx = -2;
-        h.de = static_cast<double>(p.dx);
-        h.dv = static_cast<double>(p.dy);
-        h.x0 = static_cast<double>(p.x_first);
-        h.y0 = static_cast<double>(p.y_first);
-        h.zmin = p.dummy;
-        h.zmax = p.dummy;
+        // Rows stored last first (KX -2); every statistic holds the caller's null until
+        // the range is rewritten at the end.
+        GridHeader h = frame_header(p.ne, p.nv, -2, p.dx, p.dy, p.x_first, p.y_first, p.dummy, p.dummy);
         h.median = p.dummy;
         h.mean = p.dummy;
         h.variance = static_cast<double>(p.dummy);
