@@ -100,7 +100,7 @@ Status icontl(SolveContext& ctx, int isect, int itier, float xoff, float yoff) {
 void contin(int isect, int itier, GridView<float> grid, GridView<std::int32_t> flags, std::span<const float> edge) {
     const int nx = grid.nx(), ny = grid.ny();
     if (isect != 1) {
-        std::span<const float> left = edge.first(3600);
+        std::span<const float> left = edge.first(kMaxBlocks);
         std::size_t k = 0;
         for (int j = 1; j <= ny; ++j) {
             for (int i = 1; i <= kBand; ++i) grid(i, j) = left[k++];
@@ -110,7 +110,7 @@ void contin(int isect, int itier, GridView<float> grid, GridView<std::int32_t> f
     }
     // After the columns, so the corner takes the values from below.
     if (itier != 1) {
-        std::span<const float> below = edge.subspan(3600, 3600);
+        std::span<const float> below = edge.subspan(kMaxBlocks, kMaxBlocks);
         for (int j = 1; j <= kBand; ++j) {
             auto src = below.subspan(std::size_t(j - 1) * std::size_t(nx), std::size_t(nx));
             std::copy(src.begin(), src.end(), grid.row(j).begin());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "capacities.hpp"
 #include "gridout/byte_file.hpp"
 #include "grid_view.hpp"
 #include "parameter_log.hpp"
@@ -45,8 +46,10 @@ struct SolveContext {
 
 /// The edge buffer halves: values inherited from the block to the left (3 per block
 /// row, row after row) and from the block below (3 block rows of CPB values).
-inline std::span<float> edge_from_left(const SolverArrays& a) { return a.edge.first(3600); }
-inline std::span<float> edge_from_below(const SolverArrays& a) { return a.edge.subspan(3600, 3600); }
+inline std::span<float> edge_from_left(const SolverArrays& a) { return a.edge.first(kMaxBlocks); }
+inline std::span<float> edge_from_below(const SolverArrays& a) {
+    return a.edge.subspan(kMaxBlocks, kMaxBlocks);
+}
 
 /// ICONTL. Solves block (isect, itier) (1-based) whose node (1,1) is extended-grid node
 /// (xoff + 1, yoff + 1), into ctx.arrays.section. The edge buffer must hold the
