@@ -80,9 +80,6 @@ private:
     Status apply_template(RowFile mask, gridout::ByteFile& out);
     Status write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
                       const std::string& out_text);
-    void log_parameter(std::string_view label, float value, int decimals) {
-        log_.parameter(label, value, decimals);
-    }
 
     CallArguments a_;
     RelaxState& relax_;
@@ -121,17 +118,17 @@ CallOutcome GriddingCall::run() {
 
 Status GriddingCall::grid() {
     // Parameter lines, written before any check so the log shows what was asked.
-    log_parameter(" x origin ", a_.x0, 2);
-    log_parameter(" y origin ", a_.y0, 2);
-    log_parameter(" x cell size ", a_.dx, 4);
-    log_parameter(" y cell size ", a_.dy, 4);
-    log_parameter(" num columns  ", static_cast<float>(a_.nx), 0);
-    log_parameter(" num rows ", static_cast<float>(a_.ny), 0);
-    log_parameter(" z channel ", static_cast<float>(a_.ichan), 0);
-    log_parameter(" max chan ", static_cast<float>(a_.maxchan), 0);
-    log_parameter(" search radius ", a_.radius, 3);
-    log_parameter(" rotation angle ", a_.angle, 3);
-    log_parameter(" null data ", a_.dummy, 3);
+    log_.parameter(" x origin ", a_.x0, 2);
+    log_.parameter(" y origin ", a_.y0, 2);
+    log_.parameter(" x cell size ", a_.dx, 4);
+    log_.parameter(" y cell size ", a_.dy, 4);
+    log_.parameter(" num columns  ", static_cast<float>(a_.nx), 0);
+    log_.parameter(" num rows ", static_cast<float>(a_.ny), 0);
+    log_.parameter(" z channel ", static_cast<float>(a_.ichan), 0);
+    log_.parameter(" max chan ", static_cast<float>(a_.maxchan), 0);
+    log_.parameter(" search radius ", a_.radius, 3);
+    log_.parameter(" rotation angle ", a_.angle, 3);
+    log_.parameter(" null data ", a_.dummy, 3);
 
     if (Status s = check_arguments(a_.dx, a_.dy, a_.nx, a_.ny, a_.ichan, a_.maxchan); failed(s))
         return s;
@@ -151,8 +148,8 @@ Status GriddingCall::grid() {
     if (Status s = working_grid(); failed(s)) return s;
 
     hw_ = half_window(radius_cells, wg_.ncu);
-    log_parameter(" half window ", static_cast<float>(hw_.hw), 0);
-    if (hw_.reduced && hw_.hw >= 1) log_parameter(" radius used ", hw_.radius_used, 3);
+    log_.parameter(" half window ", static_cast<float>(hw_.hw), 0);
+    if (hw_.reduced && hw_.hw >= 1) log_.parameter(" radius used ", hw_.radius_used, 3);
 
     grid_rows_ = scratch_.create(kGridRowsName);
     if (grid_rows_ == nullptr) return Status::store_failed;
@@ -164,15 +161,15 @@ Status GriddingCall::grid() {
         const std::int64_t extra = 2 * std::int64_t(hw_.hw);
         if (!failed(partition))
             if (Status s = open_mask(); failed(s)) return s;
-        log_parameter(" total columns ", static_cast<float>(wg_.ncu + extra), 0);
-        log_parameter(" total rows ", static_cast<float>(wg_.nru + extra), 0);
+        log_.parameter(" total columns ", static_cast<float>(wg_.ncu + extra), 0);
+        log_.parameter(" total rows ", static_cast<float>(wg_.nru + extra), 0);
     }
     if (failed(partition)) return partition;
     nwrec_ = 3 * points_per_record(part_.blocks());
-    log_parameter(" number tiers ", static_cast<float>(part_.ntier), 0);
-    log_parameter(" sections/tier ", static_cast<float>(part_.nsect), 0);
-    log_parameter(" columns/block ", static_cast<float>(part_.cpb), 0);
-    log_parameter(" rows/block ", static_cast<float>(part_.rpb), 0);
+    log_.parameter(" number tiers ", static_cast<float>(part_.ntier), 0);
+    log_.parameter(" sections/tier ", static_cast<float>(part_.nsect), 0);
+    log_.parameter(" columns/block ", static_cast<float>(part_.cpb), 0);
+    log_.parameter(" rows/block ", static_cast<float>(part_.rpb), 0);
 
     if (Status s = data_pass(); failed(s)) return s;
     if (Status s = size_section_store(); failed(s)) return s;
@@ -341,9 +338,8 @@ Status GriddingCall::clip_to_outline(RowFile mask, int w) {
     const std::size_t points = std::max(free_points, radclp_outline_points(nct_, nrt_, w));
     std::vector<std::int32_t>& iw = area_.int_work(fixed + 2 * points);
     const std::span<std::int32_t> all(iw);
-    const Status s = radclp(mask, w, all.subspan(0, nc), all.subspan(nc, 2 * nr),
-                            all.subspan(nc + 2 * nr, 2 * nc), all.subspan(fixed, 2 * points));
-    return s;
+    return radclp(mask, w, all.subspan(0, nc), all.subspan(nc, 2 * nr), all.subspan(nc + 2 * nr, 2 * nc),
+                  all.subspan(fixed, 2 * points));
 }
 
 Status GriddingCall::apply_template(RowFile mask, gridout::ByteFile& out) {
