@@ -135,4 +135,10 @@ bool is_blank(std::string_view text) {
     return true;
 }
 
+std::string free_format_line(std::string_view text) {
+    std::string s(1, ' ');
+    s.append(text);
+    return s;
+}
+
 }  // namespace driver

@@ -1,10 +1,12 @@
 // Reading numbers the way a Fortran program reads them in free (list-directed) format:
-// the model records, the answers to the prompts and the command-line values. Model
+// the model records, the answers to the prompts and the command-line values; and the
+// one leading blank of a line that such a program writes in free format. Model
 // files come from Fortran inversion programs, so D exponents ("1.0D2") and the
 // sign-only exponent of wide Fortran E fields ("0.1000-119") must read as numbers.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace driver {
@@ -39,5 +41,8 @@ bool read_integer(std::string_view token, std::int32_t& out);
 /// True when the text holds only blanks and tabs (or nothing). Commas are not blank:
 /// a record of commas alone is read as a record, not skipped as a blank one.
 bool is_blank(std::string_view text);
+
+/// A line as a free-format write prints it: one blank, then the text.
+std::string free_format_line(std::string_view text);
 
 }  // namespace driver

@@ -27,13 +27,6 @@ constexpr std::string_view kPointFile = "tmpdat.tmp";
 constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
 constexpr std::string_view kGriddingLog = "minc.log";
 
-// Lines written in free format carry one blank more than their text.
-std::string free_format(std::string_view text) {
-    std::string s(1, ' ');
-    s.append(text);
-    return s;
-}
-
 std::string quoted(std::string_view value) {
     std::string s(1, '\'');
     s.append(value);
@@ -49,11 +42,11 @@ struct Parameters {
 
 void print_banner(std::ostream& out) {
     out << "\n"
-        << free_format(" This program reads an CORVANE model file and outputs") << "\n"
-        << free_format(" GRD grid file and an xyz data file for each") << "\n"
-        << free_format(" line read from the input file") << "\n"
+        << free_format_line(" This program reads an CORVANE model file and outputs") << "\n"
+        << free_format_line(" GRD grid file and an xyz data file for each") << "\n"
+        << free_format_line(" line read from the input file") << "\n"
         << "\n"
-        << free_format(" Usage is halvex infil cell ndepth") << "\n"
+        << free_format_line(" Usage is halvex infil cell ndepth") << "\n"
         << "\n";
 }
 
@@ -85,11 +78,11 @@ std::int32_t parse_ndepth(std::string_view text) {
 }
 
 void check_cell(float cell) {
-    if (!(cell > 0.0f)) throw RunStop{free_format(" Cell size must be positive")};
+    if (!(cell > 0.0f)) throw RunStop{free_format_line(" Cell size must be positive")};
 }
 
 void check_ndepth(std::int32_t ndepth) {
-    if (ndepth <= 0) throw RunStop{free_format(" number of cells must be positive")};
+    if (ndepth <= 0) throw RunStop{free_format_line(" number of cells must be positive")};
 }
 
 // The answer to a number prompt: the first line that is not blank.
@@ -158,7 +151,7 @@ public:
                 case RecordKind::comment:
                     continue;
                 case RecordKind::unreadable:
-                    throw RunStop{free_format(" error reading the input xyz data file")};
+                    throw RunStop{free_format_line(" error reading the input xyz data file")};
                 case RecordKind::short_record:
                     if (item.last) break;
                     console_.out << " warning: line " << item.line_in_file

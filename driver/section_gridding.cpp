@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "free_format.hpp"
 #include "gridout/fixed_format.hpp"
 
 namespace driver {
@@ -44,12 +45,6 @@ int node_count(float lo, float hi, float step) {
     return count;
 }
 
-std::string free_line(std::string_view text) {
-    std::string s(" ");
-    s += text;
-    return s;
-}
-
 }  // namespace
 
 SectionLayout section_layout(float xcell, float cell, float xmin, float xmax, float zmin,
@@ -81,14 +76,14 @@ std::string line_report(std::string_view label, std::int64_t record_count, doubl
 
 std::string layout_report(const SectionLayout& g) {
     std::string s;
-    s += free_line(" generating grid") + "\n";
+    s += free_format_line(" generating grid") + "\n";
     s += "\n";
-    s += free_line(" x range to output : ") + gridout::general15(g.gx0) +
+    s += free_format_line(" x range to output : ") + gridout::general15(g.gx0) +
          gridout::general15(g.gx1) + "\n";
-    s += free_line(" number of x cells : ") + gridout::integer(g.nx, 12) + "\n";
-    s += free_line(" z range to output : ") + gridout::general15(g.gz1) +
+    s += free_format_line(" number of x cells : ") + gridout::integer(g.nx, 12) + "\n";
+    s += free_format_line(" z range to output : ") + gridout::general15(g.gz1) +
          gridout::general15(g.gz0) + "\n";
-    s += free_line(" number of z cells : ") + gridout::integer(g.nz, 12) + "\n";
+    s += free_format_line(" number of z cells : ") + gridout::integer(g.nz, 12) + "\n";
     return s;
 }
 
