@@ -141,8 +141,7 @@ GridHeader frame_header(int ne, int nv, int order, float dx, float dy, float x0,
 }
 
 bool write_grid_row(ByteFile& f, std::span<const float> row, int j, int nv, int order) {
-    const std::int64_t place = order == 1 ? j - 1 : nv - j;
-    const std::int64_t at = kGridHeaderBytes + place * std::int64_t(row.size()) * 4;
+    const std::int64_t at = kGridHeaderBytes + std::int64_t(file_row(order, nv, j)) * std::int64_t(row.size()) * 4;
     return seek_to(f, at) && write_words(f, row);
 }
 
@@ -180,18 +179,17 @@ GridStatus read_grid_values(ByteFile& f, const GridHeader& h, std::span<float> o
     return read_fully(f, std::as_writable_bytes(out));
 }
 
-GridStatus read_grid_row(ByteFile& f, const GridHeader& h, int file_row, std::span<float> out) {
-    if (h.ne < 1 || file_row < 0 || file_row >= h.nv || out.size() != std::size_t(h.ne))
+GridStatus read_grid_row(ByteFile& f, const GridHeader& h, int place, std::span<float> out) {
+    if (h.ne < 1 || place < 0 || place >= h.nv || out.size() != std::size_t(h.ne))
         return GridStatus::bad_arguments;
-    const std::int64_t at = kGridHeaderBytes + std::int64_t(file_row) * h.ne * 4;
+    const std::int64_t at = kGridHeaderBytes + std::int64_t(place) * h.ne * 4;
     if (!seek_to(f, at)) return GridStatus::read_failed;
     return read_fully(f, std::as_writable_bytes(out));
 }
 
 float GridData::node(int i, int j) const {
-    // KX 1 keeps the vector at the origin first; any other code stores them reversed.
-    const int file_row = header.kx == 1 ? j - 1 : header.nv - j;
-    return values[std::size_t(file_row) * std::size_t(header.ne) + std::size_t(i - 1)];
+    const int place = file_row(header.kx, header.nv, j);
+    return values[std::size_t(place) * std::size_t(header.ne) + std::size_t(i - 1)];
 }
 
 GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out) {

@@ -24,9 +24,7 @@ struct SourceGrid {
     int nc = 0, nr = 0, kx = 1;
     std::vector<float> values;  // file order
     float at(int c, int r) const {
-        // KX 1: the vector at the origin is stored first; any other code: last first.
-        const int stored = kx == 1 ? r : nr - 1 - r;
-        return values[std::size_t(stored) * std::size_t(nc) + std::size_t(c)];
+        return values[std::size_t(file_row(kx, nr, r + 1)) * std::size_t(nc) + std::size_t(c)];
     }
 };
 
@@ -63,8 +61,6 @@ bool cell_index(float p, int n, int& c) {
     c = static_cast<int>(p);
     return c >= 0 && c <= n - 1;
 }
-
-bool is_null(float v) { return v <= kNullBound; }
 
 // GEOROT's node rule: bilinear inside the source, z00 on the last column or row or when
 // a corner is not valid. The upper-left corner z01 is tested against -1.0E20 rather than

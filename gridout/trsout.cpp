@@ -22,8 +22,6 @@ std::string trsout_file_name(std::string_view text) {
 
 namespace {
 
-bool is_null(float v) { return v <= kNullBound; }
-
 TrsoutResult failure(GridStatus s) {
     TrsoutResult r;
     r.status = s;
@@ -73,8 +71,8 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
     ByteFile& f = out.file();
 
     if (p.iappend == 0) {
-        // Rows stored last first (KX -2); every statistic holds the caller's null until
-        // the range is rewritten at the end.
+        // Rows stored last first (KX -2). Every statistics word holds the caller's null;
+        // the range words are rewritten at the end.
         GridHeader h = frame_header(p.ne, p.nv, -2, p.dx, p.dy, p.x_first, p.y_first, p.dummy, p.dummy);
         h.median = p.dummy;
         h.mean = p.dummy;

@@ -14,7 +14,7 @@
 
 namespace {
 
-bool is_null(float v) { return v <= gridout::kNullBound; }
+using gridout::is_null;
 
 int usage() {
     std::fprintf(stderr, "usage: gridcmp A.grd B.grd [--tol T]\n");

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         std::printf("row %d:", j);
         for (int i = 1; i <= h.ne; ++i) {
             const float v = g.node(i, j);
-            if (v <= gridout::kNullBound) std::printf(" null");
+            if (gridout::is_null(v)) std::printf(" null");
             else std::printf(" %.7g", static_cast<double>(v));
         }
         std::printf("\n");

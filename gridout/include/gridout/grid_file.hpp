@@ -44,6 +44,7 @@ inline constexpr int kGridHeaderBytes = 512;
 inline constexpr float kGridDummy = -1.0e32f;
 /// A value at or below this counts as null when a grid file is read back.
 inline constexpr float kNullBound = -1.0e30f;
+inline bool is_null(float v) { return v <= kNullBound; }
 /// Starting values of the node statistics; they stay when no node is valid.
 inline constexpr float kStatMinStart = 1.0e7f;
 inline constexpr float kStatMaxStart = -1.0e7f;
@@ -91,6 +92,11 @@ inline constexpr std::int64_t kZmaxOffset = 164;
 std::array<std::byte, kGridHeaderBytes> encode_header(const GridHeader& h);
 GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> bytes);
 
+/// The 0-based place in the file of vector j (1-based from the grid's origin) of an
+/// nv-vector grid: KX 1 keeps the vector at the origin first; any other code stores the
+/// vectors from the last to the first.
+inline int file_row(int kx, int nv, int j) { return kx == 1 ? j - 1 : nv - j; }
+
 /// Writes the 512 header bytes at offset 0.
 GridStatus write_header(ByteFile& f, const GridHeader& h);
 
@@ -116,9 +122,9 @@ GridStatus read_grid_header(ByteFile& f, GridHeader& h);
 /// The header must come from read_grid_header on the same file.
 GridStatus read_grid_values(ByteFile& f, const GridHeader& h, std::span<float> out);
 
-/// Reads vector (row) `file_row` as stored in the file, 0-based from the file's first
+/// Reads vector (row) `place` as stored in the file, 0-based from the file's first
 /// vector, into out (out.size() must be NE).
-GridStatus read_grid_row(ByteFile& f, const GridHeader& h, int file_row, std::span<float> out);
+GridStatus read_grid_row(ByteFile& f, const GridHeader& h, int place, std::span<float> out);
 
 /// A whole grid file held in memory: its header and its values in file order.
 struct GridData {
