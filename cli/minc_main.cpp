@@ -6,20 +6,22 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <unistd.h>
 
+#include "gridout/byte_file.hpp"
 #include "minc/minc.hpp"
 
 namespace {
@@ -195,21 +197,23 @@ std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long numb
     return v;
 }
 
-/// Converts text input to a binary input data file (one channel) at `path`.
+/// Converts text input to a binary input data file (one channel) at `path`, through the
+/// library's word writer, so the file has the words the gridding call reads. Every line
+/// is parsed even after a failed write: a bad line is reported before a full disk.
 long text_to_binary(std::istream& in, const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::unique_ptr<gridout::ByteFile> out = gridout::disk().create(path);
     if (!out) throw UsageError{"cannot create the temporary file " + path};
     std::string line;
     long number = 0, points = 0;
+    bool written = true;
     while (std::getline(in, line)) {
         ++number;
         const auto v = parse_xyz(line, number);
         if (!v) continue;
-        out.write(reinterpret_cast<const char*>(v->data()), 12);
+        written = written && gridout::write_words(*out, std::span<const float>(*v));
         ++points;
     }
-    out.close();
-    if (!out) throw UsageError{"cannot write the temporary file " + path};
+    if (!out->close() || !written) throw UsageError{"cannot write the temporary file " + path};
     return points;
 }
 
@@ -217,7 +221,7 @@ long text_to_binary(std::istream& in, const std::string& path) {
 struct RemoveOnExit {
     std::string path;
     ~RemoveOnExit() {
-        if (!path.empty()) std::remove(path.c_str());
+        if (!path.empty()) gridout::disk().remove(path);
     }
 };
 
