@@ -85,8 +85,6 @@ struct UsageError {
 template <class T>
 T parse_number(std::string_view s, std::string_view what) {
     T v{};
-    const char* b = s.data();
-    const char* e = s.data() + s.size();
     if constexpr (std::is_same_v<T, float>) {
         // strtof accepts what people write (1e3, +5, .5); the whole text must be used.
         std::string copy(s);
@@ -96,7 +94,8 @@ T parse_number(std::string_view s, std::string_view what) {
         if (copy.empty() || end != copy.c_str() + copy.size() || errno == ERANGE || !std::isfinite(v))
             throw UsageError{"bad number '" + copy + "' for " + std::string(what)};
     } else {
-        auto r = std::from_chars(b, e, v);
+        const char* e = s.data() + s.size();
+        auto r = std::from_chars(s.data(), e, v);
         if (r.ec != std::errc() || r.ptr != e)
             throw UsageError{"bad integer '" + std::string(s) + "' for " + std::string(what)};
     }
