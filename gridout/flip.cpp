@@ -4,7 +4,6 @@
 #include "gridout/flip.hpp"
 
 #include <cmath>
-#include <new>
 #include <vector>
 
 namespace gridout {
@@ -28,12 +27,8 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
         return GridStatus::bad_header;
 
     std::vector<float> a, b;
-    try {
-        a.resize(std::size_t(ne) * std::size_t(nv));
-        b.resize(a.size());
-    } catch (const std::bad_alloc&) {
-        return GridStatus::bad_header;
-    }
+    const std::size_t count = std::size_t(ne) * std::size_t(nv);
+    if (!try_zeros(a, count) || !try_zeros(b, count)) return GridStatus::bad_header;
     if (GridStatus s = read_grid_values(*in, ih, a); s != GridStatus::ok) return s;
     in->close();
 

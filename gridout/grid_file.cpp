@@ -25,6 +25,15 @@ const char* to_string(GridStatus s) {
     return "unknown status";
 }
 
+bool try_zeros(std::vector<float>& v, std::size_t n) {
+    try {
+        v.assign(n, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 GridHeader blank_header() {
     GridHeader h;
     h.label.fill(' ');
@@ -198,11 +207,7 @@ GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out) {
     GridHeader h;
     if (GridStatus s = read_grid_header(*f, h); s != GridStatus::ok) return s;
     std::vector<float> values;
-    try {
-        values.resize(std::size_t(h.ne) * std::size_t(h.nv));
-    } catch (const std::bad_alloc&) {
-        return GridStatus::bad_header;
-    }
+    if (!try_zeros(values, std::size_t(h.ne) * std::size_t(h.nv))) return GridStatus::bad_header;
     if (GridStatus s = read_grid_values(*f, h, values); s != GridStatus::ok) return s;
     out.header = h;
     out.values = std::move(values);
@@ -335,11 +340,7 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
         if (src.order == RowOrder::columns && ncol != nrow) return failure(GridStatus::bad_arguments);
     }
     std::vector<float> row;
-    try {
-        row.resize(std::size_t(ncol));
-    } catch (const std::bad_alloc&) {
-        return failure(GridStatus::bad_arguments);
-    }
+    if (!try_zeros(row, std::size_t(ncol))) return failure(GridStatus::bad_arguments);
 
     PendingFile out(out_fs, grid_file_name(name_text));
     if (GridStatus s = out.create(); s != GridStatus::ok) return failure(s);

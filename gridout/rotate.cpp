@@ -9,7 +9,6 @@
 #include "gridout/rotate.hpp"
 
 #include <cmath>
-#include <new>
 #include <vector>
 
 namespace gridout {
@@ -40,11 +39,7 @@ GridStatus load_source(FileSystem& fs, std::string_view text, int nc, int nr, So
     if (GridStatus s = read_grid_header(*f, h); s != GridStatus::ok) return s;
     const std::int64_t values = std::int64_t(nc) * nr;  // below 2^62; in bytes it could overflow
     if ((f->size() - kGridHeaderBytes) / 4 < values) return GridStatus::bad_header;
-    try {
-        g.values.resize(std::size_t(nc) * std::size_t(nr));
-    } catch (const std::bad_alloc&) {
-        return GridStatus::bad_arguments;
-    }
+    if (!try_zeros(g.values, std::size_t(nc) * std::size_t(nr))) return GridStatus::bad_arguments;
     g.nc = nc;
     g.nr = nr;
     g.kx = h.kx;
@@ -131,11 +126,7 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
     std::vector<float> own;
     std::span<float> work = p.work;
     if (work.empty()) {
-        try {
-            own.resize(std::size_t(p.nx));
-        } catch (const std::bad_alloc&) {
-            return GridStatus::bad_arguments;
-        }
+        if (!try_zeros(own, std::size_t(p.nx))) return GridStatus::bad_arguments;
         work = own;
     }
     work = work.first(std::size_t(p.nx));
@@ -172,11 +163,7 @@ GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs
     if (GridStatus st = load_source(in_fs, infile, p.nein, p.nvin, src); st != GridStatus::ok) return st;
 
     std::vector<float> row;
-    try {
-        row.resize(std::size_t(p.ne));
-    } catch (const std::bad_alloc&) {
-        return GridStatus::bad_arguments;
-    }
+    if (!try_zeros(row, std::size_t(p.ne))) return GridStatus::bad_arguments;
 
     PendingFile out(out_fs, flip_file_name(outfile));
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <new>
 #include <vector>
 
 #include "gridout/real2char.hpp"
@@ -58,12 +57,8 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
         std::int64_t(p.ioff) + p.ne > p.lrec || !finite_frame(p.dx, p.dy, p.x_first, p.y_first))
         return failure(GridStatus::bad_arguments);
     std::vector<float> b1, b2;
-    try {
-        b1.assign(std::size_t(p.lrec), 0.0f);
-        b2.assign(std::size_t(p.lrec), 0.0f);
-    } catch (const std::bad_alloc&) {
+    if (!try_zeros(b1, std::size_t(p.lrec)) || !try_zeros(b2, std::size_t(p.lrec)))
         return failure(GridStatus::bad_arguments);
-    }
 
     const std::string name = trsout_file_name(grdfile);
     PendingFile out(out_fs, name);

@@ -221,6 +221,10 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
                     int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
                     float dummy);
 
+/// Sets v to n zeros; false instead of an exception when that memory cannot be had, so
+/// that a count taken from a file or a caller ends in a status, not a crash.
+bool try_zeros(std::vector<float>& v, std::size_t n);
+
 /// True when cell sizes and origin are all finite: the writers refuse (bad_arguments) to
 /// write a header the validating reader would reject.
 inline bool finite_frame(float dx, float dy, float x0, float y0) {
