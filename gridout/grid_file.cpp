@@ -44,18 +44,38 @@ GridHeader blank_header() {
 
 namespace {
 
-// Fields are copied byte for byte: the file is little-endian and so is every host this
-// builds for (byte_file.hpp asserts it).
-template <class T>
-void put(std::array<std::byte, kGridHeaderBytes>& b, std::size_t at, const T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    std::memcpy(b.data() + at, &v, sizeof(T));
-}
-
-template <class T>
-void get(std::span<const std::byte, kGridHeaderBytes> b, std::size_t at, T& v) {
-    static_assert(std::is_trivially_copyable_v<T>);
-    std::memcpy(&v, b.data() + at, sizeof(T));
+// Every header field with its byte offset: the one list that both encode_header and
+// decode_header walk, so the two directions cannot disagree. Fields are copied byte for
+// byte: the file is little-endian and so is every host this builds for (byte_file.hpp
+// asserts it).
+template <class Header, class Visit>
+void each_field(Header& h, Visit visit) {
+    visit(0, h.element_size);
+    visit(4, h.element_type);
+    visit(8, h.ne);
+    visit(12, h.nv);
+    visit(16, h.kx);
+    visit(20, h.de);
+    visit(28, h.dv);
+    visit(36, h.x0);
+    visit(44, h.y0);
+    visit(52, h.angle);
+    visit(60, h.base);
+    visit(68, h.scale);
+    visit(76, h.label);
+    visit(124, h.map_number);
+    visit(140, h.projection);
+    visit(144, h.x_unit);
+    visit(148, h.y_unit);
+    visit(152, h.z_unit);
+    visit(156, h.valid_nodes);
+    visit(160, h.zmin);
+    visit(164, h.zmax);
+    visit(168, h.median);
+    visit(172, h.mean);
+    visit(176, h.variance);
+    visit(184, h.flag);
+    visit(188, h.user);
 }
 
 // Reads exactly out.size() bytes, however the file hands them out.
@@ -74,63 +94,13 @@ GridStatus read_fully(ByteFile& f, std::span<std::byte> out) {
 
 std::array<std::byte, kGridHeaderBytes> encode_header(const GridHeader& h) {
     std::array<std::byte, kGridHeaderBytes> b{};
-    put(b, 0, h.element_size);
-    put(b, 4, h.element_type);
-    put(b, 8, h.ne);
-    put(b, 12, h.nv);
-    put(b, 16, h.kx);
-    put(b, 20, h.de);
-    put(b, 28, h.dv);
-    put(b, 36, h.x0);
-    put(b, 44, h.y0);
-    put(b, 52, h.angle);
-    put(b, 60, h.base);
-    put(b, 68, h.scale);
-    put(b, 76, h.label);
-    put(b, 124, h.map_number);
-    put(b, 140, h.projection);
-    put(b, 144, h.x_unit);
-    put(b, 148, h.y_unit);
-    put(b, 152, h.z_unit);
-    put(b, 156, h.valid_nodes);
-    put(b, 160, h.zmin);
-    put(b, 164, h.zmax);
-    put(b, 168, h.median);
-    put(b, 172, h.mean);
-    put(b, 176, h.variance);
-    put(b, 184, h.flag);
-    put(b, 188, h.user);
+    each_field(h, [&b](std::size_t at, const auto& v) { std::memcpy(b.data() + at, &v, sizeof v); });
     return b;
 }
 
 GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> b) {
     GridHeader h;
-    get(b, 0, h.element_size);
-    get(b, 4, h.element_type);
-    get(b, 8, h.ne);
-    get(b, 12, h.nv);
-    get(b, 16, h.kx);
-    get(b, 20, h.de);
-    get(b, 28, h.dv);
-    get(b, 36, h.x0);
-    get(b, 44, h.y0);
-    get(b, 52, h.angle);
-    get(b, 60, h.base);
-    get(b, 68, h.scale);
-    get(b, 76, h.label);
-    get(b, 124, h.map_number);
-    get(b, 140, h.projection);
-    get(b, 144, h.x_unit);
-    get(b, 148, h.y_unit);
-    get(b, 152, h.z_unit);
-    get(b, 156, h.valid_nodes);
-    get(b, 160, h.zmin);
-    get(b, 164, h.zmax);
-    get(b, 168, h.median);
-    get(b, 172, h.mean);
-    get(b, 176, h.variance);
-    get(b, 184, h.flag);
-    get(b, 188, h.user);
+    each_field(h, [&b](std::size_t at, auto& v) { std::memcpy(&v, b.data() + at, sizeof v); });
     return h;
 }
 
