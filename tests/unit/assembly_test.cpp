@@ -14,6 +14,7 @@
 
 #include "capacities.hpp"
 #include "gridout/byte_file.hpp"
+#include "work_area.hpp"
 
 namespace {
 
@@ -29,11 +30,7 @@ struct Rig {
     float dummy = -99999.0f;
     gridout::MemoryFileSystem fs;
     std::unique_ptr<gridout::ByteFile> data, sb, gr, ms;
-    std::vector<float> work = std::vector<float>(minc::kWorkWords, 0.0f);
-    std::vector<std::int32_t> flags = std::vector<std::int32_t>(minc::kBlockNodes, 0);
-    std::vector<float> acc = std::vector<float>(minc::kAccumulatorWords, 0.0f);
-    std::vector<float> edge = std::vector<float>(minc::kEdgeWords, 0.0f);
-    std::vector<float> recbuf = std::vector<float>(minc::kRecordBufferWords, 0.0f);
+    minc::WorkArea area;
     minc::TemplateGrid tmpl;
     minc::ParameterLog log{nullptr};
     minc::RelaxState relax;
@@ -52,8 +49,7 @@ struct Rig {
         return minc::SolveContext{
             .part = part, .dummy = dummy, .tol = 1.0e-4f, .maxit = 512, .wconst = 10.0f, .hw = hw,
             .ncu = ncu, .nru = nru, .nct = nct, .tmpl = tmpl,
-            .arrays = {std::span<float>(work).first(minc::kBlockNodes), flags, acc, edge},
-            .work = work, .recbuf = recbuf, .nwrec = 30, .data_store = *data, .section_store = *sb,
+            .arrays = area.solver(), .work = area.work, .recbuf = area.record, .nwrec = 30, .data_store = *data, .section_store = *sb,
             .grid_rows = *gr, .mask = mask(), .log = log, .relax = relax};
     }
     int nb() const { return part.cpb * part.rpb; }
@@ -218,7 +214,7 @@ std::vector<std::string> assemble_mask(const std::vector<Flag>& set, int nrf) {
         EXPECT_EQ(minc::rowda_write(rig.mask(), std::span<const std::int32_t>(junk), r), Status::ok);
 
     RowCounters rows;
-    EXPECT_EQ(minc::padrow(rig.hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.work)), Status::ok);
+    EXPECT_EQ(minc::padrow(rig.hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.area.work)), Status::ok);
     EXPECT_EQ(rows.mask_rows, 2);
     for (int t = 1; t <= 2; ++t) {
         for (int s = 1; s <= 2; ++s) {
@@ -235,7 +231,7 @@ std::vector<std::string> assemble_mask(const std::vector<Flag>& set, int nrf) {
     }
     EXPECT_EQ(rows.grid_rows, 10);
     EXPECT_EQ(rows.mask_rows, 12);
-    EXPECT_EQ(minc::padrow(rig.hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.work)), Status::ok);
+    EXPECT_EQ(minc::padrow(rig.hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.area.work)), Status::ok);
     EXPECT_EQ(rows.mask_rows, 14);
 
     std::vector<std::string> art;  // mask row 1 first
@@ -352,7 +348,7 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
         RowCounters rows;
         EXPECT_EQ(minc::assemb(ctx, 1, 2, 4, rows), Status::store_failed);
         int irow = 0;
-        EXPECT_EQ(minc::padrow(2, irow, rig.mask(), rig.nct, std::span<float>(rig.work)), Status::store_failed);
+        EXPECT_EQ(minc::padrow(2, irow, rig.mask(), rig.nct, std::span<float>(rig.area.work)), Status::store_failed);
     }
 }
 

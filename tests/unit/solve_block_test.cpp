@@ -17,6 +17,7 @@
 #include "fill.hpp"
 #include "gridout/byte_file.hpp"
 #include "start_values.hpp"
+#include "work_area.hpp"
 
 namespace {
 
@@ -38,12 +39,7 @@ struct Rig {
     int nwrec = 30;
     gridout::MemoryFileSystem fs;
     std::unique_ptr<gridout::ByteFile> data, sb, gr;
-    std::vector<float> work = std::vector<float>(minc::kWorkWords, 0.0f);
-    std::vector<std::int32_t> flags = std::vector<std::int32_t>(minc::kBlockNodes, 0);
-    std::vector<float> acc = std::vector<float>(minc::kAccumulatorWords, 0.0f);
-    std::vector<float> edge = std::vector<float>(minc::kEdgeWords, 0.0f);
-    std::vector<float> recbuf = std::vector<float>(minc::kRecordBufferWords, 0.0f);
-    std::vector<float> tvalues = std::vector<float>(minc::kBlockNodes, 0.0f);
+    minc::WorkArea area;
     minc::TemplateGrid tmpl;
     std::unique_ptr<gridout::ByteFile> logfile;
     minc::ParameterLog log{nullptr};
@@ -64,7 +60,7 @@ struct Rig {
         tmpl.nxc = template_columns;
         tmpl.nyc = 13;
         tmpl.xt0 = tmpl.yt0 = 1 - 2 * tmpl.ic;
-        tmpl.values = tvalues;
+        tmpl.values = area.template_values;
         for (int r = 1; r <= tmpl.nyc; ++r)
             for (int c = 1; c <= tmpl.nxc; ++c)
                 tmpl.view()(c, r) = plane(float((c - 1) * tmpl.ic + tmpl.xt0), float((r - 1) * tmpl.ic + tmpl.yt0));
@@ -88,8 +84,7 @@ struct Rig {
         return minc::SolveContext{
             .part = part, .dummy = dummy, .tol = 1.0e-4f, .maxit = 512, .wconst = 10.0f, .hw = hw,
             .ncu = 31, .nru = 23, .nct = 31 + 2 * hw, .tmpl = tmpl,
-            .arrays = {std::span<float>(work).first(minc::kBlockNodes), flags, acc, edge},
-            .work = work, .recbuf = recbuf, .nwrec = nwrec, .data_store = *data, .section_store = *sb,
+            .arrays = area.solver(), .work = area.work, .recbuf = area.record, .nwrec = nwrec, .data_store = *data, .section_store = *sb,
             .grid_rows = *gr, .mask = {nullptr, 30}, .log = log, .relax = relax};
     }
     template <class T>
@@ -102,8 +97,8 @@ struct Rig {
         auto b = fs.contents("minc.log");
         return std::string(reinterpret_cast<const char*>(b.data()), b.size());
     }
-    float section(int i, int j) const { return work[std::size_t((j - 1) * part.cpb + i - 1)]; }
-    std::int32_t flag(int i, int j) const { return flags[std::size_t((j - 1) * part.cpb + i - 1)]; }
+    float section(int i, int j) const { return area.work[std::size_t((j - 1) * part.cpb + i - 1)]; }
+    std::int32_t flag(int i, int j) const { return area.flags[std::size_t((j - 1) * part.cpb + i - 1)]; }
 };
 
 TEST(Contin, BandFromTheLeftAndFromBelow) {
@@ -161,10 +156,10 @@ TEST(Icontl, FirstBlockWithDataStoresGridAndFlagsAndLogsItsLine) {
         EXPECT_GT(rig.section(13, 9), plane(13.0f, 9.0f) + 0.5f);
 
         const auto stored = rig.slot<float>(1);
-        for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(stored[std::size_t(k)], rig.work[std::size_t(k)]) << k;
+        for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(stored[std::size_t(k)], rig.area.work[std::size_t(k)]) << k;
         if (hw >= 1) {
             const auto flags = rig.slot<std::int32_t>(3);
-            for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(flags[std::size_t(k)], rig.flags[std::size_t(k)]) << k;
+            for (int k = 0; k < rig.nb(); ++k) ASSERT_EQ(flags[std::size_t(k)], rig.area.flags[std::size_t(k)]) << k;
         } else {
             EXPECT_EQ(rig.sb->size(), std::int64_t(rig.nb()) * 4);  // only the grid slot
         }
@@ -183,7 +178,7 @@ TEST(Icontl, BlockWithoutDataKeepsTheTemplatePlane) {
     Rig rig(1);
     rig.put_record(2, 0, {});  // an empty chain: count 0
     for (int j = 1; j <= 16; ++j)
-        for (int k = 0; k < 3; ++k) rig.edge[std::size_t(3 * (j - 1) + k)] = plane(float(16 + k), float(j));
+        for (int k = 0; k < 3; ++k) rig.area.edge[std::size_t(3 * (j - 1) + k)] = plane(float(16 + k), float(j));
     auto ctx = rig.ctx();
     ASSERT_EQ(minc::icontl(ctx, 2, 1, 15.0f, 0.0f), Status::ok);
     // Without data, and with the band from the left on the same plane, every node stays
@@ -204,10 +199,10 @@ TEST(Icontl, InheritedBandIsFixedAndTheRestFollowsThePlane) {
     // Block (2, 2): node (i, j) is extended node (15 + i, 11 + j).
     for (int j = 1; j <= 16; ++j)
         for (int k = 0; k < 3; ++k)
-            rig.edge[std::size_t(3 * (j - 1) + k)] = plane(float(15 + 1 + k), float(11 + j));
+            rig.area.edge[std::size_t(3 * (j - 1) + k)] = plane(float(15 + 1 + k), float(11 + j));
     for (int j = 1; j <= 3; ++j)
         for (int i = 1; i <= 20; ++i)
-            rig.edge[std::size_t(3600 + 20 * (j - 1) + i - 1)] = plane(float(15 + i), float(11 + j));
+            rig.area.edge[std::size_t(3600 + 20 * (j - 1) + i - 1)] = plane(float(15 + i), float(11 + j));
     ASSERT_EQ(minc::icontl(ctx, 2, 2, 15.0f, 11.0f), Status::ok);
     for (int j = 1; j <= 16; ++j) {
         for (int i = 1; i <= 20; ++i) {
@@ -235,9 +230,9 @@ TEST(Icontl, BlockIsTheDocumentedStepsInTheirOrder) {
     Rig rig(2);
     rig.put_record(4, 6, {{20.0f, 18.0f, 9.0f}, {24.3f, 19.6f, -4.0f}});
     rig.put_record(6, 0, {{30.25f, 22.75f, 12.5f}});
-    for (int k = 0; k < 3600; ++k) rig.edge[std::size_t(k)] = 0.01f * float(k % 61) - 0.2f;
-    for (int k = 0; k < 3600; ++k) rig.edge[std::size_t(3600 + k)] = 1.0f + 0.02f * float(k % 37);
-    const std::vector<float> edge = rig.edge;
+    for (int k = 0; k < 3600; ++k) rig.area.edge[std::size_t(k)] = 0.01f * float(k % 61) - 0.2f;
+    for (int k = 0; k < 3600; ++k) rig.area.edge[std::size_t(3600 + k)] = 1.0f + 0.02f * float(k % 37);
+    const std::vector<float> edge = rig.area.edge;
     auto ctx = rig.ctx();
     ctx.maxit = 45;
     ASSERT_EQ(minc::icontl(ctx, 2, 2, 15.0f, 11.0f), Status::ok);

@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "capacities.hpp"
+#include "control_test_util.hpp"
 #include "data_pass.hpp"
 #include "gridout/byte_file.hpp"
 #include "partition.hpp"
 #include "template_grid.hpp"
+#include "work_area.hpp"
 
 namespace {
 
@@ -107,23 +109,20 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     }
     auto input = fs.open(prefix + "input.dat", gridout::OpenMode::read_only);
     auto data_store = fs.create(prefix + "~mincir.tmp");
-    std::vector<float> work(minc::kWorkWords, 0.0f), chan(minc::kMaxChannels, 0.0f);
-    std::vector<std::int32_t> fill(minc::kMaxBlocks, 0), current(minc::kMaxBlocks, 0);
+    minc::WorkArea area;
+    std::vector<float>& work = area.work;
     minc::DataTransform tr;
     tr.dummy = dummy;
     const minc::DataPassResult pass = minc::seqdat(*input, *data_store, 1.0f, -2.0f, -2.0f, nwrec, su.ncu, su.nru,
-                                                   part, tr, chan, work, fill, current);
+                                                   part, tr, area.channels, work, area.fill, area.current);
     EXPECT_EQ(pass.status, Status::ok);
     std::fill(work.begin(), work.end(), 0.0f);
 
-    std::vector<std::int32_t> flags(minc::kBlockNodes, 0);
-    std::vector<float> acc(minc::kAccumulatorWords, 0.0f), edge(minc::kEdgeWords, 0.0f),
-        recbuf(minc::kRecordBufferWords, 0.0f), tvalues(minc::kBlockNodes, 0.0f);
-    const minc::SolverArrays arrays{std::span<float>(work).first(minc::kBlockNodes), flags, acc, edge};
+    const minc::SolverArrays arrays = area.solver();
     minc::TemplateGrid tmpl;
-    tmpl.values = tvalues;
+    tmpl.values = area.template_values;
     minc::RelaxState relax;
-    EXPECT_EQ(minc::rejonl(*data_store, pass.records, nwrec, part, dummy, 1.0e-4f, recbuf, arrays, tmpl, relax),
+    EXPECT_EQ(minc::rejonl(*data_store, pass.records, nwrec, part, dummy, 1.0e-4f, area.record, arrays, tmpl, relax),
               Status::ok);
 
     if (su.tweak_template) su.tweak_template(tmpl);
@@ -148,13 +147,13 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     }
     SpyFile logfile(fs.create(prefix + "minc.log"), [&](std::int64_t, std::span<const std::byte> in) {
         out.log.append(reinterpret_cast<const char*>(in.data()), in.size());
-        out.edge_at_write.push_back(edge);
+        out.edge_at_write.push_back(area.edge);
     });
     minc::ParameterLog log(&logfile);
 
     minc::SolveContext ctx{.part = part, .dummy = dummy, .tol = 1.0e-4f, .maxit = su.maxit, .wconst = 10.0f,
                            .hw = su.hw, .ncu = su.ncu, .nru = su.nru, .nct = nct, .tmpl = tmpl, .arrays = arrays,
-                           .work = work, .recbuf = recbuf, .nwrec = nwrec, .data_store = *data_store,
+                           .work = work, .recbuf = area.record, .nwrec = nwrec, .data_store = *data_store,
                            .section_store = sb, .grid_rows = *gr, .mask = {ms.get(), minc::record_words(nct)},
                            .log = log, .relax = relax};
     out.status = minc::pcontl(ctx);
@@ -525,21 +524,6 @@ TEST(Pcontl, SeamsDoNotShow) {
     EXPECT_LT(worst, 0.2f);
 }
 
-// A fresh directory under the system's temporary directory, removed at the end.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::random_device rd;
-        path = std::filesystem::temp_directory_path() /
-               ("tier_loop_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
 TEST(Pcontl, MemoryAndDiskStoresGiveTheSameRows) {
     RunSetup su;
     su.ncu = 230;
@@ -549,8 +533,8 @@ TEST(Pcontl, MemoryAndDiskStoresGiveTheSameRows) {
     su.points = scattered(230, 190, 900, 8);
     gridout::MemoryFileSystem mem;
     const Outcome a = solve(mem, "", su);
-    TempDir dir;
-    const Outcome b = solve(gridout::disk(), dir.path.string() + "/", su);
+    control_test::TempDir dir;
+    const Outcome b = solve(gridout::disk(), dir.path().string() + "/", su);
     ASSERT_EQ(a.status, Status::ok);
     ASSERT_EQ(b.status, Status::ok);
     ASSERT_EQ(a.grid.size(), 230u * 190u);
@@ -558,7 +542,7 @@ TEST(Pcontl, MemoryAndDiskStoresGiveTheSameRows) {
     EXPECT_EQ(std::memcmp(a.grid.data(), b.grid.data(), a.grid.size() * 4), 0);
     EXPECT_EQ(a.mask, b.mask);
     EXPECT_EQ(a.log, b.log);
-    EXPECT_TRUE(std::filesystem::exists(dir.path / "~mincgr.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "~mincgr.tmp"));
 }
 
 }  // namespace
