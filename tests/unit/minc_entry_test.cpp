@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -22,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "control_test_util.hpp"
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
 
@@ -30,35 +29,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using control_test::CwdTempDir;
 
 const char* const kScratchNames[] = {"~mincgr.tmp", "~mincms.tmp", "~mincir.tmp",
                                      "~mincsb.tmp", "~minctm.tmp", "~mincrt.tmp"};
-
-/// A fresh directory that is the current directory while the object lives.
-class TempDir {
-public:
-    TempDir() {
-        static std::atomic<int> n{0};
-        path_ = fs::temp_directory_path() /
-                ("minc_entry_test_" + std::to_string(::getpid()) + "_" + std::to_string(n++));
-        fs::create_directories(path_);
-        old_ = fs::current_path();
-        fs::current_path(path_);
-    }
-    ~TempDir() {
-        fs::current_path(old_);
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::set<std::string> names() const {
-        std::set<std::string> out;
-        for (const auto& e : fs::directory_iterator(path_)) out.insert(e.path().filename().string());
-        return out;
-    }
-
-private:
-    fs::path path_, old_;
-};
 
 struct Point {
     float x, y;
@@ -149,7 +123,7 @@ int dummy_count(const gridout::GridData& g) {
 }
 
 TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
-    TempDir dir;
+    CwdTempDir dir;
     // Data only in the left third: a blanking radius would blank the right part.
     write_data("data.bin", plane_points(10.0f, 20.0f, 40, 1.0f, 0.5f, 3.0f));
     for (float radius : {0.0f, -5.0f, 31.0f /* > NX*DX = 30 */}) {
@@ -182,7 +156,7 @@ TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
 }
 
 TEST(MincEntry, AnglesThatGridUnrotated) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(40.0f, 30.0f, 60, 2.0f, -1.0f, 10.0f));
     RelaxState st0;
     GridRequest r = request("ref.grd", 0.0f, 0.0f, 1.0f, 41, 31);
@@ -200,7 +174,7 @@ TEST(MincEntry, AnglesThatGridUnrotated) {
 }
 
 TEST(MincEntry, RotatedCalls) {
-    TempDir dir;
+    CwdTempDir dir;
     // A plane: minimum curvature reproduces it in any frame.
     write_data("data.bin", plane_points(40.0f, 30.0f, 200, 2.0f, -1.0f, 10.0f));
     GridRequest r = request("r30.grd", 0.0f, 0.0f, 1.0f, 41, 31);
@@ -271,7 +245,7 @@ std::vector<int> sweep_counts() {
 }
 
 TEST(MincEntry, IterationLimitFromIerr) {
-    TempDir dir;
+    CwdTempDir dir;
     // A few points far apart on a large grid: the relaxation needs many sweeps.
     write_data("data.bin", {Point{5.0f, 5.0f, {0.0f}}, Point{150.0f, 20.0f, {100.0f}},
                             Point{40.0f, 90.0f, {-50.0f}}, Point{120.0f, 100.0f, {30.0f}}});
@@ -290,7 +264,7 @@ TEST(MincEntry, IterationLimitFromIerr) {
 }
 
 TEST(MincEntry, OverlapRulesInTheLog) {
-    TempDir dir;
+    CwdTempDir dir;
     {
         SCOPED_TRACE("one block, overlap 1");
         write_data("data.bin", plane_points(6.0f, 4.0f, 10, 1.0f, 1.0f, 0.0f));
@@ -332,7 +306,7 @@ TEST(MincEntry, OverlapRulesInTheLog) {
 }
 
 TEST(MincEntry, HalfWindowReduction) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(999.0f, 290.0f, 300, 0.01f, 0.1f, 0.0f));
     // Radius 250 cells on a grid 1000 columns wide: (503)(1500) > 256000, reduced to 104.
     GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 30);
@@ -360,7 +334,7 @@ TEST(MincEntry, HalfWindowReduction) {
 }
 
 TEST(MincEntry, NamesAndMissingFiles) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
     float gmin = 0.0f, gmax = 0.0f;
     RelaxState st;
@@ -404,7 +378,7 @@ TEST(MincEntry, NamesAndMissingFiles) {
 }
 
 TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
-    TempDir dir;
+    CwdTempDir dir;
     const std::vector<Point> pts = plane_points(20.0f, 20.0f, 50, 1.0f, -0.5f, 4.0f);
     write_data("data.bin", pts);
     RelaxState s0;
@@ -435,7 +409,7 @@ TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
 }
 
 TEST(MincEntry, ArgumentChecksAndFailedCallsKeepGminGmax) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
     struct Case { const char* what; std::function<void(GridRequest&)> set; int code; };
     const Case cases[] = {
@@ -469,7 +443,7 @@ TEST(MincEntry, ArgumentChecksAndFailedCallsKeepGminGmax) {
 }
 
 TEST(MincEntry, DataAtNodesAreReproduced) {
-    TempDir dir;
+    CwdTempDir dir;
     // Conductivity-like values at every other node of a 25 x 5 lattice, gridded through the natural
     // logarithm (MODE 2) and back; channel 2 of 3.
     std::vector<Point> pts;
@@ -502,7 +476,7 @@ TEST(MincEntry, DataAtNodesAreReproduced) {
 }
 
 TEST(MincEntry, LogOfTwoCallsInARow) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(20.0f, 20.0f, 40, 1.0f, 1.0f, 0.0f));
     RelaxState st;
     GridRequest first = request("g.grd", 0.0f, 0.0f, 1.0f, 21, 21);
@@ -525,7 +499,7 @@ TEST(MincEntry, LogOfTwoCallsInARow) {
 }
 
 TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
     struct Case { const char* what; std::function<void(GridRequest&)> set; int code; };
     const Case cases[] = {
@@ -552,7 +526,7 @@ TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
 }
 
 TEST(MincEntry, RotatedCallRemovesAStaleRotatedGridOnEveryPath) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
     write_data("one.bin", {Point{3.0f, 4.0f, {1.0f}}});
     // A rotated grid left behind, as by a run that was killed mid-call.
@@ -592,7 +566,7 @@ TEST(MincEntry, RotatedCallRemovesAStaleRotatedGridOnEveryPath) {
 }
 
 TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
     // A directory (not empty) in the place of a scratch file makes the disk store
     // fail under exactly that name; the in-memory stores do not notice it.
@@ -623,7 +597,7 @@ bool documented(int code) {
 }
 
 TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
     struct Case { int nx, ny; float radius; };
     const Case cases[] = {{10, 2147483647, 3.0f}, {2147483647, 10, 3.0f}, {5000000, 5000000, 2.0f},
@@ -640,7 +614,7 @@ TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
 }
 
 TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
-    TempDir dir;
+    CwdTempDir dir;
     {
         SCOPED_TRACE("unrotated, 5000000 x 3: several blocks with NY 3 is -999");
         write_data("data.bin", plane_points(10.0f, 2.0f, 20, 1.0f, 1.0f, 0.0f));
@@ -685,7 +659,7 @@ TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
 }
 
 TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
-    TempDir dir;
+    CwdTempDir dir;
     std::vector<Point> pts;
     for (const Point& p : plane_points(60.0f, 40.0f, 80, 0.5f, 0.25f, 2.0f))
         pts.push_back(Point{p.x, p.y, {p.ch[0], p.ch[0] - 20.0f}});
@@ -733,7 +707,7 @@ TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
 }
 
 TEST(MincEntry, GridderCarriesTheRelaxationStateFromCallToCall) {
-    TempDir dir;
+    CwdTempDir dir;
     // First call: a plane on a 31 x 31 grid, after which the counter of rising sweeps
     // stands at 1. Second call: four far-apart points on a large grid, whose result
     // depends on the counter it starts with.
@@ -764,7 +738,7 @@ TEST(MincEntry, GridderCarriesTheRelaxationStateFromCallToCall) {
 }
 
 TEST(MincEntry, StoreKindsGiveTheSameGrid) {
-    TempDir dir;
+    CwdTempDir dir;
     write_data("data.bin", plane_points(60.0f, 40.0f, 80, 0.3f, -0.2f, 5.0f));
     for (float angle : {0.0f, 25.0f}) {
         SCOPED_TRACE("angle " + std::to_string(angle));
