@@ -77,6 +77,12 @@ bool transform_value(int mode, float& v) {
 
 bool rewind(ByteFile& f) { return gridout::seek_to(f, 0); }
 
+// Byte offset of record irec (1-based) of the data scratch store; a record is a link,
+// a count and `words` point words.
+std::int64_t record_offset(int irec, std::size_t words) {
+    return (static_cast<std::int64_t>(irec) - 1) * (static_cast<std::int64_t>(words) + 2) * 4;
+}
+
 }  // namespace
 
 DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) {
@@ -102,11 +108,18 @@ DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) 
 }
 
 Status wrblk2(ByteFile& scratch, int irec, int link, int npts, std::span<const float> data) {
-    const auto recw = static_cast<std::int64_t>(data.size()) + 2;
     const std::int32_t head[2] = {link, npts};
-    if (!gridout::seek_to(scratch, (static_cast<std::int64_t>(irec) - 1) * recw * 4) ||
+    if (!gridout::seek_to(scratch, record_offset(irec, data.size())) ||
         !gridout::write_words(scratch, std::span<const std::int32_t>(head)) ||
         !gridout::write_words(scratch, data)) {
+        return Status::store_failed;
+    }
+    return Status::ok;
+}
+
+Status read_data_record(ByteFile& scratch, int irec, DataRecordHead& head, std::span<float> data) {
+    if (!gridout::seek_to(scratch, record_offset(irec, data.size())) || !gridout::read_word(scratch, head.link) ||
+        !gridout::read_word(scratch, head.count) || !gridout::read_words(scratch, data)) {
         return Status::store_failed;
     }
     return Status::ok;

@@ -52,4 +52,14 @@ DataPassResult seqdat(gridout::ByteFile& data, gridout::ByteFile& scratch, float
 /// data.size() words; record length data.size() + 2 words.
 Status wrblk2(gridout::ByteFile& scratch, int irec, int link, int npts, std::span<const float> data);
 
+/// Link (next record of the chain, 0 at its end) and point count of a data scratch record.
+struct DataRecordHead {
+    std::int32_t link = 0;
+    std::int32_t count = 0;
+};
+
+/// Reads record irec (1-based) of the data scratch store as WRBLK2 writes it, with
+/// data.size() point words: store_failed when the seek or a read fails.
+Status read_data_record(gridout::ByteFile& scratch, int irec, DataRecordHead& head, std::span<float> data);
+
 }  // namespace minc

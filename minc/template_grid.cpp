@@ -10,6 +10,7 @@
 
 #include "assign_data.hpp"
 #include "capacities.hpp"
+#include "data_pass.hpp"
 #include "fill.hpp"
 
 namespace minc {
@@ -24,21 +25,16 @@ constexpr int kTemplateSweeps = 30;
 Status read_chain(gridout::ByteFile& scratch, int first, int records, int nwrec, bool last_section,
                   bool last_tier, float xlim, float ylim, float rc, std::span<float> recbuf,
                   const TemplateGrid& tmpl, std::span<float> acc) {
-    const std::int64_t recbytes = (static_cast<std::int64_t>(nwrec) + 2) * 4;
     const auto words = recbuf.first(static_cast<std::size_t>(nwrec));
     int rec = first;
     // A chain visits each record at most once; more visits than records means the
     // links form a loop, which only a damaged store can produce.
     for (int visited = 0; rec != 0; ++visited) {
         if (rec < 1 || rec > records || visited >= records) return Status::chain_record_range;
-        std::int32_t head[2] = {0, 0};
-        if (!gridout::seek_to(scratch, (static_cast<std::int64_t>(rec) - 1) * recbytes) ||
-            !gridout::read_words(scratch, std::span<std::int32_t>(head)) ||
-            !gridout::read_words(scratch, words)) {
-            return Status::store_failed;
-        }
-        rec = head[0];
-        const int n = head[1];
+        DataRecordHead head;
+        if (Status s = read_data_record(scratch, rec, head, words); s != Status::ok) return s;
+        rec = head.link;
+        const int n = head.count;
         if (n < 1) continue;
         if (n > kMaxPointsPerRecord || static_cast<std::size_t>(3 * n) > recbuf.size()) {
             return Status::chain_record_count;
