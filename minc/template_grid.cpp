@@ -91,10 +91,8 @@ Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partitio
     tmpl.nyc = nyc;
     tmpl.xt0 = 1 - 2 * ic;
     tmpl.yt0 = 1 - 2 * ic;
-    const auto ntmpl = static_cast<std::size_t>(nxc) * static_cast<std::size_t>(nyc);
-    std::fill_n(arrays.acc.begin(), 6 * ntmpl, 0.0f);
-    std::fill_n(tmpl.values.begin(), ntmpl, dummy);
-    std::fill_n(arrays.flags.begin(), ntmpl, 0);
+    // The accumulator and the flags were cleared in full above; only the values start blank.
+    std::fill_n(tmpl.values.begin(), static_cast<std::size_t>(nxc) * static_cast<std::size_t>(nyc), dummy);
 
     const float rc = 1.0f / static_cast<float>(ic);
     for (int t = 1; t <= part.ntier; ++t) {
