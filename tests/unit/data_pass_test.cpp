@@ -6,92 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "capacities.hpp"
+#include "solver_test_util.hpp"
+#include "work_area.hpp"
 
 namespace minc {
 namespace {
 
-constexpr float kDummy = -99999.0f;
-
-struct Rec {
-    float x, y;
-    std::vector<float> chan;
-};
-
-// Writes input records (x, y, channels) to a new memory file.
-std::unique_ptr<gridout::ByteFile> data_file(gridout::MemoryFileSystem& fs, const std::vector<Rec>& recs) {
-    auto f = fs.create("data.bin");
-    for (const Rec& r : recs) {
-        EXPECT_TRUE(gridout::write_word(*f, r.x));
-        EXPECT_TRUE(gridout::write_word(*f, r.y));
-        EXPECT_TRUE(gridout::write_words(*f, std::span<const float>(r.chan)));
-    }
-    return f;
-}
-
-// One record of the data scratch store as stored.
-struct StoreRecord {
-    std::int32_t link = 0, count = 0;
-    std::vector<float> words;
-};
-
-StoreRecord record_at(const std::vector<std::byte>& bytes, int rec, int nw) {
-    StoreRecord r;
-    const std::size_t off = static_cast<std::size_t>(rec - 1) * static_cast<std::size_t>(nw + 2) * 4;
-    EXPECT_LE(off + static_cast<std::size_t>(nw + 2) * 4, bytes.size()) << "record " << rec;
-    if (off + static_cast<std::size_t>(nw + 2) * 4 > bytes.size()) return r;
-    std::memcpy(&r.link, bytes.data() + off, 4);
-    std::memcpy(&r.count, bytes.data() + off + 4, 4);
-    r.words.resize(static_cast<std::size_t>(nw));
-    std::memcpy(r.words.data(), bytes.data() + off + 8, static_cast<std::size_t>(nw) * 4);
-    return r;
-}
-
-struct Pt {
-    float x, y, z;
-    bool operator==(const Pt&) const = default;
-};
-std::ostream& operator<<(std::ostream& os, const Pt& p) { return os << "(" << p.x << ", " << p.y << ", " << p.z << ")"; }
-
-// All points of a block's chain, following the links from head record b.
-std::vector<Pt> chain(const std::vector<std::byte>& bytes, int b, int nw, int records) {
-    std::vector<Pt> pts;
-    int rec = b;
-    for (int guard = 0; rec != 0 && guard <= records; ++guard) {
-        StoreRecord r = record_at(bytes, rec, nw);
-        for (int k = 0; k < r.count; ++k) {
-            const auto i = static_cast<std::size_t>(3 * k);
-            pts.push_back({r.words[i], r.words[i + 1], r.words[i + 2]});
-        }
-        rec = r.link;
-    }
-    EXPECT_EQ(rec, 0) << "chain of block " << b << " does not end";
-    return pts;
-}
-
-// Runs SEQDAT on records with the given partition; xe0 = ye0 = 1 so that node
-// coordinates equal the cell positions.
-struct PassRun {
-    DataPassResult res;
-    std::vector<std::byte> store;
-};
-PassRun run_seqdat(const std::vector<Rec>& recs, const Partition& part, int ncu, int nru, int nw,
-                   const DataTransform& t) {
-    gridout::MemoryFileSystem fs;
-    auto data = data_file(fs, recs);
-    auto scratch = fs.create("store");
-    std::vector<float> chan(kMaxChannels), work(kWorkWords);
-    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
-    PassRun r;
-    r.res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, nw, ncu, nru, part, t, chan, work, fill, current);
-    r.store = fs.contents("store");
-    return r;
-}
+using test::InputRecord;
+using test::kDummy;
+using test::make_partition;
+using test::store_record;
+using Pts = std::vector<test::StorePoint>;
 
 DataTransform plain() {
     DataTransform t;
@@ -99,17 +28,47 @@ DataTransform plain() {
     return t;
 }
 
+// SEQDAT with node spacing 1 and the call's stores; xe0 = ye0 = 1 puts node coordinates
+// on the cell positions.
+DataPassResult run_pass(gridout::ByteFile& data, gridout::ByteFile& scratch, const Partition& part,
+                        const DataTransform& t = plain(), int nw = 300, int ncu = 16, int nru = 16, float xe0 = 1.0f,
+                        float ye0 = 1.0f) {
+    WorkArea w;
+    return seqdat(data, scratch, 1.0f, xe0, ye0, nw, ncu, nru, part, t, w.channels, w.work, w.fill, w.current);
+}
+
+// The result of a pass over the records and the bytes of the store it wrote.
+struct PassRun {
+    DataPassResult res;
+    std::vector<std::byte> store;
+    int nw;
+    Pts chain(int b) const { return test::store_chain(store, b, nw, res.records); }
+    std::vector<float> values() const {
+        std::vector<float> z;
+        for (const test::StorePoint& p : chain(1)) z.push_back(p.z);
+        return z;
+    }
+};
+
+PassRun run_seqdat(const std::vector<InputRecord>& recs, const Partition& part, const DataTransform& t = plain(),
+                   int nw = 300, int ncu = 16, int nru = 16, float xe0 = 1.0f, float ye0 = 1.0f) {
+    gridout::MemoryFileSystem fs;
+    auto data = test::write_input(fs, recs);
+    auto scratch = fs.create("store");
+    PassRun r{run_pass(*data, *scratch, part, t, nw, ncu, nru, xe0, ye0), {}, nw};
+    r.store = fs.contents("store");
+    return r;
+}
+
+const Partition kSingle = make_partition(20, 20, 1, 1, 1);
+
 TEST(Seqdat, HomeBlocksAndOverlapCopies) {
     // 3 x 3 blocks of 26 x 26, overlap 10: steps S = T = 16. The copy threshold is
     // (10 - 0.1) / 16; 16 + 9.9 = 25.9 lands exactly on it in float, so the comparison
     // must include equality.
-    Partition part;
-    part.cpb = part.rpb = 26;
-    part.overlap = 10;
-    part.nsect = part.ntier = 3;
     ASSERT_EQ((16.0f + 9.9f) / 16.0f - 1.0f, (10.0f - 0.1f) / 16.0f);  // precondition of the case
     const float on = 16.0f + 9.9f;
-    const std::vector<Rec> recs = {
+    const std::vector<InputRecord> recs = {
         {17.0f, 5.0f, {1}},    // first node of section 2: home section 1, no copy
         {on, 5.0f, {2}},       // home section 2, on the threshold: copied left
         {25.95f, 5.0f, {3}},   // 0.05 short of the far overlap edge: not copied
@@ -120,96 +79,82 @@ TEST(Seqdat, HomeBlocksAndOverlapCopies) {
         {17.01f, 5.0f, {8}},   // just past the home boundary 17.005 of section 2: copied left
     };
     const int nw = 30;
-    PassRun r = run_seqdat(recs, part, 54, 54, nw, plain());
+    PassRun r = run_seqdat(recs, make_partition(26, 26, 10, 3, 3), plain(), nw, 54, 54);
     ASSERT_EQ(r.res.status, Status::ok);
     EXPECT_EQ(r.res.accepted, 8);
     EXPECT_EQ(r.res.records, 9);
     ASSERT_EQ(r.store.size(), 9u * (nw + 2) * 4);
 
-    const Pt p1{17, 5, 1}, p2{on, 5, 2}, p3{25.95f, 5, 3}, p4{53, 5, 4}, p5{5, on, 5}, p6{on, on, 6},
-        p7{53, 53, 7}, p8{17.01f, 5, 8};
-    const std::vector<std::vector<Pt>> expected = {
-        {p1, p2, p5, p6, p8}, {p2, p3, p6, p8}, {p4}, {p5, p6}, {p6}, {}, {}, {}, {p7},
-    };
+    const test::StorePoint p1{17, 5, 1}, p2{on, 5, 2}, p3{25.95f, 5, 3}, p4{53, 5, 4}, p5{5, on, 5},
+        p6{on, on, 6}, p7{53, 53, 7}, p8{17.01f, 5, 8};
+    const std::vector<Pts> expected = {{p1, p2, p5, p6, p8}, {p2, p3, p6, p8}, {p4}, {p5, p6}, {p6}, {}, {}, {}, {p7}};
     for (int b = 1; b <= 9; ++b) {
         SCOPED_TRACE("block " + std::to_string(b));
-        EXPECT_EQ(chain(r.store, b, nw, r.res.records), expected[static_cast<std::size_t>(b - 1)]);
+        EXPECT_EQ(r.chain(b), expected[static_cast<std::size_t>(b - 1)]);
     }
 }
 
 TEST(Seqdat, RecordChainsOfExactlyPPoints) {
     // One block, P = 4 points per record (nw = 12).
-    Partition part;
-    part.cpb = part.rpb = 20;
-    part.overlap = 1;
-    part.nsect = part.ntier = 1;
-    const int nw = 12;
     auto points = [](int n) {
-        std::vector<Rec> v;
+        std::vector<InputRecord> v;
         for (int k = 0; k < n; ++k) v.push_back({2.0f + static_cast<float>(k), 3.0f, {static_cast<float>(k)}});
         return v;
     };
     {
         SCOPED_TRACE("exactly P points: head full, second record empty");
-        PassRun r = run_seqdat(points(4), part, 16, 16, nw, plain());
+        PassRun r = run_seqdat(points(4), kSingle, plain(), 12);
         ASSERT_EQ(r.res.status, Status::ok);
         EXPECT_EQ(r.res.records, 2);
         ASSERT_EQ(r.store.size(), 2u * 14 * 4);
-        StoreRecord head = record_at(r.store, 1, nw), second = record_at(r.store, 2, nw);
+        const test::StoreRecord head = store_record(r.store, 1, 12), second = store_record(r.store, 2, 12);
         EXPECT_EQ(head.link, 2);
         EXPECT_EQ(head.count, 4);
-        EXPECT_EQ(head.words[9], 5.0f);  // x of the fourth point
+        EXPECT_EQ(head.words[9], 5.0f);   // x of the fourth point
         EXPECT_EQ(head.words[11], 3.0f);  // its value
         EXPECT_EQ(second.link, 0);
         EXPECT_EQ(second.count, 0);
     }
     {
         SCOPED_TRACE("2P + 1 points: three records");
-        PassRun r = run_seqdat(points(9), part, 16, 16, nw, plain());
+        PassRun r = run_seqdat(points(9), kSingle, plain(), 12);
         ASSERT_EQ(r.res.status, Status::ok);
         EXPECT_EQ(r.res.records, 3);
-        EXPECT_EQ(record_at(r.store, 1, nw).link, 2);
-        EXPECT_EQ(record_at(r.store, 2, nw).link, 3);
-        EXPECT_EQ(record_at(r.store, 2, nw).count, 4);
-        EXPECT_EQ(record_at(r.store, 2, nw).words[0], 6.0f);  // fifth point
-        EXPECT_EQ(record_at(r.store, 3, nw).link, 0);
-        EXPECT_EQ(record_at(r.store, 3, nw).count, 1);
-        EXPECT_EQ(record_at(r.store, 3, nw).words[2], 8.0f);
+        const test::StoreRecord r1 = store_record(r.store, 1, 12), r2 = store_record(r.store, 2, 12),
+                                r3 = store_record(r.store, 3, 12);
+        EXPECT_EQ(r1.link, 2);
+        EXPECT_EQ(r2.link, 3);
+        EXPECT_EQ(r2.count, 4);
+        EXPECT_EQ(r2.words[0], 6.0f);  // fifth point
+        EXPECT_EQ(r3.link, 0);
+        EXPECT_EQ(r3.count, 1);
+        EXPECT_EQ(r3.words[2], 8.0f);
     }
     {
         SCOPED_TRACE("two blocks fill in turn: records numbered in the order they fill");
-        Partition two = part;
-        two.overlap = 10;
-        two.cpb = 20;  // S = 10
-        two.nsect = 2;
-        // Block 1 holds xn < 11.005, block 2 beyond (copies only below xn = 19.9).
-        std::vector<Rec> v = {{25, 3, {1}}, {2, 3, {2}}, {26, 3, {3}}, {3, 3, {4}},
-                              {27, 3, {5}}, {28, 3, {6}}, {29, 3, {7}}};
-        PassRun r = run_seqdat(v, two, 26, 16, 6, plain());  // P = 2
+        // S = 10: block 1 holds xn < 11.005, block 2 beyond (copies only below xn = 19.9).
+        std::vector<InputRecord> v = {{25, 3, {1}}, {2, 3, {2}}, {26, 3, {3}}, {3, 3, {4}},
+                                      {27, 3, {5}}, {28, 3, {6}}, {29, 3, {7}}};
+        PassRun r = run_seqdat(v, make_partition(20, 20, 10, 2, 1), plain(), 6, 26);  // P = 2
         ASSERT_EQ(r.res.status, Status::ok);
         // Block 2 fills first (record 2 -> 3), then block 1 (record 1 -> 4), then block 2
         // again (record 3 -> 5).
         EXPECT_EQ(r.res.records, 5);
-        EXPECT_EQ(record_at(r.store, 2, 6).link, 3);
-        EXPECT_EQ(record_at(r.store, 1, 6).link, 4);
-        EXPECT_EQ(record_at(r.store, 3, 6).link, 5);
-        EXPECT_EQ(record_at(r.store, 4, 6).count, 0);
-        EXPECT_EQ(record_at(r.store, 5, 6).count, 1);
-        EXPECT_EQ(chain(r.store, 2, 6, 5), (std::vector<Pt>{{25, 3, 1}, {26, 3, 3}, {27, 3, 5}, {28, 3, 6}, {29, 3, 7}}));
-        EXPECT_EQ(chain(r.store, 1, 6, 5), (std::vector<Pt>{{2, 3, 2}, {3, 3, 4}}));
+        EXPECT_EQ(store_record(r.store, 2, 6).link, 3);
+        EXPECT_EQ(store_record(r.store, 1, 6).link, 4);
+        EXPECT_EQ(store_record(r.store, 3, 6).link, 5);
+        EXPECT_EQ(store_record(r.store, 4, 6).count, 0);
+        EXPECT_EQ(store_record(r.store, 5, 6).count, 1);
+        EXPECT_EQ(r.chain(2), (Pts{{25, 3, 1}, {26, 3, 3}, {27, 3, 5}, {28, 3, 6}, {29, 3, 7}}));
+        EXPECT_EQ(r.chain(1), (Pts{{2, 3, 2}, {3, 3, 4}}));
     }
 }
 
 TEST(Seqdat, NoAcceptedPointStillWritesEveryHead) {
-    Partition part;
-    part.cpb = part.rpb = 26;
-    part.overlap = 10;
-    part.nsect = 2;
-    part.ntier = 3;
     const int nw = 9;
     // A null value, a point outside the window, and a non-finite value.
-    std::vector<Rec> v = {{5, 5, {kDummy}}, {500, 5, {1}}, {5, 5, {std::numeric_limits<float>::quiet_NaN()}}};
-    PassRun r = run_seqdat(v, part, 38, 54, nw, plain());
+    std::vector<InputRecord> v = {{5, 5, {kDummy}}, {500, 5, {1}}, {5, 5, {std::numeric_limits<float>::quiet_NaN()}}};
+    PassRun r = run_seqdat(v, make_partition(26, 26, 10, 2, 3), plain(), nw, 38, 54);
     EXPECT_EQ(r.res.status, Status::no_data);
     EXPECT_EQ(code(r.res.status), -1002);
     EXPECT_EQ(r.res.accepted, 0);
@@ -217,25 +162,11 @@ TEST(Seqdat, NoAcceptedPointStillWritesEveryHead) {
     ASSERT_EQ(r.store.size(), 6u * (nw + 2) * 4);
     for (int b = 1; b <= 6; ++b) {
         SCOPED_TRACE("head " + std::to_string(b));
-        StoreRecord h = record_at(r.store, b, nw);
+        const test::StoreRecord h = store_record(r.store, b, nw);
         EXPECT_EQ(h.link, 0);
         EXPECT_EQ(h.count, 0);
         EXPECT_EQ(h.words[0], kDummy);  // untouched buffer of null values
     }
-}
-
-Partition single_block() {
-    Partition part;
-    part.cpb = part.rpb = 20;
-    part.overlap = 1;
-    part.nsect = part.ntier = 1;
-    return part;
-}
-
-std::vector<float> values_of(const PassRun& r) {
-    std::vector<float> z;
-    for (const Pt& p : chain(r.store, 1, 300, r.res.records)) z.push_back(p.z);
-    return z;
 }
 
 TEST(Seqdat, ValueTransforms) {
@@ -244,12 +175,12 @@ TEST(Seqdat, ValueTransforms) {
         SCOPED_TRACE("MODE 3: signed logarithm; the null value is dropped before the transform");
         DataTransform t = plain();
         t.mode = 3;
-        std::vector<Rec> v = {{2, 2, {-0.5f}}, {3, 2, {10.0f}}, {4, 2, {-10.0f}}, {5, 2, {kDummy}},
-                              {6, 2, {1.0f}}, {7, 2, {-1.0f}}, {8, 2, {0.0f}}};
-        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        PassRun r = run_seqdat({{2, 2, {-0.5f}}, {3, 2, {10.0f}}, {4, 2, {-10.0f}}, {5, 2, {kDummy}},
+                                {6, 2, {1.0f}}, {7, 2, {-1.0f}}, {8, 2, {0.0f}}},
+                               kSingle, t);
         ASSERT_EQ(r.res.status, Status::ok);
         EXPECT_EQ(r.res.accepted, 6);
-        const std::vector<float> z = values_of(r);
+        const std::vector<float> z = r.values();
         ASSERT_EQ(z.size(), 6u);
         EXPECT_EQ(z[0], -0.5f);
         EXPECT_FLOAT_EQ(z[1], 1.0f + ln10);
@@ -262,11 +193,10 @@ TEST(Seqdat, ValueTransforms) {
         SCOPED_TRACE("MODE 2: natural logarithm, values <= 0 dropped");
         DataTransform t = plain();
         t.mode = 2;
-        std::vector<Rec> v = {{2, 2, {0.0f}}, {3, 2, {-1.0f}}, {4, 2, {100.0f}}, {5, 2, {1.0f}}};
-        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        PassRun r = run_seqdat({{2, 2, {0.0f}}, {3, 2, {-1.0f}}, {4, 2, {100.0f}}, {5, 2, {1.0f}}}, kSingle, t);
         ASSERT_EQ(r.res.status, Status::ok);
         EXPECT_EQ(r.res.accepted, 2);
-        const std::vector<float> z = values_of(r);
+        const std::vector<float> z = r.values();
         ASSERT_EQ(z.size(), 2u);
         EXPECT_FLOAT_EQ(z[0], 2.0f * ln10);
         EXPECT_EQ(z[1], 0.0f);
@@ -276,10 +206,9 @@ TEST(Seqdat, ValueTransforms) {
         DataTransform t = plain();
         t.maxchan = 3;
         t.ichan = 2;
-        std::vector<Rec> v = {{2, 2, {7.0f, -3.5f, 9.0f}}, {3, 2, {kDummy, kDummy, 1.0f}}};
-        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, t);
+        PassRun r = run_seqdat({{2, 2, {7.0f, -3.5f, 9.0f}}, {3, 2, {kDummy, kDummy, 1.0f}}}, kSingle, t);
         EXPECT_EQ(r.res.accepted, 1);
-        EXPECT_EQ(values_of(r), std::vector<float>{-3.5f});
+        EXPECT_EQ(r.values(), std::vector<float>{-3.5f});
     }
 }
 
@@ -289,49 +218,38 @@ TEST(Seqdat, RecordsThatAreDropped) {
     {
         SCOPED_TRACE("acceptance window: extended grid less 0.01 node, both ends included");
         // xe0 = 1, ncu = 16: 1.01 <= x <= 1 + 19 - 0.01 = 19.99.
-        std::vector<Rec> v = {{1.005f, 5, {1}}, {1.02f, 5, {2}}, {19.98f, 5, {3}}, {19.995f, 5, {4}},
-                              {5, 1.005f, {5}}, {5, 19.995f, {6}}, {5, 19.98f, {7}}};
-        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, plain());
-        EXPECT_EQ(values_of(r), (std::vector<float>{2, 3, 7}));
+        PassRun r = run_seqdat({{1.005f, 5, {1}}, {1.02f, 5, {2}}, {19.98f, 5, {3}}, {19.995f, 5, {4}},
+                                {5, 1.005f, {5}}, {5, 19.995f, {6}}, {5, 19.98f, {7}}},
+                               kSingle);
+        EXPECT_EQ(r.values(), (std::vector<float>{2, 3, 7}));
     }
     {
         SCOPED_TRACE("non-finite positions and values");
-        std::vector<Rec> v = {{nan, 5, {1}}, {5, inf, {2}}, {5, 5, {-inf}}, {5, 5, {nan}}, {6, 6, {3}}};
-        PassRun r = run_seqdat(v, single_block(), 16, 16, 300, plain());
-        EXPECT_EQ(values_of(r), (std::vector<float>{3}));
+        PassRun r = run_seqdat({{nan, 5, {1}}, {5, inf, {2}}, {5, 5, {-inf}}, {5, 5, {nan}}, {6, 6, {3}}}, kSingle);
+        EXPECT_EQ(r.values(), (std::vector<float>{3}));
     }
     {
         SCOPED_TRACE("a final record cut short by the end of the file is dropped");
         gridout::MemoryFileSystem fs;
-        auto data = data_file(fs, {{2, 2, {1, 10}}, {3, 3, {2, 20}}});
+        auto data = test::write_input(fs, {{2, 2, {1, 10}}, {3, 3, {2, 20}}});
         const float partial[3] = {4, 4, 3};  // x, y and the first of two channels
         ASSERT_TRUE(gridout::write_words(*data, std::span<const float>(partial)));
         auto scratch = fs.create("store");
-        std::vector<float> chan(kMaxChannels), work(kWorkWords);
-        std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
         DataTransform t = plain();
         t.maxchan = 2;
-        DataPassResult res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), t, chan,
-                                    work, fill, current);
-        EXPECT_EQ(res.accepted, 2);
+        EXPECT_EQ(run_pass(*data, *scratch, kSingle, t).accepted, 2);
     }
 }
 
 TEST(Seqdat, NodeCoordinatesFromWorldUnits) {
     // DX = 2, DY = 0.5; extended grid origin (-3, 4) in cell units:
     // world (10, 3) -> cell (5, 6) -> node (5 + 1 + 3, 6 + 1 - 4) = (9, 3).
-    gridout::MemoryFileSystem fs;
-    auto data = data_file(fs, {{10.0f, 3.0f, {42.0f}}});
-    auto scratch = fs.create("store");
-    std::vector<float> chan(kMaxChannels), work(kWorkWords);
-    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
     DataTransform t = plain();
     t.dx = 2.0f;
     t.dy = 0.5f;
-    DataPassResult res = seqdat(*data, *scratch, 1.0f, -3.0f, 4.0f, 300, 16, 16, single_block(), t, chan, work,
-                                fill, current);
-    ASSERT_EQ(res.status, Status::ok);
-    EXPECT_EQ(chain(fs.contents("store"), 1, 300, res.records), (std::vector<Pt>{{9, 3, 42}}));
+    PassRun r = run_seqdat({{10.0f, 3.0f, {42.0f}}}, kSingle, t, 300, 16, 16, -3.0f, 4.0f);
+    ASSERT_EQ(r.res.status, Status::ok);
+    EXPECT_EQ(r.chain(1), (Pts{{9, 3, 42}}));
 }
 
 TEST(Seqdat, NodeCoordinatesInSinglePrecisionOrder) {
@@ -339,15 +257,9 @@ TEST(Seqdat, NodeCoordinatesInSinglePrecisionOrder) {
     // -2.3, x = 0.81: 1 + 2.3f = 3.3f, and 0.81f + 3.3f rounds to 0x1.070a3ep+2; the
     // regrouped (x - XE0) + 1 would give 0x1.070a3cp+2. With YE0 = -1.7, y = 13.85:
     // 13.85f + 2.7f = 0x1.08cccep+4, where (y - YE0) + 1 gives 0x1.08ccccp+4.
-    gridout::MemoryFileSystem fs;
-    auto data = data_file(fs, {{0.81f, 13.85f, {5.0f}}});
-    auto scratch = fs.create("store");
-    std::vector<float> chan(kMaxChannels), work(kWorkWords);
-    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
-    DataPassResult res = seqdat(*data, *scratch, 1.0f, -2.3f, -1.7f, 300, 20, 20, single_block(), plain(), chan,
-                                work, fill, current);
-    ASSERT_EQ(res.status, Status::ok);
-    const std::vector<Pt> pts = chain(fs.contents("store"), 1, 300, res.records);
+    PassRun r = run_seqdat({{0.81f, 13.85f, {5.0f}}}, kSingle, plain(), 300, 20, 20, -2.3f, -1.7f);
+    ASSERT_EQ(r.res.status, Status::ok);
+    const Pts pts = r.chain(1);
     ASSERT_EQ(pts.size(), 1u);
     EXPECT_EQ(pts[0].x, 0x1.070a3ep+2f);
     EXPECT_EQ(pts[0].y, 0x1.08cccep+4f);
@@ -356,15 +268,11 @@ TEST(Seqdat, NodeCoordinatesInSinglePrecisionOrder) {
 
 TEST(Seqdat, FailedStoreWriteIsReported) {
     gridout::MemoryFileSystem fs;
-    auto data = data_file(fs, {{5, 5, {1}}});
+    auto data = test::write_input(fs, {{5, 5, {1}}});
     fs.create("store");
     auto scratch = fs.open("store", gridout::OpenMode::read_only);
     ASSERT_TRUE(scratch);
-    std::vector<float> chan(kMaxChannels), work(kWorkWords);
-    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
-    DataPassResult res = seqdat(*data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), plain(), chan,
-                                work, fill, current);
-    EXPECT_EQ(res.status, Status::store_failed);
+    EXPECT_EQ(run_pass(*data, *scratch, kSingle).status, Status::store_failed);
 }
 
 TEST(Wrblk2, RecordLayoutAndOffset) {
@@ -376,62 +284,64 @@ TEST(Wrblk2, RecordLayoutAndOffset) {
     const auto bytes = fs.contents("store");
     ASSERT_EQ(bytes.size(), 60u);
     for (std::size_t k = 0; k < 40; ++k) EXPECT_EQ(bytes[k], std::byte{0});
-    StoreRecord r = record_at(bytes, 3, 3);
+    const test::StoreRecord r = store_record(bytes, 3, 3);
     EXPECT_EQ(r.link, 7);
     EXPECT_EQ(r.count, 1);
     EXPECT_EQ(r.words, d);
     auto ro = fs.open("store", gridout::OpenMode::read_only);
     EXPECT_EQ(wrblk2(*ro, 1, 0, 0, d), Status::store_failed);
+
+    // Read back through read_data_record; a record past the end of the store fails.
+    DataRecordHead head;
+    std::vector<float> words(3);
+    ASSERT_EQ(read_data_record(*ro, 3, head, words), Status::ok);
+    EXPECT_EQ(head.link, 7);
+    EXPECT_EQ(head.count, 1);
+    EXPECT_EQ(words, d);
+    EXPECT_EQ(read_data_record(*ro, 4, head, words), Status::store_failed);
 }
 
 TEST(Rngdat, ExtentOfAcceptedPoints) {
-    {
-        SCOPED_TRACE("unrotated, scaled, MODE 2 drops values <= 0, null values dropped");
+    struct Case {
+        const char* what;
+        std::vector<InputRecord> recs;
+        DataTransform t;
+        float xmin, xmax, ymin, ymax;
+    };
+    DataTransform log_scaled = plain();
+    log_scaled.mode = 2;
+    log_scaled.dx = 2.0f;
+    DataTransform rotated = plain();
+    rotated.rotated = true;
+    rotated.sin_a = 1.0f;
+    rotated.cos_a = 0.0f;
+    rotated.xr = 100.0f;
+    rotated.yr = 50.0f;
+    const Case cases[] = {
+        {"unrotated, scaled, MODE 2 drops values <= 0, null values dropped",
+         {{10, 1, {1}}, {-4, 8, {2}}, {100, -50, {0}}, {200, 200, {kDummy}}, {6, -3, {5}}},
+         log_scaled, -2.0f, 5.0f, -3.0f, 8.0f},
+        {"rotated by 90 degrees about (100, 50): (x, y) -> (-(y - 50), x - 100)",
+         {{101, 50, {1}}, {102, 53, {1}}, {99, 49, {1}}}, rotated, -3.0f, 1.0f, -1.0f, 2.0f},
+    };
+    WorkArea w;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         gridout::MemoryFileSystem fs;
-        auto data = data_file(fs, {{10, 1, {1}}, {-4, 8, {2}}, {100, -50, {0}}, {200, 200, {kDummy}}, {6, -3, {5}}});
-        std::vector<float> chan(kMaxChannels);
-        DataTransform t = plain();
-        t.mode = 2;
-        t.dx = 2.0f;
-        DataRange r = rngdat(*data, chan, t);
-        EXPECT_EQ(r.xmin, -2.0f);
-        EXPECT_EQ(r.xmax, 5.0f);
-        EXPECT_EQ(r.ymin, -3.0f);
-        EXPECT_EQ(r.ymax, 8.0f);
-    }
-    {
-        SCOPED_TRACE("rotated by 90 degrees about (100, 50): (x, y) -> (-(y - 50), x - 100)");
-        gridout::MemoryFileSystem fs;
-        auto data = data_file(fs, {{101, 50, {1}}, {102, 53, {1}}, {99, 49, {1}}});
-        std::vector<float> chan(kMaxChannels);
-        DataTransform t = plain();
-        t.rotated = true;
-        t.sin_a = 1.0f;
-        t.cos_a = 0.0f;
-        t.xr = 100.0f;
-        t.yr = 50.0f;
-        DataRange r = rngdat(*data, chan, t);
-        EXPECT_EQ(r.xmin, -3.0f);
-        EXPECT_EQ(r.xmax, 1.0f);
-        EXPECT_EQ(r.ymin, -1.0f);
-        EXPECT_EQ(r.ymax, 2.0f);
+        const DataRange r = rngdat(*test::write_input(fs, c.recs), w.channels, c.t);
+        EXPECT_EQ(r.xmin, c.xmin);
+        EXPECT_EQ(r.xmax, c.xmax);
+        EXPECT_EQ(r.ymin, c.ymin);
+        EXPECT_EQ(r.ymax, c.ymax);
     }
     {
         SCOPED_TRACE("no accepted point leaves an empty range");
         gridout::MemoryFileSystem fs;
-        auto data = data_file(fs, {{1, 1, {kDummy}}});
-        std::vector<float> chan(kMaxChannels);
-        DataRange r = rngdat(*data, chan, plain());
+        const DataRange r = rngdat(*test::write_input(fs, {{1, 1, {kDummy}}}), w.channels, plain());
         EXPECT_GT(r.xmin, r.xmax);
         EXPECT_GT(r.ymin, r.ymax);
     }
 }
-
-}  // namespace
-}  // namespace minc
-
-namespace minc {
-namespace {
 
 // An input file whose reads fail after a number of bytes, as a failing disk does.
 class FailingInput final : public gridout::ByteFile {
@@ -455,40 +365,29 @@ private:
 
 TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
     // Three records of 12 bytes; the read of the third record's channel fails.
-    const std::vector<Rec> recs = {{5, 5, {1}}, {6, 6, {2}}, {7, 7, {3}}};
+    const std::vector<InputRecord> recs = {{5, 5, {1}}, {6, 6, {2}}, {7, 7, {3}}};
+    WorkArea w;
     {
         SCOPED_TRACE("seqdat");
         gridout::MemoryFileSystem fs;
-        FailingInput data(data_file(fs, recs), 2 * 12 + 8);
+        FailingInput data(test::write_input(fs, recs), 2 * 12 + 8);
         auto scratch = fs.create("store");
-        std::vector<float> chan(kMaxChannels), work(kWorkWords);
-        std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
-        DataPassResult res = seqdat(data, *scratch, 1.0f, 1.0f, 1.0f, 300, 16, 16, single_block(), plain(),
-                                    chan, work, fill, current);
-        EXPECT_EQ(res.status, Status::input_failed);
+        EXPECT_EQ(run_pass(data, *scratch, kSingle).status, Status::input_failed);
     }
     {
         SCOPED_TRACE("rngdat");
         gridout::MemoryFileSystem fs;
-        FailingInput data(data_file(fs, recs), 2 * 12 + 8);
-        std::vector<float> chan(kMaxChannels);
-        DataRange r = rngdat(data, chan, plain());
-        EXPECT_TRUE(r.read_failed);
+        FailingInput data(test::write_input(fs, recs), 2 * 12 + 8);
+        EXPECT_TRUE(rngdat(data, w.channels, plain()).read_failed);
     }
     {
         SCOPED_TRACE("a record cut short by the end of the file is still only the end");
         gridout::MemoryFileSystem fs;
-        std::vector<float> chan(kMaxChannels);
         // Two records and a third that lacks its channel.
-        auto cut = fs.create("cut.bin");
-        for (const Rec& rc : {recs[0], recs[1]}) {
-            ASSERT_TRUE(gridout::write_word(*cut, rc.x));
-            ASSERT_TRUE(gridout::write_word(*cut, rc.y));
-            ASSERT_TRUE(gridout::write_words(*cut, std::span<const float>(rc.chan)));
-        }
+        auto cut = test::write_input(fs, {recs[0], recs[1]});
         ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
         ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
-        DataRange r = rngdat(*cut, chan, plain());
+        const DataRange r = rngdat(*cut, w.channels, plain());
         EXPECT_FALSE(r.read_failed);
         EXPECT_EQ(r.xmax, 6.0f);
     }
