@@ -191,44 +191,32 @@ TEST(CallSetup, WorkingGrids) {
 }
 
 TEST(CallSetup, PartitionAndOverlap) {
-    {
-        SCOPED_TRACE("one block: overlap 1 whatever NX and NY");
-        Partition p;
-        ASSERT_EQ(choose_partition(200, 50, 200, 50, p), Status::ok);
-        EXPECT_EQ(p.overlap, 1);
-        EXPECT_EQ(p.nsect, 1);
-        EXPECT_EQ(p.ntier, 1);
-        EXPECT_EQ(p.cpb, 204);
-        EXPECT_EQ(p.rpb, 54);
-        Partition tiny;
-        ASSERT_EQ(choose_partition(3, 2, 3, 2, tiny), Status::ok);
-        EXPECT_EQ(tiny.overlap, 1);
-    }
-    {
-        SCOPED_TRACE("several blocks, NX and NY above 10: overlap 10");
+    // NX and NY equal to the working grid's size in each case.
+    struct Chosen { const char* what; int ncu, nru, overlap, nsect, cpb, ntier, rpb; };
+    const Chosen chosen[] = {
+        {"one block: overlap 1 whatever NX and NY", 200, 50, 1, 1, 204, 1, 54},
         // NCP 1004, NRP 54: 5 sections of 209 columns, one tier of 54 rows.
-        Partition p;
-        ASSERT_EQ(choose_partition(1000, 50, 1000, 50, p), Status::ok);
-        EXPECT_EQ(p.overlap, 10);
-        EXPECT_EQ(p.nsect, 5);
-        EXPECT_EQ(p.cpb, 209);
-        EXPECT_EQ(p.ntier, 1);
-        EXPECT_EQ(p.rpb, 54);
-    }
-    {
-        SCOPED_TRACE("several blocks with NY 8: partitioned again with overlap 5");
+        {"several blocks, NX and NY above 10: overlap 10", 1000, 50, 10, 5, 209, 1, 54},
         // Overlap 10 gives 36 sections of 38 x 12; overlap 5: BS 173, NS0 5, first pass
         // ratio 33/12 < 3, second pass takes 5 sections of 5 + ceil(999/5) = 205 x 12.
+        {"several blocks with NY 8: partitioned again with overlap 5", 1000, 8, 5, 5, 205, 1, 12},
+    };
+    for (const Chosen& c : chosen) {
+        SCOPED_TRACE(c.what);
         Partition p;
-        ASSERT_EQ(choose_partition(1000, 8, 1000, 8, p), Status::ok);
-        EXPECT_EQ(p.overlap, 5);
-        EXPECT_EQ(p.nsect, 5);
-        EXPECT_EQ(p.cpb, 205);
-        EXPECT_EQ(p.ntier, 1);
-        EXPECT_EQ(p.rpb, 12);
-        Partition q;
-        ASSERT_EQ(choose_partition(1000, 6, 1000, 6, q), Status::ok);
-        EXPECT_EQ(q.overlap, 5);
+        ASSERT_EQ(choose_partition(c.ncu, c.nru, c.ncu, c.nru, p), Status::ok);
+        EXPECT_EQ(p.overlap, c.overlap);
+        EXPECT_EQ(p.nsect, c.nsect);
+        EXPECT_EQ(p.cpb, c.cpb);
+        EXPECT_EQ(p.ntier, c.ntier);
+        EXPECT_EQ(p.rpb, c.rpb);
+    }
+    struct Overlap { const char* what; int ncu, nru, overlap; };
+    for (const Overlap& c : {Overlap{"tiny single block", 3, 2, 1}, Overlap{"NY 6: overlap 5", 1000, 6, 5}}) {
+        SCOPED_TRACE(c.what);
+        Partition p;
+        ASSERT_EQ(choose_partition(c.ncu, c.nru, c.ncu, c.nru, p), Status::ok);
+        EXPECT_EQ(p.overlap, c.overlap);
     }
     {
         SCOPED_TRACE("several blocks with NY 5 or NX 5: -999");
