@@ -9,71 +9,44 @@
 #include <string>
 #include <vector>
 
-#include "capacities.hpp"
 #include "assign_data.hpp"
-#include "data_pass.hpp"
 #include "fill.hpp"
+#include "solver_test_util.hpp"
+#include "work_area.hpp"
 
 namespace minc {
 namespace {
 
-constexpr float kDummy = -99999.0f;
+using test::kDummy;
+using test::StorePoint;
+using test::make_partition;
 
-struct Point {
-    float x, y, z;
-};
 struct StoreRec {
     int link = 0;
-    std::vector<Point> pts;
+    std::vector<StorePoint> pts;
     int count = -1;  // -1: the number of points
 };
 
-// Everything REJONL needs, owned in one place.
+// Everything REJONL needs: the call's stores and a data scratch store in memory.
 struct Fixture {
     gridout::MemoryFileSystem fs;
     std::unique_ptr<gridout::ByteFile> store = fs.create("store");
-    std::vector<float> recbuf = std::vector<float>(kRecordBufferWords, 0.0f);
-    std::vector<float> section = std::vector<float>(kBlockNodes), acc = std::vector<float>(kAccumulatorWords),
-                       edge = std::vector<float>(kEdgeWords), values = std::vector<float>(kBlockNodes);
-    std::vector<std::int32_t> flags = std::vector<std::int32_t>(kBlockNodes);
+    WorkArea w;
     TemplateGrid tmpl;
     RelaxState state;
     int nw = 2700;
 
     // Writes records 1, 2, ... of the store (P = nw / 3 points each).
     void write(const std::vector<StoreRec>& recs) {
-        int r = 1;
-        for (const StoreRec& rec : recs) {
-            std::vector<float> words(static_cast<std::size_t>(nw), kDummy);
-            std::size_t k = 0;
-            for (const Point& p : rec.pts) {
-                words[k++] = p.x;
-                words[k++] = p.y;
-                words[k++] = p.z;
-            }
-            const int count = rec.count >= 0 ? rec.count : static_cast<int>(rec.pts.size());
-            ASSERT_EQ(wrblk2(*store, r++, rec.link, count, words), Status::ok);
-        }
+        for (std::size_t r = 0; r < recs.size(); ++r)
+            test::write_store_record(*store, static_cast<int>(r) + 1, recs[r].link, recs[r].pts, nw, recs[r].count);
     }
     Status run(const Partition& part, int records) {
-        tmpl.values = values;
-        return rejonl(*store, records, nw, part, kDummy, 1.0e-4f, recbuf, SolverArrays{section, flags, acc, edge},
-                      tmpl, state);
+        tmpl.values = w.template_values;
+        return rejonl(*store, records, nw, part, kDummy, 1.0e-4f, w.record, w.solver(), tmpl, state);
     }
-    std::int32_t flag(int c, int r) const {
-        return flags[static_cast<std::size_t>((r - 1) * tmpl.nxc + (c - 1))];
-    }
+    std::int32_t flag(int c, int r) const { return w.flags[static_cast<std::size_t>((r - 1) * tmpl.nxc + (c - 1))]; }
 };
-
-Partition blocks(int cpb, int rpb, int ov, int nsect, int ntier) {
-    Partition p;
-    p.cpb = cpb;
-    p.rpb = rpb;
-    p.overlap = ov;
-    p.nsect = nsect;
-    p.ntier = ntier;
-    return p;
-}
 
 TEST(Rejonl, TemplateSizeAndStep) {
     struct Case {
@@ -82,11 +55,11 @@ TEST(Rejonl, TemplateSizeAndStep) {
         const char* why;
     };
     const Case cases[] = {
-        {blocks(101, 101, 1, 1, 1), 4, 32, 32, "one block 101 x 101: 100 intervals, 100 / 4 + 7 = 32"},
-        {blocks(175, 175, 10, 4, 4), 4, 174, 174, "669 intervals: 167 + 7 = 174, 174^2 = 30276 fits"},
-        {blocks(180, 180, 10, 4, 4), 5, 144, 144, "689 intervals: 179^2 = 32041 does not fit, 137 + 7 = 144"},
-        {blocks(170, 170, 10, 5, 5), 5, 168, 168, "809 intervals: 209^2 too many, 161 + 7 = 168"},
-        {blocks(170, 170, 10, 8, 3), 5, 264, 104, "1289 x 489 intervals: 329 x 129 = 42441 too many, 264 x 104 fits"},
+        {make_partition(101, 101, 1, 1, 1), 4, 32, 32, "one block 101 x 101: 100 intervals, 100 / 4 + 7 = 32"},
+        {make_partition(175, 175, 10, 4, 4), 4, 174, 174, "669 intervals: 167 + 7 = 174, 174^2 = 30276 fits"},
+        {make_partition(180, 180, 10, 4, 4), 5, 144, 144, "689 intervals: 179^2 = 32041 does not fit, 137 + 7 = 144"},
+        {make_partition(170, 170, 10, 5, 5), 5, 168, 168, "809 intervals: 209^2 too many, 161 + 7 = 168"},
+        {make_partition(170, 170, 10, 8, 3), 5, 264, 104, "1289 x 489 intervals: 329 x 129 = 42441 too many, 264 x 104 fits"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -110,7 +83,7 @@ TEST(Rejonl, EachPointComesFromOneBlock) {
     // 2 x 2 blocks of 30 x 30, overlap 5: XLIM = YLIM = 25 for the first section and
     // tier. Template step 4: extended x goes to template (x - 1) / 4 + 3, so x = 25 is
     // template column 9 and x = 29 column 10, both exact nodes (fixed by their datum).
-    const Partition part = blocks(30, 30, 5, 2, 2);
+    const Partition part = make_partition(30, 30, 5, 2, 2);
     Fixture f;
     std::vector<StoreRec> recs(4);
     recs[0].pts = {{25, 13, 2}, {29, 13, 5}, {13, 25, 6}, {13, 29, 7}};  // block 1: 2 and 6 kept
@@ -138,9 +111,9 @@ TEST(Rejonl, EachPointComesFromOneBlock) {
     EXPECT_EQ(f.flag(10, 11), 0);  // (29, 33) from block 3
     int fixed = 0;
     for (int k = 0; k < 400; ++k) {
-        fixed += f.flags[static_cast<std::size_t>(k)] == -1;
-        ASSERT_TRUE(std::isfinite(f.values[static_cast<std::size_t>(k)]));
-        ASSERT_NE(f.values[static_cast<std::size_t>(k)], kDummy);
+        fixed += f.w.flags[static_cast<std::size_t>(k)] == -1;
+        ASSERT_TRUE(std::isfinite(f.w.template_values[static_cast<std::size_t>(k)]));
+        ASSERT_NE(f.w.template_values[static_cast<std::size_t>(k)], kDummy);
     }
     EXPECT_EQ(fixed, 6);
 }
@@ -151,7 +124,7 @@ TEST(Rejonl, OneOffNodeDatumGivesAConstantTemplate) {
     // spreads that single value everywhere, and a constant surface meets the off-node
     // constraint, so the relaxation keeps it up to rounding. Leaving the node blank would leave
     // the fill nothing to spread (-1010).
-    const Partition one = blocks(41, 41, 1, 1, 1);
+    const Partition one = make_partition(41, 41, 1, 1, 1);
     Fixture f;
     f.write({{0, {{10.0f, 14.0f, 2.5f}}}});  // template position (5.25, 6.25)
     ASSERT_EQ(f.run(one, 1), Status::ok);
@@ -162,9 +135,9 @@ TEST(Rejonl, OneOffNodeDatumGivesAConstantTemplate) {
     float worst = 0.0f;
     for (int k = 0; k < f.tmpl.nxc * f.tmpl.nyc; ++k) {
         if (k != (6 - 1) * 17 + (5 - 1)) {
-            ASSERT_EQ(f.flags[static_cast<std::size_t>(k)], 0) << "template node " << k;
+            ASSERT_EQ(f.w.flags[static_cast<std::size_t>(k)], 0) << "template node " << k;
         }
-        worst = std::max(worst, std::fabs(f.values[static_cast<std::size_t>(k)] - 2.5f));
+        worst = std::max(worst, std::fabs(f.w.template_values[static_cast<std::size_t>(k)] - 2.5f));
     }
     // The relaxation's single-precision stencil weights do not sum to exactly one, so a
     // sweep can move a constant by an ulp; 8 ulps of 2.5 leaves room for that and still
@@ -180,8 +153,8 @@ TEST(Rejonl, TemplateIsTheDocumentedSteps) {
     // XLIM / YLIM (0.1 weight constant, offsets 0), finish with IZSET 1, fill, then at
     // most 30 sweeps. Both must agree bit for bit. The sparse data keep the relaxation
     // from converging within 30 sweeps, so the sweep limit matters too.
-    const Partition part = blocks(180, 180, 10, 4, 4);
-    const std::vector<std::vector<Point>> chains = {
+    const Partition part = make_partition(180, 180, 10, 4, 4);
+    const std::vector<std::vector<StorePoint>> chains = {
         {{12.3f, 17.9f, 3.0f}, {171.0f, 40.2f, -1.5f}, {175.4f, 60.7f, 9.0f}},  // block 1: 175.4 > XLIM 170
         {{180.6f, 33.3f, 2.0f}, {333.3f, 150.1f, 4.25f}},                     // block 2
         {},
@@ -209,87 +182,62 @@ TEST(Rejonl, TemplateIsTheDocumentedSteps) {
     ASSERT_EQ(f.tmpl.nyc, 144);
 
     const int nxc = 144, nyc = 144;
-    std::vector<float> values(static_cast<std::size_t>(nxc * nyc), kDummy);
-    std::vector<std::int32_t> flags(static_cast<std::size_t>(nxc * nyc), 0);
-    std::vector<float> acc(kAccumulatorWords, 0.0f);
+    test::BlockArrays ref(nxc, nyc);
+    std::fill(ref.z.v.begin(), ref.z.v.end(), kDummy);
     for (int t = 1; t <= 4; ++t) {
         for (int s = 1; s <= 4; ++s) {
             const float xlim = static_cast<float>(s * 170), ylim = static_cast<float>(t * 170);
             std::vector<float> kept;
-            for (const Point& p : chains[static_cast<std::size_t>((t - 1) * 4 + s - 1)]) {
+            for (const StorePoint& p : chains[static_cast<std::size_t>((t - 1) * 4 + s - 1)]) {
                 if ((s == 4 || p.x <= xlim) && (t == 4 || p.y <= ylim)) {
-                    kept.push_back((p.x - 1.0f) * (1.0f / 5.0f) + 3.0f);
-                    kept.push_back((p.y - 1.0f) * (1.0f / 5.0f) + 3.0f);
-                    kept.push_back(p.z);
+                    kept.insert(kept.end(), {(p.x - 1.0f) * (1.0f / 5.0f) + 3.0f, (p.y - 1.0f) * (1.0f / 5.0f) + 3.0f, p.z});
                 }
             }
-            if (!kept.empty()) assign(0.1f, 0.0f, 0.0f, nxc, nyc, acc, kept);
+            if (!kept.empty()) assign(0.1f, 0.0f, 0.0f, nxc, nyc, ref.acc, kept);
         }
     }
-    const GridView<float> grid(values, nxc, nyc);
-    const GridView<std::int32_t> fl(flags, nxc, nyc);
-    bwts(1, 0.1f, 0.0f, grid, fl, acc);
+    bwts(1, 0.1f, 0.0f, ref.z.view(), ref.flags.view(), ref.acc);
     std::vector<float> line(static_cast<std::size_t>(nyc));
-    ASSERT_EQ(gridr(grid, line, kDummy), Status::ok);
+    ASSERT_EQ(gridr(ref.z.view(), line, kDummy), Status::ok);
     RelaxState state;
     RelaxResult result;
-    curvmn(grid, GridView<const std::int32_t>(fl), acc, 1.0e-4f, 30, state, result);
+    curvmn(ref.z.view(), ref.fl(), ref.acc, 1.0e-4f, 30, state, result);
     ASSERT_EQ(result.niter, 30);
 
     int differ = 0;
-    for (std::size_t k = 0; k < values.size(); ++k) {
-        if (f.values[k] != values[k] && ++differ <= 5)
-            ADD_FAILURE() << "template node " << k % 144 + 1 << ", " << k / 144 + 1 << ": " << f.values[k]
-                          << " want " << values[k];
-        if (f.flags[k] != flags[k] && ++differ <= 5) ADD_FAILURE() << "flag of template node " << k;
+    for (std::size_t k = 0; k < ref.z.v.size(); ++k) {
+        if (f.w.template_values[k] != ref.z.v[k] && ++differ <= 5)
+            ADD_FAILURE() << "template node " << k % 144 + 1 << ", " << k / 144 + 1 << ": " << f.w.template_values[k]
+                          << " want " << ref.z.v[k];
+        if (f.w.flags[k] != ref.flags.v[k] && ++differ <= 5) ADD_FAILURE() << "flag of template node " << k;
     }
     EXPECT_EQ(differ, 0);
 }
 
 TEST(Rejonl, DamagedStore) {
-    const Partition one = blocks(40, 40, 1, 1, 1);
-    {
-        SCOPED_TRACE("link beyond the records of the store");
+    struct Case {
+        const char* what;
+        std::vector<StoreRec> recs;
+        int records;
+        Status want;
+    };
+    const Case cases[] = {
+        {"link beyond the records of the store", {{2, {{5, 5, 1}}}, {7, {{6, 6, 1}}}}, 2, Status::chain_record_range},
+        {"negative link", {{-1, {{5, 5, 1}}}}, 1, Status::chain_record_range},
+        {"links that form a loop", {{2, {{5, 5, 1}}}, {1, {{6, 6, 1}}}}, 2, Status::chain_record_range},
+        {"a record claims 901 points", {{0, {{5, 5, 1}}, 901}}, 1, Status::chain_record_count},
+        {"the store is shorter than its record count", {{2, {{5, 5, 1}}}}, 2, Status::store_failed},
+        {"no data at all: the fill finds nothing", {{0, {}}}, 1, Status::no_values},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         Fixture f;
-        f.write({{2, {{5, 5, 1}}}, {7, {{6, 6, 1}}}});
-        EXPECT_EQ(f.run(one, 2), Status::chain_record_range);
-        EXPECT_EQ(code(Status::chain_record_range), -1003);
+        f.write(c.recs);
+        EXPECT_EQ(f.run(make_partition(40, 40, 1, 1, 1), c.records), c.want);
     }
-    {
-        SCOPED_TRACE("negative link");
-        Fixture f;
-        f.write({{-1, {{5, 5, 1}}}});
-        EXPECT_EQ(f.run(one, 1), Status::chain_record_range);
-    }
-    {
-        SCOPED_TRACE("links that form a loop");
-        Fixture f;
-        f.write({{2, {{5, 5, 1}}}, {1, {{6, 6, 1}}}});
-        EXPECT_EQ(f.run(one, 2), Status::chain_record_range);
-    }
-    {
-        SCOPED_TRACE("a record claims 901 points");
-        Fixture f;
-        StoreRec r;
-        r.pts = {{5, 5, 1}};
-        r.count = 901;
-        f.write({r});
-        EXPECT_EQ(f.run(one, 1), Status::chain_record_count);
-        EXPECT_EQ(code(Status::chain_record_count), -1004);
-    }
-    {
-        SCOPED_TRACE("the store is shorter than its record count");
-        Fixture f;
-        f.write({{2, {{5, 5, 1}}}});
-        EXPECT_EQ(f.run(one, 2), Status::store_failed);
-    }
-    {
-        SCOPED_TRACE("no data at all: the fill finds nothing");
-        Fixture f;
-        f.write({{0, {}}});
-        EXPECT_EQ(f.run(one, 1), Status::no_values);
-        EXPECT_EQ(code(Status::no_values), -1010);
-    }
+    EXPECT_EQ(code(Status::chain_record_range), -1003);
+    EXPECT_EQ(code(Status::chain_record_count), -1004);
+    EXPECT_EQ(code(Status::no_values), -1010);
 }
 
 }  // namespace
