@@ -42,11 +42,15 @@ const std::uint32_t kGrid[3][4] = {
     {0x3dcccccdu, 0x00000000u, 0xbf800000u, 0x12345678u},  // 0.1, 0.0, -1.0, arbitrary
 };
 
-struct GridFiles {
+// The mask above, the grid rows in memory and the working rows of one templat call.
+struct Rig {
+    MaskStore m{kMask};
     gridout::MemoryFileSystem fs;
     std::unique_ptr<gridout::ByteFile> grid = fs.create("grid");
     std::unique_ptr<gridout::ByteFile> out = fs.create("out");
-    explicit GridFiles(int lead_words = 0) {
+    std::vector<std::int32_t> mrow = std::vector<std::int32_t>(8, -1);
+    std::vector<float> grow = std::vector<float>(4, 7.0f);
+    explicit Rig(int lead_words = 0) {
         // Optional lead words before the rows, to show the routine reads from where the
         // file stands rather than from its start.
         std::vector<std::uint32_t> w(std::size_t(lead_words), 0xdeadbeefu);
@@ -54,6 +58,12 @@ struct GridFiles {
         gridout::write_words(*grid, std::span<const std::uint32_t>(w));
         grid->seek(std::int64_t(lead_words) * 4);
     }
+    // The 4 x 3 grid (nrow rows) under mask cell (3, 3) of the 8 x 7 mask.
+    Status templat(std::int32_t mval, float dummy, minc::RowFile mask, gridout::ByteFile& to, int nrow = 3) {
+        return minc::templat(3, 3, mval, dummy, mask, mrow, 8, 7, *grid, grow, 4, nrow, to);
+    }
+    Status templat(std::int32_t mval, float dummy) { return templat(mval, dummy, m.row_file(), *out); }
+    std::vector<std::uint32_t> out_words() const { return words_of(fs.contents("out")); }
 };
 
 TEST(Templat, KeepsValuesUnderOneAndTwoAndWritesNullUnderZeroBitForBit) {
@@ -68,13 +78,9 @@ TEST(Templat, KeepsValuesUnderOneAndTwoAndWritesNullUnderZeroBitForBit) {
     };
     for (int lead : {0, 4}) {
         SCOPED_TRACE(::testing::Message() << "grid rows start at word " << lead);
-        MaskStore m(kMask);
-        GridFiles g(lead);
-        std::vector<std::int32_t> mrow(8, -1);
-        std::vector<float> grow(4, 7.0f);
-        ASSERT_EQ(minc::templat(3, 3, 0, dummy, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
-                  Status::ok);
-        EXPECT_EQ(words_of(g.fs.contents("out")), expected);
+        Rig g(lead);
+        ASSERT_EQ(g.templat(0, dummy), Status::ok);
+        EXPECT_EQ(g.out_words(), expected);
         EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
     }
 }
@@ -82,13 +88,9 @@ TEST(Templat, KeepsValuesUnderOneAndTwoAndWritesNullUnderZeroBitForBit) {
 TEST(Templat, NullValueBitsCopiedUnchanged) {
     // A NaN null value with a payload must arrive with the same payload.
     const float dummy = std::bit_cast<float>(0x7fa00001u);
-    MaskStore m(kMask);
-    GridFiles g;
-    std::vector<std::int32_t> mrow(8);
-    std::vector<float> grow(4);
-    ASSERT_EQ(minc::templat(3, 3, 0, dummy, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
-              Status::ok);
-    const auto w = words_of(g.fs.contents("out"));
+    Rig g;
+    ASSERT_EQ(g.templat(0, dummy), Status::ok);
+    const auto w = g.out_words();
     ASSERT_EQ(w.size(), 12u);
     EXPECT_EQ(w[1], 0x7fa00001u);
     EXPECT_EQ(w[11], 0x7fa00001u);
@@ -97,20 +99,15 @@ TEST(Templat, NullValueBitsCopiedUnchanged) {
 
 TEST(Templat, BlankCodeIsAnArgument) {
     // With mval = 2 the nodes under 2 are blanked and those under 0 kept.
-    MaskStore m(kMask);
-    GridFiles g;
-    std::vector<std::int32_t> mrow(8);
-    std::vector<float> grow(4);
+    Rig g;
     const std::uint32_t d = 0xffffffffu;
-    ASSERT_EQ(minc::templat(3, 3, 2, std::bit_cast<float>(d), m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3,
-                            *g.out),
-              Status::ok);
+    ASSERT_EQ(g.templat(2, std::bit_cast<float>(d)), Status::ok);
     const std::vector<std::uint32_t> expected = {
         d,           kGrid[0][1], kGrid[0][2], kGrid[0][3],  //
         d,           kGrid[1][1], kGrid[1][2], d,            //
         kGrid[2][0], kGrid[2][1], kGrid[2][2], kGrid[2][3],
     };
-    EXPECT_EQ(words_of(g.fs.contents("out")), expected);
+    EXPECT_EQ(g.out_words(), expected);
 }
 
 TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
@@ -127,13 +124,10 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MaskStore m(kMask);
-        GridFiles g;
-        FailingFile mask_guard(m.file(), 1);  // a read past the header would be seen below
-        std::vector<std::int32_t> mrow(8);
-        std::vector<float> grow(4);
-        EXPECT_EQ(minc::templat(c.ix0, c.iy0, 0, -1.0f, m.row_file(mask_guard), mrow, c.nxm, c.nym, *g.grid,
-                                grow, c.ncol, c.nrow, *g.out),
+        Rig g;
+        FailingFile mask_guard(g.m.file(), 1);  // a read past the header would be seen below
+        EXPECT_EQ(minc::templat(c.ix0, c.iy0, 0, -1.0f, g.m.row_file(mask_guard), g.mrow, c.nxm, c.nym, *g.grid,
+                                g.grow, c.ncol, c.nrow, *g.out),
                   Status::ok);
         EXPECT_EQ(mask_guard.reads(), 0);
         EXPECT_TRUE(g.fs.contents("out").empty());
@@ -143,11 +137,8 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
     }
     {
         SCOPED_TRACE("the grid may fill the mask exactly");
-        MaskStore m(kMask);
-        GridFiles g;
-        std::vector<std::int32_t> mrow(8);
-        std::vector<float> grow(4);
-        EXPECT_EQ(minc::templat(5, 5, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+        Rig g;
+        EXPECT_EQ(minc::templat(5, 5, 0, -1.0f, g.m.row_file(), g.mrow, 8, 7, *g.grid, g.grow, 4, 3, *g.out),
                   Status::ok);
         EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
     }
@@ -156,46 +147,32 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
 TEST(Templat, FailuresAreReported) {
     {
         SCOPED_TRACE("mask row cannot be read");
-        MaskStore m(kMask);
-        GridFiles g;
-        FailingFile f(m.file(), 1);  // row 3 read, then row 4 fails
-        std::vector<std::int32_t> mrow(8);
-        std::vector<float> grow(4);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(f), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
-                  Status::mask_failed);
+        Rig g;
+        FailingFile f(g.m.file(), 1);  // row 3 read, then row 4 fails
+        EXPECT_EQ(g.templat(0, -1.0f, g.m.row_file(f), *g.out), Status::mask_failed);
         EXPECT_EQ(g.fs.contents("out").size(), 4u * 4);  // only the first row
     }
     {
         SCOPED_TRACE("grid row file too short");
-        MaskStore m(kMask);
-        GridFiles g;
-        std::vector<std::int32_t> mrow(8);
-        std::vector<float> grow(4);
+        Rig g;
         // Four rows asked for, three in the file: the fourth read comes up short.
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 4, *g.out),
-                  Status::store_failed);
+        EXPECT_EQ(g.templat(0, -1.0f, g.m.row_file(), *g.out, 4), Status::store_failed);
         EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
     }
     {
         SCOPED_TRACE("output cannot be written");
-        MaskStore m(kMask);
-        GridFiles g;
+        Rig g;
         FailingFile out(*g.out, FailingFile::kNever, 1);
-        std::vector<std::int32_t> mrow(8);
-        std::vector<float> grow(4);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, out),
-                  Status::store_failed);
+        EXPECT_EQ(g.templat(0, -1.0f, g.m.row_file(), out), Status::store_failed);
     }
     {
         SCOPED_TRACE("working rows too short");
-        MaskStore m(kMask);
-        GridFiles g;
-        std::vector<std::int32_t> mrow(7);
-        std::vector<float> grow(4), grow3(3);
-        std::vector<std::int32_t> mrow8(8);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow, 8, 7, *g.grid, grow, 4, 3, *g.out),
+        Rig g;
+        std::vector<std::int32_t> mrow7(7);
+        std::vector<float> grow3(3);
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, g.m.row_file(), mrow7, 8, 7, *g.grid, g.grow, 4, 3, *g.out),
                   Status::row_too_wide);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, m.row_file(), mrow8, 8, 7, *g.grid, grow3, 4, 3, *g.out),
+        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, g.m.row_file(), g.mrow, 8, 7, *g.grid, grow3, 4, 3, *g.out),
                   Status::row_too_wide);
         EXPECT_TRUE(g.fs.contents("out").empty());
     }
