@@ -8,7 +8,6 @@
 #include <cmath>
 #include <numbers>
 #include <random>
-#include <cstdio>
 #include <set>
 #include <string>
 #include <utility>
@@ -21,12 +20,14 @@
 #include "partition.hpp"
 #include "relax.hpp"
 #include "start_values.hpp"
+#include "solver_test_util.hpp"
 #include "template_grid.hpp"
+#include "work_area.hpp"
 
 namespace minc {
 namespace {
 
-constexpr float kDummy = -99999.0f;
+using test::kDummy;
 // The working grid: 60 x 40 nodes, world origin (1000, 500), spacing 10 x 5, so its
 // origin in cell units is (100, 100) and the extended grid (64 x 44) starts at (98, 98).
 constexpr int kNcu = 60, kNru = 40;
@@ -84,11 +85,9 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
 
     // ---- input data file: x, y in world units, channel 2 of 2 holds the value.
     gridout::MemoryFileSystem fs;
-    auto data = fs.create("data.bin");
-    for (const Sample& s : samples) {
-        const float rec[4] = {kX0 + s.u * kDx, kY0 + s.v * kDy, -1.0f, s.z};
-        ASSERT_TRUE(gridout::write_words(*data, std::span<const float>(rec)));
-    }
+    std::vector<test::InputRecord> recs;
+    for (const Sample& s : samples) recs.push_back({kX0 + s.u * kDx, kY0 + s.v * kDy, {-1.0f, s.z}});
+    auto data = test::write_input(fs, recs);
 
     // ---- partition: one block, overlap 1.
     Partition part;
@@ -105,24 +104,19 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     t.dx = kDx;
     t.dy = kDy;
     auto store = fs.create("~mincir.tmp");
-    std::vector<float> chan(kMaxChannels), work(kWorkWords);
-    std::vector<std::int32_t> fill(kMaxBlocks), current(kMaxBlocks);
+    WorkArea w;
     const DataPassResult pass =
-        seqdat(*data, *store, 1.0f, kXe0, kYe0, nw, kNcu, kNru, part, t, chan, work, fill, current);
+        seqdat(*data, *store, 1.0f, kXe0, kYe0, nw, kNcu, kNru, part, t, w.channels, w.work, w.fill, w.current);
     ASSERT_EQ(pass.status, Status::ok);
     ASSERT_EQ(pass.accepted, 360);
     ASSERT_EQ(pass.records, 1);
 
     // ---- template grid.
-    std::vector<float> recbuf(kRecordBufferWords, 0.0f), section(kBlockNodes), acc(kAccumulatorWords),
-        edge(kEdgeWords), tvalues(kBlockNodes);
-    std::vector<std::int32_t> flags(kBlockNodes);
+    const SolverArrays arrays = w.solver();
     TemplateGrid tmpl;
-    tmpl.values = tvalues;
+    tmpl.values = w.template_values;
     RelaxState state;
-    ASSERT_EQ(rejonl(*store, pass.records, nw, part, kDummy, 1.0e-4f, recbuf,
-                     SolverArrays{section, flags, acc, edge}, tmpl, state),
-              Status::ok);
+    ASSERT_EQ(rejonl(*store, pass.records, nw, part, kDummy, 1.0e-4f, w.record, arrays, tmpl, state), Status::ok);
     EXPECT_EQ(tmpl.ic, 4);
     EXPECT_EQ(tmpl.nxc, 63 / 4 + 7);
     EXPECT_EQ(tmpl.nyc, 43 / 4 + 7);
@@ -131,25 +125,24 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     // the solver), data, fill, relaxation.
     const int nx = part.cpb, ny = part.rpb;
     const auto n = static_cast<std::size_t>(nx * ny);
-    GridView<float> grid(section, nx, ny);
-    ASSERT_EQ(zgint(0.0f, 0.0f, tmpl, grid, acc, std::span<float>(section), kDummy), Status::ok);
-    std::fill_n(flags.begin(), n, 0);
-    std::fill_n(acc.begin(), 6 * n, 0.0f);
+    GridView<float> grid(arrays.section, nx, ny);
+    ASSERT_EQ(zgint(0.0f, 0.0f, tmpl, grid, arrays.acc, arrays.section, kDummy), Status::ok);
+    std::fill_n(arrays.flags.begin(), n, 0);
+    std::fill_n(arrays.acc.begin(), 6 * n, 0.0f);
     {
-        std::int32_t head[2];
-        ASSERT_TRUE(gridout::seek_to(*store, 0));
-        ASSERT_TRUE(gridout::read_words(*store, std::span<std::int32_t>(head)));
-        ASSERT_TRUE(gridout::read_words(*store, std::span<float>(recbuf).first(static_cast<std::size_t>(nw))));
-        ASSERT_EQ(head[0], 0);
-        ASSERT_EQ(head[1], 360);
-        assign(10.0f, 0.0f, 0.0f, nx, ny, acc, std::span<const float>(recbuf).first(3 * 360));
+        DataRecordHead head;
+        const auto words = std::span<float>(w.record).first(static_cast<std::size_t>(nw));
+        ASSERT_EQ(read_data_record(*store, 1, head, words), Status::ok);
+        ASSERT_EQ(head.link, 0);
+        ASSERT_EQ(head.count, 360);
+        assign(10.0f, 0.0f, 0.0f, nx, ny, arrays.acc, words.first(3 * 360));
     }
-    GridView<std::int32_t> fl(flags, nx, ny);
-    bwts(0, 10.0f, 0.0f, grid, fl, acc);
-    ASSERT_EQ(gridr(grid, edge, kDummy), Status::ok);
-    const std::vector<float> before(section.begin(), section.begin() + static_cast<std::ptrdiff_t>(n));
+    GridView<std::int32_t> fl(arrays.flags, nx, ny);
+    bwts(0, 10.0f, 0.0f, grid, fl, arrays.acc);
+    ASSERT_EQ(gridr(grid, arrays.edge, kDummy), Status::ok);
+    const std::vector<float> before(grid.data().begin(), grid.data().end());
     RelaxResult result;
-    curvmn(grid, GridView<const std::int32_t>(fl), acc, 1.0e-4f, 512, state, result);
+    curvmn(grid, GridView<const std::int32_t>(fl), arrays.acc, 1.0e-4f, 512, state, result);
     EXPECT_GT(result.niter, 0);
     EXPECT_LT(result.niter, 512) << "relaxation did not converge";
 
