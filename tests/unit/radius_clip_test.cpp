@@ -37,6 +37,13 @@ Status run_radclp(minc::RowFile f, int ncol, int nrow, int w) {
     return minc::radclp(f, w, k.rowbuf, k.rowend, k.colend, k.outline);
 }
 
+// The whole pass on a mask picture, compared with the expected picture.
+void expect_clip(std::string_view before, std::string_view after, int w) {
+    MaskStore m(before);
+    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), w), Status::ok);
+    EXPECT_EQ(m.picture(), normalize_picture(after));
+}
+
 // Storage and views for the span kernels.
 struct Spans {
     std::vector<std::int32_t> rowend, colend;
@@ -254,9 +261,7 @@ TEST(RadiusClip, NarrowNotchFilledAndWideGapCleared) {
         0000000000000000
         0000000000000000)";
     // clang-format on
-    MaskStore m(before);
-    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
-    EXPECT_EQ(m.picture(), normalize_picture(after));
+    expect_clip(before, after, 5);
 }
 
 TEST(RadiusClip, WideNotchLeftOpen) {
@@ -282,9 +287,7 @@ TEST(RadiusClip, WideNotchLeftOpen) {
         000000000000
         000000000000)";
     // clang-format on
-    MaskStore m(before);
-    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
-    EXPECT_EQ(m.picture(), normalize_picture(after));
+    expect_clip(before, after, 5);
 }
 
 TEST(RadiusClip, MaskOfOnlyMarksIsClearedInsideTheBand) {
@@ -306,9 +309,7 @@ TEST(RadiusClip, MaskOfOnlyMarksIsClearedInsideTheBand) {
         20000002
         22222222)";
     // clang-format on
-    MaskStore m(before);
-    ASSERT_EQ(run_radclp(m.row_file(), m.ncol(), m.nrow(), 5), Status::ok);
-    EXPECT_EQ(m.picture(), normalize_picture(after));
+    expect_clip(before, after, 5);
 }
 
 TEST(RadiusClip, BandOneColumnWideLeavesMaskUnchanged) {
@@ -720,39 +721,34 @@ TEST(RadiusClip, FailedReadOrWriteEndsWithMaskFailed) {
     // h = 1: band = the whole 5 x 5 mask; phase 1 reads rows 1..5 after the header, and
     // phase 5 reads them again. Rows 1 and 5 and columns 1 and 5 lie outside the clip.
     const char* pic = "22222\n22222\n22122\n22222\n22222";
-    {
-        SCOPED_TRACE("header");
+    const char* row1_cleared = "00000\n22222\n22122\n22222\n22222";
+    struct Case {
+        const char* what;
+        int reads, writes;      // allowed before the wrapper fails
+        Status want;
+        int writes_done;        // -1: not checked
+        const char* after;      // nullptr: not checked
+    };
+    const Case cases[] = {
+        {"header", 0, FailingFile::kNever, Status::mask_failed, 0, nullptr},
+        {"phase 1 read", 3, FailingFile::kNever, Status::mask_failed, 0, nullptr},
+        {"phase 5 read of row 2: row 1 cleared, the rest untouched", 7, FailingFile::kNever,
+         Status::mask_failed, -1, row1_cleared},
+        {"write of row 2", FailingFile::kNever, 3, Status::mask_failed, -1, row1_cleared},
+        {"no failure", FailingFile::kNever, FailingFile::kNever, Status::ok, -1,
+         "00000\n02220\n02120\n02220\n00000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         MaskStore m(pic);
-        FailingFile f(m.file(), 0);
-        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
-        EXPECT_EQ(f.writes(), 0);
-    }
-    {
-        SCOPED_TRACE("phase 1 read");
-        MaskStore m(pic);
-        FailingFile f(m.file(), 3);
-        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
-        EXPECT_EQ(f.writes(), 0);
-    }
-    {
-        SCOPED_TRACE("phase 5 read of row 2: row 1 cleared, the rest untouched");
-        MaskStore m(pic);
-        FailingFile f(m.file(), 7);
-        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
-        EXPECT_EQ(m.picture(), normalize_picture("00000\n22222\n22122\n22222\n22222"));
-    }
-    {
-        SCOPED_TRACE("write of row 2");
-        MaskStore m(pic);
-        FailingFile f(m.file(), FailingFile::kNever, 3);
-        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), Status::mask_failed);
-        EXPECT_EQ(m.picture(), normalize_picture("00000\n22222\n22122\n22222\n22222"));
-    }
-    {
-        SCOPED_TRACE("no failure");
-        MaskStore m(pic);
-        EXPECT_EQ(run_radclp(m.row_file(), 5, 5, 3), Status::ok);
-        EXPECT_EQ(m.picture(), normalize_picture("00000\n02220\n02120\n02220\n00000"));
+        FailingFile f(m.file(), c.reads, c.writes);
+        EXPECT_EQ(run_radclp(m.row_file(f), 5, 5, 3), c.want);
+        if (c.writes_done >= 0) {
+            EXPECT_EQ(f.writes(), c.writes_done);
+        }
+        if (c.after != nullptr) {
+            EXPECT_EQ(m.picture(), normalize_picture(c.after));
+        }
     }
 }
 
