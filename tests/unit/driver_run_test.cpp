@@ -5,24 +5,22 @@
 // Expected console text and table rows are written out by hand from the format rules.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <array>
-#include <bit>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver_test_util.hpp"
 #include "run.hpp"
 
 namespace driver {
 namespace {
 
 namespace fs = std::filesystem;
+using driver_test::read_file;
+using driver_test::read_floats;
+using driver_test::write_file;
 
 const std::string kBanner =
     "\n"
@@ -34,45 +32,9 @@ const std::string kBanner =
     "\n";
 const std::string kHeader = " Station  Depth   East   North  Con  LogCon  Res  LogRes\r\n";
 
-// A fresh folder made the current directory for the test's lifetime.
-class TempDir {
-public:
-    TempDir() : previous_(fs::current_path()) {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() /
-                ("halvex_driver_" + std::to_string(::getpid()) + "_" + std::to_string(rd()));
-        fs::create_directories(path_);
-        fs::current_path(path_);
-    }
-    ~TempDir() {
-        fs::current_path(previous_);
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path previous_;
-    fs::path path_;
+struct TempDir : driver_test::ScratchDir {
+    TempDir() : ScratchDir("halvex_driver") {}
 };
-
-void write_file(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
-}
-
-std::string read_file(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<float> read_points(const std::string& name) {
-    const std::string bytes = read_file(name);
-    std::vector<float> v(bytes.size() / 4);
-    std::memcpy(v.data(), bytes.data(), v.size() * 4);
-    return v;
-}
 
 std::vector<std::string> files_here() {
     std::vector<std::string> names;
@@ -131,6 +93,12 @@ Outcome halvex(std::vector<std::string> args, const std::string& input = "",
     return {status, out.str()};
 }
 
+// Converts `model` as "m.mod" with cell 5 and two depth cells.
+Outcome convert(const std::string& model, SectionGridder* gridder = nullptr) {
+    write_file("m.mod", model);
+    return halvex({"m.mod", "5", "2"}, "", gridder);
+}
+
 // A line of three records at one place: each gives one point in its top cell.
 std::string three_records(const std::string& line) {
     return rec(line, "0", "0", "100", {"1", "0"}) + rec(line, "10", "0", "100", {"1", "0"}) +
@@ -150,9 +118,8 @@ const std::string kThreeLines = "/ survey of three lines\n" +
 
 TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
     TempDir dir;
-    write_file("m.mod", kThreeLines);
     RecordingGridder g;
-    const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+    const Outcome r = convert(kThreeLines, &g);
     EXPECT_EQ(r.status, kExitOk);
     // Line 2 sets xcell to its step of 10 although it is dropped; line 3 uses it.
     EXPECT_EQ(r.out, kBanner +
@@ -216,10 +183,8 @@ TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
     EXPECT_EQ(g.calls[1].radius, 25.0f);
 
     // The point file each call reads: 32-byte records, stations re-based for line 3.
-    const std::string& p1 = g.datfile_bytes[0];
-    ASSERT_EQ(p1.size(), 3u * 32u);
-    float first[8];
-    std::memcpy(first, p1.data(), 32);
+    ASSERT_EQ(g.datfile_bytes[0].size(), 3u * 32u);
+    const std::vector<float> first = driver_test::floats_of(g.datfile_bytes[0]);
     EXPECT_EQ(first[0], 0.0f);
     EXPECT_EQ(first[1], 97.5f);
     EXPECT_EQ(first[2], 100.0f);
@@ -227,8 +192,7 @@ TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
     EXPECT_EQ(first[6], 100.0f);
     const std::string& p3 = g.datfile_bytes[1];
     ASSERT_EQ(p3.size(), 4u * 32u);
-    std::vector<float> v3(32);
-    std::memcpy(v3.data(), p3.data(), p3.size());
+    const std::vector<float> v3 = driver_test::floats_of(p3);
     // clang-format off
     const float stations[] = {-200.0f, -200.0f, -100.0f, 0.0f};
     const float depths[] = {57.5f, 52.5f, 57.5f, 52.5f};
@@ -381,8 +345,7 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("a header without a comment character ends the run");
-        write_file("m.mod", three_records("1") + "Line Station East North\n" + three_records("2"));
-        const Outcome r = halvex({"m.mod", "5", "2"});
+        const Outcome r = convert(three_records("1") + "Line Station East North\n" + three_records("2"));
         EXPECT_EQ(r.status, kExitStop);
         // Line 1 is still in progress at the error: not completed, not written, but its
         // point file stays with the points written so far.
@@ -392,13 +355,11 @@ TEST(DriverRun, RecordLoopEdges) {
         EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u);
     }
     {
-        clear_folder();
         SCOPED_TRACE("numbers that do not convert");
         for (const char* bad : {"nan", "inf", "1e400", "1.0D99", "3,4e"}) {
             clear_folder();
-        SCOPED_TRACE(bad);
-            write_file("m.mod", three_records("1") + rec("1", "30", "0", "100", {bad, "0"}));
-            const Outcome r = halvex({"m.mod", "5", "2"});
+            SCOPED_TRACE(bad);
+            const Outcome r = convert(three_records("1") + rec("1", "30", "0", "100", {bad, "0"}));
             EXPECT_EQ(r.status, kExitStop);
             EXPECT_EQ(r.out, kBanner + "  error reading the input xyz data file\n");
         }
@@ -406,10 +367,9 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("a short record inside the file is skipped with a warning");
-        write_file("m.mod", "/ head\n" + rec("1", "0", "0", "100", {"1", "0"}) +
-                                rec("1", "10", "0", "100", {"1"}) + rec("1", "20", "0", "100", {"1", "0"}) +
-                                rec("1", "30", "0", "100", {"1", "0"}));
-        const Outcome r = halvex({"m.mod", "5", "2"});
+        const Outcome r = convert("/ head\n" + rec("1", "0", "0", "100", {"1", "0"}) +
+                                  rec("1", "10", "0", "100", {"1"}) + rec("1", "20", "0", "100", {"1", "0"}) +
+                                  rec("1", "30", "0", "100", {"1", "0"}));
         EXPECT_EQ(r.status, kExitOk);
         const std::string warning =
             " warning: line 3 of the model file holds fewer than 12 numbers and is skipped\n";
@@ -420,9 +380,9 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("a short last record ends the data; the line is completed");
-        write_file("m.mod", rec("1", "0", "0", "100", {"1", "0"}) + rec("1", "10", "0", "100", {"1", "0"}) +
-                                rec("2", "10", "0", "100", {"1"}));
-        const Outcome r = halvex({"m.mod", "5", "2"});
+        const Outcome r = convert(rec("1", "0", "0", "100", {"1", "0"}) +
+                                  rec("1", "10", "0", "100", {"1", "0"}) +
+                                  rec("2", "10", "0", "100", {"1"}));
         EXPECT_EQ(r.status, kExitOk);
         // Two records: reported without gridding, point file deleted.
         EXPECT_EQ(r.out, kBanner +
@@ -436,9 +396,8 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("the last record opens a new line after a completed one");
-        write_file("m.mod", three_records("1") + rec("2", "5", "5", "0", {"7", "7"}));
         RecordingGridder g;
-        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        const Outcome r = convert(three_records("1") + rec("2", "5", "5", "0", {"7", "7"}), &g);
         EXPECT_EQ(r.status, kExitOk);
         EXPECT_NE(r.out.find(" Processing line : 1\n"), std::string::npos);
         EXPECT_EQ(r.out.find(" Processing line : 2\n"), std::string::npos);
@@ -448,8 +407,7 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("a trailing comment makes that record an ordinary one-record line");
-        write_file("m.mod", three_records("1") + rec("2", "5", "5", "0", {"7", "7"}) + "! end\n");
-        const Outcome r = halvex({"m.mod", "5", "2"});
+        const Outcome r = convert(three_records("1") + rec("2", "5", "5", "0", {"7", "7"}) + "! end\n");
         EXPECT_EQ(r.status, kExitOk);
         EXPECT_NE(r.out.find("\n Processing line : 2\n\n Number of points :      1\n"
                              " x range :       0.00      0.00\n"
@@ -460,11 +418,11 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("line numbers truncate; -99999 is an ordinary line; labels of any width");
-        write_file("m.mod", rec("5.9", "0", "0", "0", {"1", "0"}) + rec("5.2", "10", "0", "0", {"1", "0"}) +
-                                rec("5", "20", "0", "0", {"1", "0"}) + three_records("-99999") +
-                                three_records("-0.5") + three_records("123456789"));
         RecordingGridder g;
-        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        const Outcome r = convert(rec("5.9", "0", "0", "0", {"1", "0"}) +
+                                  rec("5.2", "10", "0", "0", {"1", "0"}) +
+                                  rec("5", "20", "0", "0", {"1", "0"}) + three_records("-99999") +
+                                  three_records("-0.5") + three_records("123456789"), &g);
         EXPECT_EQ(r.status, kExitOk);
         ASSERT_EQ(g.calls.size(), 4u);
         EXPECT_EQ(g.calls[0].label, "5");
@@ -477,10 +435,9 @@ TEST(DriverRun, RecordLoopEdges) {
     {
         clear_folder();
         SCOPED_TRACE("a line of zero conductivities is still completed");
-        write_file("m.mod", rec("8", "0", "0", "0", {"0", "-1"}) + rec("8", "10", "0", "0", {"0", "0"}) +
-                                rec("8", "20", "0", "0", {"0", "0"}));
         RecordingGridder g;
-        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        const Outcome r = convert(rec("8", "0", "0", "0", {"0", "-1"}) + rec("8", "10", "0", "0", {"0", "0"}) +
+                                  rec("8", "20", "0", "0", {"0", "0"}), &g);
         EXPECT_EQ(r.status, kExitOk);
         EXPECT_EQ(read_file("line_8.xyz"), kHeader);
         EXPECT_EQ(fs::file_size("tmpdat.tmp"), 0u);
@@ -492,14 +449,13 @@ TEST(DriverRun, RecordLoopEdges) {
 TEST(DriverRun, TurningLineAndRepeatedLabel) {
     TempDir dir;
     // Stations 0, 150, 100 from first to last, running west: -100, 50, 0, range -100..0.
-    write_file("m.mod", rec("6", "300", "0", "10", {"1", "0"}) + rec("6", "150", "0", "10", {"1", "0"}) +
-                            rec("6", "200", "0", "10", {"1", "0"}) + three_records("7") +
-                            rec("6", "0", "0", "10", {"2", "0"}) + rec("6", "10", "0", "10", {"2", "0"}) +
-                            rec("6", "20", "0", "10", {"2", "0"}));
-    const Outcome r = halvex({"m.mod", "5", "2"});
+    const Outcome r = convert(rec("6", "300", "0", "10", {"1", "0"}) + rec("6", "150", "0", "10", {"1", "0"}) +
+                              rec("6", "200", "0", "10", {"1", "0"}) + three_records("7") +
+                              rec("6", "0", "0", "10", {"2", "0"}) + rec("6", "10", "0", "10", {"2", "0"}) +
+                              rec("6", "20", "0", "10", {"2", "0"}));
     EXPECT_EQ(r.status, kExitOk);
     EXPECT_NE(r.out.find(" x range :    -100.00      0.00\n"), std::string::npos);
-    const std::vector<float> p = read_points("tmpdat.tmp");  // the last line, line 6 again
+    const std::vector<float> p = read_floats("tmpdat.tmp");  // the last line, line 6 again
     ASSERT_EQ(p.size(), 24u);
     EXPECT_EQ(p[4], 2.0f);
     // The combined table holds both lines 6, the line table only the second.
@@ -514,44 +470,35 @@ TEST(DriverRun, NeverOverwritesTheModelFile) {
     TempDir dir;
     const std::string model = three_records("1");
     const std::string stop_tail = " is the model file being read; run stopped\n";
-    {
-        SCOPED_TRACE("model named like the line point file");
-        write_file("tmpdat.tmp", model);
-        const Outcome r = halvex({"tmpdat.tmp", "5", "2"});
-        EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + " output file tmpdat.tmp" + stop_tail);
-        EXPECT_EQ(read_file("tmpdat.tmp"), model);
-        fs::remove("tmpdat.tmp");
-    }
-    {
-        SCOPED_TRACE("model whose combined table name is its own name");
-        write_file("_all.xyz", model);
-        const std::string infil = "../" + dir.path().filename().string() + "/_all.xyz";
-        const Outcome r = halvex({infil, "5", "2"});
-        EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + " output file _all.xyz" + stop_tail);
-        EXPECT_EQ(read_file("_all.xyz"), model);
-        fs::remove("_all.xyz");
-    }
-    {
-        SCOPED_TRACE("model named like its own line table");
-        write_file("line_1.xyz", model);
-        const Outcome r = halvex({"line_1.xyz", "5", "2"});
-        EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + " output file line_1.xyz" + stop_tail);
-        EXPECT_EQ(read_file("line_1.xyz"), model);
-        fs::remove("line_1.xyz");
-    }
-    {
-        SCOPED_TRACE("model named like a grid file of its line; the gridder is never called");
-        write_file("1_res.grd", model);
+    struct Case {
+        const char* model;  // the model file's name, which is also the refused output
+        const char* what;
+        bool through_parent;  // named by a path through the parent folder
+        bool reaches_a_line;  // the stop comes after the line's report
+    };
+    const Case cases[] = {
+        {"tmpdat.tmp", "model named like the line point file", false, false},
+        {"_all.xyz", "model whose combined table name is its own name", true, false},
+        {"line_1.xyz", "model named like its own line table", false, false},
+        {"1_res.grd", "model named like a grid file of its line; the gridder is never called", false,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(c.model, model);
+        const std::string infil =
+            c.through_parent ? "../" + dir.path().filename().string() + "/" + c.model : c.model;
         RecordingGridder g;
-        const Outcome r = halvex({"1_res.grd", "5", "2"}, "", &g);
+        const Outcome r = halvex({infil, "5", "2"}, "", &g);
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_NE(r.out.find(" output file 1_res.grd" + stop_tail), std::string::npos);
+        const std::string stop = " output file " + std::string(c.model) + stop_tail;
+        if (c.reaches_a_line)
+            EXPECT_NE(r.out.find(stop), std::string::npos);
+        else
+            EXPECT_EQ(r.out, kBanner + stop);
         EXPECT_TRUE(g.calls.empty());
-        EXPECT_EQ(read_file("1_res.grd"), model);
-        fs::remove("1_res.grd");
+        EXPECT_EQ(read_file(c.model), model);
+        fs::remove(c.model);
     }
     {
         SCOPED_TRACE("an output name that links to the model");
@@ -580,9 +527,12 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         {"line_1.xyz", true, " cannot create file line_1.xyz\n"},
         {"line_1.crd", false, " cannot write file line_1.crd\n"},
     };
+    const auto remove_outputs = [] {
+        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+        remove_outputs();
         if (c.directory)
             fs::create_directory(c.name);
         else
@@ -594,7 +544,7 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
     }
     {
         SCOPED_TRACE("a stop from the gridder");
-        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+        remove_outputs();
         RecordingGridder g;
         g.stop = " cannot write file 1_con.grd";
         const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
@@ -607,12 +557,12 @@ TEST(DriverRun, FortranNumbersAndPrecisePositions) {
     TempDir dir;
     // Map coordinates and a high column top that 32-bit reals would move; numbers with D
     // exponents, commas and tabs as Fortran programs write them.
-    write_file("m.mod",
-               "21,0,512345.67,7654321.74,8388620.37,0,0,0,0,0,1.0D1,\t2d1\r\n"
-               "21 0 512345.67 7654346.76 8388620.37 0 0 0 0 0 0.1D+02 0\r\n"
-               "21\t0\t512345.67\t7654371.74\t8388620.37\t0\t0\t0\t0\t0\t1.0E1\t0.0\r\n");
     RecordingGridder g;
-    const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+    const Outcome r =
+        convert("21,0,512345.67,7654321.74,8388620.37,0,0,0,0,0,1.0D1,\t2d1\r\n"
+                "21 0 512345.67 7654346.76 8388620.37 0 0 0 0 0 0.1D+02 0\r\n"
+                "21\t0\t512345.67\t7654371.74\t8388620.37\t0\t0\t0\t0\t0\t1.0E1\t0.0\r\n",
+                &g);
     EXPECT_EQ(r.status, kExitOk);
     EXPECT_NE(r.out.find(" x range :       0.00     50.00\n"), std::string::npos);
     EXPECT_NE(r.out.find(" z range : 8388617.878388612.87\n"), std::string::npos);
@@ -628,7 +578,7 @@ TEST(DriverRun, FortranNumbersAndPrecisePositions) {
               "          50.00          -2.50      512345.67     7654371.74\r\n");
     // The point file rounds the precise values to 32 bits (spacing 0.5 at these
     // northings, 1.0 at this height).
-    const std::vector<float> p = read_points("tmpdat.tmp");
+    const std::vector<float> p = read_floats("tmpdat.tmp");
     ASSERT_EQ(p.size(), 32u);
     EXPECT_EQ(p[1], 8388618.0f);   // 8388617.87, spacing 1 there
     EXPECT_EQ(p[3], 7654321.5f);   // 7654321.74

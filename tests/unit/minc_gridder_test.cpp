@@ -5,16 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver_test_util.hpp"
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
 #include "run.hpp"
@@ -24,52 +21,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() : old_(fs::current_path()) {
-        static std::atomic<int> n{0};
-        path_ = fs::temp_directory_path() /
-                ("minc_gridder_test_" + std::to_string(::getpid()) + "_" + std::to_string(n++));
-        fs::create_directories(path_);
-        fs::current_path(path_);
-    }
-    ~TempDir() {
-        fs::current_path(old_);
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-
-private:
-    fs::path old_, path_;
+struct TempDir : driver_test::ScratchDir {
+    TempDir() : ScratchDir("minc_gridder_test") {}
 };
 
 /// A line point file: stations 0..200 by 25, elevations 100..65 by 5, eight reals per
 /// point (station, elevation, east, north, con, log10 con, res, log10 res).
 void write_points(const std::string& name) {
-    std::ofstream f(name, std::ios::binary);
+    std::vector<float> points;
     for (int k = 0; k < 9; ++k)
         for (int i = 0; i < 8; ++i) {
             const float con = 10.0f + float(k) + 2.0f * float(i);
-            const float rec[8] = {25.0f * float(k), 100.0f - 5.0f * float(i), 0.0f, 0.0f, con,
-                                  std::log10(con), 1000.0f / con, 3.0f - std::log10(con)};
-            f.write(reinterpret_cast<const char*>(rec), sizeof rec);
+            points.insert(points.end(), {25.0f * float(k), 100.0f - 5.0f * float(i), 0.0f, 0.0f, con,
+                                         std::log10(con), 1000.0f / con, 3.0f - std::log10(con)});
         }
+    driver_test::write_floats(name, points);
 }
 
+// The grid of those points: 9 x 8 nodes from (0, 65), no blanking.
 GridCall line_call(const std::string& label, const std::string& datfile) {
-    GridCall c;
-    c.label = label;
-    for (std::size_t k = 0; k < kQuantities.size(); ++k)
-        c.out_files[k] = label + std::string(kQuantities[k].suffix);
-    c.datfile = datfile;
-    c.x0 = 0.0f;
-    c.y0 = 65.0f;
-    c.dx = 25.0f;
-    c.dy = 5.0f;
-    c.nx = 9;
-    c.ny = 8;
-    c.radius = 0.0f;
-    return c;
+    const SectionLayout layout{0.0f, 0.0f, 200.0f, 65.0f, 100.0f, 9, 8};
+    return make_grid_call(label, datfile, layout, 25.0f, 5.0f);
 }
 
 TEST(MincGridder, TextFormOfNames) {
@@ -149,25 +121,25 @@ TEST(MincGridder, RunEndsNonZeroWhenACallFailed) {
         for (int i = 0; i < 16; ++i) model << " " << 10 + k + i << ".0";
         model << "\n";
     }
-    std::ofstream("m.mod") << model.str();
-    {
-        std::ostringstream out;
+    driver_test::write_file("m.mod", model.str());
+    const auto convert = [](std::ostringstream& out) {
         std::istringstream in;
         Console console{out, in};
         const std::vector<std::string> args{"m.mod", "5", "16"};
-        EXPECT_EQ(run(args, console), kExitOk) << out.str();
+        return run(args, console);
+    };
+    {
+        std::ostringstream out;
+        EXPECT_EQ(convert(out), kExitOk) << out.str();
         EXPECT_EQ(out.str().find("warning"), std::string::npos);
         EXPECT_TRUE(fs::exists("7_res.grd"));
     }
     fs::remove("7_con.grd");
     fs::create_directory("7_con.grd");
-    std::ofstream("7_con.grd/keep") << "x";
+    driver_test::write_file("7_con.grd/keep", "x");
     {
         std::ostringstream out;
-        std::istringstream in;
-        Console console{out, in};
-        const std::vector<std::string> args{"m.mod", "5", "16"};
-        EXPECT_EQ(run(args, console), kExitGridFailed);
+        EXPECT_EQ(convert(out), kExitGridFailed);
         const std::string text = out.str();
         const auto at = text.find(" warning: line 7: grid file 7_con.grd not written, gridding code -1034");
         EXPECT_NE(at, std::string::npos) << text;
