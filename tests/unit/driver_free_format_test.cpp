@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "free_format.hpp"
@@ -93,14 +94,13 @@ TEST(FreeFormat, PreciseRealsKeepDoublePrecision) {
 
 TEST(FreeFormat, IntegersMustBeWrittenAsIntegers) {
     std::int32_t v = 0;
-    ASSERT_TRUE(read_integer("64", v));
-    EXPECT_EQ(v, 64);
-    ASSERT_TRUE(read_integer("+7", v));
-    EXPECT_EQ(v, 7);
-    ASSERT_TRUE(read_integer("-2147483648", v));
-    EXPECT_EQ(v, std::numeric_limits<std::int32_t>::min());
-    ASSERT_TRUE(read_integer("2147483647", v));
-    EXPECT_EQ(v, std::numeric_limits<std::int32_t>::max());
+    for (const auto& [text, want] : {std::pair<const char*, std::int32_t>{"64", 64}, {"+7", 7},
+                                     {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+                                     {"2147483647", std::numeric_limits<std::int32_t>::max()}}) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(read_integer(text, v));
+        EXPECT_EQ(v, want);
+    }
     for (const char* text : {"64.0", "6.4E1", "2147483648", "-2147483649", "99999999999999999999",
                              "", "-", "1e2", "x", "12a"}) {
         SCOPED_TRACE(text);

@@ -9,16 +9,26 @@
 namespace driver {
 namespace {
 
-ModelRecord make_record(std::int64_t line, double east, double north, double elevation,
-                        std::vector<float> con) {
-    ModelRecord r;
-    r.line_number = line;
-    r.east = east;
-    r.north = north;
-    r.elevation = elevation;
-    r.conductivity = std::move(con);
-    return r;
-}
+// A line being built with cell 5, and the run's xcell and the last record's points.
+struct Line {
+    Line(std::int32_t ndepth, std::int64_t number)
+        : depth(make_depth_table(ndepth, 5.0f)), b(depth, 5.0f) {
+        b.start(number);
+    }
+    void add(double east, double north, double elevation, std::vector<float> con) {
+        ModelRecord r;
+        r.line_number = b.stats().line_number;
+        r.east = east;
+        r.north = north;
+        r.elevation = elevation;
+        r.conductivity = std::move(con);
+        b.add(r, xcell, pts);
+    }
+    std::vector<float> depth;
+    LineBuilder b;
+    double xcell = kInitialXcell;
+    std::vector<float> pts;
+};
 
 TEST(DepthTable, CellCentresBelowTheColumnTop) {
     const std::vector<float> d = make_depth_table(64, 5.0f);
@@ -52,21 +62,19 @@ TEST(LineLabel, DecimalTextOfAnyWidth) {
 }
 
 TEST(LineBuilder, StatisticsOfAWindingLine) {
-    const std::vector<float> depth = make_depth_table(2, 5.0f);
-    LineBuilder b(depth, 5.0f);
-    double xcell = kInitialXcell;
-    std::vector<float> pts;
-    b.start(9);
+    Line line(2, 9);
+    LineBuilder& b = line.b;
+    const double& xcell = line.xcell;
     // Stations are straight-line distances from the first record: 0, 50, 30 (3-4-5), 10.
-    b.add(make_record(9, 100.0, 200.0, 50.0, {1.0f, 1.0f}), xcell, pts);
+    line.add(100.0, 200.0, 50.0, {1.0f, 1.0f});
     EXPECT_EQ(b.stats().record_count, 1);
     EXPECT_EQ(b.stats().zmax, 47.5);
     EXPECT_EQ(b.stats().zmin, 42.5);
-    b.add(make_record(9, 130.0, 240.0, 60.0, {1.0f, 0.0f}), xcell, pts);
+    line.add(130.0, 240.0, 60.0, {1.0f, 0.0f});
     EXPECT_EQ(xcell, 50.0);
-    b.add(make_record(9, 118.0, 224.0, 40.0, {0.0f, 0.0f}), xcell, pts);
+    line.add(118.0, 224.0, 40.0, {0.0f, 0.0f});
     EXPECT_EQ(xcell, 50.0);  // step -20 ignored
-    b.add(make_record(9, 106.0, 208.0, 45.0, {2.0f, 3.0f}), xcell, pts);
+    line.add(106.0, 208.0, 45.0, {2.0f, 3.0f});
     EXPECT_EQ(xcell, 50.0);  // step -20 again
 
     const LineStats& s = b.stats();
@@ -108,28 +116,25 @@ TEST(LineBuilder, StatisticsOfAWindingLine) {
         10.0f, 37.5f, 106.0f, 208.0f, 3.0f, lg3, 1000.0f / 3.0f, 3.0f - lg3,
     };
     // clang-format on
-    EXPECT_EQ(pts, want);
+    EXPECT_EQ(line.pts, want);
 
     // A new line resets everything but xcell, which the caller keeps.
     b.start(10);
     EXPECT_EQ(b.stats().record_count, 0);
     EXPECT_TRUE(b.records().empty());
-    b.add(make_record(10, 0.0, 0.0, 0.0, {0.0f, 4.0f}), xcell, pts);
+    line.add(0.0, 0.0, 0.0, {0.0f, 4.0f});
     EXPECT_EQ(b.stats().point_count, 1);
     EXPECT_FALSE(b.gave_point(0, 0));
     EXPECT_TRUE(b.gave_point(0, 1));
 }
 
 TEST(LineBuilder, ReversedLineIsRebasedOntoItsLastRecord) {
-    const std::vector<float> depth = make_depth_table(1, 5.0f);
-    LineBuilder b(depth, 5.0f);
-    double xcell = kInitialXcell;
-    std::vector<float> pts;
-    b.start(2);
+    Line line(1, 2);
+    LineBuilder& b = line.b;
     // A line that turns back: stations 0, 150, 100 from first to last.
-    b.add(make_record(2, 300.0, 0.0, 0.0, {1.0f}), xcell, pts);
-    b.add(make_record(2, 150.0, 0.0, 0.0, {1.0f}), xcell, pts);
-    b.add(make_record(2, 200.0, 0.0, 0.0, {1.0f}), xcell, pts);
+    line.add(300.0, 0.0, 0.0, {1.0f});
+    line.add(150.0, 0.0, 0.0, {1.0f});
+    line.add(200.0, 0.0, 0.0, {1.0f});
     EXPECT_TRUE(runs_west(b.stats()));
     EXPECT_EQ(b.stats().xmax, 150.0);
     b.rebase_range();
@@ -139,17 +144,16 @@ TEST(LineBuilder, ReversedLineIsRebasedOntoItsLastRecord) {
 }
 
 TEST(LineBuilder, MapCoordinatesKeepTheirPrecision) {
-    const std::vector<float> depth = make_depth_table(1, 5.0f);
-    LineBuilder b(depth, 5.0f);
-    double xcell = kInitialXcell;
-    std::vector<float> pts;
-    b.start(1);
+    Line line(1, 1);
+    LineBuilder& b = line.b;
+    const double& xcell = line.xcell;
+    const std::vector<float>& pts = line.pts;
     // Northings 7654321.74, 7654346.76, 7654371.74: precise steps 25.02 and 24.98. In
     // 32-bit reals (spacing 0.5 there) they would be 7654321.5, 7654347.0, 7654371.5,
     // steps 25.5 and 24.5, and xcell would become 24.5.
-    b.add(make_record(1, 512345.67, 7654321.74, 0.0, {1.0f}), xcell, pts);
-    b.add(make_record(1, 512345.67, 7654346.76, 0.0, {1.0f}), xcell, pts);
-    b.add(make_record(1, 512345.67, 7654371.74, 0.0, {1.0f}), xcell, pts);
+    line.add(512345.67, 7654321.74, 0.0, {1.0f});
+    line.add(512345.67, 7654346.76, 0.0, {1.0f});
+    line.add(512345.67, 7654371.74, 0.0, {1.0f});
     EXPECT_NEAR(xcell, 24.98, 1e-6);
     EXPECT_NEAR(b.stats().xmax, 50.0, 1e-6);
     EXPECT_EQ(b.records()[2].north, 7654371.74);

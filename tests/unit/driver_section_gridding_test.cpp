@@ -9,60 +9,49 @@
 namespace driver {
 namespace {
 
-TEST(SectionLayout, StationsEveryTwentyFiveMetres) {
-    // cell 5, xcell 25, stations 0 to 1000, tops at 100 with 64 cells: the cell centres
-    // lie from 97.5 down to -217.5.
-    const SectionLayout g = section_layout(25.0f, 5.0f, 0.0f, 1000.0f, -217.5f, 97.5f);
-    EXPECT_EQ(g.radius, 50.0f);
-    EXPECT_EQ(g.gx0, 0.0f);
-    EXPECT_EQ(g.gx1, 1000.0f);
-    EXPECT_EQ(g.nx, 41);
-    EXPECT_EQ(g.gz0, -220.0f);  // -217.5 / 5 = -43.5 -> -43 -> -215, above -217.5 -> -220
-    EXPECT_EQ(g.gz1, 100.0f);   // 97.5 / 5 = 19.5 -> 19 -> 95, below 97.5 -> 100
-    EXPECT_EQ(g.nz, 65);
-}
-
-TEST(SectionLayout, NoStepAboveTheCellSizeKeepsXcellAtItsStart) {
-    const SectionLayout g = section_layout(1000.0f, 5.0f, 0.0f, 1000.0f, -10.0f, 10.0f);
-    EXPECT_EQ(g.radius, 2000.0f);
-    EXPECT_EQ(g.nx, 2);
-    EXPECT_EQ(g.gx0, 0.0f);
-    EXPECT_EQ(g.gx1, 1000.0f);
-}
-
-TEST(SectionLayout, RoundingOutwardOnBothSidesOfZero) {
-    {
-        SCOPED_TRACE("re-based line -300 .. 0, xcell 40");
-        const SectionLayout g = section_layout(40.0f, 5.0f, -300.0f, 0.0f, 0.0f, 0.0f);
-        EXPECT_EQ(g.gx0, -320.0f);
-        EXPECT_EQ(g.gx1, 0.0f);
-        EXPECT_EQ(g.nx, 9);
-        EXPECT_EQ(g.radius, 80.0f);
-    }
-    {
-        SCOPED_TRACE("exact multiples stay");
-        const SectionLayout g = section_layout(25.0f, 5.0f, -200.0f, 75.0f, -20.0f, 35.0f);
-        EXPECT_EQ(g.gx0, -200.0f);
-        EXPECT_EQ(g.gx1, 75.0f);
-        EXPECT_EQ(g.nx, 12);
-        EXPECT_EQ(g.gz0, -20.0f);
-        EXPECT_EQ(g.gz1, 35.0f);
-        EXPECT_EQ(g.nz, 12);
-    }
-    {
-        SCOPED_TRACE("whole range below zero and whole range above zero");
-        const SectionLayout g = section_layout(25.0f, 5.0f, 10.0f, 1010.0f, -48.0f, -12.0f);
-        EXPECT_EQ(g.gx0, 0.0f);     // 10 rounds down to 0
-        EXPECT_EQ(g.gx1, 1025.0f);  // 1010 rounds up to 1025
-        EXPECT_EQ(g.nx, 42);
-        EXPECT_EQ(g.gz0, -50.0f);
-        EXPECT_EQ(g.gz1, -10.0f);   // -12 / 5 -> -2 -> -10, already above -12
-        EXPECT_EQ(g.nz, 9);
-    }
-    {
-        SCOPED_TRACE("radius from the cell size when 5 cell exceeds 2 xcell");
-        EXPECT_EQ(section_layout(20.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
-        EXPECT_EQ(section_layout(25.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f).radius, 50.0f);
+// Layouts worked out by hand: each range end divided by its cell, truncated toward zero,
+// multiplied back and moved one cell outward when it fell inside the range.
+TEST(SectionLayout, RangesRoundOutwardToWholeCells) {
+    struct Case {
+        const char* what;
+        float xcell, cell, xmin, xmax, zmin, zmax;
+        SectionLayout want;  // radius, gx0, gx1, gz0, gz1, nx, nz
+    };
+    // clang-format off
+    const Case cases[] = {
+        // -217.5 / 5 = -43.5 -> -43 -> -215, above -217.5 -> -220; 97.5 -> 19 -> 95 -> 100.
+        {"cell 5, stations every 25 m to 1000, tops at 100 with 64 cells",
+         25.0f, 5.0f, 0.0f, 1000.0f, -217.5f, 97.5f, {50.0f, 0.0f, 1000.0f, -220.0f, 100.0f, 41, 65}},
+        {"no step above the cell size keeps xcell at its start",
+         1000.0f, 5.0f, 0.0f, 1000.0f, -10.0f, 10.0f, {2000.0f, 0.0f, 1000.0f, -10.0f, 10.0f, 2, 5}},
+        {"re-based line -300 .. 0, xcell 40",
+         40.0f, 5.0f, -300.0f, 0.0f, 0.0f, 0.0f, {80.0f, -320.0f, 0.0f, 0.0f, 0.0f, 9, 1}},
+        {"exact multiples stay",
+         25.0f, 5.0f, -200.0f, 75.0f, -20.0f, 35.0f, {50.0f, -200.0f, 75.0f, -20.0f, 35.0f, 12, 12}},
+        // x: 10 rounds down to 0, 1010 up to 1025; z: -12 / 5 -> -2 -> -10, already above -12.
+        {"whole range below zero and whole range above zero",
+         25.0f, 5.0f, 10.0f, 1010.0f, -48.0f, -12.0f, {50.0f, 0.0f, 1025.0f, -50.0f, -10.0f, 42, 9}},
+        {"radius from the cell size when 5 cell exceeds 2 xcell",
+         20.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f, {50.0f, 0.0f, 100.0f, 0.0f, 10.0f, 6, 2}},
+        {"radius from the cell size when 5 cell equals 2 xcell",
+         25.0f, 10.0f, 0.0f, 100.0f, 0.0f, 10.0f, {50.0f, 0.0f, 100.0f, 0.0f, 10.0f, 5, 2}},
+        // xcell 0.3 (0.300000012 in 32 bits): 16.5 / 0.300000012 + 1 is 55.99999...,
+        // truncated to 55, and node 55 at 54 x 0.300000012 = 16.2000006 lies short of 16.5,
+        // so a 56th node is added.
+        {"count gets one more when the quotient falls short",
+         0.3f, 5.0f, 0.0f, 16.5f, 0.0f, 0.0f, {25.0f, 0.0f, 16.5f, 0.0f, 0.0f, 56, 1}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SectionLayout g = section_layout(c.xcell, c.cell, c.xmin, c.xmax, c.zmin, c.zmax);
+        EXPECT_EQ(g.radius, c.want.radius);
+        EXPECT_EQ(g.gx0, c.want.gx0);
+        EXPECT_EQ(g.gx1, c.want.gx1);
+        EXPECT_EQ(g.nx, c.want.nx);
+        EXPECT_EQ(g.gz0, c.want.gz0);
+        EXPECT_EQ(g.gz1, c.want.gz1);
+        EXPECT_EQ(g.nz, c.want.nz);
     }
 }
 
@@ -137,14 +126,11 @@ TEST(GridCall, CarriesEverythingTheFourCallsNeed) {
     EXPECT_EQ(c.ny, 65);
     EXPECT_EQ(c.radius, 50.0f);
     // Channels 3..6 of the point records, logarithmic gridding for Con and Res.
-    EXPECT_EQ(kQuantities[0].channel, 3);
-    EXPECT_EQ(kQuantities[0].mode, 2);
-    EXPECT_EQ(kQuantities[1].channel, 4);
-    EXPECT_EQ(kQuantities[1].mode, 1);
-    EXPECT_EQ(kQuantities[2].channel, 5);
-    EXPECT_EQ(kQuantities[2].mode, 2);
-    EXPECT_EQ(kQuantities[3].channel, 6);
-    EXPECT_EQ(kQuantities[3].mode, 1);
+    for (std::size_t k = 0; k < kQuantities.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(kQuantities[k].channel, 3 + static_cast<int>(k));
+        EXPECT_EQ(kQuantities[k].mode, k % 2 == 0 ? 2 : 1);
+    }
 }
 
 }  // namespace
