@@ -118,6 +118,12 @@ GridRequest request(const std::string& out, float x0, float y0, float d, int nx,
     return r;
 }
 
+/// One call with a fresh relaxation state, as the first call of a process makes it.
+GridResult grid_fresh(const GridRequest& r, Stores kind = Stores::memory) {
+    RelaxState st;
+    return grid(r, st, kind);
+}
+
 int dummy_count(const gridout::GridData& g) {
     return int(std::count(g.values.begin(), g.values.end(), gridout::kGridDummy));
 }
@@ -128,10 +134,9 @@ TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
     write_data("data.bin", plane_points(10.0f, 20.0f, 40, 1.0f, 0.5f, 3.0f));
     for (float radius : {0.0f, -5.0f, 31.0f /* > NX*DX = 30 */}) {
         SCOPED_TRACE("radius " + std::to_string(radius));
-        RelaxState st;
         GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 30, 30);
         r.radius = radius;
-        const GridResult res = grid(r, st);
+        const GridResult res = grid_fresh(r);
         ASSERT_TRUE(res.ok()) << res.code();
         const auto lines = log_lines();
         EXPECT_EQ(value_of(lines, " half window "), "0.");
@@ -141,10 +146,9 @@ TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
     }
     {
         SCOPED_TRACE("radius 3: blanking, far nodes are dummies");
-        RelaxState st;
         GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 30, 30);
         r.radius = 3.0f;
-        ASSERT_TRUE(grid(r, st).ok());
+        ASSERT_TRUE(grid_fresh(r).ok());
         const auto lines = log_lines();
         EXPECT_EQ(value_of(lines, " half window "), "3.");
         EXPECT_EQ(value_of(lines, " total columns "), "36.");
@@ -158,17 +162,15 @@ TEST(MincEntry, RadiusZeroNegativeOrTooLargeMeansNoBlanking) {
 TEST(MincEntry, AnglesThatGridUnrotated) {
     CwdTempDir dir;
     write_data("data.bin", plane_points(40.0f, 30.0f, 60, 2.0f, -1.0f, 10.0f));
-    RelaxState st0;
     GridRequest r = request("ref.grd", 0.0f, 0.0f, 1.0f, 41, 31);
-    ASSERT_TRUE(grid(r, st0).ok());
+    ASSERT_TRUE(grid_fresh(r).ok());
     const std::string ref = read_file("ref.grd");
     for (float angle : {90.0f, 180.0f, -270.0f, 1.5f}) {
         SCOPED_TRACE("angle " + std::to_string(angle));
-        RelaxState st;
         GridRequest q = r;
         q.outfile = "turned.grd";
         q.angle = angle;
-        ASSERT_TRUE(grid(q, st).ok());
+        ASSERT_TRUE(grid_fresh(q).ok());
         EXPECT_EQ(read_file("turned.grd"), ref);
     }
 }
@@ -252,9 +254,8 @@ TEST(MincEntry, IterationLimitFromIerr) {
     GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 160, 110);
     int most31 = 0, most32 = 0;
     for (int ierr : {31, 32}) {
-        RelaxState st;
         r.iterations = ierr;
-        ASSERT_TRUE(grid(r, st).ok());
+        ASSERT_TRUE(grid_fresh(r).ok());
         const std::vector<int> sweeps = sweep_counts();
         ASSERT_FALSE(sweeps.empty());
         (ierr == 31 ? most31 : most32) = *std::max_element(sweeps.begin(), sweeps.end());
@@ -268,8 +269,7 @@ TEST(MincEntry, OverlapRulesInTheLog) {
     {
         SCOPED_TRACE("one block, overlap 1");
         write_data("data.bin", plane_points(6.0f, 4.0f, 10, 1.0f, 1.0f, 0.0f));
-        RelaxState st;
-        ASSERT_TRUE(grid(request("g.grd", 0.0f, 0.0f, 1.0f, 7, 5), st).ok());
+        ASSERT_TRUE(grid_fresh(request("g.grd", 0.0f, 0.0f, 1.0f, 7, 5)).ok());
         const auto lines = log_lines();
         EXPECT_EQ(value_of(lines, " number tiers "), "1.");
         EXPECT_EQ(value_of(lines, " sections/tier "), "1.");
@@ -281,8 +281,7 @@ TEST(MincEntry, OverlapRulesInTheLog) {
     {
         SCOPED_TRACE("several blocks and NY 8: overlap 5");
         write_data("data.bin", plane_points(999.0f, 7.0f, 400, 0.01f, 1.0f, 0.0f));
-        RelaxState st;
-        const GridResult res = grid(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 8), st);
+        const GridResult res = grid_fresh(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 8));
         ASSERT_TRUE(res.ok()) << res.code();
         const auto lines = log_lines();
         EXPECT_EQ(value_of(lines, " sections/tier "), "5.");
@@ -294,9 +293,8 @@ TEST(MincEntry, OverlapRulesInTheLog) {
     }
     {
         SCOPED_TRACE("several blocks and NY 5: -999, log ends after the half window");
-        RelaxState st;
         fs::remove("g.grd");
-        const GridResult res = grid(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 5), st);
+        const GridResult res = grid_fresh(request("g.grd", 0.0f, 0.0f, 1.0f, 1000, 5));
         EXPECT_EQ(res.code(), -999);
         EXPECT_FALSE(fs::exists("g.grd"));
         const auto lines = log_lines();
@@ -381,8 +379,7 @@ TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
     CwdTempDir dir;
     const std::vector<Point> pts = plane_points(20.0f, 20.0f, 50, 1.0f, -0.5f, 4.0f);
     write_data("data.bin", pts);
-    RelaxState s0;
-    ASSERT_TRUE(grid(request("ref.grd", 0.0f, 0.0f, 1.0f, 21, 21), s0).ok());
+    ASSERT_TRUE(grid_fresh(request("ref.grd", 0.0f, 0.0f, 1.0f, 21, 21)).ok());
     {
         SCOPED_TRACE("a record cut short by the end of the file");
         write_data("data.bin", pts);
@@ -390,8 +387,7 @@ TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
         const float part[2] = {10.0f, 10.0f};  // x and y of a record without its value
         f.write(reinterpret_cast<const char*>(part), sizeof part);
         f.close();
-        RelaxState st;
-        ASSERT_TRUE(grid(request("short.grd", 0.0f, 0.0f, 1.0f, 21, 21), st).ok());
+        ASSERT_TRUE(grid_fresh(request("short.grd", 0.0f, 0.0f, 1.0f, 21, 21)).ok());
         EXPECT_EQ(read_file("short.grd"), read_file("ref.grd"));
     }
     {
@@ -402,8 +398,7 @@ TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
         more.push_back(Point{6.0f, INFINITY, {100.0f}});
         more.push_back(Point{7.0f, 7.0f, {INFINITY}});
         write_data("data.bin", more);
-        RelaxState st;
-        ASSERT_TRUE(grid(request("nan.grd", 0.0f, 0.0f, 1.0f, 21, 21), st).ok());
+        ASSERT_TRUE(grid_fresh(request("nan.grd", 0.0f, 0.0f, 1.0f, 21, 21)).ok());
         EXPECT_EQ(read_file("nan.grd"), read_file("ref.grd"));
     }
 }
@@ -459,8 +454,7 @@ TEST(MincEntry, DataAtNodesAreReproduced) {
     r.maxchan = 3;
     r.mode = 2;
     r.radius = 75.0f;  // 3 cells: every data cell has another in its window
-    RelaxState st;
-    const GridResult res = grid(r, st);
+    const GridResult res = grid_fresh(r);
     ASSERT_TRUE(res.ok()) << res.code();
     const gridout::GridData g = read_grid_file("con.grd");
     EXPECT_EQ(g.header.ne, 41);
@@ -517,8 +511,7 @@ TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
             fs::remove("g.grd");
             GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
             c.set(r);
-            RelaxState st;
-            EXPECT_EQ(grid(r, st, kind).code(), c.code);
+            EXPECT_EQ(grid_fresh(r, kind).code(), c.code);
             std::set<std::string> expect{"data.bin", "minc.log"};
             if (c.code == 0) expect.insert("g.grd");
             EXPECT_EQ(dir.names(), expect);
@@ -606,8 +599,7 @@ TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
         SCOPED_TRACE(std::to_string(c.nx) + " x " + std::to_string(c.ny));
         GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, c.nx, c.ny);
         r.radius = c.radius;
-        RelaxState st;
-        const int code = grid(r, st).code();
+        const int code = grid_fresh(r).code();
         EXPECT_TRUE(code == -2 || code == -1001) << code;
         EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "minc.log"}));
     }
@@ -618,8 +610,7 @@ TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
     {
         SCOPED_TRACE("unrotated, 5000000 x 3: several blocks with NY 3 is -999");
         write_data("data.bin", plane_points(10.0f, 2.0f, 20, 1.0f, 1.0f, 0.0f));
-        RelaxState st;
-        EXPECT_EQ(grid(request("g.grd", 0.0f, 0.0f, 1.0f, 5000000, 3), st).code(), -999);
+        EXPECT_EQ(grid_fresh(request("g.grd", 0.0f, 0.0f, 1.0f, 5000000, 3)).code(), -999);
         const auto lines = log_lines();
         EXPECT_EQ(lines.size(), 12u);  // the parameters and the half window
         EXPECT_EQ(value_of(lines, " half window "), "0.");
@@ -635,8 +626,7 @@ TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
         GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, nx, 31);
         r.datfile = "wide.bin";
         r.angle = 30.0f;
-        RelaxState st;
-        EXPECT_EQ(grid(r, st).code(), nx == 5 ? -999 : -2);
+        EXPECT_EQ(grid_fresh(r).code(), nx == 5 ? -999 : -2);
         EXPECT_EQ(log_lines().size(), 12u);
         EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "wide.bin", "minc.log"}));
     }
@@ -648,8 +638,7 @@ TEST(MincEntry, GridsBeyondAnyPartitionFollowTheOverlapRuleFirst) {
         GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 41, 31);
         r.datfile = "far.bin";
         r.angle = 30.0f;
-        RelaxState st;
-        ASSERT_EQ(grid(r, st).code(), 0);
+        ASSERT_EQ(grid_fresh(r).code(), 0);
         // The requested grid lies far outside the solved one: every node is null.
         const gridout::GridData g = read_grid_file("g.grd");
         EXPECT_EQ(g.header.ne, 41);
@@ -689,8 +678,7 @@ TEST(MincEntry, RandomArgumentsGiveSuccessOrADocumentedCode) {
                      std::to_string(r.angle) + " ichan " + std::to_string(r.ichan) + " mode " +
                      std::to_string(r.mode));
         fs::remove("g.grd");
-        RelaxState st;
-        const GridResult res = grid(r, st, k % 2 == 0 ? Stores::memory : Stores::disk);
+        const GridResult res = grid_fresh(r, k % 2 == 0 ? Stores::memory : Stores::disk);
         EXPECT_TRUE(documented(res.code())) << res.code();
         ++codes[res.code()];
         std::set<std::string> expect{"data.bin", "minc.log"};
