@@ -26,6 +26,8 @@ namespace {
 constexpr std::string_view kPointFile = "tmpdat.tmp";
 constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
 constexpr std::string_view kGriddingLog = "minc.log";
+// A line of fewer records is not written, nor gridded.
+constexpr std::int64_t kMinLineRecords = 3;
 
 std::string quoted(std::string_view value) {
     std::string s(1, '\'');
@@ -174,18 +176,14 @@ private:
     bool take(const ModelRecord& record, bool last) {
         if (!in_progress_ || record.line_number != builder_.stats().line_number) {
             if (in_progress_) {
-                if (builder_.stats().record_count >= 3) {
+                if (builder_.stats().record_count >= kMinLineRecords) {
                     complete_line();
                     // Kept on purpose: when the last record of the file opens a new line
                     // after a completed one, the run ends there and that one-record line
                     // is neither reported nor written (its points never reach a file).
-                    if (last) {
-                        in_progress_ = false;
-                        return false;
-                    }
+                    if (last) return false;
                 } else {
-                    point_file_.abandon();
-                    remove_file(std::string(kPointFile));
+                    discard_points();
                 }
             }
             builder_.start(record.line_number);
@@ -197,18 +195,22 @@ private:
         return true;
     }
 
+    // The point file of a line that is too short to be written.
+    void discard_points() {
+        point_file_.abandon();
+        remove_file(std::string(kPointFile));
+    }
+
     void complete_line() {
         std::string datfile;
-        if (builder_.stats().record_count >= 3) {
+        if (builder_.stats().record_count >= kMinLineRecords)
             datfile = line_step();
-        } else {
-            point_file_.abandon();
-            remove_file(std::string(kPointFile));
-        }
+        else
+            discard_points();
         in_progress_ = false;
         const LineStats& s = builder_.stats();
         console_.out << line_report(s.label, s.record_count, s.xmin, s.xmax, s.zmax, s.zmin);
-        if (s.record_count < 3) return;
+        if (s.record_count < kMinLineRecords) return;
 
         // The layout is computed in 32-bit reals from the rounded precise values.
         const float xcell = static_cast<float>(xcell_);
