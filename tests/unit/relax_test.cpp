@@ -3,15 +3,16 @@
 // over-relaxation control on small systems whose sweeps can be followed by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
-#include "assign_data.hpp"
 #include "relax.hpp"
 #include "relax_sweep.hpp"
+#include "solver_test_util.hpp"
 
 namespace minc {
 namespace {
@@ -141,23 +142,39 @@ void reference_curvmn(GridView<float> g, GridView<const std::int32_t> fl, std::s
 // ---------------------------------------------------------------------------------------
 // Fixtures.
 
-struct Block {
-    Grid<float> z;
-    Grid<std::int32_t> flags;
-    std::vector<float> coef;
-    Block(int nx, int ny) : z(nx, ny), flags(nx, ny), coef(6 * std::size_t(nx) * std::size_t(ny), 0.0f) {}
-    GridView<const std::int32_t> fl() const { return flags.view(); }
-    float* c(int i, int j) { return &coef[6 * (std::size_t(j - 1) * std::size_t(z.nx) + std::size_t(i - 1))]; }
-};
+using Block = test::BlockArrays;
 
-bool same_bits(const std::vector<float>& a, const std::vector<float>& b, std::string* where) {
+// Fails the test at the first element whose bits differ.
+void expect_same_bits(const std::vector<float>& a, const std::vector<float>& b) {
     for (std::size_t k = 0; k < a.size(); ++k) {
-        if (std::bit_cast<std::uint32_t>(a[k]) != std::bit_cast<std::uint32_t>(b[k])) {
-            *where = "element " + std::to_string(k) + ": " + std::to_string(a[k]) + " vs " + std::to_string(b[k]);
-            return false;
-        }
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(a[k]), std::bit_cast<std::uint32_t>(b[k]))
+            << "element " << k << ": " << a[k] << " vs " << b[k];
     }
-    return true;
+}
+
+// One sweep of the fast kernel on `fast` and of the reference on `ref`: the sweep changes
+// and the grids must agree bit for bit.
+void expect_same_sweep(Block& fast, Block& ref, float omega) {
+    SCOPED_TRACE(testing::Message() << "omega " << omega);
+    const float d_fast = relax_sweep(fast.z.view(), fast.fl(), fast.acc, omega);
+    const float d_ref = reference_sweep(ref.z.view(), ref.fl(), ref.acc, omega);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(d_fast), std::bit_cast<std::uint32_t>(d_ref)) << d_fast << " vs " << d_ref;
+    expect_same_bits(fast.z.v, ref.z.v);
+}
+
+// A block whose nodes are all fixed except the listed ones.
+Block fixed_but(int nx, int ny, std::initializer_list<std::pair<int, int>> free_nodes) {
+    Block b(nx, ny);
+    for (auto& f : b.flags.v) f = -1;
+    for (auto [i, j] : free_nodes) b.flags(i, j) = 0;
+    return b;
+}
+
+// CURVMN with a fresh result.
+RelaxResult relax(Block& b, float tol, int maxit, RelaxState& state) {
+    RelaxResult r;
+    curvmn(b.z.view(), b.fl(), b.acc, tol, maxit, state, r);
+    return r;
 }
 
 // A block with random values, random flags and data coefficients from BWTS on random
@@ -173,7 +190,7 @@ Block random_block(int nx, int ny, std::mt19937& rng, bool raw_coef) {
         for (std::size_t k = 0; k < b.z.v.size(); ++k) {
             const int p = pick(rng);
             b.flags.v[k] = p < 2 ? -1 : (p < 5 ? quadrant(rng) : 0);
-            for (int m = 0; m < 6; ++m) b.coef[6 * k + std::size_t(m)] = c(rng);
+            for (int m = 0; m < 6; ++m) b.acc[6 * k + std::size_t(m)] = c(rng);
         }
         return b;
     }
@@ -181,14 +198,22 @@ Block random_block(int nx, int ny, std::mt19937& rng, bool raw_coef) {
     std::uniform_real_distribution<float> y(0.5f, static_cast<float>(ny) + 0.5f);
     std::vector<float> pts;
     const int npts = nx * ny / 6 + 1;
-    for (int p = 0; p < npts; ++p) {
-        pts.push_back(x(rng));
-        pts.push_back(y(rng));
-        pts.push_back(value(rng));
-    }
-    assign(10.0f, 0.0f, 0.0f, nx, ny, b.coef, pts);
-    bwts(0, 10.0f, 0.0f, b.z.view(), b.flags.view(), b.coef);
+    for (int p = 0; p < npts; ++p) pts.insert(pts.end(), {x(rng), y(rng), value(rng)});
+    b.attach(pts);
     return b;
+}
+
+// CURVMN on `fast` and the reference control on `ref` from the same start: the results
+// and the grids must agree bit for bit.
+void expect_same_relaxation(Block& fast, Block& ref, int maxit, RelaxState& state, int& rise) {
+    const RelaxResult r1 = relax(fast, 1.0e-4f, maxit, state);
+    RelaxResult r2;
+    reference_curvmn(ref.z.view(), ref.fl(), ref.acc, 1.0e-4f, maxit, rise, r2);
+    EXPECT_EQ(r1.niter, r2.niter);
+    EXPECT_EQ(r1.err0, r2.err0);
+    EXPECT_EQ(r1.err, r2.err);
+    EXPECT_EQ(state.rise, rise);
+    expect_same_bits(fast.z.v, ref.z.v);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -196,20 +221,13 @@ Block random_block(int nx, int ny, std::mt19937& rng, bool raw_coef) {
 TEST(RelaxSweep, FastSweepEqualsStraightforwardSweepBitForBit) {
     std::mt19937 rng(20261207);
     const int sizes[][2] = {{5, 5}, {5, 9}, {9, 5}, {6, 6}, {7, 11}, {37, 23}, {64, 48}, {13, 80}};
-    const float omegas[] = {1.3f, 1.4f, 1.0f, 1.6f, 1.2f, 1.5f};
     for (const auto& s : sizes) {
         for (int raw = 0; raw < 2; ++raw) {
             SCOPED_TRACE(testing::Message() << s[0] << " x " << s[1] << (raw ? " raw coefficients" : " bwts"));
             Block fast = random_block(s[0], s[1], rng, raw != 0);
             Block ref = fast;
-            for (float omega : omegas) {
-                const float d_fast = relax_sweep(fast.z.view(), fast.fl(), fast.coef, omega);
-                const float d_ref = reference_sweep(ref.z.view(), ref.fl(), ref.coef, omega);
-                EXPECT_EQ(std::bit_cast<std::uint32_t>(d_fast), std::bit_cast<std::uint32_t>(d_ref))
-                    << d_fast << " vs " << d_ref;
-                std::string where;
-                ASSERT_TRUE(same_bits(fast.z.v, ref.z.v, &where)) << "omega " << omega << ", " << where;
-            }
+            for (float omega : {1.3f, 1.4f, 1.0f, 1.6f, 1.2f, 1.5f})
+                ASSERT_NO_FATAL_FAILURE(expect_same_sweep(fast, ref, omega));
         }
     }
 }
@@ -238,46 +256,33 @@ TEST(RelaxSweep, ExtremeMagnitudesStayBitIdentical) {
         Block fast = random_block(23, 17, rng, true);
         for (float& v : fast.z.v) v = pick(scale < 6 ? scale : kind(rng));
         Block ref = fast;
-        for (float omega : {1.3f, 1.6f, 1.0f, 1.5f}) {
-            const float d_fast = relax_sweep(fast.z.view(), fast.fl(), fast.coef, omega);
-            const float d_ref = reference_sweep(ref.z.view(), ref.fl(), ref.coef, omega);
-            EXPECT_EQ(std::bit_cast<std::uint32_t>(d_fast), std::bit_cast<std::uint32_t>(d_ref));
-            std::string where;
-            ASSERT_TRUE(same_bits(fast.z.v, ref.z.v, &where)) << "omega " << omega << ", " << where;
-        }
+        for (float omega : {1.3f, 1.6f, 1.0f, 1.5f}) ASSERT_NO_FATAL_FAILURE(expect_same_sweep(fast, ref, omega));
     }
 }
 
 TEST(RelaxSweep, ChangesOfOneHundredMillionOrMoreStayOutOfTheSweepChange) {
     // One free interior node; everything else fixed at 0. Its target is 0, so its change
     // is -omega * V.
-    Block b(5, 5);
-    for (auto& f : b.flags.v) f = -1;
-    b.flags(3, 3) = 0;
+    Block b = fixed_but(5, 5, {{3, 3}});
     b.z(3, 3) = 1.0e9f;
-    EXPECT_EQ(relax_sweep(b.z.view(), b.fl(), b.coef, 1.0f), 0.0f);
+    EXPECT_EQ(relax_sweep(b.z.view(), b.fl(), b.acc, 1.0f), 0.0f);
     EXPECT_EQ(b.z(3, 3), 0.0f);  // the value is stored all the same
     b.z(3, 3) = -2.0f;
-    EXPECT_EQ(relax_sweep(b.z.view(), b.fl(), b.coef, 1.0f), 2.0f);
+    EXPECT_EQ(relax_sweep(b.z.view(), b.fl(), b.acc, 1.0f), 2.0f);
 }
 
 TEST(RelaxSweep, LaterNodeWinsOnEqualMagnitude) {
     // Two free interior nodes that do not see each other (three columns apart) among
     // zeros: with omega 1 each drops to its target 0, so the changes are -V and +V.
-    Block m(8, 5);
-    for (auto& f : m.flags.v) f = -1;
-    m.flags(3, 3) = 0;
-    m.flags(6, 3) = 0;
-    m.z(3, 3) = 5.0f;
-    m.z(6, 3) = -5.0f;
-    EXPECT_EQ(relax_sweep(m.z.view(), m.fl(), m.coef, 1.0f), 5.0f);
-    m.z(3, 3) = -5.0f;
-    m.z(6, 3) = 5.0f;
-    EXPECT_EQ(relax_sweep(m.z.view(), m.fl(), m.coef, 1.0f), -5.0f);
-    // A larger change earlier is kept against a smaller later one.
-    m.z(3, 3) = -6.0f;
-    m.z(6, 3) = 5.0f;
-    EXPECT_EQ(relax_sweep(m.z.view(), m.fl(), m.coef, 1.0f), 6.0f);
+    // The last case keeps a larger change earlier against a smaller later one.
+    Block m = fixed_but(8, 5, {{3, 3}, {6, 3}});
+    const float cases[][3] = {{5.0f, -5.0f, 5.0f}, {-5.0f, 5.0f, -5.0f}, {-6.0f, 5.0f, 6.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c[0] << ", " << c[1]);
+        m.z(3, 3) = c[0];
+        m.z(6, 3) = c[1];
+        EXPECT_EQ(relax_sweep(m.z.view(), m.fl(), m.acc, 1.0f), c[2]);
+    }
 }
 
 TEST(Curvmn, KeepsAPlaneUpToRounding) {
@@ -286,22 +291,15 @@ TEST(Curvmn, KeepsAPlaneUpToRounding) {
     // the last place 3.8E-6) and every update rounds a handful of times; 2E-4, about 50
     // units in the last place, leaves room for 40 sweeps of that, while a wrong term or
     // weight in any equation moves its node by 0.25 or more.
+    auto plane = [](int i, int j) { return 12.5f + 0.75f * static_cast<float>(i) - 1.25f * static_cast<float>(j); };
     for (int flagged = 0; flagged < 2; ++flagged) {
         SCOPED_TRACE(flagged ? "with fixed nodes" : "all free");
         Block b(31, 22);
-        auto plane = [](int i, int j) {
-            return 12.5f + 0.75f * static_cast<float>(i) - 1.25f * static_cast<float>(j);
-        };
         for (int j = 1; j <= 22; ++j)
             for (int i = 1; i <= 31; ++i) b.z(i, j) = plane(i, j);
-        if (flagged) {
-            b.flags(10, 10) = -1;
-            b.flags(1, 1) = -1;
-            b.flags(31, 5) = -1;
-        }
+        if (flagged) b.flags(10, 10) = b.flags(1, 1) = b.flags(31, 5) = -1;
         RelaxState state;
-        RelaxResult r;
-        curvmn(b.z.view(), b.fl(), b.coef, 0.0f, 40, state, r);
+        const RelaxResult r = relax(b, 0.0f, 40, state);
         EXPECT_GE(r.niter, 1);
         EXPECT_LT(r.err0, 2.0e-4f);
         for (int j = 1; j <= 22; ++j)
@@ -324,14 +322,10 @@ TEST(Curvmn, PlaneWithOffNodeDataOnItStaysAPlane) {
         const float y = static_cast<float>(4 + 2 * k) + offsets[k][1];
         pts.insert(pts.end(), {x, y, plane(x, y)});
     }
-    assign(10.0f, 0.0f, 0.0f, 20, 18, b.coef, pts);
-    bwts(0, 10.0f, 0.0f, b.z.view(), b.flags.view(), b.coef);
-    int data_nodes = 0;
-    for (auto f : b.flags.v) data_nodes += f > 0;
-    ASSERT_EQ(data_nodes, 5);
+    b.attach(pts);
+    ASSERT_EQ(std::count_if(b.flags.v.begin(), b.flags.v.end(), [](std::int32_t f) { return f > 0; }), 5);
     RelaxState state;
-    RelaxResult r;
-    curvmn(b.z.view(), b.fl(), b.coef, 0.0f, 40, state, r);
+    relax(b, 0.0f, 40, state);
     for (int j = 1; j <= 18; ++j)
         for (int i = 1; i <= 20; ++i)
             EXPECT_NEAR(b.z(i, j), plane(static_cast<float>(i), static_cast<float>(j)), 5.0e-4f) << i << "," << j;
@@ -349,7 +343,7 @@ TEST(Curvmn, AllInteriorNodesFixed) {
     RelaxResult r;
     r.err = 77.0f;
     r.err0 = 5.0f;
-    curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 512, state, r);
+    curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 512, state, r);
     EXPECT_EQ(r.err0, 0.0f);
     EXPECT_EQ(r.niter, 1);
     EXPECT_EQ(r.err, 77.0f);
@@ -368,7 +362,7 @@ TEST(Curvmn, MaxitZeroDoesNoSweep) {
     r.err = 3.0f;
     r.err0 = 4.0f;
     r.niter = 9;
-    curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 0, state, r);
+    curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 0, state, r);
     EXPECT_EQ(r.niter, 0);
     EXPECT_EQ(r.err0, 0.0f);
     EXPECT_EQ(r.err, 3.0f);
@@ -388,7 +382,7 @@ TEST(Curvmn, GridsSmallerThanFiveAreLeftAlone) {
         r.err0 = 1.0f;
         r.err = 2.0f;
         r.niter = 3;
-        curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 50, state, r);
+        curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 50, state, r);
         EXPECT_EQ(b.z.v, before.v);
         EXPECT_EQ(r.err0, 1.0f);
         EXPECT_EQ(r.err, 2.0f);
@@ -401,13 +395,10 @@ TEST(Curvmn, FiveColumnsRelaxTheSingleInteriorColumn) {
     // NX = 5: the interior is column 3 only. A single free node at (3, 4) of a 5 x 7 grid
     // with zero neighbours has target 0: V -> V - omega V each sweep, so the sweep changes
     // are -1.3, 0.39, -0.117, ... of V = 1 and ERR0 = |-1.3 / 1.3| = 1.
-    Block b(5, 7);
-    for (auto& f : b.flags.v) f = -1;
-    b.flags(3, 4) = 0;
+    Block b = fixed_but(5, 7, {{3, 4}});
     b.z(3, 4) = 1.0f;
     RelaxState state;
-    RelaxResult r;
-    curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 1, state, r);
+    const RelaxResult r = relax(b, 1.0e-4f, 1, state);
     EXPECT_EQ(r.niter, 1);
     EXPECT_EQ(r.err0, std::fabs((1.0f + 1.3f * (0.0f - 1.0f) - 1.0f) / 1.3f));
     EXPECT_EQ(b.z(3, 4), 1.0f + 1.3f * (0.0f - 1.0f));
@@ -415,26 +406,19 @@ TEST(Curvmn, FiveColumnsRelaxTheSingleInteriorColumn) {
     std::mt19937 rng(55);
     Block fast = random_block(5, 12, rng, true);
     Block ref = fast;
-    RelaxState s1;
-    RelaxResult r1, r2;
+    RelaxState fresh;
     int rise = 0;
-    curvmn(fast.z.view(), fast.fl(), fast.coef, 1.0e-4f, 25, s1, r1);
-    reference_curvmn(ref.z.view(), ref.fl(), ref.coef, 1.0e-4f, 25, rise, r2);
-    EXPECT_EQ(r1.niter, r2.niter);
-    std::string where;
-    EXPECT_TRUE(same_bits(fast.z.v, ref.z.v, &where)) << where;
+    expect_same_relaxation(fast, ref, 25, fresh, rise);
 }
 
 // Two free interior data nodes x = (3,3), y = (4,3), everything else fixed at 0, with
 // c1..c5 = 0 and c6 = g: the data equation gives T(x) = g y and T(y) = g x, a system
 // that grows when g is large enough.
 Block coupled_pair(float g) {
-    Block b(6, 5);
-    for (auto& f : b.flags.v) f = -1;
-    b.flags(3, 3) = 1;
-    b.flags(4, 3) = 1;
-    b.c(3, 3)[5] = g;
-    b.c(4, 3)[5] = g;
+    Block b = fixed_but(6, 5, {});
+    b.flags(3, 3) = b.flags(4, 3) = 1;
+    b.acc_at(3, 3)[5] = g;
+    b.acc_at(4, 3)[5] = g;
     b.z(3, 3) = 1.0f;
     return b;
 }
@@ -446,8 +430,7 @@ TEST(Curvmn, DivergenceStopsAtTheFirstSweepBeyondOneAndAHalfTimesTheBest) {
     // sweep 2: x = -0.3 + 1.3 (4y - x) = -8.022, y changes by about -39.7 > 1.5 * 1.56: stop.
     Block b = coupled_pair(4.0f);
     RelaxState state;
-    RelaxResult r;
-    curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 512, state, r);
+    const RelaxResult r = relax(b, 1.0e-4f, 512, state);
     const float x1 = 1.0f + 1.3f * (0.0f - 1.0f);
     const float y1 = 0.0f + 1.3f * (4.0f * (0.0f + 0.0f - (0.0f - x1)) - 0.0f);
     const float err1 = std::fabs((y1 - 0.0f) / 1.3f);
@@ -467,7 +450,7 @@ TEST(Curvmn, RiseCountCarriesOverFromOneCallToTheNext) {
     float d[3];
     {
         Block probe = coupled_pair(g);
-        for (float& dk : d) dk = relax_sweep(probe.z.view(), probe.fl(), probe.coef, 1.3f);
+        for (float& dk : d) dk = relax_sweep(probe.z.view(), probe.fl(), probe.acc, 1.3f);
         ASSERT_LT(std::fabs(d[1]), std::fabs(d[0]));
         ASSERT_GT(std::fabs(d[2]), std::fabs(d[1]));
         ASSERT_LT(std::fabs(d[2]), 1.5f * std::fabs(d[1]));
@@ -476,20 +459,15 @@ TEST(Curvmn, RiseCountCarriesOverFromOneCallToTheNext) {
     RelaxState shared;
     {
         Block b = coupled_pair(g);
-        RelaxResult r;
-        curvmn(b.z.view(), b.fl(), b.coef, 1.0e-4f, 3, shared, r);
-        ASSERT_EQ(r.niter, 3);
+        ASSERT_EQ(relax(b, 1.0e-4f, 3, shared).niter, 3);
         EXPECT_EQ(shared.rise, 1);
     }
     // Second call, four sweeps, once with the shared state and once with a fresh one.
     Block carried = coupled_pair(g);
     Block fresh = coupled_pair(g);
     RelaxState fresh_state;
-    RelaxResult rc, rf;
-    curvmn(carried.z.view(), carried.fl(), carried.coef, 1.0e-4f, 4, shared, rc);
-    curvmn(fresh.z.view(), fresh.fl(), fresh.coef, 1.0e-4f, 4, fresh_state, rf);
-    ASSERT_EQ(rc.niter, 4);
-    ASSERT_EQ(rf.niter, 4);
+    ASSERT_EQ(relax(carried, 1.0e-4f, 4, shared).niter, 4);
+    ASSERT_EQ(relax(fresh, 1.0e-4f, 4, fresh_state).niter, 4);
     EXPECT_NE(carried.z.v, fresh.z.v);
 
     // Replay: with the carried count the rise at sweep 3 cuts omega to
@@ -499,10 +477,10 @@ TEST(Curvmn, RiseCountCarriesOverFromOneCallToTheNext) {
     if (cut < 1.0f) cut = 1.0f;
     ASSERT_LT(cut, 1.3f);
     Block replay = coupled_pair(g);
-    for (int k = 0; k < 3; ++k) relax_sweep(replay.z.view(), replay.fl(), replay.coef, 1.3f);
+    for (int k = 0; k < 3; ++k) relax_sweep(replay.z.view(), replay.fl(), replay.acc, 1.3f);
     Block replay_fresh = replay;
-    relax_sweep(replay.z.view(), replay.fl(), replay.coef, cut);
-    relax_sweep(replay_fresh.z.view(), replay_fresh.fl(), replay_fresh.coef, 1.3f);
+    relax_sweep(replay.z.view(), replay.fl(), replay.acc, cut);
+    relax_sweep(replay_fresh.z.view(), replay_fresh.fl(), replay_fresh.acc, 1.3f);
     EXPECT_EQ(carried.z.v, replay.z.v);
     EXPECT_EQ(fresh.z.v, replay_fresh.z.v);
 }
@@ -511,13 +489,10 @@ TEST(Curvmn, ErrorBelowToleranceBeforeTheFifthSweepDoesNotStop) {
     // A single free node of value 1E-6 among zeros: every sweep's error is far below the
     // tolerance 1E-4 and shrinks by 0.3 per sweep, so the loop ends by convergence at
     // exactly the fifth sweep.
-    Block b(7, 7);
-    for (auto& f : b.flags.v) f = -1;
-    b.flags(4, 4) = 0;
+    Block b = fixed_but(7, 7, {{4, 4}});
     b.z(4, 4) = 1.0e-6f;
     RelaxState state;
-    RelaxResult r;
-    curvmn(b.z.view(), b.fl(), b.coef, -1.0e-4f, 512, state, r);  // |tol| is used
+    const RelaxResult r = relax(b, -1.0e-4f, 512, state);  // |tol| is used
     EXPECT_EQ(r.niter, 5);
     EXPECT_LE(r.err, 1.0e-4f);
     float v = 1.0e-6f;
@@ -533,15 +508,7 @@ TEST(Curvmn, WholeRelaxationMatchesTheStraightforwardOneIncludingTheControl) {
         SCOPED_TRACE(k);
         Block fast = random_block(20 + 7 * k, 15 + 3 * k, rng, k % 3 == 2);
         Block ref = fast;
-        RelaxResult r1, r2;
-        curvmn(fast.z.view(), fast.fl(), fast.coef, 1.0e-4f, 60, state, r1);
-        reference_curvmn(ref.z.view(), ref.fl(), ref.coef, 1.0e-4f, 60, rise, r2);
-        EXPECT_EQ(r1.niter, r2.niter);
-        EXPECT_EQ(r1.err0, r2.err0);
-        EXPECT_EQ(r1.err, r2.err);
-        EXPECT_EQ(state.rise, rise);
-        std::string where;
-        EXPECT_TRUE(same_bits(fast.z.v, ref.z.v, &where)) << where;
+        expect_same_relaxation(fast, ref, 60, state, rise);
     }
 }
 
@@ -563,17 +530,15 @@ TEST(Curvmn, MirroredDataGiveANearlyMirroredGrid) {
         mirrored.insert(mirrored.end(), {static_cast<float>(nx + 1) - x, y, surface(x, y)});
     }
     Block a(nx, ny), b(nx, ny);
-    assign(10.0f, 0.0f, 0.0f, nx, ny, a.coef, pts);
-    bwts(0, 10.0f, 0.0f, a.z.view(), a.flags.view(), a.coef);
-    assign(10.0f, 0.0f, 0.0f, nx, ny, b.coef, mirrored);
-    bwts(0, 10.0f, 0.0f, b.z.view(), b.flags.view(), b.coef);
+    a.attach(pts);
+    b.attach(mirrored);
     // A call may end on stagnation well before convergence; calling again restarts the
     // over-relaxation from the grid reached.
     auto relax_to_convergence = [](Block& blk) {
         RelaxState state;
         RelaxResult r;
         for (int call = 0; call < 3000; ++call) {
-            curvmn(blk.z.view(), blk.fl(), blk.coef, 1.0e-6f, 512, state, r);
+            curvmn(blk.z.view(), blk.fl(), blk.acc, 1.0e-6f, 512, state, r);
             if (r.err <= 1.0e-6f) break;
         }
         return r.err;
