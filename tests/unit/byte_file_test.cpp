@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "gridout_test_util.hpp"
 
 namespace {
 
@@ -33,28 +35,16 @@ class ByteFileTest : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
         if (GetParam() == Kind::disk) {
-            std::random_device rd;
-            dir_ = std::filesystem::temp_directory_path() /
-                   ("byte_file_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-            std::filesystem::create_directories(dir_);
+            dir_ = std::make_unique<gridout_test::TempDir>("byte_file_test");
             fs_ = &disk_;
         } else {
             fs_ = &memory_;
         }
     }
-    void TearDown() override {
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-    std::string path(const std::string& name) const {
-        return dir_.empty() ? name : (dir_ / name).string();
-    }
+    std::string path(const std::string& name) const { return dir_ ? *dir_ / name : name; }
     // Creates a file holding exactly `content`.
     void make(const std::string& name, std::string_view content) {
-        auto f = fs_->create(path(name));
-        ASSERT_NE(f, nullptr);
-        auto b = bytes_of(content);
-        ASSERT_EQ(f->write(b), std::int64_t(b.size()));
-        ASSERT_TRUE(f->close());
+        gridout_test::put_file(*fs_, path(name), bytes_of(content));
     }
     // The whole content of a file, read through the layer itself.
     std::string slurp(const std::string& name) {
@@ -68,7 +58,7 @@ protected:
     gridout::DiskFileSystem disk_;
     gridout::MemoryFileSystem memory_;
     FileSystem* fs_ = nullptr;
-    std::filesystem::path dir_;
+    std::unique_ptr<gridout_test::TempDir> dir_;
 };
 
 TEST_P(ByteFileTest, CreateTruncatesAnExistingFile) {

@@ -4,72 +4,38 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
-#include <cstring>
-#include <filesystem>
-#include <initializer_list>
-#include <random>
+#include <string>
 #include <vector>
+
+#include "gridout_test_util.hpp"
 
 namespace {
 
 using namespace gridout;
-using Bytes = std::vector<std::byte>;
+using namespace gridout_test;
 
 // A grid file with the given header words and values (file order).
-Bytes grid_bytes(std::int32_t ne, std::int32_t nv, std::int32_t kx, const std::vector<float>& values,
+Bytes flip_input(std::int32_t ne, std::int32_t nv, std::int32_t kx, const std::vector<float>& values,
                  double de = 0.5, double dv = 2.0, double x0 = 10.0, double y0 = 20.0) {
-    GridHeader h = blank_header();
-    h.ne = ne;
-    h.nv = nv;
-    h.kx = kx;
+    GridHeader h = unit_header(ne, nv, kx);
     h.de = de;
     h.dv = dv;
     h.x0 = x0;
     h.y0 = y0;
     h.zmin = 1.0f;
     h.zmax = 6.0f;
-    const auto head = encode_header(h);
-    Bytes b(512 + values.size() * 4);
-    std::copy(head.begin(), head.end(), b.begin());
-    std::memcpy(b.data() + 512, values.data(), values.size() * 4);
-    return b;
+    return grid_bytes(h, values);
 }
 
-void put_file(MemoryFileSystem& fs, const std::string& name, const Bytes& b) {
-    auto f = fs.create(name);
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(f->write(b), std::int64_t(b.size()));
-}
-
-std::vector<float> body(const Bytes& b) {
-    std::vector<float> v((b.size() - 512) / 4);
-    std::memcpy(v.data(), b.data() + 512, v.size() * 4);
-    return v;
-}
-
-void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> expected, const char* what) {
-    SCOPED_TRACE(what);
-    ASSERT_LE(at + expected.size(), b.size());
-    std::size_t k = at;
-    for (int e : expected) EXPECT_EQ(std::to_integer<int>(b[k++]), e) << "at byte " << (k - 1);
-}
-
-void expect_filled(const Bytes& b, std::size_t at, std::size_t n, int value, const char* what) {
-    SCOPED_TRACE(what);
-    for (std::size_t k = at; k < at + n; ++k) EXPECT_EQ(std::to_integer<int>(b[k]), value) << "at byte " << k;
-}
+const std::vector<float> k3x2 = {1, 2, 3, 4, 5, 6};  // vector 1: 1 2 3; vector 2: 4 5 6
 
 TEST(Geoflip, ThreeByTwoExamples) {
-    // Vector 1: 1 2 3; vector 2: 4 5 6.
-    const std::vector<float> v = {1, 2, 3, 4, 5, 6};
     struct Case { int kx; std::vector<float> want; };
     for (const Case& c : {Case{1, {6, 3, 5, 2, 4, 1}}, Case{-1, {3, 6, 2, 5, 1, 4}},
                           Case{-2, {3, 6, 2, 5, 1, 4}}}) {
         SCOPED_TRACE("KX " + std::to_string(c.kx));
         MemoryFileSystem fs;
-        put_file(fs, "in.grd", grid_bytes(3, 2, c.kx, v));
+        put_file(fs, "in.grd", flip_input(3, 2, c.kx, k3x2));
         ASSERT_EQ(geoflip(fs, "in.grd", "out.grd"), GridStatus::ok);
         const Bytes b = fs.contents("out.grd");
         ASSERT_EQ(b.size(), 512u + 24u);
@@ -83,7 +49,7 @@ TEST(Geoflip, ThreeByTwoExamples) {
 TEST(Geoflip, RebuildsTheHeaderFieldByField) {
     MemoryFileSystem fs;
     // DE 0.5, DV 2.0, X0 10, Y0 20; NV 2, so the new X0 is 20 + 1 x 2 = 22.
-    put_file(fs, "in.grd", grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6}));
+    put_file(fs, "in.grd", flip_input(3, 2, 1, k3x2));
     ASSERT_EQ(geoflip(fs, "in.grd", "out.grd"), GridStatus::ok);
     const Bytes b = fs.contents("out.grd");
     expect_bytes(b, 0, {4, 0, 0, 0}, "element size");
@@ -107,7 +73,7 @@ TEST(Geoflip, NewOriginIsRoundedToSinglePrecision) {
     MemoryFileSystem fs;
     // Y0 0.1 and DV 0.2 are read as floats; 0.1f + 0.2f rounds to 0.3f, whose exact
     // value is 0.300000011920928955078125 (the double sum would be 0.30000000000000004).
-    put_file(fs, "in.grd", grid_bytes(1, 2, 1, {1, 2}, 1.0, 0.2, 0.0, 0.1));
+    put_file(fs, "in.grd", flip_input(1, 2, 1, {1, 2}, 1.0, 0.2, 0.0, 0.1));
     ASSERT_EQ(geoflip(fs, "in.grd", "out.grd"), GridStatus::ok);
     GridData d;
     ASSERT_EQ(read_grid(fs, "out.grd", d), GridStatus::ok);
@@ -119,12 +85,12 @@ TEST(Geoflip, NameRules) {
     for (const std::string& out : {"          "s, "x   "s, "\0zz"s, ""s}) {
         SCOPED_TRACE("OUTFILE '" + out + "'");
         MemoryFileSystem fs;
-        put_file(fs, "in.grd", grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6}));
+        put_file(fs, "in.grd", flip_input(3, 2, 1, k3x2));
         ASSERT_EQ(geoflip(fs, "in.grd   ", out), GridStatus::ok);
         EXPECT_EQ(fs.names(), (std::vector<std::string>{"in.grd", "outfile.grd"}));
     }
     MemoryFileSystem fs;
-    put_file(fs, "in.grd", grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6}));
+    put_file(fs, "in.grd", flip_input(3, 2, 1, k3x2));
     EXPECT_EQ(geoflip(fs, "in.grd\0ignored"s, "o\0x"s), GridStatus::ok);
     EXPECT_TRUE(fs.exists("o"));
     EXPECT_EQ(geoflip(fs, "\0in.grd"s, "p.grd"), GridStatus::cannot_open);
@@ -133,34 +99,33 @@ TEST(Geoflip, NameRules) {
     // Names longer than 512 characters are used whole, never cut short onto another file.
     const std::string long_in = std::string(590, 'i') + ".grd";
     const std::string long_out = std::string(590, 'o') + ".grd";
-    put_file(fs, long_in, grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6}));
+    put_file(fs, long_in, flip_input(3, 2, 1, k3x2));
     EXPECT_EQ(geoflip(fs, long_in + "  ", long_out), GridStatus::ok);
     EXPECT_TRUE(fs.exists(long_out));
     EXPECT_FALSE(fs.exists(long_out.substr(0, 512)));
 }
 
 TEST(Geoflip, CorruptInputsGiveAStatusAndNoOutput) {
-    const std::vector<float> six = {1, 2, 3, 4, 5, 6};
-    Bytes wrong_size = grid_bytes(3, 2, 1, six);
+    Bytes wrong_size = flip_input(3, 2, 1, k3x2);
     wrong_size[0] = std::byte{8};
-    Bytes wrong_type = grid_bytes(3, 2, 1, six);
+    Bytes wrong_type = flip_input(3, 2, 1, k3x2);
     wrong_type[4] = std::byte{1};
-    Bytes truncated = grid_bytes(3, 2, 1, six);
+    Bytes truncated = flip_input(3, 2, 1, k3x2);
     truncated.resize(512 + 20);
-    Bytes half_header = grid_bytes(3, 2, 1, six);
+    Bytes half_header = flip_input(3, 2, 1, k3x2);
     half_header.resize(200);
     struct Case { const char* what; Bytes bytes; GridStatus want; };
     const std::vector<Case> cases = {
         {"truncated values", truncated, GridStatus::bad_header},
         {"truncated header", half_header, GridStatus::short_source},
-        {"huge counts", grid_bytes(0x7fffffff, 0x40000000, 1, six), GridStatus::bad_header},
-        {"negative count", grid_bytes(-3, 2, 1, six), GridStatus::bad_header},
-        {"zero count", grid_bytes(3, 0, 1, six), GridStatus::bad_header},
+        {"huge counts", flip_input(0x7fffffff, 0x40000000, 1, k3x2), GridStatus::bad_header},
+        {"negative count", flip_input(-3, 2, 1, k3x2), GridStatus::bad_header},
+        {"zero count", flip_input(3, 0, 1, k3x2), GridStatus::bad_header},
         {"element size 8", wrong_size, GridStatus::bad_header},
         {"element type 1", wrong_type, GridStatus::bad_header},
-        {"infinite spacing", grid_bytes(3, 2, 1, six, HUGE_VAL), GridStatus::bad_header},
-        {"spacing beyond a 32-bit real", grid_bytes(3, 2, 1, six, 1.0e300), GridStatus::bad_header},
-        {"new origin beyond a 32-bit real", grid_bytes(3, 2, 1, six, 0.5, 3.0e38, 10.0, 3.0e38),
+        {"infinite spacing", flip_input(3, 2, 1, k3x2, HUGE_VAL), GridStatus::bad_header},
+        {"spacing beyond a 32-bit real", flip_input(3, 2, 1, k3x2, 1.0e300), GridStatus::bad_header},
+        {"new origin beyond a 32-bit real", flip_input(3, 2, 1, k3x2, 0.5, 3.0e38, 10.0, 3.0e38),
          GridStatus::bad_header},
     };
     for (const Case& c : cases) {
@@ -179,18 +144,10 @@ TEST(Geoflip, CorruptInputsGiveAStatusAndNoOutput) {
 }
 
 TEST(Geoflip, FlipsInPlaceAndTwiceOnDisk) {
-    std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("flip_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
+    TempDir dir("flip_test");
     DiskFileSystem fs;
-    const std::string in = (dir / "g.grd").string();
-    {
-        auto f = fs.create(in);
-        ASSERT_NE(f, nullptr);
-        const Bytes b = grid_bytes(3, 2, 1, {1, 2, 3, 4, 5, 6});
-        ASSERT_EQ(f->write(b), std::int64_t(b.size()));
-    }
+    const std::string in = dir / "g.grd";
+    put_file(fs, in, flip_input(3, 2, 1, k3x2));
     ASSERT_EQ(geoflip(fs, in, in), GridStatus::ok);
     GridData d;
     ASSERT_EQ(read_grid(fs, in, d), GridStatus::ok);
@@ -202,10 +159,7 @@ TEST(Geoflip, FlipsInPlaceAndTwiceOnDisk) {
     EXPECT_EQ(d.header.ne, 3);
     EXPECT_EQ(d.header.nv, 2);
     EXPECT_EQ(d.values, (std::vector<float>{3, 2, 1, 6, 5, 4}));
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
-    EXPECT_EQ(files, 1u) << "no temporary left beside the grid";
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"g.grd"})) << "no temporary left beside the grid";
 }
 
 }  // namespace

@@ -6,70 +6,23 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <initializer_list>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "gridout_test_util.hpp"
 
 namespace {
 
 using namespace gridout;
+using namespace gridout_test;
 
-using Bytes = std::vector<std::byte>;
+RowSource rows_of(std::span<const float> g) { return RowSource::memory(g, RowOrder::rows); }
 
-// Checks that bytes [at, at + expected.size()) hold the listed byte values.
-void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> expected,
-                  const char* what) {
-    SCOPED_TRACE(what);
-    ASSERT_LE(at + expected.size(), b.size());
-    std::size_t k = at;
-    for (int e : expected) {
-        EXPECT_EQ(std::to_integer<int>(b[k]), e) << "at byte " << k;
-        ++k;
-    }
-}
-
-void expect_filled(const Bytes& b, std::size_t at, std::size_t n, int value, const char* what) {
-    SCOPED_TRACE(what);
-    ASSERT_LE(at + n, b.size());
-    for (std::size_t k = at; k < at + n; ++k) EXPECT_EQ(std::to_integer<int>(b[k]), value) << "at byte " << k;
-}
-
-float f32_at(const Bytes& b, std::size_t at) {
-    std::uint32_t u = 0;
-    for (int k = 3; k >= 0; --k) u = (u << 8) | std::to_integer<std::uint32_t>(b[at + std::size_t(k)]);
-    return std::bit_cast<float>(u);
-}
-
-std::int32_t i32_at(const Bytes& b, std::size_t at) {
-    std::uint32_t u = 0;
-    for (int k = 3; k >= 0; --k) u = (u << 8) | std::to_integer<std::uint32_t>(b[at + std::size_t(k)]);
-    return static_cast<std::int32_t>(u);
-}
-
-// The values after the 512-byte header, in file order.
-std::vector<float> body(const Bytes& b) {
-    std::vector<float> v;
-    for (std::size_t at = 512; at + 4 <= b.size(); at += 4) v.push_back(f32_at(b, at));
-    return v;
-}
-
-// Puts raw bytes into a memory file.
-void put_file(MemoryFileSystem& fs, const std::string& name, const Bytes& b) {
-    auto f = fs.create(name);
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(f->write(b), std::int64_t(b.size()));
-}
-
-Bytes floats_as_bytes(const std::vector<float>& v) {
-    Bytes b(v.size() * 4);
-    std::memcpy(b.data(), v.data(), b.size());
-    return b;
+// GEOOUT with unit cells at the origin.
+GeooutResult unit_geoout(RowSource src, FileSystem& fs, std::string_view name, int ncol, int nrow,
+                         int mode = 1, int iopt = 1, float dummy = -99999.0f) {
+    return geoout(src, fs, name, ncol, nrow, 0, 0, 1, 1, mode, iopt, dummy);
 }
 
 // A file system that forwards to memory but can be made to fail: writes beyond a byte
@@ -120,7 +73,7 @@ const std::vector<float> k3x2 = {1, 2, 3, 4, 5, 6};  // 3 columns, rows (1 2 3) 
 
 TEST(GridHeader, GeooutWritesEveryFieldAtItsOffset) {
     MemoryFileSystem fs;
-    auto r = geoout(RowSource::memory(k3x2, RowOrder::rows), fs, "h.grd", 3, 2, -3.0f, 100.0f,
+    auto r = geoout(rows_of(k3x2), fs, "h.grd", 3, 2, -3.0f, 100.0f,
                     0.5f, 2.0f, 1, 1, -99999.0f);
     ASSERT_EQ(r.status, GridStatus::ok);
     const Bytes b = fs.contents("h.grd");
@@ -183,8 +136,7 @@ TEST(Geoout, RowPlacementByIopt) {
                           Case{2, -2, {5, 6, 3, 4, 1, 2}}, Case{-1, -2, {5, 6, 3, 4, 1, 2}}}) {
         SCOPED_TRACE("IOPT " + std::to_string(c.iopt));
         MemoryFileSystem fs;
-        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "p.grd", 2, 3, 0, 0, 1, 1, 1,
-                        c.iopt, -99999.0f);
+        auto r = unit_geoout(rows_of(g), fs, "p.grd", 2, 3, 1, c.iopt);
         ASSERT_EQ(r.status, GridStatus::ok);
         const Bytes b = fs.contents("p.grd");
         EXPECT_EQ(i32_at(b, 16), c.kx);
@@ -203,36 +155,29 @@ TEST(Geoout, EachRowSource) {
     ASSERT_EQ(rows->seek(24), 24);
     {
         SCOPED_TRACE("IHAND > 0: the open file, read from byte 0");
-        auto r = geoout(RowSource::stream(*rows), fs, "s.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        auto r = unit_geoout(RowSource::stream(*rows), fs, "s.grd", 2, 3);
         ASSERT_EQ(r.status, GridStatus::ok);
         EXPECT_EQ(body(fs.contents("s.grd")), (std::vector<float>{1, 2, 3, 4, 5, 6}));
         std::array<std::byte, 4> probe{};
         EXPECT_EQ(rows->read(probe), 0) << "the source file stays open, read to its end";
     }
     const std::vector<float> g = {1, 2, 3, 4, 5, 6};
-    {
-        SCOPED_TRACE("IHAND 0");
-        auto r = geoout(RowSource::memory_by_ihand(g, 0), fs, "m0.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
-        ASSERT_EQ(r.status, GridStatus::ok);
-        EXPECT_EQ(body(fs.contents("m0.grd")), (std::vector<float>{1, 2, 3, 4, 5, 6}));
-    }
-    {
-        SCOPED_TRACE("IHAND -1: the array's rows from the last to the first");
-        auto r = geoout(RowSource::memory_by_ihand(g, -1), fs, "m1.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
-        ASSERT_EQ(r.status, GridStatus::ok);
-        EXPECT_EQ(body(fs.contents("m1.grd")), (std::vector<float>{5, 6, 3, 4, 1, 2}));
-    }
     // A 3 x 3 array GRID(i, j) = 10 j + i, stored with i fastest.
     const std::vector<float> sq = {11, 12, 13, 21, 22, 23, 31, 32, 33};
-    for (int ihand : {-2, -9}) {
-        SCOPED_TRACE("IHAND " + std::to_string(ihand) + ": row k is GRID(k, 1..NCOL)");
-        auto r = geoout(RowSource::memory_by_ihand(sq, ihand), fs, "mt.grd", 3, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+    const std::vector<float> sq_by_columns = {11, 21, 31, 12, 22, 32, 13, 23, 33};
+    struct Case { const char* what; int ihand, n; const std::vector<float>& grid; std::vector<float> file; };
+    for (const Case& c : {Case{"IHAND 0", 0, 2, g, {1, 2, 3, 4, 5, 6}},
+                          Case{"IHAND -1: the array's rows from the last to the first", -1, 2, g, {5, 6, 3, 4, 1, 2}},
+                          Case{"IHAND -2: row k is GRID(k, 1..NCOL)", -2, 3, sq, sq_by_columns},
+                          Case{"IHAND -9: row k is GRID(k, 1..NCOL)", -9, 3, sq, sq_by_columns}}) {
+        SCOPED_TRACE(c.what);
+        auto r = unit_geoout(RowSource::memory_by_ihand(c.grid, c.ihand), fs, "m.grd", c.n, 3);
         ASSERT_EQ(r.status, GridStatus::ok);
-        EXPECT_EQ(body(fs.contents("mt.grd")), (std::vector<float>{11, 21, 31, 12, 22, 32, 13, 23, 33}));
+        EXPECT_EQ(body(fs.contents("m.grd")), c.file);
     }
     {
         SCOPED_TRACE("IHAND below -1 needs a square grid");
-        auto r = geoout(RowSource::memory_by_ihand(g, -2), fs, "bad.grd", 2, 3, 0, 0, 1, 1, 1, 1, -99999.0f);
+        auto r = unit_geoout(RowSource::memory_by_ihand(g, -2), fs, "bad.grd", 2, 3);
         EXPECT_EQ(r.status, GridStatus::bad_arguments);
         EXPECT_FALSE(fs.exists("bad.grd"));
     }
@@ -244,7 +189,7 @@ TEST(Geoout, BackTransformsByMode) {
     {
         SCOPED_TRACE("MODE 2: e^v");
         const std::vector<float> g = {0.0f, 1.0f, -99999.0f, 2.0f};
-        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "m2.grd", 4, 1, 0, 0, 1, 1, 2, 1, -99999.0f);
+        auto r = unit_geoout(rows_of(g), fs, "m2.grd", 4, 1, 2);
         ASSERT_EQ(r.status, GridStatus::ok);
         const auto v = body(fs.contents("m2.grd"));
         ASSERT_EQ(v.size(), 4u);
@@ -258,7 +203,7 @@ TEST(Geoout, BackTransformsByMode) {
     {
         SCOPED_TRACE("MODE 3: signed");
         const std::vector<float> g = {2.0f, -2.0f, 0.5f, 1.0f, -1.0f, -0.25f, 3.0f};
-        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "m3.grd", 7, 1, 0, 0, 1, 1, 3, 1, -99999.0f);
+        auto r = unit_geoout(rows_of(g), fs, "m3.grd", 7, 1, 3);
         ASSERT_EQ(r.status, GridStatus::ok);
         const auto v = body(fs.contents("m3.grd"));
         ASSERT_EQ(v.size(), 7u);
@@ -284,7 +229,7 @@ TEST(Geoout, BackTransformsByMode) {
 TEST(Geoout, AllDummyGridKeepsTheStartingStatistics) {
     MemoryFileSystem fs;
     const std::vector<float> g(6, -99999.0f);
-    auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "d.grd", 3, 2, 0, 0, 1, 1, 2, 1, -99999.0f);
+    auto r = unit_geoout(rows_of(g), fs, "d.grd", 3, 2, 2);
     ASSERT_EQ(r.status, GridStatus::ok);
     const Bytes b = fs.contents("d.grd");
     for (std::size_t at = 512; at < b.size(); at += 4) expect_bytes(b, at, {0xae, 0xc5, 0x9d, 0xf4}, "dummy node");
@@ -302,7 +247,7 @@ TEST(Geoout, StatisticsAreTheTrueExtremes) {
                           Case{"one value above 1.0E7 raises the maximum", {5.0f, 4.0e7f}, 5.0f, 4.0e7f},
                           Case{"dummy is left out", {-99999.0f, 7.0f}, 7.0f, 7.0f}}) {
         SCOPED_TRACE(c.what);
-        auto r = geoout(RowSource::memory(c.g, RowOrder::rows), fs, "x.grd", 2, 1, 0, 0, 1, 1, 1, 1, -99999.0f);
+        auto r = unit_geoout(rows_of(c.g), fs, "x.grd", 2, 1);
         ASSERT_EQ(r.status, GridStatus::ok);
         EXPECT_EQ(r.gmin, c.lo);
         EXPECT_EQ(r.gmax, c.hi);
@@ -340,10 +285,8 @@ TEST(GridNames, OutputAndInputRules) {
 
     MemoryFileSystem fs;
     const std::vector<float> g = {1, 2};
-    ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "a   ", 2, 1, 0, 0, 1, 1, 1, 1, 0.0f).status,
-              GridStatus::ok);
-    ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "ab\0junk"s, 2, 1, 0, 0, 1, 1, 1, 1, 0.0f).status,
-              GridStatus::ok);
+    ASSERT_EQ(unit_geoout(rows_of(g), fs, "a   ", 2, 1, 1, 1, 0.0f).status, GridStatus::ok);
+    ASSERT_EQ(unit_geoout(rows_of(g), fs, "ab\0junk"s, 2, 1, 1, 1, 0.0f).status, GridStatus::ok);
     EXPECT_EQ(fs.names(), (std::vector<std::string>{"ab", "outfile.grd"}));
 }
 
@@ -353,7 +296,7 @@ TEST(Geoout, ShortSourceFailsAndKeepsTheEarlierFile) {
     put_file(fs, "rows.tmp", floats_as_bytes({1, 2, 3}));  // 1.5 rows of 2
     auto rows = fs.open("rows.tmp", OpenMode::read_only);
     ASSERT_NE(rows, nullptr);
-    auto r = geoout(RowSource::stream(*rows), fs, "out.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+    auto r = unit_geoout(RowSource::stream(*rows), fs, "out.grd", 2, 2, 1, 1, 0.0f);
     EXPECT_EQ(r.status, GridStatus::short_source);
     EXPECT_EQ(fs.contents("out.grd"), Bytes(3, std::byte{'o'}));
     EXPECT_EQ(fs.names(), (std::vector<std::string>{"out.grd", "rows.tmp"})) << "no temporary left";
@@ -362,18 +305,15 @@ TEST(Geoout, ShortSourceFailsAndKeepsTheEarlierFile) {
 TEST(Geoout, RefusesImpossibleArguments) {
     MemoryFileSystem fs;
     const std::vector<float> g = {1, 2, 3};
-    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 0, 1, 0, 0, 1, 1, 1, 1, 0).status,
-              GridStatus::bad_arguments);
-    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 1, -1, 0, 0, 1, 1, 1, 1, 0).status,
-              GridStatus::bad_arguments);
-    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0).status,
-              GridStatus::bad_arguments) << "grid smaller than NCOL x NROW";
-    const float inf = HUGE_VALF;
-    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 3, 1, 0, 0, inf, 1, 1, 1, 0).status,
-              GridStatus::bad_arguments) << "a spacing the reader would refuse";
-    EXPECT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "z.grd", 3, 1, 0, std::nanf(""), 1, 1, 1, 1, 0)
-                  .status,
-              GridStatus::bad_arguments) << "an origin the reader would refuse";
+    struct Case { const char* what; int ncol, nrow; float yorg, dx; };
+    for (const Case& c : {Case{"no columns", 0, 1, 0, 1}, Case{"negative rows", 1, -1, 0, 1},
+                          Case{"grid smaller than NCOL x NROW", 2, 2, 0, 1},
+                          Case{"a spacing the reader would refuse", 3, 1, 0, HUGE_VALF},
+                          Case{"an origin the reader would refuse", 3, 1, std::nanf(""), 1}}) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(geoout(rows_of(g), fs, "z.grd", c.ncol, c.nrow, 0, c.yorg, c.dx, 1, 1, 1, 0).status,
+                  GridStatus::bad_arguments);
+    }
     EXPECT_TRUE(fs.names().empty());
 }
 
@@ -383,7 +323,7 @@ TEST(Geoout, FailedWritesAreReportedAndLeaveNothing) {
         SCOPED_TRACE("write budget " + std::to_string(budget));
         FaultyFileSystem fs;
         fs.write_budget = budget;
-        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "w.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+        auto r = unit_geoout(rows_of(g), fs, "w.grd", 2, 2, 1, 1, 0.0f);
         EXPECT_EQ(r.status, GridStatus::write_failed);
         EXPECT_TRUE(fs.inner.names().empty());
     }
@@ -391,50 +331,23 @@ TEST(Geoout, FailedWritesAreReportedAndLeaveNothing) {
         SCOPED_TRACE("rename fails");
         FaultyFileSystem fs;
         fs.fail_rename = true;
-        auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, "w.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+        auto r = unit_geoout(rows_of(g), fs, "w.grd", 2, 2, 1, 1, 0.0f);
         EXPECT_EQ(r.status, GridStatus::write_failed);
         EXPECT_TRUE(fs.inner.names().empty());
     }
 }
 
-// A fresh directory under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("grid_file_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& n) const { return (path_ / n).string(); }
-    std::vector<std::string> names() const {
-        std::vector<std::string> v;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) v.push_back(e.path().filename().string());
-        std::sort(v.begin(), v.end());
-        return v;
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
 TEST(Geoout, OnDiskReplacesTheFileAndLeavesNoTemporary) {
     TempDir dir;
     DiskFileSystem fs;
-    {
-        auto old = fs.create(dir / "g.grd");
-        ASSERT_NE(old, nullptr);
-        ASSERT_EQ(old->write(Bytes(2000, std::byte{7})), 2000);
-    }
+    put_file(fs, dir / "g.grd", Bytes(2000, std::byte{7}));
     const std::vector<float> g = {1, 2, 3, 4};
-    auto r = geoout(RowSource::memory(g, RowOrder::rows), fs, dir / "g.grd", 2, 2, 0, 0, 1, 1, 1, 1, 0.0f);
+    auto r = unit_geoout(rows_of(g), fs, dir / "g.grd", 2, 2, 1, 1, 0.0f);
     ASSERT_EQ(r.status, GridStatus::ok);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"g.grd"}));
     EXPECT_EQ(std::filesystem::file_size(dir / "g.grd"), 512u + 16u);
 
-    auto missing = geoout(RowSource::memory(g, RowOrder::rows), fs, dir / "no/such/dir/g.grd", 2, 2, 0, 0,
-                          1, 1, 1, 1, 0.0f);
+    auto missing = unit_geoout(rows_of(g), fs, dir / "no/such/dir/g.grd", 2, 2, 1, 1, 0.0f);
     EXPECT_EQ(missing.status, GridStatus::cannot_create);
 }
 
@@ -443,9 +356,7 @@ TEST(GridReader, RoundTripThroughTheWriter) {
     const std::vector<float> g = {1, 2, 3, -99999.0f, 5, 6};  // 3 x 2
     for (int iopt : {1, 0}) {
         SCOPED_TRACE("IOPT " + std::to_string(iopt));
-        ASSERT_EQ(geoout(RowSource::memory(g, RowOrder::rows), fs, "rt.grd", 3, 2, 10.0f, 20.0f, 0.25f,
-                         4.0f, 1, iopt, -99999.0f)
-                      .status,
+        ASSERT_EQ(geoout(rows_of(g), fs, "rt.grd", 3, 2, 10.0f, 20.0f, 0.25f, 4.0f, 1, iopt, -99999.0f).status,
                   GridStatus::ok);
         GridData d;
         ASSERT_EQ(read_grid(fs, "rt.grd", d), GridStatus::ok);
@@ -477,18 +388,12 @@ TEST(GridReader, RoundTripThroughTheWriter) {
 // A header with the given counts and element words, followed by `values` floats of 0.
 Bytes raw_grid(std::int32_t size, std::int32_t type, std::int32_t ne, std::int32_t nv, std::size_t values,
                double de = 1.0, double x0 = 0.0) {
-    GridHeader h = blank_header();
+    GridHeader h = unit_header(ne, nv, 1);
     h.element_size = size;
     h.element_type = type;
-    h.ne = ne;
-    h.nv = nv;
     h.de = de;
-    h.dv = 1.0;
     h.x0 = x0;
-    const auto head = encode_header(h);
-    Bytes b(head.size() + values * 4, std::byte{0});
-    std::copy(head.begin(), head.end(), b.begin());
-    return b;
+    return grid_bytes(h, std::vector<float>(values, 0.0f));
 }
 
 TEST(GridReader, RejectsCorruptHeadersBeforeAllocating) {

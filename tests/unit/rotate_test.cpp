@@ -5,40 +5,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <random>
+#include <string>
 #include <vector>
+
+#include "gridout_test_util.hpp"
 
 namespace {
 
 using namespace gridout;
-using Bytes = std::vector<std::byte>;
+using namespace gridout_test;
 
 constexpr float D = kGridDummy;
 
-// Writes a grid file whose node (c, r), 0-based from the origin, is values[r * ne + c];
-// with kx != 1 the vectors are stored last first, as the writers do.
-void put_grid(MemoryFileSystem& fs, const std::string& name, int ne, int nv, int kx,
-              const std::vector<float>& values) {
-    GridHeader h = blank_header();
-    h.ne = ne;
-    h.nv = nv;
-    h.kx = kx;
-    h.de = 1.0;
-    h.dv = 1.0;
-    const auto head = encode_header(h);
-    Bytes b(512 + values.size() * 4);
-    std::copy(head.begin(), head.end(), b.begin());
-    for (int r = 0; r < nv; ++r) {
-        const int stored = kx == 1 ? r : nv - 1 - r;
-        std::memcpy(b.data() + 512 + std::size_t(stored * ne) * 4, values.data() + std::size_t(r * ne),
-                    std::size_t(ne) * 4);
-    }
-    auto f = fs.create(name);
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(f->write(b), std::int64_t(b.size()));
+// The plane z = c + 10 r on 4 x 4 nodes, (c, r) 0-based from the origin.
+std::vector<float> plane4x4() {
+    std::vector<float> v(16);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) v[std::size_t(r * 4 + c)] = float(c) + 10.0f * float(r);
+    return v;
 }
 
 // GEOROT parameters for a unit source of nc x nr nodes at the origin, identity frame.
@@ -102,12 +86,9 @@ TEST(Georot, IdentityReproducesTheSourceInEitherOrientation) {
 }
 
 TEST(Georot, QuarterTurnIsCounterClockwise) {
-    // Source plane z = c + 10 r on 4 x 4 nodes with origin (-1.5, -1.5) in the (u, v) frame.
-    std::vector<float> v(16);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) v[std::size_t(r * 4 + c)] = float(c) + 10.0f * float(r);
+    // The source plane with origin (-1.5, -1.5) in the (u, v) frame.
     MemoryFileSystem fs;
-    put_grid(fs, "src.grd", 4, 4, 1, v);
+    put_grid(fs, "src.grd", 4, 4, 1, plane4x4());
     GeorotParams p = unit_georot(4, 4, 1.0f, 0.0f, 1, 1);  // output node at (XR + 1, YR)
     p.sx0 = p.sy0 = -1.5f;
     p.angle = 90.0f;
@@ -151,16 +132,13 @@ TEST(Georot, BilinearValueAndTheDummyAndEdgeRules) {
 }
 
 TEST(Georot, ScalesOffsetsAndSourceFrame) {
-    // Plane z = c + 10 r on 4 x 4 nodes. Every quantity below is exact in binary:
+    // The plane z = c + 10 r. Every quantity below is exact in binary:
     // node 1: x = 3, y = 5, dx = 2, dy = 4; u = 2 / 4 + 0.5 = 1, v = 4 / 8 - 0.25 = 0.25;
     //         p = (1 - 0.5) / 0.25 = 2, q = (0.25 - 0) / 0.125 = 2: z = 2 + 20 = 22.
     // node 2: x = 3.5, dx = 2.5; u = 1.125, p = 2.5: z = 22.5.
     // node 3: x = 4, dx = 3; u = 1.25, p = 3: the last source column, z00 = 3 + 20 = 23.
-    std::vector<float> v(16);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) v[std::size_t(r * 4 + c)] = float(c) + 10.0f * float(r);
     MemoryFileSystem fs;
-    put_grid(fs, "src.grd", 4, 4, 1, v);
+    put_grid(fs, "src.grd", 4, 4, 1, plane4x4());
     GeorotParams p = unit_georot(4, 4, 3.0f, 5.0f, 3, 1);
     p.dx = 0.5f;
     p.xr = 1.0f;
@@ -225,27 +203,15 @@ TEST(Georot, BadSourcesLeaveNoOutput) {
     using namespace std::string_literals;
     MemoryFileSystem fs;
     put_grid(fs, "src.grd", 2, 2, 1, {1, 2, 3, 4});
-    {
-        SCOPED_TRACE("missing source");
-        EXPECT_EQ(georot(fs, "none.grd", fs, "out.grd", unit_georot(2, 2, 0, 0, 2, 2)), GridStatus::cannot_open);
-    }
-    {
-        SCOPED_TRACE("source name beginning with NUL");
-        EXPECT_EQ(georot(fs, "\0src.grd"s, fs, "out.grd", unit_georot(2, 2, 0, 0, 2, 2)), GridStatus::cannot_open);
-    }
-    {
-        SCOPED_TRACE("source shorter than SNC x SNR");
-        EXPECT_EQ(georot(fs, "src.grd", fs, "out.grd", unit_georot(3, 2, 0, 0, 2, 2)), GridStatus::bad_header);
-    }
-    {
-        SCOPED_TRACE("absurd source counts");
-        EXPECT_EQ(georot(fs, "src.grd", fs, "out.grd", unit_georot(0x7fffffff, 0x7fffffff, 0, 0, 2, 2)),
-                  GridStatus::bad_header);
-        EXPECT_EQ(georot(fs, "src.grd", fs, "out.grd", unit_georot(-2, 2, 0, 0, 2, 2)), GridStatus::bad_arguments);
-    }
-    {
-        SCOPED_TRACE("no output rows");
-        EXPECT_EQ(georot(fs, "src.grd", fs, "out.grd", unit_georot(2, 2, 0, 0, 2, 0)), GridStatus::bad_arguments);
+    struct Case { const char* what; std::string source; int snc, snr, ny; GridStatus want; };
+    for (const Case& c : {Case{"missing source", "none.grd", 2, 2, 2, GridStatus::cannot_open},
+                          Case{"source name beginning with NUL", "\0src.grd"s, 2, 2, 2, GridStatus::cannot_open},
+                          Case{"source shorter than SNC x SNR", "src.grd", 3, 2, 2, GridStatus::bad_header},
+                          Case{"absurd source counts", "src.grd", 0x7fffffff, 0x7fffffff, 2, GridStatus::bad_header},
+                          Case{"negative source count", "src.grd", -2, 2, 2, GridStatus::bad_arguments},
+                          Case{"no output rows", "src.grd", 2, 2, 0, GridStatus::bad_arguments}}) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(georot(fs, c.source, fs, "out.grd", unit_georot(c.snc, c.snr, 0, 0, 2, c.ny)), c.want);
     }
     {
         SCOPED_TRACE("corrupt source header");
@@ -262,24 +228,17 @@ TEST(Georot, ReadsFromMemoryAndWritesToDisk) {
     // grid to disk: the two file systems of one call differ.
     MemoryFileSystem scratch;
     put_grid(scratch, "~mincrt.tmp", 3, 2, -2, {1, 2, 3, 4, 5, 6});
-    std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("rotate_test_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
+    TempDir dir("rotate_test");
     DiskFileSystem disk_fs;
-    const std::string out = (dir / "final.grd").string();
+    const std::string out = dir / "final.grd";
     ASSERT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, out, unit_georot(3, 2, 0.0f, 0.0f, 3, 2)), GridStatus::ok);
     GridData d;
     ASSERT_EQ(read_grid(disk_fs, out, d), GridStatus::ok);
     EXPECT_EQ(d.values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
-    EXPECT_FALSE(disk_fs.exists((dir / "~mincrt.tmp").string()));
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
-    EXPECT_EQ(files, 1u);
-    EXPECT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, (dir / "no/dir/x.grd").string(),
-                     unit_georot(3, 2, 0.0f, 0.0f, 3, 2)),
+    EXPECT_FALSE(disk_fs.exists(dir / "~mincrt.tmp"));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"final.grd"}));
+    EXPECT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, dir / "no/dir/x.grd", unit_georot(3, 2, 0.0f, 0.0f, 3, 2)),
               GridStatus::cannot_create);
-    std::filesystem::remove_all(dir);
 }
 
 // ROTGRD parameters: identity frame, unit cells, input nein x nvin at the origin.
@@ -372,12 +331,9 @@ TEST(Rotgrd, LastColumnAndRowAndOutside) {
 }
 
 TEST(Rotgrd, OffsetsAndRotationSense) {
-    // Plane z = c + 10 r on 4 x 4 nodes; the input's first node at (-1.5, -1.5) cells.
-    std::vector<float> v(16);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) v[std::size_t(r * 4 + c)] = float(c) + 10.0f * float(r);
+    // The plane with the input's first node at (-1.5, -1.5) cells.
     MemoryFileSystem fs;
-    put_grid(fs, "in.grd", 4, 4, 1, v);
+    put_grid(fs, "in.grd", 4, 4, 1, plane4x4());
     RotgrdParams p = unit_rotgrd(4, 4, 3.0f, 2.0f, 1, 1);  // the node at (XC + 1, YC)
     p.xc = 2.0f;
     p.yc = 2.0f;

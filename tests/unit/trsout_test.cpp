@@ -4,39 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
 #include <vector>
+
+#include "gridout_test_util.hpp"
 
 namespace {
 
 using namespace gridout;
-using Bytes = std::vector<std::byte>;
+using namespace gridout_test;
 
 constexpr float N = kGridDummy;
-
-Bytes floats(const std::vector<float>& v) {
-    Bytes b(v.size() * 4);
-    std::memcpy(b.data(), v.data(), b.size());
-    return b;
-}
-
-std::vector<float> as_floats(const Bytes& b, std::size_t from) {
-    std::vector<float> v((b.size() - from) / 4);
-    std::memcpy(v.data(), b.data() + from, v.size() * 4);
-    return v;
-}
-
-float f32_at(const Bytes& b, std::size_t at) {
-    float f = 0;
-    std::memcpy(&f, b.data() + at, 4);
-    return f;
-}
-
-void put_file(MemoryFileSystem& fs, const std::string& name, const Bytes& b) {
-    auto f = fs.create(name);
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(f->write(b), std::int64_t(b.size()));
-}
 
 // The inputs of one call: a companion grid (512 header bytes, whose content TRSOUT does
 // not read, then rows of ne values) and a row file of lrec-word records.
@@ -45,10 +23,10 @@ struct Inputs {
     std::unique_ptr<ByteFile> luin, lurow;
     void make(const std::vector<float>& grid_rows, const std::vector<float>& row_file) {
         Bytes g(512, std::byte{0});
-        const Bytes v = floats(grid_rows);
+        const Bytes v = floats_as_bytes(grid_rows);
         g.insert(g.end(), v.begin(), v.end());
         put_file(fs, "mask.grd", g);
-        put_file(fs, "rows.tmp", floats(row_file));
+        put_file(fs, "rows.tmp", floats_as_bytes(row_file));
         luin = fs.open("mask.grd", OpenMode::read_only);
         lurow = fs.open("rows.tmp", OpenMode::read_write);
     }
@@ -92,7 +70,7 @@ TEST(Trsout, RangeHeaderAndLogLine) {
     EXPECT_EQ(f32_at(b, 168), -99999.0f) << "the caller's null value, not the grid dummy";
     EXPECT_EQ(f32_at(b, 172), -99999.0f);
     EXPECT_EQ(d.header.variance, -99999.0);
-    EXPECT_EQ(as_floats(b, 512), (std::vector<float>{10, 5, 7}));
+    EXPECT_EQ(floats_from(b, 512), (std::vector<float>{10, 5, 7}));
     // 20 + 14 + 3 + 12 + 2 characters; only the first 12 of the largest value's field.
     EXPECT_EQ(r.log_line, "Transformed range :         5.0000          10.00\r\n");
     EXPECT_EQ(r.log_line.size(), 51u);
@@ -139,7 +117,7 @@ TEST(Trsout, PlaneIsAddedOnlyWithItrendOneAndIcodeNot112) {
         p.dy = 3.0f;
         const TrsoutResult r = trsout(in.fs, "p.grd", *in.luin, *in.lurow, p);
         ASSERT_EQ(r.status, GridStatus::ok);
-        EXPECT_EQ(as_floats(in.fs.contents("p.grd"), 512), c.want);
+        EXPECT_EQ(floats_from(in.fs.contents("p.grd"), 512), c.want);
     }
 }
 
@@ -154,7 +132,7 @@ TEST(Trsout, PlaneTermsAreAddedOneByOneInSinglePrecision) {
     p.ax = 3.0f;
     const TrsoutResult r = trsout(in.fs, "o.grd", *in.luin, *in.lurow, p);
     ASSERT_EQ(r.status, GridStatus::ok);
-    EXPECT_EQ(as_floats(in.fs.contents("o.grd"), 512), (std::vector<float>{1.0e8f, 1.0e8f}));
+    EXPECT_EQ(floats_from(in.fs.contents("o.grd"), 512), (std::vector<float>{1.0e8f, 1.0e8f}));
 }
 
 TEST(Trsout, NegativeImaskKeepsTheCompanionsNulls) {
@@ -166,7 +144,7 @@ TEST(Trsout, NegativeImaskKeepsTheCompanionsNulls) {
         p.imask = imask;
         const TrsoutResult r = trsout(in.fs, "m.grd", *in.luin, *in.lurow, p);
         ASSERT_EQ(r.status, GridStatus::ok);
-        const auto v = as_floats(in.fs.contents("m.grd"), 512);
+        const auto v = floats_from(in.fs.contents("m.grd"), 512);
         if (imask < 0) {
             EXPECT_EQ(v, (std::vector<float>{1, N, -1.0e30f, 4}));
             EXPECT_EQ(r.zmin, 1.0f);
@@ -193,25 +171,25 @@ TEST(Trsout, RecordAddressingWithIoffAndIrec0) {
     p.irec0 = 2;
     const TrsoutResult r = trsout(in.fs, "a.grd", *in.luin, *in.lurow, p);
     ASSERT_EQ(r.status, GridStatus::ok);
-    EXPECT_EQ(as_floats(in.fs.contents("a.grd"), 512), (std::vector<float>{11, 12, 21, 22}));
+    EXPECT_EQ(floats_from(in.fs.contents("a.grd"), 512), (std::vector<float>{11, 12, 21, 22}));
 }
 
 TEST(Trsout, AppendAddsRowsBehindTheFileWithoutAHeader) {
     Inputs in;
     in.make({0, 0}, {5, 6});
-    put_file(in.fs, "app.grd", floats({1, 2}));
+    put_file(in.fs, "app.grd", floats_as_bytes({1, 2}));
     TrsoutParams p = simple(2, 1);
     p.iappend = 1;
     const TrsoutResult r = trsout(in.fs, "app.grd", *in.luin, *in.lurow, p);
     ASSERT_EQ(r.status, GridStatus::ok);
-    EXPECT_EQ(as_floats(in.fs.contents("app.grd"), 0), (std::vector<float>{1, 2, 5, 6}));
+    EXPECT_EQ(floats_from(in.fs.contents("app.grd"), 0), (std::vector<float>{1, 2, 5, 6}));
     EXPECT_TRUE(r.log_line.empty());
     EXPECT_EQ(r.zmin, 5.0f);
 
     Inputs fresh;
     fresh.make({0, 0}, {7, 8});
     ASSERT_EQ(trsout(fresh.fs, "new.grd", *fresh.luin, *fresh.lurow, p).status, GridStatus::ok);
-    EXPECT_EQ(as_floats(fresh.fs.contents("new.grd"), 0), (std::vector<float>{7, 8}));
+    EXPECT_EQ(floats_from(fresh.fs.contents("new.grd"), 0), (std::vector<float>{7, 8}));
 }
 
 TEST(Trsout, NameRule) {
@@ -230,9 +208,9 @@ TEST(Trsout, FailuresChangeNoFile) {
         SCOPED_TRACE("companion grid ends early");
         Inputs in;
         in.make({0, 0, 0}, {1, 2, 3, 4});
-        put_file(in.fs, "keep.grd", floats({42}));
+        put_file(in.fs, "keep.grd", floats_as_bytes({42}));
         EXPECT_EQ(trsout(in.fs, "keep.grd", *in.luin, *in.lurow, simple(2, 2)).status, GridStatus::short_source);
-        EXPECT_EQ(as_floats(in.fs.contents("keep.grd"), 0), (std::vector<float>{42}));
+        EXPECT_EQ(floats_from(in.fs.contents("keep.grd"), 0), (std::vector<float>{42}));
         EXPECT_EQ(in.fs.names().size(), 3u) << "no temporary left";
     }
     {
