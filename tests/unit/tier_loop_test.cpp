@@ -68,10 +68,10 @@ struct Pt {
 
 struct RunSetup {
     int ncu = 0, nru = 0, hw = 0;
-    Partition part;  // from prtish when part.nsect == 0
-    std::vector<Pt> points;
+    Partition part{};  // from prtish when part.nsect == 0
+    std::vector<Pt> points{};
     int maxit = 512;
-    std::function<void(minc::TemplateGrid&)> tweak_template;  // applied after the template is built
+    std::function<void(minc::TemplateGrid&)> tweak_template{};  // applied after the template is built
     bool fail_section_reads = false;
 };
 
@@ -176,6 +176,11 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     return out;
 }
 
+Outcome solve_in_memory(const RunSetup& su) {
+    gridout::MemoryFileSystem fs;
+    return solve(fs, "", su);
+}
+
 // A smooth surface, in cell units.
 float surface(float x, float y) {
     return 10.0f * std::sin(x / 80.0f) * std::cos(y / 55.0f) + 0.01f * x - 0.02f * y;
@@ -240,13 +245,8 @@ std::vector<std::pair<int, int>> logged_blocks(const std::string& log, bool& wel
 float grid_at(const Outcome& o, int ncu, int c, int r) { return o.grid[std::size_t((r - 1) * ncu + c - 1)]; }
 
 TEST(Pcontl, OneBlock) {
-    RunSetup su;
-    su.ncu = 40;
-    su.nru = 30;
-    su.hw = 2;
-    su.points = scattered(40, 30, 60, 1);
-    gridout::MemoryFileSystem fs;
-    const Outcome o = solve(fs, "", su);
+    RunSetup su{.ncu = 40, .nru = 30, .hw = 2, .points = scattered(40, 30, 60, 1)};
+    const Outcome o = solve_in_memory(su);
     ASSERT_EQ(o.status, Status::ok);
     ASSERT_EQ(o.part.blocks(), 1);
     bool ok = false, dangling = false;
@@ -261,15 +261,11 @@ TEST(Pcontl, OneBlock) {
 }
 
 TEST(Pcontl, TwoSectionsPassColumnsToTheRight) {
-    RunSetup su;
-    su.ncu = 40;
-    su.nru = 20;
-    su.hw = 1;
-    su.part = hand_partition(40, 20, 2, 1, 10);  // CPB 27, RPB 24, S 17
-    su.points = scattered(40, 20, 80, 2);
+    // CPB 27, RPB 24, S 17
+    RunSetup su{.ncu = 40, .nru = 20, .hw = 1,
+                .part = hand_partition(40, 20, 2, 1, 10), .points = scattered(40, 20, 80, 2)};
     su.points.push_back({30.0f, 10.0f, 3.0f});  // on working node (31, 11): block 2 node (16, 13)
-    gridout::MemoryFileSystem fs;
-    const Outcome o = solve(fs, "", su);
+    const Outcome o = solve_in_memory(su);
     ASSERT_EQ(o.status, Status::ok);
     const int cpb = o.part.cpb, rpb = o.part.rpb, S = o.part.section_step(), nb = cpb * rpb;
     ASSERT_EQ(S, 17);
@@ -306,14 +302,10 @@ TEST(Pcontl, TwoSectionsPassColumnsToTheRight) {
 }
 
 TEST(Pcontl, TwoTiersPassRowsUpwards) {
-    RunSetup su;
-    su.ncu = 20;
-    su.nru = 40;
-    su.hw = 0;
-    su.part = hand_partition(20, 40, 1, 2, 10);  // CPB 24, RPB 27, T 17
-    su.points = scattered(20, 40, 80, 3);
-    gridout::MemoryFileSystem fs;
-    const Outcome o = solve(fs, "", su);
+    // CPB 24, RPB 27, T 17
+    RunSetup su{.ncu = 20, .nru = 40, .hw = 0,
+                .part = hand_partition(20, 40, 1, 2, 10), .points = scattered(20, 40, 80, 3)};
+    const Outcome o = solve_in_memory(su);
     ASSERT_EQ(o.status, Status::ok);
     const int cpb = o.part.cpb, T = o.part.tier_step();
     ASSERT_EQ(T, 17);
@@ -349,20 +341,16 @@ std::pair<int, int> nearest_node(const Pt& p) { return {int(std::lround(p.x)) + 
 TEST(Pcontl, MaskHasBorderRowsAndEveryDataNode) {
     for (int hw : {1, 3}) {
         SCOPED_TRACE("half window " + std::to_string(hw));
-        RunSetup su;
-        su.ncu = 60;
-        su.nru = 50;
-        su.hw = hw;
-        su.part = hand_partition(60, 50, 3, 2, 10);  // CPB 28, RPB 32: S 18, T 22
-        su.points = scattered(60, 50, 120, 4);
+        // CPB 28, RPB 32: S 18, T 22
+        RunSetup su{.ncu = 60, .nru = 50, .hw = hw,
+                    .part = hand_partition(60, 50, 3, 2, 10), .points = scattered(60, 50, 120, 4)};
         const int S = su.part.section_step(), T = su.part.tier_step();
         // Points whose nearest node is the first node of the next block but whose home is
         // the block before: block row T + 1 (working row T - 1) and block column S + 1.
         for (float x : {4.3f, 17.2f, 33.7f, 50.1f}) su.points.push_back({x, float(T) - 2.2f, 1.0f});
         for (float y : {6.3f, 30.2f}) su.points.push_back({float(S) - 2.2f, y, 1.0f});
         su.points.push_back({float(S) - 2.2f, float(T) - 2.2f, 1.0f});
-        gridout::MemoryFileSystem fs;
-        const Outcome o = solve(fs, "", su);
+        const Outcome o = solve_in_memory(su);
         ASSERT_EQ(o.status, Status::ok);
         const int nct = 60 + 2 * hw;
         ASSERT_EQ(o.mask.size(), std::size_t(50 + 2 * hw));
@@ -382,39 +370,31 @@ TEST(Pcontl, MaskHasBorderRowsAndEveryDataNode) {
 TEST(Pcontl, FailedBlockLeavesItsHeading) {
     {
         SCOPED_TRACE("grid row wider than the work area behind the block");
-        RunSetup su;
-        su.ncu = 260000;
-        su.nru = 6;
-        su.part = hand_partition(40, 20, 1, 1, 1);
+        RunSetup su{.ncu = 260000, .nru = 6, .part = hand_partition(40, 20, 1, 1, 1)};
         gridout::MemoryFileSystem fs;
         minc::TemplateGrid tmpl;
-        std::vector<float> work(minc::kWorkWords), acc(minc::kAccumulatorWords), edge(minc::kEdgeWords), rec(100);
-        std::vector<std::int32_t> flags(minc::kBlockNodes);
+        minc::WorkArea area;
         auto a = fs.create("a"), b = fs.create("b"), c = fs.create("c"), l = fs.create("l");
         minc::ParameterLog log(l.get());
         minc::RelaxState relax;
         minc::SolveContext ctx{.part = su.part, .dummy = -1.0f, .tol = 1.0e-4f, .maxit = 512, .wconst = 10.0f,
                                .hw = 0, .ncu = 260000, .nru = 6, .nct = 260000, .tmpl = tmpl,
-                               .arrays = {std::span<float>(work).first(minc::kBlockNodes), flags, acc, edge},
-                               .work = work, .recbuf = rec, .nwrec = 30, .data_store = *a, .section_store = *b,
+                               .arrays = area.solver(), .work = area.work, .recbuf = area.record, .nwrec = 30, .data_store = *a, .section_store = *b,
                                .grid_rows = *c, .mask = {nullptr, 30}, .log = log, .relax = relax};
         EXPECT_EQ(minc::pcontl(ctx), Status::row_too_wide);
         EXPECT_EQ(fs.contents("l").size(), 0u);
     }
     {
         SCOPED_TRACE("second section cannot start from the template");
-        RunSetup su;
-        su.ncu = 40;
-        su.nru = 20;
-        su.part = hand_partition(40, 20, 2, 1, 10);  // CPB 27, S 17
-        su.points = scattered(40, 20, 30, 5);
+        // CPB 27, S 17
+        RunSetup su{.ncu = 40, .nru = 20,
+                    .part = hand_partition(40, 20, 2, 1, 10), .points = scattered(40, 20, 30, 5)};
         // With step 4, section 1 needs template columns up to 11, section 2 up to 15.
         su.tweak_template = [](minc::TemplateGrid& t) {
             ASSERT_EQ(t.ic, 4);
             t.nxc = 12;
         };
-        gridout::MemoryFileSystem fs;
-        const Outcome o = solve(fs, "", su);
+        const Outcome o = solve_in_memory(su);
         EXPECT_EQ(o.status, Status::start_columns);
         bool ok = false, dangling = false;
         EXPECT_EQ(logged_blocks(o.log, ok, dangling), (std::vector<std::pair<int, int>>{{1, 1}}));
@@ -424,14 +404,10 @@ TEST(Pcontl, FailedBlockLeavesItsHeading) {
     }
     {
         SCOPED_TRACE("the block below cannot be read back");
-        RunSetup su;
-        su.ncu = 20;
-        su.nru = 40;
-        su.part = hand_partition(20, 40, 1, 2, 10);
-        su.points = scattered(20, 40, 30, 6);
+        RunSetup su{.ncu = 20, .nru = 40,
+                    .part = hand_partition(20, 40, 1, 2, 10), .points = scattered(20, 40, 30, 6)};
         su.fail_section_reads = true;
-        gridout::MemoryFileSystem fs;
-        const Outcome o = solve(fs, "", su);
+        const Outcome o = solve_in_memory(su);
         EXPECT_EQ(o.status, Status::store_failed);
         bool ok = false, dangling = false;
         // Tier 1's assembly already reads the store, so the loop ends after block (1, 1).
@@ -489,13 +465,8 @@ SeamStats seam_stats(const Outcome& o, int ncu, int nru) {
 // the samples), so "no larger than elsewhere" is the test, with a margin of 10 % for
 // the few hundred seam nodes meeting a steep data node by chance.
 TEST(Pcontl, SeamsDoNotShow) {
-    RunSetup su;
-    su.ncu = 600;
-    su.nru = 400;
-    su.hw = 0;
-    su.points = scattered(600, 400, 6000, 7);
-    gridout::MemoryFileSystem fs;
-    const Outcome o = solve(fs, "", su);
+    RunSetup su{.ncu = 600, .nru = 400, .hw = 0, .points = scattered(600, 400, 6000, 7)};
+    const Outcome o = solve_in_memory(su);
     ASSERT_EQ(o.status, Status::ok);
     ASSERT_GE(o.part.nsect, 2);
     ASSERT_GE(o.part.ntier, 2);
@@ -525,12 +496,8 @@ TEST(Pcontl, SeamsDoNotShow) {
 }
 
 TEST(Pcontl, MemoryAndDiskStoresGiveTheSameRows) {
-    RunSetup su;
-    su.ncu = 230;
-    su.nru = 190;
-    su.hw = 3;
-    su.part = hand_partition(230, 190, 2, 2, 10);
-    su.points = scattered(230, 190, 900, 8);
+    RunSetup su{.ncu = 230, .nru = 190, .hw = 3,
+                .part = hand_partition(230, 190, 2, 2, 10), .points = scattered(230, 190, 900, 8)};
     gridout::MemoryFileSystem mem;
     const Outcome a = solve(mem, "", su);
     control_test::TempDir dir;
