@@ -63,21 +63,19 @@ TEST(LineLabel, DecimalTextOfAnyWidth) {
 
 TEST(LineBuilder, StatisticsOfAWindingLine) {
     Line line(2, 9);
-    LineBuilder& b = line.b;
-    const double& xcell = line.xcell;
     // Stations are straight-line distances from the first record: 0, 50, 30 (3-4-5), 10.
     line.add(100.0, 200.0, 50.0, {1.0f, 1.0f});
-    EXPECT_EQ(b.stats().record_count, 1);
-    EXPECT_EQ(b.stats().zmax, 47.5);
-    EXPECT_EQ(b.stats().zmin, 42.5);
+    EXPECT_EQ(line.b.stats().record_count, 1);
+    EXPECT_EQ(line.b.stats().zmax, 47.5);
+    EXPECT_EQ(line.b.stats().zmin, 42.5);
     line.add(130.0, 240.0, 60.0, {1.0f, 0.0f});
-    EXPECT_EQ(xcell, 50.0);
+    EXPECT_EQ(line.xcell, 50.0);
     line.add(118.0, 224.0, 40.0, {0.0f, 0.0f});
-    EXPECT_EQ(xcell, 50.0);  // step -20 ignored
+    EXPECT_EQ(line.xcell, 50.0);  // step -20 ignored
     line.add(106.0, 208.0, 45.0, {2.0f, 3.0f});
-    EXPECT_EQ(xcell, 50.0);  // step -20 again
+    EXPECT_EQ(line.xcell, 50.0);  // step -20 again
 
-    const LineStats& s = b.stats();
+    const LineStats& s = line.b.stats();
     EXPECT_EQ(s.line_number, 9);
     EXPECT_EQ(s.label, "9");
     EXPECT_EQ(s.record_count, 4);
@@ -92,16 +90,16 @@ TEST(LineBuilder, StatisticsOfAWindingLine) {
     EXPECT_EQ(s.zmin, 32.5);  // bottom cell of the record at 40
     EXPECT_FALSE(runs_west(s));
 
-    ASSERT_EQ(b.records().size(), 4u);
-    EXPECT_EQ(b.records()[1].station, 50.0);
-    EXPECT_EQ(b.records()[2].station, 30.0);
-    EXPECT_EQ(b.records()[3].station, 10.0);
-    EXPECT_EQ(b.records()[1].points, 1u);
-    EXPECT_EQ(b.records()[2].points, 0u);
-    EXPECT_TRUE(b.gave_point(1, 0));
-    EXPECT_FALSE(b.gave_point(1, 1));
-    EXPECT_FALSE(b.gave_point(2, 0));
-    EXPECT_TRUE(b.gave_point(3, 1));
+    ASSERT_EQ(line.b.records().size(), 4u);
+    EXPECT_EQ(line.b.records()[1].station, 50.0);
+    EXPECT_EQ(line.b.records()[2].station, 30.0);
+    EXPECT_EQ(line.b.records()[3].station, 10.0);
+    EXPECT_EQ(line.b.records()[1].points, 1u);
+    EXPECT_EQ(line.b.records()[2].points, 0u);
+    EXPECT_TRUE(line.b.gave_point(1, 0));
+    EXPECT_FALSE(line.b.gave_point(1, 1));
+    EXPECT_FALSE(line.b.gave_point(2, 0));
+    EXPECT_TRUE(line.b.gave_point(3, 1));
 
     // The last record's points: station 10, depths 42.5 and 37.5. The logarithms are the
     // C library's log10f at run time (the compiler would fold a constant argument with
@@ -118,48 +116,44 @@ TEST(LineBuilder, StatisticsOfAWindingLine) {
     // clang-format on
     EXPECT_EQ(line.pts, want);
 
-    // A new line resets everything but xcell, which the caller keeps.
-    b.start(10);
-    EXPECT_EQ(b.stats().record_count, 0);
-    EXPECT_TRUE(b.records().empty());
+    // A new line resets everything but line.xcell, which the caller keeps.
+    line.b.start(10);
+    EXPECT_EQ(line.b.stats().record_count, 0);
+    EXPECT_TRUE(line.b.records().empty());
     line.add(0.0, 0.0, 0.0, {0.0f, 4.0f});
-    EXPECT_EQ(b.stats().point_count, 1);
-    EXPECT_FALSE(b.gave_point(0, 0));
-    EXPECT_TRUE(b.gave_point(0, 1));
+    EXPECT_EQ(line.b.stats().point_count, 1);
+    EXPECT_FALSE(line.b.gave_point(0, 0));
+    EXPECT_TRUE(line.b.gave_point(0, 1));
 }
 
 TEST(LineBuilder, ReversedLineIsRebasedOntoItsLastRecord) {
     Line line(1, 2);
-    LineBuilder& b = line.b;
     // A line that turns back: stations 0, 150, 100 from first to last.
     line.add(300.0, 0.0, 0.0, {1.0f});
     line.add(150.0, 0.0, 0.0, {1.0f});
     line.add(200.0, 0.0, 0.0, {1.0f});
-    EXPECT_TRUE(runs_west(b.stats()));
-    EXPECT_EQ(b.stats().xmax, 150.0);
-    b.rebase_range();
-    EXPECT_EQ(b.stats().xmin, -100.0);
-    EXPECT_EQ(b.stats().xmax, 0.0);
-    EXPECT_EQ(b.records().back().station, 100.0);  // records keep their stations as read
+    EXPECT_TRUE(runs_west(line.b.stats()));
+    EXPECT_EQ(line.b.stats().xmax, 150.0);
+    line.b.rebase_range();
+    EXPECT_EQ(line.b.stats().xmin, -100.0);
+    EXPECT_EQ(line.b.stats().xmax, 0.0);
+    EXPECT_EQ(line.b.records().back().station, 100.0);  // records keep their stations as read
 }
 
 TEST(LineBuilder, MapCoordinatesKeepTheirPrecision) {
     Line line(1, 1);
-    LineBuilder& b = line.b;
-    const double& xcell = line.xcell;
-    const std::vector<float>& pts = line.pts;
     // Northings 7654321.74, 7654346.76, 7654371.74: precise steps 25.02 and 24.98. In
     // 32-bit reals (spacing 0.5 there) they would be 7654321.5, 7654347.0, 7654371.5,
-    // steps 25.5 and 24.5, and xcell would become 24.5.
+    // steps 25.5 and 24.5, and line.xcell would become 24.5.
     line.add(512345.67, 7654321.74, 0.0, {1.0f});
     line.add(512345.67, 7654346.76, 0.0, {1.0f});
     line.add(512345.67, 7654371.74, 0.0, {1.0f});
-    EXPECT_NEAR(xcell, 24.98, 1e-6);
-    EXPECT_NEAR(b.stats().xmax, 50.0, 1e-6);
-    EXPECT_EQ(b.records()[2].north, 7654371.74);
+    EXPECT_NEAR(line.xcell, 24.98, 1e-6);
+    EXPECT_NEAR(line.b.stats().xmax, 50.0, 1e-6);
+    EXPECT_EQ(line.b.records()[2].north, 7654371.74);
     // The point record carries the 32-bit rounding of the precise values.
-    EXPECT_EQ(pts[kNorth], static_cast<float>(7654371.74));
-    EXPECT_EQ(pts[kEast], static_cast<float>(512345.67));
+    EXPECT_EQ(line.pts[kNorth], static_cast<float>(7654371.74));
+    EXPECT_EQ(line.pts[kEast], static_cast<float>(512345.67));
 }
 
 }  // namespace
