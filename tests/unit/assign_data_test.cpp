@@ -8,30 +8,25 @@
 #include <vector>
 
 #include "assign_data.hpp"
+#include "solver_test_util.hpp"
 
 namespace minc {
 namespace {
 
-struct Nodes {
-    int nx, ny;
-    Grid<float> z;
-    Grid<std::int32_t> flags;
-    std::vector<float> acc;
-    Nodes(int nx_, int ny_, float w0)
-        : nx(nx_), ny(ny_), z(nx_, ny_), flags(nx_, ny_), acc(6 * std::size_t(nx_) * std::size_t(ny_), w0) {}
-    float* a(int i, int j) { return &acc[6 * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1))]; }
-    // The single node whose accumulator differs from the empty value, or (0, 0).
-    std::pair<int, int> touched(float w0) {
-        std::pair<int, int> found{0, 0};
-        for (int j = 1; j <= ny; ++j)
-            for (int i = 1; i <= nx; ++i)
-                if (a(i, j)[0] != w0) {
-                    EXPECT_EQ(found.first, 0) << "more than one node touched";
-                    found = {i, j};
-                }
-        return found;
-    }
-};
+using test::empty_acc;
+using Nodes = test::BlockArrays;
+
+// The single node whose accumulator differs from the empty value w0, or (0, 0).
+std::pair<int, int> touched(Nodes& s, float w0) {
+    std::pair<int, int> found{0, 0};
+    for (int j = 1; j <= s.z.ny; ++j)
+        for (int i = 1; i <= s.z.nx; ++i)
+            if (s.acc_at(i, j)[0] != w0) {
+                EXPECT_EQ(found.first, 0) << "more than one node touched";
+                found = {i, j};
+            }
+    return found;
+}
 
 TEST(Assign, HalfWayPointsGoToTheLowerNode) {
     struct Case {
@@ -51,64 +46,53 @@ TEST(Assign, HalfWayPointsGoToTheLowerNode) {
     };
     // clang-format on
     for (float wconst : {0.0f, 10.0f}) {
-        const float w0 = wconst > 0.0f ? 0.0f : 1.0f;
+        const float w0 = empty_acc(wconst);
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << c.x << ", " << c.y);
             Nodes s(8, 8, w0);
             const float pt[3] = {c.x, c.y, 7.0f};
             assign(wconst, c.xoff, c.yoff, 8, 8, s.acc, pt);
-            EXPECT_EQ(s.touched(w0), std::make_pair(c.i, c.j));
+            EXPECT_EQ(touched(s, w0), std::make_pair(c.i, c.j));
         }
     }
 }
 
 TEST(Assign, PointsOutsideTheGridAreDropped) {
-    // 0.5 is half-way between node 0 and node 1 and so goes to node 0, outside.
-    const float xs[] = {0.4f, 0.5f, 8.6f, -3.0f, 100.0f};
-    for (float x : xs) {
-        SCOPED_TRACE(x);
-        Nodes s(8, 6, 1.0f);
-        const float pts[6] = {x, 3.0f, 1.0f, 3.0f, x + 2.0f, 1.0f};  // second: y outside
-        assign(0.0f, 0.0f, 2.0f, 8, 6, s.acc, pts);
-        EXPECT_EQ(s.touched(1.0f), std::make_pair(0, 0));
-    }
-    {
-        // 2^32 + 512 node units away: must not wrap around to column 512.
-        Nodes far(600, 3, 1.0f);
-        const float pt[3] = {4294967808.0f, 2.0f, 1.0f};
-        assign(0.0f, 0.0f, 0.0f, 600, 3, far.acc, pt);
-        EXPECT_EQ(far.touched(1.0f), std::make_pair(0, 0));
-    }
-    {
-        // Offsets beyond the range of long and NaN: dropped, in both modes, without the
-        // step down to the lower node overflowing.
-        const float huge[][2] = {{-1.0e19f, 3.0f}, {3.0f, -3.0e30f}, {1.0e30f, 3.0f}, {std::nanf(""), 3.0f}};
-        for (float wconst : {0.0f, 10.0f}) {
-            for (const auto& h : huge) {
-                SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << h[0] << ", " << h[1]);
-                const float w0 = wconst > 0.0f ? 0.0f : 1.0f;
-                Nodes s(8, 6, w0);
-                const float pt[3] = {h[0], h[1], 1.0f};
-                assign(wconst, 0.0f, 0.0f, 8, 6, s.acc, pt);
-                EXPECT_EQ(s.touched(w0), std::make_pair(0, 0));
-            }
+    struct Case {
+        int nx, ny;
+        float yoff;
+        std::vector<float> pts;
+    };
+    std::vector<Case> cases;
+    // 0.5 is half-way between node 0 and node 1 and so goes to node 0, outside; the
+    // second point of each pair lies outside in y.
+    for (float x : {0.4f, 0.5f, 8.6f, -3.0f, 100.0f}) cases.push_back({8, 6, 2.0f, {x, 3.0f, 1.0f, 3.0f, x + 2.0f, 1.0f}});
+    // 2^32 + 512 node units away: must not wrap around to column 512.
+    cases.push_back({600, 3, 0.0f, {4294967808.0f, 2.0f, 1.0f}});
+    // Offsets beyond the range of long and NaN, without the step down to the lower node
+    // overflowing.
+    for (auto [x, y] : {std::pair{-1.0e19f, 3.0f}, {3.0f, -3.0e30f}, {1.0e30f, 3.0f}, {std::nanf(""), 3.0f}})
+        cases.push_back({8, 6, 0.0f, {x, y, 1.0f}});
+    cases.push_back({8, 6, 0.0f, {3.0f, 3.0f}});  // fewer than 3 words: nothing
+    for (float wconst : {0.0f, 10.0f}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << c.pts[0] << ", " << c.pts[1]);
+            Nodes s(c.nx, c.ny, empty_acc(wconst));
+            assign(wconst, 0.0f, c.yoff, c.nx, c.ny, s.acc, c.pts);
+            EXPECT_EQ(touched(s, empty_acc(wconst)), std::make_pair(0, 0));
         }
     }
-    Nodes s(8, 6, 1.0f);
-    const float two_words[2] = {3.0f, 3.0f};  // fewer than 3 words: nothing
-    assign(0.0f, 0.0f, 0.0f, 8, 6, s.acc, two_words);
-    EXPECT_EQ(s.touched(1.0f), std::make_pair(0, 0));
 }
 
 TEST(Assign, WeightedModeSumsInverseDistanceWeights) {
     Nodes s(9, 9, 0.0f);
-    s.a(4, 5)[3] = 11.0f;  // a4 and a5 are not written
-    s.a(4, 5)[4] = 12.0f;
+    s.acc_at(4, 5)[3] = 11.0f;  // a4 and a5 are not written
+    s.acc_at(4, 5)[4] = 12.0f;
     const float pts[] = {4.25f, 5.5f, 2.0f, 3.75f, 4.75f, 6.0f};
     assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pts);
     const float w1 = 1.0f / (0.0625f + 0.25f + 10.0f);
     const float w2 = 1.0f / (0.0625f + 0.0625f + 10.0f);
-    const float* a = s.a(4, 5);
+    const float* a = s.acc_at(4, 5);
     EXPECT_EQ(a[0], 0.0f + w1 + w2);
     EXPECT_EQ(a[1], 0.0f + w1 * 0.25f + w2 * -0.25f);
     EXPECT_EQ(a[2], 0.0f + w1 * 0.5f + w2 * -0.25f);
@@ -128,14 +112,14 @@ TEST(Assign, NearestModeKeepsTheClosestPointAndTheEarlierOneOnATie) {
         4.125f, 5.0f,  3.0f,  // nearer: replaces
     };
     assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, std::span<const float>(pts, 6));
-    EXPECT_EQ(s.a(4, 5)[0], 0.0625f);
-    EXPECT_EQ(s.a(4, 5)[1], 0.25f);
-    EXPECT_EQ(s.a(4, 5)[5], 1.0f);
+    EXPECT_EQ(s.acc_at(4, 5)[0], 0.0625f);
+    EXPECT_EQ(s.acc_at(4, 5)[1], 0.25f);
+    EXPECT_EQ(s.acc_at(4, 5)[5], 1.0f);
     assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, std::span<const float>(pts + 6, 6));
-    EXPECT_EQ(s.a(4, 5)[0], 0.015625f);
-    EXPECT_EQ(s.a(4, 5)[1], 0.125f);
-    EXPECT_EQ(s.a(4, 5)[2], 0.0f);
-    EXPECT_EQ(s.a(4, 5)[5], 3.0f);
+    EXPECT_EQ(s.acc_at(4, 5)[0], 0.015625f);
+    EXPECT_EQ(s.acc_at(4, 5)[1], 0.125f);
+    EXPECT_EQ(s.acc_at(4, 5)[2], 0.0f);
+    EXPECT_EQ(s.acc_at(4, 5)[5], 3.0f);
 }
 
 TEST(Bwts, FixedNodesAgainstOffNodeConstraints) {
@@ -159,7 +143,7 @@ TEST(Bwts, FixedNodesAgainstOffNodeConstraints) {
         for (int izset = 0; izset < 2; ++izset) {
             SCOPED_TRACE(testing::Message() << "wconst " << c.wconst << " offset " << c.fx << ", " << c.fy
                                             << " izset " << izset);
-            const float w0 = c.wconst > 0.0f ? 0.0f : 1.0f;
+            const float w0 = empty_acc(c.wconst);
             Nodes s(9, 9, w0);
             for (float& v : s.z.v) v = -5.0f;
             const float pt[3] = {4.0f + c.fx, 6.0f + c.fy, 12.5f};
@@ -189,8 +173,7 @@ TEST(Bwts, FixedNodesAgainstOffNodeConstraints) {
 TEST(Bwts, TwoPointsOnOppositeSidesFixTheNodeToTheirMean) {
     Nodes s(9, 9, 0.0f);
     const float pts[] = {5.25f, 4.0f, 1.0f, 4.75f, 4.0f, 3.0f};
-    assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pts);
-    bwts(0, 10.0f, 0.0f, s.z.view(), s.flags.view(), s.acc);
+    s.attach(pts);
     EXPECT_EQ(s.flags(5, 4), -1);
     EXPECT_FLOAT_EQ(s.z(5, 4), 2.0f);
 }
@@ -213,11 +196,9 @@ TEST(Bwts, QuadrantCodesFromTheSignsOfTheMeanOffset) {
             for (int i : {5, 2}) {
                 SCOPED_TRACE(testing::Message() << "wconst " << wconst << " offset " << c.fx << ", " << c.fy
                                                 << " column " << i);
-                const float w0 = wconst > 0.0f ? 0.0f : 1.0f;
-                Nodes s(9, 9, w0);
+                Nodes s(9, 9, empty_acc(wconst));
                 const float pt[3] = {static_cast<float>(i) + c.fx, 5.0f + c.fy, 1.0f};
-                assign(wconst, 0.0f, 0.0f, 9, 9, s.acc, pt);
-                bwts(0, wconst, w0, s.z.view(), s.flags.view(), s.acc);
+                s.attach(pt, wconst);
                 EXPECT_EQ(s.flags(i, 5), c.code);
             }
         }
@@ -230,10 +211,9 @@ TEST(Bwts, CoefficientsByHandForAnOffsetAlongTheRow) {
     // c1 = (M + U) - V = -1, c3 = 2/3, c4 = 1, c5 = T z, c6 = 1 / (-1 + 1 + 2 + 2/3 + 1 + 16/3) = 1/9.
     Nodes s(9, 9, 0.0f);
     const float pt[3] = {4.5f, 5.0f, 3.0f};
-    assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pt);
-    bwts(0, 10.0f, 0.0f, s.z.view(), s.flags.view(), s.acc);
+    s.attach(pt);
     ASSERT_EQ(s.flags(4, 5), 1);
-    const float* c = s.a(4, 5);
+    const float* c = s.acc_at(4, 5);
     EXPECT_NEAR(c[0], -1.0f, 1e-6f);
     EXPECT_NEAR(c[1], 2.0f, 1e-6f);
     EXPECT_NEAR(c[2], 2.0f / 3.0f, 1e-6f);
@@ -255,8 +235,7 @@ TEST(Bwts, CoefficientsFollowTheWrittenStepsInFloat) {
         Nodes s(9, 9, 1.0f);
         const float z = 3.7f;
         const float pt[3] = {px, py, z};
-        assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, pt);
-        bwts(0, 0.0f, 1.0f, s.z.view(), s.flags.view(), s.acc);
+        s.attach(pt, 0.0f);
         ASSERT_GE(s.flags(5, 5), 1);
 
         const float x = std::fabs(px - 5.0f);
@@ -270,7 +249,7 @@ TEST(Bwts, CoefficientsFollowTheWrittenStepsInFloat) {
         const float c2 = (v + 2.0f) - (((t * q) + (2.0f * u)) + m);
         const float c1 = (m + u) - v;
         const float c6 = 1.0f / (((((c1 + 1.0f) + c2) + m) + u) + t);
-        const float* c = s.a(5, 5);
+        const float* c = s.acc_at(5, 5);
         EXPECT_EQ(c[0], c1);
         EXPECT_EQ(c[1], c2);
         EXPECT_EQ(c[2], m);
@@ -292,8 +271,7 @@ TEST(Bwts, DataEquationReproducesAPlaneThroughTheDatum) {
         Nodes s(9, 9, 0.0f);
         const float x = 5.0f + o[0], y = 5.0f + o[1];
         const float pt[3] = {x, y, static_cast<float>(plane(static_cast<double>(x), static_cast<double>(y)))};
-        assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pt);
-        bwts(0, 10.0f, 0.0f, s.z.view(), s.flags.view(), s.acc);
+        s.attach(pt);
         const int q = s.flags(5, 5);
         ASSERT_GE(q, 1);
         auto Z = [&](int i, int j) { return plane(i, j); };
@@ -304,7 +282,7 @@ TEST(Bwts, DataEquationReproducesAPlaneThroughTheDatum) {
             case 3: a = Z(5, 6); b = Z(4, 6); g = Z(6, 5); h = Z(6, 4); break;
             default: a = Z(5, 6); b = Z(6, 6); g = Z(4, 5); h = Z(4, 4); break;
         }
-        const float* cf = s.a(5, 5);
+        const float* cf = s.acc_at(5, 5);
         double c[6];
         for (int m = 0; m < 6; ++m) c[m] = static_cast<double>(cf[m]);
         const double sq = c[1] * a + c[0] * b + c[2] * g + c[3] * h;
@@ -325,10 +303,10 @@ TEST(Bwts, OuterBandDataNodesKeepTheirFirstPassSums) {
         const float sc = 1.0f / sums[k];
         const float mx = sc * sums[k + 1];
         const float my = sc * sums[k + 2];
-        EXPECT_EQ(s.a(i, j)[1], mx);
-        EXPECT_EQ(s.a(i, j)[2], my);
-        EXPECT_EQ(s.a(i, j)[0], mx * mx + my * my);
-        EXPECT_EQ(s.a(i, j)[5], sc * sums[k + 5]);
+        EXPECT_EQ(s.acc_at(i, j)[1], mx);
+        EXPECT_EQ(s.acc_at(i, j)[2], my);
+        EXPECT_EQ(s.acc_at(i, j)[0], mx * mx + my * my);
+        EXPECT_EQ(s.acc_at(i, j)[5], sc * sums[k + 5]);
         EXPECT_GE(s.flags(i, j), 1);
     }
 }
