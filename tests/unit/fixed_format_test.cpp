@@ -123,14 +123,32 @@ double pick(std::mt19937_64& rng) {
     }
 }
 
+// One random case: the value, the field and both texts.
+struct Sample {
+    double v;
+    const char* form;
+    int w, d;
+    std::string got, want;
+};
+
+// Draws n samples (draw(i) gives the i-th); reports at most ten mismatches.
+template <class Draw>
+void expect_samples_match(int n, Draw draw) {
+    int failures = 0;
+    for (int i = 0; i < n && failures < 10; ++i) {
+        const Sample s = draw(i);
+        if (s.got != s.want) {
+            ++failures;
+            ADD_FAILURE() << std::hexfloat << s.v << " " << s.form << s.w << "." << s.d << ": got [" << s.got
+                          << "] want [" << s.want << "]";
+        }
+    }
+}
+
 // ---- fixed point ---------------------------------------------------------------------
 
 TEST(FormatFixed, WidthsDecimalsAndPoint) {
-    struct Case {
-        double v;
-        int w, d;
-        const char* want;
-    };
+    struct Case { double v; int w, d; const char* want; };
     const Case cases[] = {
         {1234.5, 12, 2, "     1234.50"},
         {-1234.5, 12, 2, "    -1234.50"},
@@ -155,10 +173,7 @@ TEST(FormatFixed, WidthsDecimalsAndPoint) {
 }
 
 TEST(FormatFixed, AsterisksWhenTooWide) {
-    struct Case {
-        double v;
-        int w, d;
-    };
+    struct Case { double v; int w, d; };
     const Case cases[] = {
         {1e12, 12, 2}, {1000.0, 4, 0}, {-100.0, 4, 0}, {123456.789, 8, 3}, {1e300, 12, 2}, {-1e300, 40, 2},
         {99.999, 5, 2},  // rounds to 100.00, six characters
@@ -245,19 +260,12 @@ TEST(FormatFixed, LargeMagnitudesAndManyDecimals) {
 
 TEST(FormatFixed, MatchesSnprintfOnRandomValues) {
     std::mt19937_64 rng(20261207);
-    int failures = 0;
-    for (int i = 0; i < 200000 && failures < 10; ++i) {
+    expect_samples_match(200000, [&rng](int) {
         const double v = pick(rng);
         const int d = (rng() % 8 == 0) ? 13 + static_cast<int>(rng() % 30) : static_cast<int>(rng() % 10);
         const int w = 1 + static_cast<int>(rng() % 40);
-        const std::string got = fixed(v, w, d);
-        const std::string want = ref_fixed(v, w, d);
-        if (got != want) {
-            ++failures;
-            ADD_FAILURE() << std::hexfloat << v << " F" << w << "." << d << ": got [" << got << "] want [" << want
-                          << "]";
-        }
-    }
+        return Sample{v, "F", w, d, fixed(v, w, d), ref_fixed(v, w, d)};
+    });
 }
 
 TEST(FormatFixed, TableFieldsOfPositionsMatchSnprintf) {
@@ -273,10 +281,7 @@ TEST(FormatFixed, TableFieldsOfPositionsMatchSnprintf) {
 // ---- exponent form -------------------------------------------------------------------
 
 TEST(FormatExponent, TableForm) {
-    struct Case {
-        double v;
-        const char* want;
-    };
+    struct Case { double v; const char* want; };
     const Case cases[] = {
         {12.5, " 0.125000E+02"},
         {-12.5, "-0.125000E+02"},
@@ -319,28 +324,18 @@ TEST(FormatExponent, TiesWidthsAndSpecials) {
 
 TEST(FormatExponent, MatchesSnprintfOnRandomValues) {
     std::mt19937_64 rng(99);
-    int failures = 0;
-    for (int i = 0; i < 200000 && failures < 10; ++i) {
+    expect_samples_match(200000, [&rng](int) {
         const double v = pick(rng);
         const int d = (rng() % 8 == 0) ? 20 + static_cast<int>(rng() % 20) : 1 + static_cast<int>(rng() % 12);
         const int w = d + 6 + static_cast<int>(rng() % 6);
-        const std::string got = exponent(v, w, d);
-        const std::string want = ref_exponent(v, w, d);
-        if (got != want) {
-            ++failures;
-            ADD_FAILURE() << std::hexfloat << v << " E" << w << "." << d << ": got [" << got << "] want [" << want
-                          << "]";
-        }
-    }
+        return Sample{v, "E", w, d, exponent(v, w, d), ref_exponent(v, w, d)};
+    });
 }
 
 // ---- general field of free-format output -------------------------------------------
 
 TEST(FormatGeneral15, Examples) {
-    struct Case {
-        float v;
-        const char* want;
-    };
+    struct Case { float v; const char* want; };
     const Case cases[] = {
         {100.0f, "   100.0000    "},
         {0.5f, "  0.5000000    "},
@@ -398,8 +393,7 @@ TEST(FormatGeneral15, NanAndInfinities) {
 
 TEST(FormatGeneral15, MatchesSnprintfOnRandomValues) {
     std::mt19937_64 rng(4242);
-    int failures = 0;
-    for (int i = 0; i < 200000 && failures < 10; ++i) {
+    expect_samples_match(200000, [&rng](int i) {
         float v;
         switch (i % 3) {
             case 0: v = any_float(rng); break;
@@ -411,13 +405,8 @@ TEST(FormatGeneral15, MatchesSnprintfOnRandomValues) {
                 v = scale * (1.0f + u(rng) * 1e-6f);
             }
         }
-        const std::string got = general15(v);
-        const std::string want = ref_general15(v);
-        if (got != want) {
-            ++failures;
-            ADD_FAILURE() << std::hexfloat << v << ": got [" << got << "] want [" << want << "]";
-        }
-    }
+        return Sample{static_cast<double>(v), "G", 15, 7, general15(v), ref_general15(v)};
+    });
 }
 
 // ---- integers --------------------------------------------------------------------------

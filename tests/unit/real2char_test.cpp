@@ -29,11 +29,7 @@ std::string field(float value, int iw, int nd, int* length = nullptr) {
 }
 
 TEST(Real2char, ParameterLogExamples) {
-    struct Case {
-        float v;
-        int iw, nd;
-        const char* want;
-    };
+    struct Case { float v; int iw, nd; const char* want; };
     const Case cases[] = {
         {1234.5f, 12, 2, "     1234.50"},   // x origin
         {1234.5f, 14, 2, "       1234.50"}, // y origin, width 14
@@ -103,27 +99,16 @@ TEST(Real2char, WidestFieldsAndMostDecimals) {
 }
 
 TEST(Real2char, ArgumentsOutOfRange) {
-    std::array<char, 20> text;
-    text.fill('#');
-    EXPECT_EQ(real2char(1.0f, 0, 2, text), 0);
-    EXPECT_EQ(std::string(text.data(), text.size()), std::string(20, ' '));
-    text.fill('#');
-    EXPECT_EQ(real2char(1.0f, -5, 2, text), 0);
-    EXPECT_EQ(std::string(text.data(), text.size()), std::string(20, ' '));
-
-    text.fill('#');
-    EXPECT_EQ(real2char(1.0f, 6, -1, text), 6);
-    EXPECT_EQ(std::string(text.data(), text.size()), "******" + std::string(14, ' '));
-    text.fill('#');
-    EXPECT_EQ(real2char(1.0f, 6, 100, text), 6);
-    EXPECT_EQ(std::string(text.data(), 6), "******");
-
-    // iw above 99 is no valid edit; the field that would be written is limited by the text.
-    std::array<char, 120> wide;
-    wide.fill('#');
-    EXPECT_EQ(real2char(1.0f, 100, 2, wide), 100);
-    EXPECT_EQ(std::string(wide.data(), 100), std::string(100, '*'));
-    EXPECT_EQ(std::string(wide.data() + 100, 20), std::string(20, ' '));
+    // field() also checks that everything after the field is blank.
+    struct Case { const char* what; int iw, nd; std::string want; };
+    for (const Case& c : {Case{"no width", 0, 2, ""}, Case{"negative width", -5, 2, ""},
+                          Case{"negative decimals", 6, -1, "******"}, Case{"100 decimals", 6, 100, "******"},
+                          Case{"width above 99 is no valid edit", 100, 2, std::string(100, '*')}}) {
+        SCOPED_TRACE(c.what);
+        int n = -1;
+        EXPECT_EQ(field(1.0f, c.iw, c.nd, &n), c.want);
+        EXPECT_EQ(n, static_cast<int>(c.want.size()));
+    }
 
     // A text shorter than the field: asterisks in all of it, nothing written past it.
     std::array<char, 8> outer;
@@ -161,10 +146,7 @@ TEST(Real2char, MatchesSnprintfOnRandomFloats) {
 }
 
 TEST(Int2char, TwelveCharactersRightAligned) {
-    struct Case {
-        int v;
-        const char* want;
-    };
+    struct Case { int v; const char* want; };
     const Case cases[] = {
         {0, "           0"},
         {42, "          42"},
