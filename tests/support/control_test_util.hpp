@@ -1,9 +1,14 @@
-// Test helper of the gridding entry's tests: scratch directories.
+// Test helpers of the gridding stages' tests: scratch directories and the words of a
+// byte image (the stores are little-endian, as the machines that run the tests).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace control_test {
 
@@ -30,5 +35,21 @@ private:
 struct CwdTempDir : TempDir {
     CwdTempDir() : TempDir(true) {}
 };
+
+/// The 4-byte words of a byte image as values of T (a trailing part word is dropped).
+template <class T>
+std::vector<T> words_of(const std::vector<std::byte>& bytes) {
+    static_assert(sizeof(T) == 4);
+    std::vector<T> w(bytes.size() / 4);
+    if (!w.empty()) std::memcpy(w.data(), bytes.data(), w.size() * 4);
+    return w;
+}
+
+/// Word k of a byte image.
+inline std::int32_t word_at(const std::vector<std::byte>& bytes, std::size_t k) {
+    std::int32_t w = 0;
+    std::memcpy(&w, bytes.data() + 4 * k, 4);
+    return w;
+}
 
 }  // namespace control_test

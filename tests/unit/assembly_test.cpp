@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "capacities.hpp"
+#include "control_test_util.hpp"
 #include "gridout/byte_file.hpp"
 #include "work_area.hpp"
 
@@ -22,6 +22,7 @@ using minc::Partition;
 using minc::RowCounters;
 using minc::Share;
 using minc::Status;
+using control_test::word_at;
 
 // Everything a SolveContext refers to, with the stores in memory.
 struct Rig {
@@ -59,12 +60,7 @@ struct Rig {
     void put_flags(int slot, const std::vector<std::int32_t>& v) {
         ASSERT_EQ(minc::wrblk(*sb, slot, nb(), std::span<const std::int32_t>(v)), Status::ok);
     }
-    std::vector<float> grid_rows() {
-        auto b = fs.contents("~mincgr.tmp");
-        std::vector<float> v(b.size() / 4);
-        std::memcpy(v.data(), b.data(), v.size() * 4);
-        return v;
-    }
+    std::vector<float> grid_rows() { return control_test::words_of<float>(fs.contents("~mincgr.tmp")); }
     std::vector<std::int32_t> mask_row(int r) {
         std::vector<std::int32_t> v(std::size_t(nct), -7);
         EXPECT_EQ(minc::rowda_read(mask(), std::span<std::int32_t>(v), r), Status::ok);
@@ -81,6 +77,9 @@ Partition make_partition(int cpb, int rpb, int nsect, int ntier, int overlap) {
     p.overlap = overlap;
     return p;
 }
+
+// A 12 x 10 working grid in 2 x 2 blocks of 10 x 9 nodes, overlap 3 (S = 7, T = 6).
+Rig two_by_two(int hw) { return Rig(make_partition(10, 9, 2, 2, 3), 12, 10, hw); }
 
 TEST(Assembly, SharesOfTheWorkedExamples) {
     {
@@ -207,7 +206,7 @@ struct Flag {
 };
 
 std::vector<std::string> assemble_mask(const std::vector<Flag>& set, int nrf) {
-    Rig rig(make_partition(10, 9, 2, 2, 3), 12, 10, 2);
+    Rig rig = two_by_two(2);
     // Every mask row starts as garbage, so a row that is never written shows.
     std::vector<std::int32_t> junk(std::size_t(rig.nct), 7);
     for (int r = 1; r <= rig.nru + 2 * rig.hw; ++r)
@@ -241,6 +240,12 @@ std::vector<std::string> assemble_mask(const std::vector<Flag>& set, int nrf) {
         art.push_back(line);
     }
     return art;
+}
+
+int count_ones(const std::vector<std::string>& art) {
+    int ones = 0;
+    for (const auto& line : art) ones += int(std::count(line.begin(), line.end(), '1'));
+    return ones;
 }
 
 TEST(Assembly, MaskRowsWithSectionAndTierSeams) {
@@ -291,9 +296,7 @@ TEST(Assembly, SectionSeamFlagMergesWithEitherSide) {
         const Flag f = side == 1 ? Flag{1, 1, 8, 5, 1} : Flag{2, 1, 1, 5, 1};
         const auto art = assemble_mask({f}, 100);
         EXPECT_EQ(art[4], ".......1........");
-        int ones = 0;
-        for (const auto& line : art) ones += int(std::count(line.begin(), line.end(), '1'));
-        EXPECT_EQ(ones, 1);
+        EXPECT_EQ(count_ones(art), 1);
     }
 }
 
@@ -305,9 +308,7 @@ TEST(Assembly, TierSeamFlagMergesWithEitherSide) {
         for (int nrf : {1, 3, 100}) {
             const auto art = assemble_mask({f}, nrf);
             EXPECT_EQ(art[6], ".....1..........");
-            int ones = 0;
-            for (const auto& line : art) ones += int(std::count(line.begin(), line.end(), '1'));
-            EXPECT_EQ(ones, 1);
+            EXPECT_EQ(count_ones(art), 1);
         }
     }
 }
@@ -317,7 +318,7 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
         SCOPED_TRACE("no row fits behind the block");
         EXPECT_EQ(minc::rows_behind_block(32000, 260000), 0);
         EXPECT_EQ(minc::rows_behind_block(100, 255900), 1);
-        Rig rig(make_partition(10, 9, 2, 2, 3), 12, 10, 0);
+        Rig rig = two_by_two(0);
         auto ctx = rig.ctx();
         RowCounters rows;
         EXPECT_EQ(minc::assemb(ctx, 1, 0, 0, rows), Status::row_too_wide);
@@ -325,14 +326,14 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
     }
     {
         SCOPED_TRACE("empty section store");
-        Rig rig(make_partition(10, 9, 2, 2, 3), 12, 10, 0);
+        Rig rig = two_by_two(0);
         auto ctx = rig.ctx();
         RowCounters rows;
         EXPECT_EQ(minc::assemb(ctx, 1, 0, 4, rows), Status::store_failed);
     }
     {
         SCOPED_TRACE("grid row store refuses writes");
-        Rig rig(make_partition(10, 9, 2, 2, 3), 12, 10, 0);
+        Rig rig = two_by_two(0);
         for (int s = 1; s <= 2; ++s) rig.put_block(s, std::vector<float>(std::size_t(rig.nb()), 2.0f));
         rig.gr = rig.fs.open("~mincgr.tmp", gridout::OpenMode::read_only);
         auto ctx = rig.ctx();
@@ -341,7 +342,7 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
     }
     {
         SCOPED_TRACE("mask store refuses writes");
-        Rig rig(make_partition(10, 9, 2, 2, 3), 12, 10, 2);
+        Rig rig = two_by_two(2);
         for (int s = 1; s <= 4; ++s) rig.put_flags(s, std::vector<std::int32_t>(std::size_t(rig.nb()), 0));
         rig.ms = rig.fs.open("~mincms.tmp", gridout::OpenMode::read_only);
         auto ctx = rig.ctx();
@@ -350,13 +351,6 @@ TEST(Assembly, RowsThatDoNotFitAndFailedStores) {
         int irow = 0;
         EXPECT_EQ(minc::padrow(2, irow, rig.mask(), rig.nct, std::span<float>(rig.area.work)), Status::store_failed);
     }
-}
-
-// Little-endian word k of a byte image.
-std::int32_t word_at(const std::vector<std::byte>& b, std::size_t k) {
-    std::int32_t w = 0;
-    std::memcpy(&w, b.data() + 4 * k, 4);
-    return w;
 }
 
 TEST(RowStore, MaskRecordsSlotsAndRowsAtTheirBytes) {

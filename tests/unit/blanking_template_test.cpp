@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstring>
 #include <vector>
 
 #include "blanking_template.hpp"
+#include "control_test_util.hpp"
 #include "mask_picture.hpp"
 
 namespace {
@@ -14,12 +14,6 @@ namespace {
 using minc::Status;
 using test_support::FailingFile;
 using test_support::MaskStore;
-
-std::vector<std::uint32_t> words_of(const std::vector<std::byte>& bytes) {
-    std::vector<std::uint32_t> w(bytes.size() / 4);
-    std::memcpy(w.data(), bytes.data(), w.size() * 4);
-    return w;
-}
 
 // A 4 x 3 working grid under a mask with HW = 2 (8 x 7 cells): node (c, r) is mask cell
 // (c + 2, r + 2). The border carries values that would blank or keep the wrong nodes if
@@ -63,7 +57,7 @@ struct Rig {
         return minc::templat(3, 3, mval, dummy, mask, mrow, 8, 7, *grid, grow, 4, nrow, to);
     }
     Status templat(std::int32_t mval, float dummy) { return templat(mval, dummy, m.row_file(), *out); }
-    std::vector<std::uint32_t> out_words() const { return words_of(fs.contents("out")); }
+    std::vector<std::uint32_t> out_words() const { return control_test::words_of<std::uint32_t>(fs.contents("out")); }
 };
 
 TEST(Templat, KeepsValuesUnderOneAndTwoAndWritesNullUnderZeroBitForBit) {
@@ -187,8 +181,7 @@ TEST(Mskout, WritesMaskValuesAsReals) {
     ASSERT_EQ(minc::mskout(3, 3, m.row_file(), mrow, 8, 7, row, 4, 3, *out), Status::ok);
     const auto bytes = fs.contents("out");
     ASSERT_EQ(bytes.size(), 12u * 4);
-    std::vector<float> v(12);
-    std::memcpy(v.data(), bytes.data(), bytes.size());
+    const std::vector<float> v = control_test::words_of<float>(bytes);
     const std::vector<float> expected = {2.0f, 0.0f, 1.0f, 0.0f,  //
                                          2.0f, 1.0f, 0.0f, 2.0f,  //
                                          1.0f, 0.0f, 0.0f, 0.0f};

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <random>
 #include <vector>
 
 #include "blanking.hpp"
+#include "control_test_util.hpp"
 #include "mask_picture.hpp"
 
 namespace {
@@ -67,11 +67,7 @@ TEST(MaskPicture, StoreHasTheMaskFileLayout) {
     // a lead word 0 and the values. The top line of the picture is row 1.
     MaskStore m("102\n210");
     const auto b = m.bytes();
-    auto word = [&](std::size_t k) {
-        std::int32_t v;
-        std::memcpy(&v, b.data() + 4 * k, 4);
-        return v;
-    };
+    auto word = [&](std::size_t k) { return control_test::word_at(b, k); };
     ASSERT_GE(b.size(), (60u + 4u) * 4);
     EXPECT_EQ(word(0), 3);
     EXPECT_EQ(word(1), 2);
