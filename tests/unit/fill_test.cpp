@@ -2,6 +2,7 @@
 // column and remainder stages of GRIDR, with expected grids worked out by hand.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <vector>
 
 #include "fill.hpp"
@@ -39,14 +40,29 @@ TEST(Plugm, FillsLinesFromTheirKnownEntries) {
     }
 }
 
-Grid<float> blank_grid(int nx, int ny) { return Grid<float>(nx, ny, kNull); }
+struct Known {
+    int i, j;
+    float v;
+};
+
+// A blank nx x ny grid with the known nodes set.
+Grid<float> blank_grid(int nx, int ny, std::initializer_list<Known> known = {}) {
+    Grid<float> g(nx, ny, kNull);
+    for (const Known& k : known) g(k.i, k.j) = k.v;
+    return g;
+}
+
+// GRIDR with a work line of its own.
+Status fill(Grid<float>& g) {
+    std::vector<float> work(static_cast<std::size_t>(g.ny));
+    return gridr(g.view(), work, kNull);
+}
 
 TEST(Gridr, GridWithoutBlanksIsUnchanged) {
     Grid<float> g(10, 12);
     for (std::size_t k = 0; k < g.v.size(); ++k) g.v[k] = static_cast<float>(k % 13) - 6.0f;
     const Grid<float> before = g;
-    std::vector<float> work(12);
-    EXPECT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    EXPECT_EQ(fill(g), Status::ok);
     EXPECT_EQ(g.v, before.v);
 }
 
@@ -54,8 +70,7 @@ TEST(Gridr, EmptyGridIsAnError) {
     for (auto [nx, ny] : {std::pair{12, 12}, std::pair{5, 3}, std::pair{20, 9}}) {
         SCOPED_TRACE(testing::Message() << nx << " x " << ny);
         Grid<float> g = blank_grid(nx, ny);
-        std::vector<float> work(static_cast<std::size_t>(ny));
-        EXPECT_EQ(gridr(g.view(), work, kNull), Status::no_values);
+        EXPECT_EQ(fill(g), Status::no_values);
         EXPECT_EQ(g.v, blank_grid(nx, ny).v);  // left blank
     }
 }
@@ -65,13 +80,8 @@ TEST(Gridr, EightRowsUseOnlyColumnsAndTheRemainder) {
     // interpolated; (9,5) lies on what would be a lattice row, so a row stage run by
     // mistake would spread 7 along row 5. The other columns get the mean of the filled
     // columns: (20 + 80 + 56) / 24 = 6.5.
-    Grid<float> g = blank_grid(12, 8);
-    g(2, 3) = 1.0f;
-    g(2, 6) = 4.0f;
-    g(5, 1) = 10.0f;
-    g(9, 5) = 7.0f;
-    std::vector<float> work(8);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(12, 8, {{2, 3, 1.0f}, {2, 6, 4.0f}, {5, 1, 10.0f}, {9, 5, 7.0f}});
+    ASSERT_EQ(fill(g), Status::ok);
     const float column2[8] = {1, 1, 1, 2, 3, 4, 4, 4};
     for (int j = 1; j <= 8; ++j) {
         SCOPED_TRACE(j);
@@ -87,11 +97,8 @@ TEST(Gridr, NineByNineRunsOnlyTheFirstTwoLatticePasses) {
     // 3 and 7 run; neither window (rows and columns 4..6, then 2..8) holds (1,1) or (9,9),
     // so (5,5) stays blank. A width-9 pass (wrongly run) would set it to 4 and spread it.
     // Columns: 1 becomes 0, 9 becomes 8, the rest the mean (9 * 0 + 9 * 8) / 18 = 4.
-    Grid<float> g = blank_grid(9, 9);
-    g(1, 1) = 0.0f;
-    g(9, 9) = 8.0f;
-    std::vector<float> work(9);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(9, 9, {{1, 1, 0.0f}, {9, 9, 8.0f}});
+    ASSERT_EQ(fill(g), Status::ok);
     for (int j = 1; j <= 9; ++j) {
         SCOPED_TRACE(j);
         EXPECT_EQ(g(1, j), 0.0f);
@@ -101,10 +108,8 @@ TEST(Gridr, NineByNineRunsOnlyTheFirstTwoLatticePasses) {
 
     // With a known node inside the width-7 window, (5,5) takes it in the second pass and
     // row 5 and then every column are filled from it.
-    Grid<float> h = blank_grid(9, 9);
-    h(1, 1) = 0.0f;
-    h(5, 8) = 4.0f;
-    ASSERT_EQ(gridr(h.view(), work, kNull), Status::ok);
+    Grid<float> h = blank_grid(9, 9, {{1, 1, 0.0f}, {5, 8, 4.0f}});
+    ASSERT_EQ(fill(h), Status::ok);
     EXPECT_EQ(h(5, 5), 4.0f);
     const float column1[9] = {0, 1, 2, 3, 4, 4, 4, 4, 4};
     for (int j = 1; j <= 9; ++j) {
@@ -118,11 +123,8 @@ TEST(Gridr, WidthThreeWindowAveragesAtOnce) {
     // (5,5) has two known nodes in its 3 x 3 window: their mean 3 in the first pass.
     // Nodes off the lattice are filled only by the row and column stages, so (4,4) and
     // (6,6) keep their values.
-    Grid<float> g = blank_grid(13, 13);
-    g(4, 4) = 2.0f;
-    g(6, 6) = 4.0f;
-    std::vector<float> work(13);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(13, 13, {{4, 4, 2.0f}, {6, 6, 4.0f}});
+    ASSERT_EQ(fill(g), Status::ok);
     EXPECT_EQ(g(5, 5), 3.0f);
     EXPECT_EQ(g(4, 4), 2.0f);
     EXPECT_EQ(g(6, 6), 4.0f);
@@ -135,11 +137,8 @@ TEST(Gridr, LatticeNodesFilledInAPassAreSeenLaterInTheSamePass) {
     // (17,5) = 0: (5,5) = 8, then (9,5) sees (5,5) = 8, then (13,5) averages (9,5) = 8
     // and (17,5) = 0 to 4. Row 5 is interpolated between those, and every column is
     // constant at its row-5 value.
-    Grid<float> g = blank_grid(17, 9);
-    g(1, 5) = 8.0f;
-    g(17, 5) = 0.0f;
-    std::vector<float> work(9);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(17, 9, {{1, 5, 8.0f}, {17, 5, 0.0f}});
+    ASSERT_EQ(fill(g), Status::ok);
     const float row5[17] = {8, 8, 8, 8, 8, 8, 8, 8, 8, 7, 6, 5, 4, 3, 2, 1, 0};
     for (int j = 1; j <= 9; ++j)
         for (int i = 1; i <= 17; ++i) EXPECT_EQ(g(i, j), row5[i - 1]) << i << "," << j;
@@ -152,11 +151,8 @@ TEST(Gridr, WidthNinePassesGoOnWhileTheyFillNodes) {
     // (33,13) to 8/3. Pass 4 (it runs because pass 3 filled nodes): (21,5) sees (25,9) = 0,
     // then (25,5) averages (21,5), (29,5), (25,9) and (29,9). Stopping after pass 3 would
     // leave (25,5) to the row stage, which continues (29,5) = 0 as a constant.
-    Grid<float> g = blank_grid(33, 13);
-    g(33, 1) = 0.0f;
-    g(33, 13) = 8.0f;
-    std::vector<float> work(13);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(33, 13, {{33, 1, 0.0f}, {33, 13, 8.0f}});
+    ASSERT_EQ(fill(g), Status::ok);
     const float third = (0.0f + 0.0f + 8.0f) / 3.0f;
     EXPECT_EQ(g(29, 5), 0.0f);
     EXPECT_EQ(g(25, 9), 0.0f);
@@ -169,12 +165,8 @@ TEST(Gridr, RemainderMeanIsTheFloatMeanInStorageOrder) {
     // A 3 x 4 grid: too small for the lattice; column 1 holds 0.1, 0.2, 0.3 and 0.4 is
     // blank (becomes 0.3 by constant continuation); columns 2 and 3 are all blank and take
     // the mean of column 1, summed in storage order in float.
-    Grid<float> g = blank_grid(3, 4);
-    g(1, 1) = 0.1f;
-    g(1, 2) = 0.2f;
-    g(1, 3) = 0.3f;
-    std::vector<float> work(4);
-    ASSERT_EQ(gridr(g.view(), work, kNull), Status::ok);
+    Grid<float> g = blank_grid(3, 4, {{1, 1, 0.1f}, {1, 2, 0.2f}, {1, 3, 0.3f}});
+    ASSERT_EQ(fill(g), Status::ok);
     const float mean = (((0.1f + 0.2f) + 0.3f) + 0.3f) / 4.0f;
     EXPECT_EQ(g(1, 4), 0.3f);
     for (int j = 1; j <= 4; ++j) {
