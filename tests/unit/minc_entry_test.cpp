@@ -532,29 +532,22 @@ TEST(MincEntry, RotatedCallRemovesAStaleRotatedGridOnEveryPath) {
                   gmin, gmax, angle, ierr, st, Stores::disk);
         return ierr;
     };
-    {
-        SCOPED_TRACE("rotated, DATFILE without a NUL: ends before any store is made");
+    struct Case { const char* what; std::string dat; float angle; int code; bool stale_kept; };
+    const Case cases[] = {
+        {"rotated, DATFILE without a NUL: ends before any store is made", "data.bin    "s, 30.0f, -1000, false},
+        {"rotated, a single point: a degenerate range", "one.bin\0"s, 30.0f, -1000, false},
+        {"rotated and successful", "data.bin\0"s, 30.0f, 0, false},
+        {"an unrotated call never makes the rotated grid and leaves the file alone", "data.bin\0"s, 90.0f, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         leave_stale();
-        EXPECT_EQ(call("data.bin    "s, 30.0f), -1000);
-        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
-    }
-    {
-        SCOPED_TRACE("rotated, a single point: a degenerate range");
-        leave_stale();
-        EXPECT_EQ(call("one.bin\0"s, 30.0f), -1000);
-        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
-    }
-    {
-        SCOPED_TRACE("rotated and successful");
-        leave_stale();
-        EXPECT_EQ(call("data.bin\0"s, 30.0f), 0);
-        EXPECT_FALSE(fs::exists("~mincrt.tmp"));
-    }
-    {
-        SCOPED_TRACE("an unrotated call never makes the rotated grid and leaves the file alone");
-        leave_stale();
-        EXPECT_EQ(call("data.bin\0"s, 90.0f), 0);
-        EXPECT_EQ(read_file("~mincrt.tmp"), "stale");
+        EXPECT_EQ(call(c.dat, c.angle), c.code);
+        if (c.stale_kept) {
+            EXPECT_EQ(read_file("~mincrt.tmp"), "stale");
+        } else {
+            EXPECT_FALSE(fs::exists("~mincrt.tmp"));
+        }
     }
 }
 
