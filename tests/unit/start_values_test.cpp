@@ -135,14 +135,12 @@ TEST(Zgint, OffsetJustBelowAWholeNumber) {
     // starts at node 20.
     OwnedTemplate ot(4, 30, 20);
     ot.set([](double c, double r) { return std::sin(c * 0.7) + std::cos(r * 0.4) + 0.1 * c; });
-    Section a(30, 20, 4), b(30, 20, 4), c(30, 20, 4), d(30, 20, 4);
-    ASSERT_EQ(a.run(20.0f, 3.0f, ot.t), Status::ok);
-    ASSERT_EQ(b.run(19.9995f, 3.0f, ot.t), Status::ok);
-    ASSERT_EQ(c.run(19.998f, 3.0f, ot.t), Status::ok);
-    ASSERT_EQ(d.run(19.0f, 3.0f, ot.t), Status::ok);
-    EXPECT_EQ(a.g.v, b.g.v);
-    EXPECT_NE(a.g.v, c.g.v);
-    EXPECT_EQ(c.g.v, d.g.v);
+    std::vector<Section> s(4, Section(30, 20, 4));
+    const float xoffs[4] = {20.0f, 19.9995f, 19.998f, 19.0f};
+    for (std::size_t k = 0; k < 4; ++k) ASSERT_EQ(s[k].run(xoffs[k], 3.0f, ot.t), Status::ok) << xoffs[k];
+    EXPECT_EQ(s[0].g.v, s[1].g.v);
+    EXPECT_NE(s[0].g.v, s[2].g.v);
+    EXPECT_EQ(s[2].g.v, s[3].g.v);
 }
 
 TEST(Zgint, SectionsOutsideTheTemplate) {
@@ -150,27 +148,24 @@ TEST(Zgint, SectionsOutsideTheTemplate) {
     // cell of extended node e is (e + 7) / 4 + 1.
     OwnedTemplate ot(4, 16, 14);
     ot.set([](double c, double r) { return c + r; });
-    {
-        SCOPED_TRACE("fits: last column 48 lies in cell 14, last row 40 in cell 12");
-        Section s(48, 40, 4);
-        EXPECT_EQ(s.run(0.0f, 0.0f, ot.t), Status::ok);
-    }
-    {
-        SCOPED_TRACE("one column more reaches cell 15");
-        Section s(49, 40, 4);
-        EXPECT_EQ(s.run(0.0f, 0.0f, ot.t), Status::start_columns);
-    }
-    {
-        SCOPED_TRACE("one row more reaches cell 13");
-        Section s(48, 41, 4);
-        EXPECT_EQ(s.run(0.0f, 0.0f, ot.t), Status::start_rows);
-    }
-    {
-        SCOPED_TRACE("offset -9 starts at node -7, in the first cell");
-        Section s(10, 10, 4);
-        EXPECT_EQ(s.run(-9.0f, 0.0f, ot.t), Status::start_columns);
-        EXPECT_EQ(s.run(0.0f, -9.0f, ot.t), Status::start_rows);
-        EXPECT_EQ(s.run(-5.0f, -5.0f, ot.t), Status::ok);  // node -3 lies in cell 2
+    struct Case {
+        const char* what;
+        int nx, ny;
+        float xoff, yoff;
+        Status want;
+    };
+    const Case cases[] = {
+        {"fits: last column 48 lies in cell 14, last row 40 in cell 12", 48, 40, 0.0f, 0.0f, Status::ok},
+        {"one column more reaches cell 15", 49, 40, 0.0f, 0.0f, Status::start_columns},
+        {"one row more reaches cell 13", 48, 41, 0.0f, 0.0f, Status::start_rows},
+        {"x offset -9 starts at node -7, in the first cell", 10, 10, -9.0f, 0.0f, Status::start_columns},
+        {"y offset -9 starts at node -7, in the first cell", 10, 10, 0.0f, -9.0f, Status::start_rows},
+        {"offset -5 starts at node -3, in cell 2", 10, 10, -5.0f, -5.0f, Status::ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Section s(c.nx, c.ny, 4);
+        EXPECT_EQ(s.run(c.xoff, c.yoff, ot.t), c.want);
     }
     {
         SCOPED_TRACE("a section of more than 32000 nodes");
