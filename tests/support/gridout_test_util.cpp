@@ -68,6 +68,16 @@ void put_grid(gridout::FileSystem& fs, const std::string& name, int ne, int nv, 
     put_file(fs, name, grid_bytes(unit_header(ne, nv, kx), stored));
 }
 
+void expect_frame(const gridout::GridHeader& h, const Frame& want) {
+    EXPECT_EQ(h.ne, want.ne) << "NE";
+    EXPECT_EQ(h.nv, want.nv) << "NV";
+    EXPECT_EQ(h.kx, want.kx) << "KX";
+    EXPECT_EQ(h.de, want.de) << "DE";
+    EXPECT_EQ(h.dv, want.dv) << "DV";
+    EXPECT_EQ(h.x0, want.x0) << "X0";
+    EXPECT_EQ(h.y0, want.y0) << "Y0";
+}
+
 void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> expected, const char* what) {
     SCOPED_TRACE(what);
     ASSERT_LE(at + expected.size(), b.size());

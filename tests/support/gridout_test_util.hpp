@@ -44,6 +44,14 @@ gridout::GridHeader unit_header(int ne, int nv, int kx);
 void put_grid(gridout::FileSystem& fs, const std::string& name, int ne, int nv, int kx,
               const std::vector<float>& values);
 
+/// The frame words a writer sets: counts, orientation, spacings and origin.
+struct Frame {
+    int ne, nv, kx;
+    double de, dv, x0, y0;
+};
+/// Checks each frame word of h against want, naming the word on a mismatch.
+void expect_frame(const gridout::GridHeader& h, const Frame& want);
+
 /// Checks that bytes [at, at + expected.size()) hold the listed byte values.
 void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> expected, const char* what);
 /// Checks that n bytes from `at` all hold `value`.

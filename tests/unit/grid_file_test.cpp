@@ -360,13 +360,7 @@ TEST(GridReader, RoundTripThroughTheWriter) {
                   GridStatus::ok);
         GridData d;
         ASSERT_EQ(read_grid(fs, "rt.grd", d), GridStatus::ok);
-        EXPECT_EQ(d.header.ne, 3);
-        EXPECT_EQ(d.header.nv, 2);
-        EXPECT_EQ(d.header.kx, iopt == 1 ? 1 : -2);
-        EXPECT_EQ(d.header.de, 0.25);
-        EXPECT_EQ(d.header.dv, 4.0);
-        EXPECT_EQ(d.header.x0, 10.0);
-        EXPECT_EQ(d.header.y0, 20.0);
+        expect_frame(d.header, {3, 2, iopt == 1 ? 1 : -2, 0.25, 4.0, 10.0, 20.0});
         EXPECT_EQ(d.header.zmin, 1.0f);
         EXPECT_EQ(d.header.zmax, 6.0f);
         // node(i, j) counts j from the origin whatever the orientation.

@@ -67,13 +67,7 @@ TEST(Georot, IdentityReproducesTheSourceInEitherOrientation) {
             ASSERT_EQ(georot(fs, "~mincrt.tmp", fs, "out.grd", p), GridStatus::ok);
             GridData d;
             ASSERT_EQ(read_grid(fs, "out.grd", d), GridStatus::ok);
-            EXPECT_EQ(d.header.ne, 4);
-            EXPECT_EQ(d.header.nv, 3);
-            EXPECT_EQ(d.header.kx, iopt == 1 ? 1 : -2);
-            EXPECT_EQ(d.header.de, 0.5);
-            EXPECT_EQ(d.header.dv, 0.25);
-            EXPECT_EQ(d.header.x0, 10.0);
-            EXPECT_EQ(d.header.y0, -2.0);
+            expect_frame(d.header, {4, 3, iopt == 1 ? 1 : -2, 0.5, 0.25, 10.0, -2.0});
             EXPECT_EQ(d.header.zmin, -5.0f) << "GMIN passed through, not computed";
             EXPECT_EQ(d.header.zmax, 99.0f);
             EXPECT_EQ(d.header.median, D);

@@ -58,13 +58,7 @@ TEST(Trsout, RangeHeaderAndLogLine) {
     ASSERT_EQ(b.size(), 512u + 12u);
     GridData d;
     ASSERT_EQ(read_grid(in.fs, "t.grd", d), GridStatus::ok);
-    EXPECT_EQ(d.header.ne, 3);
-    EXPECT_EQ(d.header.nv, 1);
-    EXPECT_EQ(d.header.kx, -2);
-    EXPECT_EQ(d.header.de, 0.5);
-    EXPECT_EQ(d.header.dv, 2.0);
-    EXPECT_EQ(d.header.x0, 100.0);
-    EXPECT_EQ(d.header.y0, -50.0);
+    expect_frame(d.header, {3, 1, -2, 0.5, 2.0, 100.0, -50.0});
     EXPECT_EQ(f32_at(b, 160), 5.0f);
     EXPECT_EQ(f32_at(b, 164), 10.0f);
     EXPECT_EQ(f32_at(b, 168), -99999.0f) << "the caller's null value, not the grid dummy";
