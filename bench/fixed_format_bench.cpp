@@ -44,76 +44,49 @@ const std::vector<float>& quantities() {
     return v;
 }
 
-void BM_FixedF12_2(benchmark::State& state) {
-    const auto& v = positions();
-    char buf[16];
+// Formats the values one after another, cycling through them, with `format`.
+template <class Values, class Format>
+void format_each(benchmark::State& state, const Values& v, Format format) {
+    char buf[64];
     std::size_t i = 0;
     for (auto _ : state) {
-        gridout::format_fixed(buf, v[i++ % kValues], 12, 2);
+        format(buf, v[i++ % kValues]);
         benchmark::DoNotOptimize(buf);
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FixedF12_2(benchmark::State& state) {
+    format_each(state, positions(), [](char* buf, double x) { gridout::format_fixed(buf, x, 12, 2); });
 }
 BENCHMARK(BM_FixedF12_2);
 
 void BM_SnprintfF12_2(benchmark::State& state) {
-    const auto& v = positions();
-    char buf[64];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        std::snprintf(buf, sizeof buf, "%12.2f", v[i++ % kValues]);
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetItemsProcessed(state.iterations());
+    format_each(state, positions(), [](char* buf, double x) { std::snprintf(buf, 64, "%12.2f", x); });
 }
 BENCHMARK(BM_SnprintfF12_2);
 
 void BM_ExponentE13_6(benchmark::State& state) {
-    const auto& v = quantities();
-    char buf[16];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        gridout::format_exponent(buf, static_cast<double>(v[i++ % kValues]), 13, 6);
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetItemsProcessed(state.iterations());
+    format_each(state, quantities(),
+                [](char* buf, float x) { gridout::format_exponent(buf, static_cast<double>(x), 13, 6); });
 }
 BENCHMARK(BM_ExponentE13_6);
 
+// "%.5E" gives the same six digits as 0.dddddd; shifting the point is extra.
 void BM_SnprintfE13_6(benchmark::State& state) {
-    const auto& v = quantities();
-    char buf[64];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        // "%.5E" gives the same six digits as 0.dddddd; shifting the point is extra.
-        std::snprintf(buf, sizeof buf, "%13.5E", static_cast<double>(v[i++ % kValues]));
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetItemsProcessed(state.iterations());
+    format_each(state, quantities(),
+                [](char* buf, float x) { std::snprintf(buf, 64, "%13.5E", static_cast<double>(x)); });
 }
 BENCHMARK(BM_SnprintfE13_6);
 
 void BM_General15(benchmark::State& state) {
-    const auto& v = quantities();
-    char buf[16];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        gridout::format_general15(buf, v[i++ % kValues]);
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetItemsProcessed(state.iterations());
+    format_each(state, quantities(), [](char* buf, float x) { gridout::format_general15(buf, x); });
 }
 BENCHMARK(BM_General15);
 
 void BM_SnprintfG15(benchmark::State& state) {
-    const auto& v = quantities();
-    char buf[64];
-    std::size_t i = 0;
-    for (auto _ : state) {
-        std::snprintf(buf, sizeof buf, "%15.7G", static_cast<double>(v[i++ % kValues]));
-        benchmark::DoNotOptimize(buf);
-    }
-    state.SetItemsProcessed(state.iterations());
+    format_each(state, quantities(),
+                [](char* buf, float x) { std::snprintf(buf, 64, "%15.7G", static_cast<double>(x)); });
 }
 BENCHMARK(BM_SnprintfG15);
 
