@@ -176,6 +176,17 @@ std::vector<std::string> MemoryFileSystem::names() const {
     return out;
 }
 
+std::int64_t read_up_to(ByteFile& f, std::span<std::byte> out) {
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const std::int64_t n = f.read(out.subspan(got));
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
 FileSystem& disk() {
     static DiskFileSystem fs;  // stateless; one instance serves the process
     return fs;

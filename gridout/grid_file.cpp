@@ -78,16 +78,11 @@ void each_field(Header& h, Visit visit) {
     visit(188, h.user);
 }
 
-// Reads exactly out.size() bytes, however the file hands them out.
+// Reads exactly out.size() bytes.
 GridStatus read_fully(ByteFile& f, std::span<std::byte> out) {
-    std::size_t got = 0;
-    while (got < out.size()) {
-        std::int64_t n = f.read(out.subspan(got));
-        if (n < 0) return GridStatus::read_failed;
-        if (n == 0) return GridStatus::short_source;
-        got += static_cast<std::size_t>(n);
-    }
-    return GridStatus::ok;
+    const std::int64_t got = read_up_to(f, out);
+    if (got < 0) return GridStatus::read_failed;
+    return got < static_cast<std::int64_t>(out.size()) ? GridStatus::short_source : GridStatus::ok;
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ GridStatus load_source(FileSystem& fs, std::string_view text, int nc, int nr, So
     g.kx = h.kx;
     if (!seek_to(*f, kGridHeaderBytes)) return GridStatus::read_failed;
     auto bytes = std::as_writable_bytes(std::span<float>(g.values));
-    if (f->read(bytes) != static_cast<std::int64_t>(bytes.size())) return GridStatus::read_failed;
+    if (read_up_to(*f, bytes) != static_cast<std::int64_t>(bytes.size())) return GridStatus::read_failed;
     return GridStatus::ok;
 }
 

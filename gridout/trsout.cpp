@@ -27,18 +27,6 @@ TrsoutResult failure(GridStatus s) {
     return r;
 }
 
-// Reads up to out.size() bytes; returns the count that arrived, or -1 on an error.
-std::int64_t read_some(ByteFile& f, std::span<std::byte> out) {
-    std::size_t got = 0;
-    while (got < out.size()) {
-        std::int64_t n = f.read(out.subspan(got));
-        if (n < 0) return -1;
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(got);
-}
-
 // Copies the whole of `from` into `to` at its current position.
 bool copy_file(ByteFile& from, ByteFile& to) {
     if (!seek_to(from, 0)) return false;
@@ -90,7 +78,7 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
 
     for (int r = 1; r <= p.nv; ++r) {
         std::span<float> b1_row = std::span<float>(b1).subspan(first, count);
-        const std::int64_t got_in = read_some(luin, std::as_writable_bytes(b1_row));
+        const std::int64_t got_in = read_up_to(luin, std::as_writable_bytes(b1_row));
         if (got_in < 0) return failure(GridStatus::read_failed);
         if (got_in < std::int64_t(count) * 4) return failure(GridStatus::short_source);
 
@@ -98,7 +86,7 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
         // must be there.
         const std::int64_t at = (std::int64_t(p.irec0) + r - 1) * p.lrec * 4;
         if (!seek_to(lurow, at)) return failure(GridStatus::read_failed);
-        const std::int64_t got_row = read_some(lurow, std::as_writable_bytes(std::span<float>(b2)));
+        const std::int64_t got_row = read_up_to(lurow, std::as_writable_bytes(std::span<float>(b2)));
         if (got_row < 0) return failure(GridStatus::read_failed);
         if (got_row < needed_bytes) return failure(GridStatus::short_source);
 

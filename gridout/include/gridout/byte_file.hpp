@@ -111,6 +111,10 @@ bool read_word(ByteFile& f, T& w) { return read_words(f, std::span<T>(&w, 1)); }
 template <Word T>
 bool write_word(ByteFile& f, T w) { return write_words(f, std::span<const T>(&w, 1)); }
 
+/// Reads until out is full or the file ends, however the file hands the bytes out;
+/// returns the count read, or -1 when a read fails.
+std::int64_t read_up_to(ByteFile& f, std::span<std::byte> out);
+
 /// Seeks and checks that the position reached is the one asked for.
 inline bool seek_to(ByteFile& f, std::int64_t offset) { return f.seek(offset) == offset; }
 
