@@ -59,10 +59,13 @@ bool is_null(const InputPoint& p, float dummy) {
     return p.v == dummy || !std::isfinite(p.v) || !std::isfinite(p.x) || !std::isfinite(p.y);
 }
 
-// MODE transform of an accepted value; false when MODE 2 meets a value <= 0.
+// MODE 2 takes the logarithm, so it refuses values <= 0; the other modes take any value.
+bool mode_accepts(int mode, float v) { return !(mode == 2 && v <= 0.0f); }
+
+// MODE transform of an accepted value; false when the mode refuses it.
 bool transform_value(int mode, float& v) {
+    if (!mode_accepts(mode, v)) return false;
     if (mode == 2) {
-        if (v <= 0.0f) return false;
         v = std::log(v);
     } else if (mode == 3) {
         // Signed logarithm: continuous at +-1, linear in between.
@@ -97,7 +100,7 @@ DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) 
     ReadResult got;
     while ((got = next_record(data, chan, t, p)) == ReadResult::record) {
         if (is_null(p, t.dummy)) continue;
-        if (t.mode == 2 && p.v <= 0.0f) continue;
+        if (!mode_accepts(t.mode, p.v)) continue;
         r.xmin = std::min(r.xmin, p.x);
         r.xmax = std::max(r.xmax, p.x);
         r.ymin = std::min(r.ymin, p.y);
