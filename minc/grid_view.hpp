@@ -50,7 +50,7 @@ struct Grid {
     const T& operator()(int i, int j) const { return view()(i, j); }
 };
 
-/// Truncation toward zero and rounding half away from zero, named once.
+/// Truncation toward zero, named once.
 inline int trunc_int(float x) { return static_cast<int>(x); }
 inline int trunc_int(double x) { return static_cast<int>(x); }
 
