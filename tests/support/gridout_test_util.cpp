@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <random>
 
 namespace gridout_test {
 
@@ -92,22 +91,6 @@ void expect_filled(const Bytes& b, std::size_t at, std::size_t n, int value, con
     SCOPED_TRACE(what);
     ASSERT_LE(at + n, b.size());
     for (std::size_t k = at; k < at + n; ++k) EXPECT_EQ(std::to_integer<int>(b[k]), value) << "at byte " << k;
-}
-
-TempDir::TempDir(const std::string& prefix) {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            (prefix + "_" + std::to_string(rd()) + "_" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() { std::filesystem::remove_all(path_); }
-
-std::vector<std::string> TempDir::names() const {
-    std::vector<std::string> v;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) v.push_back(e.path().filename().string());
-    std::sort(v.begin(), v.end());
-    return v;
 }
 
 }  // namespace gridout_test

@@ -1,15 +1,15 @@
 // Test helpers shared by the grid-file tests: raw bytes in and out of memory files,
 // grid files built from a header and values, little-endian words read back by hand,
-// byte checks with the offset in the message, and a scratch folder on disk.
+// byte checks with the offset in the message.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "control_test_util.hpp"
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
 
@@ -57,20 +57,9 @@ void expect_bytes(const Bytes& b, std::size_t at, std::initializer_list<int> exp
 /// Checks that n bytes from `at` all hold `value`.
 void expect_filled(const Bytes& b, std::size_t at, std::size_t n, int value, const char* what);
 
-/// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    explicit TempDir(const std::string& prefix = "gridout_test");
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    /// The path of a file in the folder.
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    /// The names of the folder's entries, sorted.
-    std::vector<std::string> names() const;
-
-private:
-    std::filesystem::path path_;
-};
+/// The path of a file in a scratch folder.
+inline std::string file_in(const control_test::TempDir& dir, const std::string& name) {
+    return (dir.path() / name).string();
+}
 
 }  // namespace gridout_test

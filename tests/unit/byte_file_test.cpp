@@ -35,13 +35,13 @@ class ByteFileTest : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
         if (GetParam() == Kind::disk) {
-            dir_ = std::make_unique<gridout_test::TempDir>("byte_file_test");
+            dir_ = std::make_unique<control_test::TempDir>();
             fs_ = &disk_;
         } else {
             fs_ = &memory_;
         }
     }
-    std::string path(const std::string& name) const { return dir_ ? *dir_ / name : name; }
+    std::string path(const std::string& name) const { return dir_ ? gridout_test::file_in(*dir_, name) : name; }
     // Creates a file holding exactly `content`.
     void make(const std::string& name, std::string_view content) {
         gridout_test::put_file(*fs_, path(name), bytes_of(content));
@@ -58,7 +58,7 @@ protected:
     gridout::DiskFileSystem disk_;
     gridout::MemoryFileSystem memory_;
     FileSystem* fs_ = nullptr;
-    std::unique_ptr<gridout_test::TempDir> dir_;
+    std::unique_ptr<control_test::TempDir> dir_;
 };
 
 TEST_P(ByteFileTest, CreateTruncatesAnExistingFile) {

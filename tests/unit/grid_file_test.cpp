@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,8 +76,7 @@ const std::vector<float> k3x2 = {1, 2, 3, 4, 5, 6};  // 3 columns, rows (1 2 3) 
 
 TEST(GridHeader, GeooutWritesEveryFieldAtItsOffset) {
     MemoryFileSystem fs;
-    auto r = geoout(rows_of(k3x2), fs, "h.grd", 3, 2, -3.0f, 100.0f,
-                    0.5f, 2.0f, 1, 1, -99999.0f);
+    auto r = geoout(rows_of(k3x2), fs, "h.grd", 3, 2, -3.0f, 100.0f, 0.5f, 2.0f, 1, 1, -99999.0f);
     ASSERT_EQ(r.status, GridStatus::ok);
     const Bytes b = fs.contents("h.grd");
     ASSERT_EQ(b.size(), 512u + 6u * 4u);
@@ -340,16 +340,16 @@ TEST(Geoout, FailedWritesAreReportedAndLeaveNothing) {
 }
 
 TEST(Geoout, OnDiskReplacesTheFileAndLeavesNoTemporary) {
-    TempDir dir;
+    control_test::TempDir dir;
     DiskFileSystem fs;
-    put_file(fs, dir / "g.grd", Bytes(2000, std::byte{7}));
+    put_file(fs, file_in(dir, "g.grd"), Bytes(2000, std::byte{7}));
     const std::vector<float> g = {1, 2, 3, 4};
-    auto r = unit_geoout(rows_of(g), fs, dir / "g.grd", 2, 2, 1, 1, 0.0f);
+    auto r = unit_geoout(rows_of(g), fs, file_in(dir, "g.grd"), 2, 2, 1, 1, 0.0f);
     ASSERT_EQ(r.status, GridStatus::ok);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"g.grd"}));
-    EXPECT_EQ(std::filesystem::file_size(dir / "g.grd"), 512u + 16u);
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"g.grd"}));
+    EXPECT_EQ(std::filesystem::file_size(file_in(dir, "g.grd")), 512u + 16u);
 
-    auto missing = unit_geoout(rows_of(g), fs, dir / "no/such/dir/g.grd", 2, 2, 1, 1, 0.0f);
+    auto missing = unit_geoout(rows_of(g), fs, file_in(dir, "no/such/dir/g.grd"), 2, 2, 1, 1, 0.0f);
     EXPECT_EQ(missing.status, GridStatus::cannot_create);
 }
 

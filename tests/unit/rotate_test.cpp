@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -222,16 +223,17 @@ TEST(Georot, ReadsFromMemoryAndWritesToDisk) {
     // grid to disk: the two file systems of one call differ.
     MemoryFileSystem scratch;
     put_grid(scratch, "~mincrt.tmp", 3, 2, -2, {1, 2, 3, 4, 5, 6});
-    TempDir dir("rotate_test");
+    control_test::TempDir dir;
     DiskFileSystem disk_fs;
-    const std::string out = dir / "final.grd";
+    const std::string out = file_in(dir, "final.grd");
     ASSERT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, out, unit_georot(3, 2, 0.0f, 0.0f, 3, 2)), GridStatus::ok);
     GridData d;
     ASSERT_EQ(read_grid(disk_fs, out, d), GridStatus::ok);
     EXPECT_EQ(d.values, (std::vector<float>{1, 2, 3, 4, 5, 6}));
-    EXPECT_FALSE(disk_fs.exists(dir / "~mincrt.tmp"));
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"final.grd"}));
-    EXPECT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, dir / "no/dir/x.grd", unit_georot(3, 2, 0.0f, 0.0f, 3, 2)),
+    EXPECT_FALSE(disk_fs.exists(file_in(dir, "~mincrt.tmp")));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"final.grd"}));
+    EXPECT_EQ(georot(scratch, "~mincrt.tmp", disk_fs, file_in(dir, "no/dir/x.grd"),
+                     unit_georot(3, 2, 0.0f, 0.0f, 3, 2)),
               GridStatus::cannot_create);
 }
 
