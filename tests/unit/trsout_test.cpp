@@ -73,25 +73,21 @@ TEST(Trsout, RangeHeaderAndLogLine) {
     EXPECT_EQ(in.lurow->read(probe), -1) << "the row file is closed";
 }
 
-TEST(Trsout, OnlyNullValuesKeepTheStartingRange) {
-    Inputs in;
-    in.make({0, 0, 0, 0}, {N, N, -2.0e30f, N});
-    const TrsoutResult r = trsout(in.fs, "n.grd", *in.luin, *in.lurow, simple(2, 2));
-    ASSERT_EQ(r.status, GridStatus::ok);
-    const Bytes b = in.fs.contents("n.grd");
-    EXPECT_EQ(f32_at(b, 160), 1.0e7f);
-    EXPECT_EQ(f32_at(b, 164), -1.0e7f);
-    EXPECT_EQ(r.zmin, 1.0e7f);
-    EXPECT_EQ(r.zmax, -1.0e7f);
-}
-
-TEST(Trsout, RangeIsTrueBeyondTheStartingValues) {
-    Inputs in;
-    in.make({0, 0}, {2.0e7f, 3.0e7f});
-    const TrsoutResult r = trsout(in.fs, "big.grd", *in.luin, *in.lurow, simple(2, 1));
-    ASSERT_EQ(r.status, GridStatus::ok);
-    EXPECT_EQ(r.zmin, 2.0e7f);
-    EXPECT_EQ(r.zmax, 3.0e7f);
+TEST(Trsout, RangeKeepsItsStartsOnlyWithoutValues) {
+    struct Case { const char* what; int nv; std::vector<float> rows; float lo, hi; };
+    for (const Case& c : {Case{"only null values keep the starts", 2, {N, N, -2.0e30f, N}, 1.0e7f, -1.0e7f},
+                          Case{"values beyond the starts give the true range", 1, {2.0e7f, 3.0e7f}, 2.0e7f, 3.0e7f}}) {
+        SCOPED_TRACE(c.what);
+        Inputs in;
+        in.make(std::vector<float>(c.rows.size(), 0.0f), c.rows);
+        const TrsoutResult r = trsout(in.fs, "n.grd", *in.luin, *in.lurow, simple(2, c.nv));
+        ASSERT_EQ(r.status, GridStatus::ok);
+        const Bytes b = in.fs.contents("n.grd");
+        EXPECT_EQ(f32_at(b, 160), c.lo);
+        EXPECT_EQ(f32_at(b, 164), c.hi);
+        EXPECT_EQ(r.zmin, c.lo);
+        EXPECT_EQ(r.zmax, c.hi);
+    }
 }
 
 TEST(Trsout, PlaneIsAddedOnlyWithItrendOneAndIcodeNot112) {
