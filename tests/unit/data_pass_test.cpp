@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mask_picture.hpp"
 #include "solver_test_util.hpp"
 #include "work_area.hpp"
 
@@ -343,41 +344,25 @@ TEST(Rngdat, ExtentOfAcceptedPoints) {
     }
 }
 
-// An input file whose reads fail after a number of bytes, as a failing disk does.
-class FailingInput final : public gridout::ByteFile {
-public:
-    FailingInput(std::unique_ptr<gridout::ByteFile> inner, std::int64_t good_bytes)
-        : inner_(std::move(inner)), left_(good_bytes) {}
-    std::int64_t read(std::span<std::byte> out) override {
-        if (static_cast<std::int64_t>(out.size()) > left_) return -1;
-        left_ -= static_cast<std::int64_t>(out.size());
-        return inner_->read(out);
-    }
-    std::int64_t write(std::span<const std::byte> in) override { return inner_->write(in); }
-    std::int64_t seek(std::int64_t offset) override { return inner_->seek(offset); }
-    std::int64_t size() override { return inner_->size(); }
-    bool close() override { return inner_->close(); }
-
-private:
-    std::unique_ptr<gridout::ByteFile> inner_;
-    std::int64_t left_;
-};
-
 TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
-    // Three records of 12 bytes; the read of the third record's channel fails.
+    // Three records, each read as x, y and then its channel; the sixth read, the third
+    // record's channel, fails.
     const std::vector<InputRecord> recs = {{5, 5, {1}}, {6, 6, {2}}, {7, 7, {3}}};
     WorkArea w;
     {
         SCOPED_TRACE("seqdat");
         gridout::MemoryFileSystem fs;
-        FailingInput data(test::write_input(fs, recs), 2 * 12 + 8);
+        auto input = test::write_input(fs, recs);
+        test_support::FailingFile data(*input, 5);
         auto scratch = fs.create("store");
         EXPECT_EQ(run_pass(data, *scratch, kSingle).status, Status::input_failed);
+        EXPECT_EQ(data.reads(), 5);
     }
     {
         SCOPED_TRACE("rngdat");
         gridout::MemoryFileSystem fs;
-        FailingInput data(test::write_input(fs, recs), 2 * 12 + 8);
+        auto input = test::write_input(fs, recs);
+        test_support::FailingFile data(*input, 5);
         EXPECT_TRUE(rngdat(data, w.channels, plain()).read_failed);
     }
     {
