@@ -340,9 +340,7 @@ TEST(Curvmn, AllInteriorNodesFixed) {
         for (int i = 3; i <= 7; ++i) b.flags(i, j) = -1;
     const Grid<float> before = b.z;
     RelaxState state;
-    RelaxResult r;
-    r.err = 77.0f;
-    r.err0 = 5.0f;
+    RelaxResult r{.err0 = 5.0f, .err = 77.0f};
     curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 512, state, r);
     EXPECT_EQ(r.err0, 0.0f);
     EXPECT_EQ(r.niter, 1);
@@ -358,10 +356,7 @@ TEST(Curvmn, MaxitZeroDoesNoSweep) {
     Block b = random_block(12, 10, rng, false);
     const Grid<float> before = b.z;
     RelaxState state;
-    RelaxResult r;
-    r.err = 3.0f;
-    r.err0 = 4.0f;
-    r.niter = 9;
+    RelaxResult r{.err0 = 4.0f, .err = 3.0f, .niter = 9};
     curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 0, state, r);
     EXPECT_EQ(r.niter, 0);
     EXPECT_EQ(r.err0, 0.0f);
@@ -376,12 +371,8 @@ TEST(Curvmn, GridsSmallerThanFiveAreLeftAlone) {
         Block b(s[0], s[1]);
         for (std::size_t k = 0; k < b.z.v.size(); ++k) b.z.v[k] = static_cast<float>(k * k % 7);
         const Grid<float> before = b.z;
-        RelaxState state;
-        state.rise = 1;
-        RelaxResult r;
-        r.err0 = 1.0f;
-        r.err = 2.0f;
-        r.niter = 3;
+        RelaxState state{.rise = 1};
+        RelaxResult r{.err0 = 1.0f, .err = 2.0f, .niter = 3};
         curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 50, state, r);
         EXPECT_EQ(b.z.v, before.v);
         EXPECT_EQ(r.err0, 1.0f);
