@@ -134,6 +134,12 @@ bool DiskFileSystem::exists(const std::string& name) {
     return !name.empty() && ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool DiskFileSystem::is_special(const std::string& name) {
+    struct stat st {};
+    return !name.empty() && ::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+           !S_ISDIR(st.st_mode);
+}
+
 bool DiskFileSystem::rename(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
 }

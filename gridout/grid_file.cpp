@@ -225,11 +225,12 @@ PendingFile::~PendingFile() {
     if (committed_) return;
     if (file_) file_->close();
     file_.reset();
-    fs_.remove(temp_);
+    if (!direct_) fs_.remove(temp_);
 }
 
 GridStatus PendingFile::create() {
-    file_ = fs_.create(temp_);
+    direct_ = fs_.is_special(name_);
+    file_ = direct_ ? fs_.open(name_, OpenMode::read_write) : fs_.create(temp_);
     return file_ ? GridStatus::ok : GridStatus::cannot_create;
 }
 
@@ -237,7 +238,7 @@ GridStatus PendingFile::commit() {
     if (!file_) return GridStatus::write_failed;
     const bool closed = file_->close();
     file_.reset();
-    if (!closed || !fs_.rename(temp_, name_)) return GridStatus::write_failed;
+    if (!closed || (!direct_ && !fs_.rename(temp_, name_))) return GridStatus::write_failed;
     committed_ = true;
     return GridStatus::ok;
 }

@@ -353,6 +353,20 @@ TEST(Geoout, OnDiskReplacesTheFileAndLeavesNoTemporary) {
     EXPECT_EQ(missing.status, GridStatus::cannot_create);
 }
 
+TEST(Geoout, WritesADeviceInPlaceInsteadOfReplacingIt) {
+    // A link to /dev/full stands for any device or pipe named as the output: the grid
+    // goes to the device (and fails there), and the name is never replaced by a file.
+    control_test::TempDir dir;
+    const std::string full = file_in(dir, "full.grd");
+    std::filesystem::create_symlink("/dev/full", full);
+    DiskFileSystem fs;
+    const std::vector<float> g = {1, 2, 3, 4};
+    auto r = unit_geoout(rows_of(g), fs, full, 2, 2, 1, 1, 0.0f);
+    EXPECT_EQ(r.status, GridStatus::write_failed);
+    EXPECT_TRUE(std::filesystem::is_symlink(full));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"full.grd"}));
+}
+
 TEST(GridReader, RoundTripThroughTheWriter) {
     MemoryFileSystem fs;
     const std::vector<float> g = {1, 2, 3, -99999.0f, 5, 6};  // 3 x 2

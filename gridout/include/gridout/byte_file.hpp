@@ -50,6 +50,9 @@ public:
     virtual bool exists(const std::string& name) = 0;
     /// Replaces `to` by `from` (used to put a completed file in place).
     virtual bool rename(const std::string& from, const std::string& to) = 0;
+    /// True when the name is an existing entry that is not a plain file (a device or a
+    /// pipe): renaming a file onto it would replace the device, so it is written directly.
+    virtual bool is_special(const std::string& name) { (void)name; return false; }
 };
 
 /// Real files through buffered C streams.
@@ -60,6 +63,7 @@ public:
     bool remove(const std::string& name) override;
     bool exists(const std::string& name) override;
     bool rename(const std::string& from, const std::string& to) override;
+    bool is_special(const std::string& name) override;
 };
 
 /// Files as growable byte buffers. A file stays after its ByteFile is closed, until

@@ -179,6 +179,7 @@ private:
     std::string name_, temp_;
     std::unique_ptr<ByteFile> file_;
     bool committed_ = false;
+    bool direct_ = false;  // the name is a device or pipe: written in place, never replaced
 };
 
 /// Where GEOOUT takes its rows from (the writer's IHAND argument).
