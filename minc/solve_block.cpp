@@ -7,6 +7,7 @@
 
 #include "assign_data.hpp"
 #include "capacities.hpp"
+#include "data_pass.hpp"
 #include "fill.hpp"
 #include "start_values.hpp"
 
@@ -20,26 +21,21 @@ namespace {
 constexpr int kBand = 3;
 
 // Reads the block's chain of data records and adds its points to the accumulator.
-// Record r (1-based) of the data store is a link to the next record (0 ends the
-// chain), a point count and nwrec point words, at byte (r - 1) * (nwrec + 2) * 4.
 // The template grid has already walked every chain and rejected bad links, so any
 // failed seek or short read here means a broken store.
 Status read_block_data(SolveContext& ctx, int first_record, float xoff, float yoff, int nx, int ny,
                        bool& had_data) {
-    const std::int64_t record_bytes = std::int64_t(ctx.nwrec + 2) * 4;
     std::span<float> words = ctx.recbuf.first(std::size_t(ctx.nwrec));
     for (int rec = first_record; rec != 0;) {
-        std::int32_t link = 0, count = 0;
-        if (!gridout::seek_to(ctx.data_store, std::int64_t(rec - 1) * record_bytes) ||
-            !gridout::read_word(ctx.data_store, link) || !gridout::read_word(ctx.data_store, count) ||
-            !gridout::read_words(ctx.data_store, words))
-            return Status::store_failed;
+        DataRecordHead head;
+        if (Status s = read_data_record(ctx.data_store, rec, head, words); s != Status::ok) return s;
+        const std::int32_t count = head.count;
         if (count >= 1) {
             if (std::int64_t(count) * 3 > ctx.nwrec) return Status::chain_record_count;
             had_data = true;
             assign(ctx.wconst, xoff, yoff, nx, ny, ctx.arrays.acc, words.first(std::size_t(count) * 3));
         }
-        rec = link;
+        rec = head.link;
     }
     return Status::ok;
 }
