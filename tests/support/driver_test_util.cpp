@@ -1,30 +1,10 @@
 #include "driver_test_util.hpp"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 namespace driver_test {
-
-namespace fs = std::filesystem;
-
-ScratchDir::ScratchDir(std::string_view prefix) : previous_(fs::current_path()) {
-    // The process id keeps parallel test programs apart, the counter the folders of one.
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() / (std::string(prefix) + "_" + std::to_string(::getpid()) +
-                                         "_" + std::to_string(counter++));
-    fs::create_directories(path_);
-    fs::current_path(path_);
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    fs::current_path(previous_, ec);
-    fs::remove_all(path_, ec);
-}
 
 void write_file(const std::string& name, std::string_view bytes) {
     std::ofstream(name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

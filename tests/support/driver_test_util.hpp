@@ -1,5 +1,5 @@
-// Helpers shared by the driver's tests: a scratch folder that is the current directory
-// while a test runs, and whole-file reads and writes.
+// Helpers shared by the driver's tests: whole-file reads and writes (scratch folders
+// come from control_test_util.hpp).
 #pragma once
 
 #include <filesystem>
@@ -9,21 +9,6 @@
 #include <vector>
 
 namespace driver_test {
-
-/// A fresh folder under the system's temporary directory, made the current directory
-/// for the object's lifetime; the previous one is restored and the folder removed after.
-class ScratchDir {
-public:
-    explicit ScratchDir(std::string_view prefix);
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
-};
 
 void write_file(const std::string& name, std::string_view bytes);
 void write_floats(const std::string& name, std::span<const float> words);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "control_test_util.hpp"
 #include "driver_test_util.hpp"
 #include "run.hpp"
 
@@ -32,9 +33,7 @@ const std::string kBanner =
     "\n";
 const std::string kHeader = " Station  Depth   East   North  Con  LogCon  Res  LogRes\r\n";
 
-struct TempDir : driver_test::ScratchDir {
-    TempDir() : ScratchDir("halvex_driver") {}
-};
+using TempDir = control_test::CwdTempDir;
 
 std::vector<std::string> files_here() {
     std::vector<std::string> names;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "control_test_util.hpp"
 #include "driver_test_util.hpp"
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
@@ -21,9 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir : driver_test::ScratchDir {
-    TempDir() : ScratchDir("minc_gridder_test") {}
-};
+using TempDir = control_test::CwdTempDir;
 
 /// A line point file: stations 0..200 by 25, elevations 100..65 by 5, eight reals per
 /// point (station, elevation, east, north, con, log10 con, res, log10 res).
