@@ -86,6 +86,14 @@ bool TokenCursor::next(std::string_view& token) {
     return true;
 }
 
+std::int64_t count_tokens(std::string_view text) {
+    TokenCursor cursor(text);
+    std::string_view token;
+    std::int64_t n = 0;
+    while (cursor.next(token)) ++n;
+    return n;
+}
+
 bool read_real(std::string_view token, float& out) {
     std::string& c_form = t_c_form;
     if (!to_c_form(token, c_form)) return false;

@@ -24,6 +24,9 @@ private:
     std::size_t pos_ = 0;
 };
 
+/// The number of free-format tokens in a text.
+std::int64_t count_tokens(std::string_view text);
+
 /// A real as Fortran writes it: optional sign, digits with an optional decimal point
 /// (at least one digit), optional exponent "E"/"D" (either case) with optional sign and
 /// digits, or a bare signed exponent ("0.5-120"). NaN, infinities and values beyond the

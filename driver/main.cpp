@@ -1,15 +1,16 @@
 // halvex: converts a Corvane model file into text tables, line point files and
-// section grids. All the work happens in run(); main only hands over the arguments
-// and the process console and returns the exit status.
+// section grids. All the work happens in run(); main only hands over the arguments,
+// the process console and the release number, and returns the exit status.
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "halvex_version.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    driver::Console console{std::cout, std::cin};
-    return driver::run(args, console);
+    driver::Console console{std::cout, std::cin, std::cerr};
+    return driver::run(args, console, HALVEX_VERSION);
 }

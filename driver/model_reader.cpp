@@ -1,18 +1,29 @@
 // Model record classification and the look-ahead line reader.
 #include "model_reader.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "free_format.hpp"
 
 namespace driver {
+namespace {
+
+// Piece of a text line read at once; a longer line is gathered piece by piece up to
+// the reader's limit.
+constexpr std::size_t kChunkChars = std::size_t{64} << 10;
+
+}  // namespace
 
 RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord& out) {
+    out.numbers = 0;
     if (text.empty() || is_blank(text)) return RecordKind::comment;
     const char first = text.front();
     if (first == '!' || first == '"' || first == '\\' || first == '/') return RecordKind::comment;
 
-    out.conductivity.resize(static_cast<std::size_t>(ndepth));
+    // Filled as the numbers come: a record that holds fewer numbers than ndepth asks
+    // for never costs more memory than its own text.
+    out.conductivity.clear();
     const std::int64_t wanted = std::int64_t{ndepth} + kLeadingNumbers;
     TokenCursor cursor(text);
     std::string_view token;
@@ -41,42 +52,67 @@ RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord&
                 // Positions 2 and 6 to 10 are not used, but must still be numbers.
                 float v = 0.0f;
                 if (!read_real(token, v)) return RecordKind::unreadable;
-                if (n >= kLeadingNumbers) out.conductivity[static_cast<std::size_t>(n - kLeadingNumbers)] = v;
+                if (n >= kLeadingNumbers) out.conductivity.push_back(v);
                 break;
             }
         }
     }
+    out.numbers = n;
     return n == wanted ? RecordKind::record : RecordKind::short_record;
 }
 
-ModelReader::ModelReader(std::istream& in, std::int32_t ndepth) : in_(in), ndepth_(ndepth) {
-    have_ahead_ = fetch(ahead_);
+ModelReader::ModelReader(std::istream& in, std::int32_t ndepth, std::size_t max_chars)
+    : in_(in), ndepth_(ndepth), max_chars_(max_chars), chunk_(std::min(kChunkChars, max_chars) + 1) {
+    ahead_state_ = fetch(ahead_);
 }
 
-bool ModelReader::fetch(std::string& line) {
-    if (failed_ || !std::getline(in_, line)) {
-        if (in_.bad()) failed_ = true;
-        return false;
+// One text line of at most max_chars_ characters, read in pieces so that a line with no
+// end is never held beyond the limit. istream::getline stops at LF (dropped), at the
+// end of the file, or with failbit when the piece is full and more of the line follows.
+ModelReader::Fetch ModelReader::fetch(std::string& line) {
+    line.clear();
+    for (;;) {
+        in_.getline(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
+        if (in_.bad()) return Fetch::failed;
+        const auto got = static_cast<std::size_t>(in_.gcount());
+        const bool at_end = in_.eof();
+        const bool piece_full = in_.fail() && !at_end;
+        if (in_.fail() && at_end && got == 0 && line.empty()) return Fetch::end;
+        // A line that ends at LF counts the LF in gcount; one cut by the end of the file
+        // or by a full piece does not.
+        const std::size_t chars = !in_.fail() && !at_end ? got - 1 : got;
+        if (line.size() + chars > max_chars_) return Fetch::too_long;
+        line.append(chunk_.data(), chars);
+        if (!piece_full) break;
+        in_.clear(in_.rdstate() & ~std::ios::failbit);
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+    return Fetch::line;
 }
 
 bool ModelReader::next(Item& item) {
-    if (!have_ahead_) {
-        if (!failed_) return false;
-        // A read error: reported once as an unreadable line.
-        failed_ = false;
-        item = {RecordKind::unreadable, line_in_file_ + 1, true};
-        return true;
+    switch (ahead_state_) {
+        case Fetch::end:
+            return false;
+        case Fetch::failed:
+        case Fetch::too_long:
+            // Reported once, as the last item: nothing after it is read.
+            item = {ahead_state_ == Fetch::failed ? RecordKind::unreadable : RecordKind::too_long,
+                    line_in_file_ + 1, true, 0};
+            ahead_state_ = Fetch::end;
+            current_.clear();
+            return true;
+        case Fetch::line:
+            break;
     }
     current_.swap(ahead_);
     ++line_in_file_;
-    have_ahead_ = fetch(ahead_);
-    // After a read error the line is not known to be the last one.
-    item.last = !have_ahead_ && !failed_;
+    ahead_state_ = fetch(ahead_);
+    // After a read error or an over-long line the line is not the last one of the file.
+    item.last = ahead_state_ == Fetch::end;
     item.line_in_file = line_in_file_;
     item.kind = parse_record(current_, ndepth_, record_);
+    item.numbers = record_.numbers;
     return true;
 }
 

@@ -11,13 +11,16 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include "command_line.hpp"
 #include "free_format.hpp"
 #include "line_builder.hpp"
 #include "minc_gridder.hpp"
 #include "model_reader.hpp"
 #include "output_file.hpp"
+#include "run_lock.hpp"
 #include "tables.hpp"
 
 namespace driver {
@@ -85,6 +88,9 @@ void check_cell(float cell) {
 
 void check_ndepth(std::int32_t ndepth) {
     if (ndepth <= 0) throw RunStop{free_format_line(" number of cells must be positive")};
+    if (ndepth > kMaxDepthCells)
+        throw RunStop{" number of depth cells " + std::to_string(ndepth) + " is above the limit of " +
+                      std::to_string(kMaxDepthCells)};
 }
 
 // The answer to a number prompt: the first line that is not blank.
@@ -133,6 +139,16 @@ std::string combined_table_name(const std::string& infil) {
     return base + "_all.xyz";
 }
 
+// Where in the model file a message points: " (m.mod, line 7)".
+std::string at_line(const std::string& infil, std::int64_t line) {
+    return " (" + infil + ", line " + std::to_string(line) + ")";
+}
+
+std::string at_lines(const std::string& infil, std::int64_t first, std::int64_t last) {
+    if (first == last) return at_line(infil, first);
+    return " (" + infil + ", lines " + std::to_string(first) + " to " + std::to_string(last) + ")";
+}
+
 class RecordLoop {
 public:
     RecordLoop(const Parameters& p, Console& console, SectionGridder& gridder, ModelGuard guard,
@@ -142,8 +158,7 @@ public:
           gridder_(gridder),
           guard_(std::move(guard)),
           combined_(combined),
-          depth_(make_depth_table(p.ndepth, p.cell)),
-          builder_(depth_, p.cell) {}
+          wanted_(std::int64_t{p.ndepth} + kLeadingNumbers) {}
 
     void run(std::istream& model) {
         ModelReader reader(model, p_.ndepth);
@@ -153,44 +168,121 @@ public:
                 case RecordKind::comment:
                     continue;
                 case RecordKind::unreadable:
-                    throw RunStop{free_format_line(" error reading the input xyz data file")};
+                    throw RunStop{free_format_line(" error reading the input xyz data file") +
+                                  at_line(p_.infil, item.line_in_file)};
+                case RecordKind::too_long:
+                    throw RunStop{" a text line of more than " + std::to_string(kMaxRecordChars) +
+                                  " characters is not a model record" +
+                                  at_line(p_.infil, item.line_in_file) + "; run stopped"};
                 case RecordKind::short_record:
-                    if (item.last) break;
-                    console_.out << " warning: line " << item.line_in_file
-                                 << " of the model file holds fewer than "
-                                 << std::int64_t{p_.ndepth} + kLeadingNumbers
-                                 << " numbers and is skipped\n";
-                    continue;
+                    if (skip_short_record(item)) continue;
+                    break;  // a short last record ends the model data
                 case RecordKind::record:
-                    if (!take(reader.record(), item.last)) return;
+                    if (!seen_record_) check_first_record(item, reader.text());
+                    if (!take(reader.record(), item)) return;
                     continue;
             }
-            break;  // a short last record ends the model data
+            break;
         }
         if (in_progress_) complete_line();
+    }
+
+    /// Lines that reached their line step (written, then handed to the gridder).
+    std::int64_t converted_lines() const { return converted_lines_; }
+    /// True when a record was skipped, the data ended at a short record or a line of
+    /// fewer than three records was dropped.
+    bool left_out() const { return left_out_; }
+
+private:
+    void warn(const std::string& line) {
+        console_.out << std::flush;
+        console_.err << line << "\n";
+    }
+
+    std::string count_text(std::int64_t numbers, const char* relation) const {
+        return std::to_string(numbers) + " numbers, " + relation + " 10 + ndepth = " +
+               std::to_string(wanted_);
+    }
+
+    // A record with fewer than 10 + ndepth numbers. Returns true when the loop goes on
+    // (the record skipped), false when the record ends the model data (the last one of
+    // the file, most likely cut off while the file was written). As the first record of
+    // the file it shows a wrong ndepth, which would make every record short: the run
+    // stops there rather than warn for each.
+    bool skip_short_record(const ModelReader::Item& item) {
+        const std::string where = at_line(p_.infil, item.line_in_file);
+        left_out_ = true;
+        if (item.last) {
+            warn(" warning: the last record holds " + count_text(item.numbers, "fewer than") +
+                 "; the model data end before it" + where);
+            return false;
+        }
+        if (!seen_record_)
+            throw RunStop{" the first record holds " + count_text(item.numbers, "fewer than") +
+                          where + ": check ndepth; run stopped"};
+        warn(" warning: record holds " + count_text(item.numbers, "fewer than") + "; skipped" + where);
+        return true;
+    }
+
+    // A first record with more than 10 + ndepth numbers: the rest of every record is
+    // ignored, which a too small ndepth also gives; said once.
+    void check_first_record(const ModelReader::Item& item, std::string_view text) {
+        seen_record_ = true;
+        const std::int64_t numbers = count_tokens(text);
+        if (numbers > wanted_)
+            warn(" warning: the first record holds " + count_text(numbers, "more than") +
+                 "; the numbers after the first " + std::to_string(wanted_) +
+                 " of a record are ignored" + at_line(p_.infil, item.line_in_file) + ": check ndepth");
+    }
+
+    void warn_dropped(const std::string& label, std::int64_t records, std::int64_t first,
+                      std::int64_t last) {
+        left_out_ = true;
+        warn(" warning: survey line " + label + " has only " + std::to_string(records) +
+             (records == 1 ? " record" : " records") + ", fewer than " + std::to_string(kMinLineRecords) +
+             "; not written or gridded" + at_lines(p_.infil, first, last));
+    }
+
+    // The builder and its depth table are made with the first complete record, so that
+    // their size follows what the records hold.
+    LineBuilder& builder() {
+        if (!builder_) {
+            depth_ = make_depth_table(p_.ndepth, p_.cell);
+            builder_.emplace(depth_, p_.cell);
+        }
+        return *builder_;
     }
 
 private:
     // Adds a record; false when the run ends here (the last record of the file started
     // a new line after a completed one, and that one-record line is not reported).
-    bool take(const ModelRecord& record, bool last) {
-        if (!in_progress_ || record.line_number != builder_.stats().line_number) {
+    bool take(const ModelRecord& record, const ModelReader::Item& item) {
+        LineBuilder& b = builder();
+        if (!in_progress_ || record.line_number != b.stats().line_number) {
             if (in_progress_) {
-                if (builder_.stats().record_count >= kMinLineRecords) {
+                if (b.stats().record_count >= kMinLineRecords) {
                     complete_line();
                     // Kept on purpose: when the last record of the file opens a new line
                     // after a completed one, the run ends there and that one-record line
                     // is neither reported nor written (its points never reach a file).
-                    if (last) return false;
+                    if (item.last) {
+                        warn_dropped(line_label(record.line_number), 1, item.line_in_file,
+                                     item.line_in_file);
+                        return false;
+                    }
                 } else {
+                    warn_dropped(b.stats().label, b.stats().record_count, line_first_text_,
+                                 line_last_text_);
                     discard_points();
                 }
             }
-            builder_.start(record.line_number);
+            b.start(record.line_number);
             in_progress_ = true;
+            line_first_text_ = item.line_in_file;
             point_file_.create(std::string(kPointFile), guard_);
         }
-        builder_.add(record, xcell_, points_);
+        line_last_text_ = item.line_in_file;
+        b.add(record, xcell_, points_);
         point_file_.write(std::span<const float>(points_));
         return true;
     }
@@ -203,14 +295,18 @@ private:
 
     void complete_line() {
         std::string datfile;
-        if (builder_.stats().record_count >= kMinLineRecords)
+        if (builder_->stats().record_count >= kMinLineRecords)
             datfile = line_step();
         else
             discard_points();
         in_progress_ = false;
-        const LineStats& s = builder_.stats();
+        const LineStats& s = builder_->stats();
         console_.out << line_report(s.label, s.record_count, s.xmin, s.xmax, s.zmax, s.zmin);
-        if (s.record_count < kMinLineRecords) return;
+        if (s.record_count < kMinLineRecords) {
+            warn_dropped(s.label, s.record_count, line_first_text_, line_last_text_);
+            return;
+        }
+        ++converted_lines_;
 
         // The layout is computed in 32-bit reals from the rounded precise values.
         const float xcell = static_cast<float>(xcell_);
@@ -229,8 +325,8 @@ private:
     // station coordinate file; returns the name of the line point file to grid.
     std::string line_step() {
         point_file_.close();
-        const LineStats& s = builder_.stats();
-        const std::span<const RecordPosition> records = builder_.records();
+        const LineStats& s = builder_->stats();
+        const std::span<const RecordPosition> records = builder_->records();
         const bool rebase = runs_west(s);
         const double shift = rebase ? records.back().station : 0.0;
         std::string datfile(kPointFile);
@@ -253,7 +349,7 @@ private:
             remove_file(std::string(kPointFile));
             rebased.close();
             datfile = std::string(kRebasedPointFile);
-            builder_.rebase_range();
+            builder_->rebase_range();
         }
 
         OutputFile table;
@@ -268,7 +364,7 @@ private:
                 if (r.points == 0) continue;
                 const double station = r.station - shift;
                 for (std::size_t i = 0; i < depth_.size(); ++i) {
-                    if (!builder_.gave_point(ri, i)) continue;
+                    if (!builder_->gave_point(ri, i)) continue;
                     in.read(point);
                     // The table shows the precise depth: elevation plus the cell's depth.
                     const double depth = r.elevation + static_cast<double>(depth_[i]);
@@ -298,21 +394,33 @@ private:
     SectionGridder& gridder_;
     ModelGuard guard_;
     OutputFile& combined_;
+    const std::int64_t wanted_;  // numbers of a complete record: 10 + ndepth
     std::vector<float> depth_;
-    LineBuilder builder_;
+    std::optional<LineBuilder> builder_;
     OutputFile point_file_;
     std::vector<float> points_;
     double xcell_ = kInitialXcell;
     bool in_progress_ = false;
+    bool seen_record_ = false;  // a complete record was read
+    bool left_out_ = false;
+    std::int64_t converted_lines_ = 0;
+    std::int64_t line_first_text_ = 0;  // text lines of the current line's first and last records
+    std::int64_t line_last_text_ = 0;
 };
 
-int run_or_throw(std::span<const std::string> args, Console& console, SectionGridder& gridder) {
+int run_or_throw(std::span<const std::string> operands, Console& console, SectionGridder& gridder) {
     print_banner(console.out);
-    const Parameters p = read_parameters(args, console);
+    // Taken before anything is asked or written: a second run in this folder stops here.
+    std::string lock_problem;
+    const std::optional<RunLock> lock = RunLock::acquire(lock_problem);
+    if (!lock) throw RunStop{lock_problem};
+
+    const Parameters p = read_parameters(operands, console);
     if (is_blank(p.infil)) throw RunStop{" No data file supplied"};
 
     std::error_code ec;
-    if (!std::filesystem::exists(p.infil, ec)) throw RunStop{" The specified data file does not exist"};
+    if (!std::filesystem::exists(p.infil, ec))
+        throw RunStop{" The specified data file does not exist (" + p.infil + ")"};
     auto buffer = std::make_unique<char[]>(std::size_t{1} << 20);
     std::ifstream model;
     model.rdbuf()->pubsetbuf(buffer.get(), std::streamsize{1} << 20);
@@ -328,28 +436,52 @@ int run_or_throw(std::span<const std::string> args, Console& console, SectionGri
     RecordLoop loop(p, console, gridder, guard, combined);
     loop.run(model);
     combined.close();
-    return kExitOk;
+    if (loop.converted_lines() == 0)
+        throw RunStop{" nothing converted: " + p.infil + " holds no survey line of " +
+                      std::to_string(kMinLineRecords) + " or more records"};
+    return loop.left_out() ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace
 
-int run(std::span<const std::string> args, Console& console, SectionGridder& gridder) {
+int run(std::span<const std::string> args, Console& console, SectionGridder& gridder,
+        std::string_view version) {
+    const CommandLine command = parse_command_line(args);
+    if (command.action == Action::help) {
+        console.out << help_text() << std::flush;
+        return kExitOk;
+    }
+    if (command.action == Action::version) {
+        console.out << "halvex " << version << "\n" << std::flush;
+        return kExitOk;
+    }
+    if (!command.unknown_option.empty()) {
+        console.err << " unknown option " << command.unknown_option
+                    << " (a model file of that name goes after --; see halvex --help)\n"
+                    << std::flush;
+        return kExitStop;
+    }
     int status = kExitStop;
     try {
-        status = run_or_throw(args, console, gridder);
+        status = run_or_throw(command.operands, console, gridder);
     } catch (const RunStop& stop) {
-        console.out << stop.line << "\n";
+        console.out << std::flush;
+        console.err << stop.line << "\n";
     } catch (const std::bad_alloc&) {
-        console.out << " not enough memory for this run\n";
+        console.out << std::flush;
+        console.err << " not enough memory for this run\n";
     }
     console.out << std::flush;
+    console.err << std::flush;
     return status;
 }
 
-int run(std::span<const std::string> args, Console& console) {
-    MincGridder gridder(console.out);
-    const int status = run(args, console, gridder);
-    return status == kExitOk && gridder.failed_calls() > 0 ? kExitGridFailed : status;
+int run(std::span<const std::string> args, Console& console, std::string_view version) {
+    MincGridder gridder(console.err);
+    const int status = run(args, console, gridder, version);
+    return status == kExitOk && gridder.failed_calls() > 0 ? kExitIncomplete : status;
 }
+
+static_assert(kExitGridFailed == kExitIncomplete, "a failed gridding call leaves a grid out");
 
 }  // namespace driver

@@ -8,29 +8,43 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "section_gridding.hpp"
 
 namespace driver {
 
-/// The console of a run: everything the run prints goes to `out` (lines end with LF, a
-/// prompt has no line end and is flushed), the answers to prompts come from `in`.
+/// The console of a run. The banner, the prompts and the line reports go to `out`
+/// (lines end with LF, a prompt has no line end and is flushed); warnings and stop
+/// messages go to `err`, one line each, after `out` is flushed; the answers to prompts
+/// come from `in`. Built from two streams, `err` is `out`: both kinds of line then
+/// appear in one stream in the order a terminal shows them.
 struct Console {
+    Console(std::ostream& out_stream, std::istream& in_stream)
+        : out(out_stream), in(in_stream), err(out_stream) {}
+    Console(std::ostream& out_stream, std::istream& in_stream, std::ostream& err_stream)
+        : out(out_stream), in(in_stream), err(err_stream) {}
     std::ostream& out;
     std::istream& in;
+    std::ostream& err;
 };
 
-/// Exit status of a completed run and of a stop.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitStop = 1;
+/// Exit statuses of a run.
+inline constexpr int kExitOk = 0;          // every record converted, every line gridded
+inline constexpr int kExitStop = 1;        // stopped on an error, or nothing converted
+inline constexpr int kExitIncomplete = 3;  // finished, but a record, a line or a grid left out
 
-/// Runs halvex with the arguments after the program name. Returns kExitOk when the
-/// model file was read to its end, kExitStop after any stop (its one-line message
-/// printed). `gridder` grids each completed line of three or more records.
-int run(std::span<const std::string> args, Console& console, SectionGridder& gridder);
+/// Runs halvex with the arguments after the program name: --help and --version print
+/// their text (the version is `version`) and return kExitOk; otherwise the conversion.
+/// Returns kExitOk when every record was converted, kExitIncomplete when the run read
+/// the model file to its end but skipped a record or dropped a line, kExitStop after
+/// any stop (its one-line message written) or when no line was converted. `gridder`
+/// grids each completed line of three or more records.
+int run(std::span<const std::string> args, Console& console, SectionGridder& gridder,
+        std::string_view version = {});
 
-/// As above, gridding every line through the gridding library (MincGridder); returns
-/// kExitGridFailed (minc_gridder.hpp) when the run completed but a gridding call failed.
-int run(std::span<const std::string> args, Console& console);
+/// As above, gridding every line through the gridding library (MincGridder); a run that
+/// completed but in which a gridding call failed also returns kExitIncomplete.
+int run(std::span<const std::string> args, Console& console, std::string_view version = {});
 
 }  // namespace driver

@@ -1,8 +1,9 @@
 # Runs one golden case of halvex: copies the case's input/ files into a fresh folder
 # under the build tree, runs ${BIN}/driver/halvex there with the arguments of args.txt
 # (one per line) and the console input stdin.txt (when present), and compares the
-# console output with expected/console.txt, the exit status with expected/exit.txt and
-# every other file of expected/ byte for byte with the file of the same name. Files
+# console output with expected/console.txt, the exit status with expected/exit.txt, the
+# standard error output with expected/stderr.txt (empty when there is none) and every
+# other file of expected/ byte for byte with the file of the same name. Files
 # listed in present.txt must exist but are not compared; grid files and the gridding
 # log are left to the gridding tests; any other file is a failure.
 # Call with CASE set, from a script run with -DBIN=<build dir> -DSRC=<source dir>.
@@ -37,8 +38,12 @@ string(STRIP "${want_status}" want_status)
 if(NOT status STREQUAL want_status)
   string(APPEND failures "exit status ${status}, expected ${want_status}\n")
 endif()
-if(NOT errors STREQUAL "")
-  string(APPEND failures "unexpected standard error output: ${errors}\n")
+set(want_errors "")
+if(EXISTS "${case_dir}/expected/stderr.txt")
+  file(READ "${case_dir}/expected/stderr.txt" want_errors)
+endif()
+if(NOT errors STREQUAL want_errors)
+  string(APPEND failures "standard error output:\n${errors}expected:\n${want_errors}")
 endif()
 file(WRITE "${work}/console.out" "${console}")
 
@@ -74,7 +79,7 @@ endfunction()
 compare_bytes("${work}/console.out" "${case_dir}/expected/console.txt" "console")
 
 file(GLOB expected_files RELATIVE "${case_dir}/expected" "${case_dir}/expected/*")
-list(REMOVE_ITEM expected_files console.txt exit.txt)
+list(REMOVE_ITEM expected_files console.txt exit.txt stderr.txt)
 foreach(name ${expected_files})
   if(NOT EXISTS "${work}/${name}")
     string(APPEND failures "${name}: missing\n")

@@ -1,0 +1,28 @@
+// The command line of halvex: up to three operands (model file, cell size, number of
+// depth cells), the options --help and --version, and "--", after which every argument
+// is an operand, so that a model file whose name starts with "--" stays reachable.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+enum class Action { run, help, version };
+
+struct CommandLine {
+    Action action = Action::run;
+    std::vector<std::string> operands;  // in order, options and the first "--" removed
+    std::string unknown_option;         // the first unknown "--..." argument, if any
+};
+
+/// Sorts the arguments after the program name into options and operands. Before "--",
+/// an argument that starts with "--" is an option; a single "-" or "-5" is an operand
+/// (negative numbers are values, not options). --help wins over --version.
+CommandLine parse_command_line(std::span<const std::string> args);
+
+/// What `halvex --help` prints: usage, operands and defaults, limits, exit statuses.
+std::string help_text();
+
+}  // namespace driver
