@@ -214,5 +214,76 @@ TEST(ModelReader, TellsTheLastTextLineAndCountsLines) {
     EXPECT_FALSE(r3.next(item));
 }
 
+
+TEST(ModelReader, LinesUpToTheLimitAcrossPieces) {
+    // Lines are read in pieces of 64 KiB; a record padded with blanks to `chars`
+    // characters (line end excluded) must come out whole up to the limit, and a longer
+    // line ends the reading with a too_long item.
+    constexpr std::size_t kLimit = 200000;
+    constexpr std::size_t kPiece = std::size_t{64} << 10;
+    const std::string head = "1 0 0 0 0 0 0 0 0 0 5";
+    const auto padded = [&](std::size_t chars) { return head + std::string(chars - head.size(), ' '); };
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<RecordKind> kinds;
+        std::size_t first_chars;  // text length of the first item
+    };
+    const Case cases[] = {
+        {"one piece exactly, then LF", padded(kPiece) + "\n" + head, {RecordKind::record, RecordKind::record}, kPiece},
+        {"one piece exactly, then the end", padded(kPiece), {RecordKind::record}, kPiece},
+        {"one piece and one character", padded(kPiece + 1) + "\n", {RecordKind::record}, kPiece + 1},
+        {"three pieces, CR LF", padded(150000) + "\r\n" + head + "\r\n", {RecordKind::record, RecordKind::record}, 150000},
+        {"the limit, CR included", padded(kLimit - 1) + "\r\n", {RecordKind::record}, kLimit - 1},
+        {"the limit, then the end", padded(kLimit), {RecordKind::record}, kLimit},
+        {"one over the limit", padded(kLimit + 1) + "\n" + head, {RecordKind::too_long}, 0},
+        {"a line over the limit after a record", head + "\n" + std::string(3 * kLimit, 'x'),
+         {RecordKind::record, RecordKind::too_long}, head.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::istringstream in(c.text);
+        ModelReader reader(in, 1, kLimit);
+        ModelReader::Item item{};
+        for (std::size_t k = 0; k < c.kinds.size(); ++k) {
+            ASSERT_TRUE(reader.next(item));
+            EXPECT_EQ(item.kind, c.kinds[k]);
+            EXPECT_EQ(item.line_in_file, static_cast<std::int64_t>(k + 1));
+            EXPECT_EQ(item.last, k + 1 == c.kinds.size());
+            if (k == 0) {
+                EXPECT_EQ(reader.text().size(), c.first_chars);
+            }
+            if (item.kind == RecordKind::record) {
+                EXPECT_EQ(reader.record().conductivity, std::vector<float>{5.0f});
+            }
+        }
+        EXPECT_FALSE(reader.next(item));
+    }
+}
+
+TEST(ModelReader, ShortRecordsCountTheirNumbers) {
+    std::istringstream in("1 0 0 0 0 0 0 0 0 0 5 6 7\n1 0 0 0 0\n\n1 0 0 0 0 0 0 0 0 0 5 6 7 8 9");
+    ModelReader reader(in, 3);
+    ModelReader::Item item{};
+    struct Want {
+        RecordKind kind;
+        std::int64_t numbers;
+        std::size_t cells;  // conductivities the record held
+    };
+    const Want want[] = {{RecordKind::record, 13, 3},
+                         {RecordKind::short_record, 5, 0},
+                         {RecordKind::comment, 0, 0},
+                         {RecordKind::record, 13, 3}};
+    for (const Want& w : want) {
+        ASSERT_TRUE(reader.next(item));
+        EXPECT_EQ(item.kind, w.kind);
+        EXPECT_EQ(item.numbers, w.numbers);
+        if (w.kind != RecordKind::comment) {
+            EXPECT_EQ(reader.record().conductivity.size(), w.cells);
+        }
+    }
+    EXPECT_EQ(count_tokens(reader.text()), 15);
+}
+
 }  // namespace
 }  // namespace driver

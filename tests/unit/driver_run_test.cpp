@@ -1,9 +1,15 @@
 // Whole runs through run() with a scripted console, each in a fresh temporary folder:
 // the argument table and the prompts, every stop and its exit status, the record loop
-// (dropped lines, short records, the last record), re-basing, precise positions, the
-// overwrite guard, outputs that cannot be written, and what reaches the gridding seam.
-// Expected console text and table rows are written out by hand from the format rules.
+// (dropped lines, short records, the last record), the warnings and exit statuses of
+// runs that leave something out, the folder lock, the limits on records and depth
+// cells, the options, re-basing, precise positions, the overwrite guard, outputs that
+// cannot be written, and what reaches the gridding seam. Expected console text and
+// table rows are written out by hand from the format rules.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "control_test_util.hpp"
 #include "driver_test_util.hpp"
+#include "model_reader.hpp"
 #include "run.hpp"
 
 namespace driver {
@@ -79,17 +87,18 @@ public:
 
 struct Outcome {
     int status;
-    std::string out;
+    std::string out;  // standard output: banner, prompts, line reports
+    std::string err;  // standard error: warnings and stop messages
 };
 
 Outcome halvex(std::vector<std::string> args, const std::string& input = "",
-               SectionGridder* gridder = nullptr) {
-    std::ostringstream out;
+               SectionGridder* gridder = nullptr, std::string_view version = {}) {
+    std::ostringstream out, err;
     std::istringstream in(input);
-    Console console{out, in};
+    Console console{out, in, err};
     NoGridding none;
-    const int status = run(args, console, gridder != nullptr ? *gridder : none);
-    return {status, out.str()};
+    const int status = run(args, console, gridder != nullptr ? *gridder : none, version);
+    return {status, out.str(), err.str()};
 }
 
 // Converts `model` as "m.mod" with cell 5 and two depth cells.
@@ -119,7 +128,9 @@ TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
     TempDir dir;
     RecordingGridder g;
     const Outcome r = convert(kThreeLines, &g);
-    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.status, kExitIncomplete);
+    EXPECT_EQ(r.err, " warning: survey line 2 has only 2 records, fewer than 3; not written or gridded"
+                     " (m.mod, lines 5 to 6)\n");
     // Line 2 sets xcell to its step of 10 although it is dropped; line 3 uses it.
     EXPECT_EQ(r.out, kBanner +
                          "\n Processing line : 1\n\n"
@@ -274,13 +285,17 @@ TEST(DriverRun, PromptsAndTheirAnswers) {
         {"m.mod\n", p12 + " no answer given for the cell size\n"},
         {"m.mod\n5\n0\n", prompts + "  number of cells must be positive\n"},
         {"m.mod\n5\n6.5\n", prompts + " number of depth cells is not an integer: '6.5'\n"},
-        {"nofile\n5\n2\n", prompts + " The specified data file does not exist\n"},
+        {"nofile\n5\n2\n", prompts + " The specified data file does not exist (nofile)\n"},
+        {"m.mod\n5\n100001\n", prompts + " number of depth cells 100001 is above the limit of 100000\n"},
     };
     for (const Stop& s : stops) {
         SCOPED_TRACE(s.input);
-        const Outcome r = halvex({}, s.input);
+        const Outcome r = halvex({}, s.input, nullptr);
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + s.tail);
+        // The prompts go to standard output, the stop message alone to standard error.
+        const std::size_t cut = s.tail.rfind(" : ") + 3;
+        EXPECT_EQ(r.out, kBanner + s.tail.substr(0, cut));
+        EXPECT_EQ(r.err, s.tail.substr(cut));
     }
     EXPECT_EQ(files_here(), (std::vector<std::string>{"m.mod"}));
 }
@@ -296,7 +311,7 @@ TEST(DriverRun, CommandLineStops) {
         {{""}, " No data file supplied\n"},
         {{"   "}, " No data file supplied\n"},
         {{"", "5", "2"}, " No data file supplied\n"},
-        {{"missing.mod"}, " The specified data file does not exist\n"},
+        {{"missing.mod"}, " The specified data file does not exist (missing.mod)\n"},
         {{"m.mod", "0"}, "  Cell size must be positive\n"},
         {{"m.mod", "-2.5", "2"}, "  Cell size must be positive\n"},
         {{"m.mod", "5", "0"}, "  number of cells must be positive\n"},
@@ -308,12 +323,15 @@ TEST(DriverRun, CommandLineStops) {
         {{"m.mod", "5", "2.0"}, " number of depth cells is not an integer: '2.0'\n"},
         {{"m.mod", "5", "x"}, " number of depth cells is not an integer: 'x'\n"},
         {{"."}, " cannot open the data file .\n"},
+        {{"m.mod", "5", "100001"}, " number of depth cells 100001 is above the limit of 100000\n"},
+        {{"m.mod", "5", "100000000"}, " number of depth cells 100000000 is above the limit of 100000\n"},
     };
     for (const Stop& s : stops) {
         SCOPED_TRACE(s.line);
         const Outcome r = halvex(s.args);
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + s.line);
+        EXPECT_EQ(r.out, kBanner);
+        EXPECT_EQ(r.err, s.line);
     }
     EXPECT_EQ(files_here(), (std::vector<std::string>{"m.mod"}));
 }
@@ -333,8 +351,12 @@ TEST(DriverRun, CombinedTableName) {
         SCOPED_TRACE(c.infil);
         fs::remove(c.table);
         const Outcome r = halvex({c.infil, "5", "2"});
-        EXPECT_EQ(r.status, kExitOk);
-        EXPECT_EQ(r.out, kBanner);  // a model of comments only: no line, no report
+        // A model of comments only: no line, no report, the table header alone, and
+        // a run that converted nothing.
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.out, kBanner);
+        EXPECT_EQ(r.err, " nothing converted: " + std::string(c.infil) +
+                             " holds no survey line of 3 or more records\n");
         EXPECT_EQ(read_file(c.table), kHeader);
     }
 }
@@ -348,7 +370,8 @@ TEST(DriverRun, RecordLoopEdges) {
         EXPECT_EQ(r.status, kExitStop);
         // Line 1 is still in progress at the error: not completed, not written, but its
         // point file stays with the points written so far.
-        EXPECT_EQ(r.out, kBanner + "  error reading the input xyz data file\n");
+        EXPECT_EQ(r.out, kBanner);
+        EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)\n");
         EXPECT_EQ(read_file("m_all.xyz"), kHeader);
         EXPECT_FALSE(fs::exists("line_1.xyz"));
         EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u);
@@ -360,44 +383,25 @@ TEST(DriverRun, RecordLoopEdges) {
             SCOPED_TRACE(bad);
             const Outcome r = convert(three_records("1") + rec("1", "30", "0", "100", {bad, "0"}));
             EXPECT_EQ(r.status, kExitStop);
-            EXPECT_EQ(r.out, kBanner + "  error reading the input xyz data file\n");
+            EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)\n");
         }
     }
     {
         clear_folder();
-        SCOPED_TRACE("a short record inside the file is skipped with a warning");
+        SCOPED_TRACE("a short record inside the file is skipped; the line still has three records");
         const Outcome r = convert("/ head\n" + rec("1", "0", "0", "100", {"1", "0"}) +
                                   rec("1", "10", "0", "100", {"1"}) + rec("1", "20", "0", "100", {"1", "0"}) +
                                   rec("1", "30", "0", "100", {"1", "0"}));
-        EXPECT_EQ(r.status, kExitOk);
-        const std::string warning =
-            " warning: line 3 of the model file holds fewer than 12 numbers and is skipped\n";
-        EXPECT_EQ(r.out.substr(kBanner.size(), warning.size()), warning);
+        EXPECT_EQ(r.status, kExitIncomplete);
         EXPECT_NE(r.out.find(" Number of points :      3\n"), std::string::npos);
         EXPECT_NE(r.out.find(" x range :       0.00     30.00\n"), std::string::npos);
-    }
-    {
-        clear_folder();
-        SCOPED_TRACE("a short last record ends the data; the line is completed");
-        const Outcome r = convert(rec("1", "0", "0", "100", {"1", "0"}) +
-                                  rec("1", "10", "0", "100", {"1", "0"}) +
-                                  rec("2", "10", "0", "100", {"1"}));
-        EXPECT_EQ(r.status, kExitOk);
-        // Two records: reported without gridding, point file deleted.
-        EXPECT_EQ(r.out, kBanner +
-                             "\n Processing line : 1\n\n"
-                             " Number of points :      2\n"
-                             " x range :       0.00     10.00\n"
-                             " z range :      97.50     92.50\n");
-        EXPECT_FALSE(fs::exists("tmpdat.tmp"));
-        EXPECT_FALSE(fs::exists("line_1.xyz"));
     }
     {
         clear_folder();
         SCOPED_TRACE("the last record opens a new line after a completed one");
         RecordingGridder g;
         const Outcome r = convert(three_records("1") + rec("2", "5", "5", "0", {"7", "7"}), &g);
-        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.status, kExitIncomplete);
         EXPECT_NE(r.out.find(" Processing line : 1\n"), std::string::npos);
         EXPECT_EQ(r.out.find(" Processing line : 2\n"), std::string::npos);
         EXPECT_EQ(g.calls.size(), 1u);
@@ -407,7 +411,7 @@ TEST(DriverRun, RecordLoopEdges) {
         clear_folder();
         SCOPED_TRACE("a trailing comment makes that record an ordinary one-record line");
         const Outcome r = convert(three_records("1") + rec("2", "5", "5", "0", {"7", "7"}) + "! end\n");
-        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.status, kExitIncomplete);
         EXPECT_NE(r.out.find("\n Processing line : 2\n\n Number of points :      1\n"
                              " x range :       0.00      0.00\n"
                              " z range :      -2.50     -7.50\n"),
@@ -491,10 +495,11 @@ TEST(DriverRun, NeverOverwritesTheModelFile) {
         const Outcome r = halvex({infil, "5", "2"}, "", &g);
         EXPECT_EQ(r.status, kExitStop);
         const std::string stop = " output file " + std::string(c.model) + stop_tail;
+        EXPECT_EQ(r.err, stop);
         if (c.reaches_a_line)
-            EXPECT_NE(r.out.find(stop), std::string::npos);
+            EXPECT_NE(r.out.find(" Processing line : 1\n"), std::string::npos);
         else
-            EXPECT_EQ(r.out, kBanner + stop);
+            EXPECT_EQ(r.out, kBanner);
         EXPECT_TRUE(g.calls.empty());
         EXPECT_EQ(read_file(c.model), model);
         fs::remove(c.model);
@@ -505,7 +510,8 @@ TEST(DriverRun, NeverOverwritesTheModelFile) {
         fs::create_symlink("m.mod", "m_all.xyz");
         const Outcome r = halvex({"m.mod", "5", "2"});
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out, kBanner + " output file m_all.xyz" + stop_tail);
+        EXPECT_EQ(r.out, kBanner);
+        EXPECT_EQ(r.err, " output file m_all.xyz" + stop_tail);
         EXPECT_EQ(read_file("m.mod"), model);
     }
 }
@@ -538,8 +544,7 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
             fs::create_symlink("/dev/full", c.name);  // every write fails: a full disk
         const Outcome r = halvex({"m.mod", "5", "2"});
         EXPECT_EQ(r.status, kExitStop);
-        ASSERT_GE(r.out.size(), c.line.size());
-        EXPECT_EQ(r.out.substr(r.out.size() - c.line.size()), c.line);
+        EXPECT_EQ(r.err, c.line);
     }
     {
         SCOPED_TRACE("a stop from the gridder");
@@ -548,7 +553,7 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         g.stop = " cannot write file 1_con.grd";
         const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.out.substr(r.out.size() - 29), " cannot write file 1_con.grd\n");
+        EXPECT_EQ(r.err, " cannot write file 1_con.grd\n");
     }
 }
 
@@ -588,15 +593,229 @@ TEST(DriverRun, FortranNumbersAndPrecisePositions) {
     EXPECT_EQ(g.calls[0].dx, static_cast<float>(24.98));
 }
 
-TEST(DriverRun, DepthCellsBoundedOnlyByMemory) {
+// The names of the line tables in the current folder.
+std::vector<std::string> line_tables_here() {
+    std::vector<std::string> names;
+    for (const std::string& n : files_here())
+        if (n.rfind("line_", 0) == 0 && n.ends_with(".xyz")) names.push_back(n);
+    return names;
+}
+
+TEST(DriverRun, WarningsAndExitStatus) {
     TempDir dir;
-    std::vector<std::string> con(200, "0.5");
-    write_file("m.mod", rec("1", "0", "0", "0", con) + rec("1", "10", "0", "0", con) +
-                            rec("1", "20", "0", "0", con));
-    const Outcome r = halvex({"m.mod", "1", "200"});
-    EXPECT_EQ(r.status, kExitOk);
-    EXPECT_NE(r.out.find(" z range :      -0.50   -199.50\n"), std::string::npos);
-    EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 600u * 110u);
+    const std::string skipped = " warning: record holds 11 numbers, fewer than 10 + ndepth = 12; skipped";
+    const std::string dropped = " warning: survey line ";
+    const std::string nothing = " nothing converted: m.mod holds no survey line of 3 or more records\n";
+    struct Case {
+        const char* what;
+        std::string model;  // converted with cell 5 and two depth cells
+        int status;
+        std::string err;
+        std::vector<std::string> tables;  // line tables written
+    };
+    const Case cases[] = {
+        {"every record converted", "/ head\n" + three_records("1"), kExitOk, "", {"line_1.xyz"}},
+        {"a short record inside a line is skipped",
+         rec("1", "0", "0", "100", {"1", "0"}) + rec("1", "10", "0", "100", {"1"}) +
+             rec("1", "20", "0", "100", {"1", "0"}) + rec("1", "30", "0", "100", {"1", "0"}),
+         kExitIncomplete, skipped + " (m.mod, line 2)\n", {"line_1.xyz"}},
+        {"a last record cut short ends the data", three_records("1") + "1 0 30 0 100 0 0",
+         kExitIncomplete,
+         " warning: the last record holds 7 numbers, fewer than 10 + ndepth = 12; the model data end"
+         " before it (m.mod, line 4)\n",
+         {"line_1.xyz"}},
+        {"ndepth too large: the first record is short and not the last",
+         "/ head\n" + rec("1", "0", "0", "100", {"1"}) + three_records("1"), kExitStop,
+         " the first record holds 11 numbers, fewer than 10 + ndepth = 12 (m.mod, line 2): check ndepth;"
+         " run stopped\n",
+         {}},
+        {"ndepth too small: the first record holds more numbers",
+         rec("1", "0", "0", "100", {"1", "0", "3"}) + rec("1", "10", "0", "100", {"1", "0"}) +
+             rec("1", "20", "0", "100", {"1", "0", "3", "4"}),
+         kExitOk,
+         " warning: the first record holds 13 numbers, more than 10 + ndepth = 12; the numbers after"
+         " the first 12 of a record are ignored (m.mod, line 1): check ndepth\n",
+         {"line_1.xyz"}},
+        {"a line of two records inside the file",
+         rec("7", "0", "0", "100", {"1", "0"}) + rec("7", "10", "0", "100", {"1", "0"}) + three_records("8"),
+         kExitIncomplete,
+         dropped + "7 has only 2 records, fewer than 3; not written or gridded (m.mod, lines 1 to 2)\n",
+         {"line_8.xyz"}},
+        {"the last record opens a new line", three_records("1") + rec("2", "0", "0", "100", {"1", "0"}),
+         kExitIncomplete,
+         dropped + "2 has only 1 record, fewer than 3; not written or gridded (m.mod, line 4)\n",
+         {"line_1.xyz"}},
+        {"no line of three records",
+         rec("5", "0", "0", "100", {"1", "0"}) + rec("5", "10", "0", "100", {"1", "0"}) + "! x\n" +
+             rec("6", "0", "0", "100", {"1", "0"}),
+         kExitStop,
+         dropped + "5 has only 2 records, fewer than 3; not written or gridded (m.mod, lines 1 to 2)\n" +
+             dropped + "6 has only 1 record, fewer than 3; not written or gridded (m.mod, line 4)\n" + nothing,
+         {}},
+        {"the only record is cut short", "1 0 0 0 100\n", kExitStop,
+         " warning: the last record holds 5 numbers, fewer than 10 + ndepth = 12; the model data end"
+         " before it (m.mod, line 1)\n" + nothing,
+         {}},
+        {"an unreadable record after a converted line",
+         three_records("1") + rec("2", "0", "0", "100", {"1", "0"}) + "2 0 x\n" + three_records("2"),
+         kExitStop, "  error reading the input xyz data file (m.mod, line 5)\n", {"line_1.xyz"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear_folder();
+        const Outcome r = convert(c.model);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out.find("warning"), std::string::npos);  // stdout keeps the reports only
+        EXPECT_EQ(line_tables_here(), c.tables);
+    }
+}
+
+TEST(DriverRun, LimitsOnRecordsAndDepthCells) {
+    TempDir dir;
+    {
+        SCOPED_TRACE("depth cells far beyond the record layout of old are read");
+        std::vector<std::string> con(200, "0.5");
+        write_file("m.mod", rec("1", "0", "0", "0", con) + rec("1", "10", "0", "0", con) +
+                                rec("1", "20", "0", "0", con));
+        const Outcome r = halvex({"m.mod", "1", "200"});
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_NE(r.out.find(" z range :      -0.50   -199.50\n"), std::string::npos);
+        EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 600u * 110u);
+    }
+    const std::string at_limit = std::to_string(kMaxDepthCells);
+    const std::string too_long = " a text line of more than " + std::to_string(kMaxRecordChars) +
+                                 " characters is not a model record";
+    // A record padded with blanks to exactly the longest text line taken.
+    std::string widest = rec("1", "0", "0", "100", {"1", "0"});
+    widest.insert(widest.size() - 1, kMaxRecordChars + 1 - widest.size(), ' ');
+    struct Case {
+        const char* what;
+        std::string model;  // written to m.mod unless empty
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"the largest ndepth on a small model: sized by what the records hold",
+         three_records("1"), {"m.mod", "5", at_limit}, kExitStop,
+         " the first record holds 12 numbers, fewer than 10 + ndepth = " +
+             std::to_string(kMaxDepthCells + 10) + " (m.mod, line 1): check ndepth; run stopped\n"},
+        {"records of exactly the longest text line", widest + widest + widest, {"m.mod", "5", "2"},
+         kExitOk, ""},
+        {"a first line one character too long", std::string(kMaxRecordChars + 1, '1'),
+         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 1); run stopped\n"},
+        {"a line too long after two records", rec("1", "0", "0", "100", {"1", "0"}) +
+                                                   rec("1", "10", "0", "100", {"1", "0"}) +
+                                                   std::string(kMaxRecordChars + 10, ' ') + "\n",
+         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 3); run stopped\n"},
+        {"a device that never ends a line", "", {"/dev/zero", "5", "2"}, kExitStop,
+         too_long + " (/dev/zero, line 1); run stopped\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear_folder();
+        if (!c.model.empty()) write_file("m.mod", c.model);
+        const Outcome r = halvex(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+// Grids nothing; during the first gridding call it runs halvex a second time in the same
+// folder, both through run() and as a process of its own, while the first run holds
+// the folder.
+class SecondRunGridder final : public SectionGridder {
+public:
+    std::optional<std::string> grid_line(const GridCall&) override {
+        if (nested.has_value()) return std::nullopt;
+        nested = halvex({"m.mod", "5", "2"});
+        process_status = run_process();
+        return std::nullopt;
+    }
+    std::optional<Outcome> nested;
+    int process_status = -1;
+
+private:
+    static int run_process() {
+        const std::string exe = std::string(HALVEX_BINARY_DIR) + "/driver/halvex";
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 1, "second.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, "second.err", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> words = {exe, "m.mod", "5", "2"};
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        const int rc = posix_spawn(&pid, exe.c_str(), &files, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&files);
+        if (rc != 0) return -2;
+        int wstatus = 0;
+        if (waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus)) return -3;
+        return WEXITSTATUS(wstatus);
+    }
+};
+
+TEST(DriverRun, OneRunPerFolder) {
+    TempDir dir;
+    write_file("m.mod", three_records("1"));
+    const std::string busy =
+        " another halvex run is working in " + fs::current_path().string() + "; run stopped\n";
+    SecondRunGridder g;
+    const Outcome first = halvex({"m.mod", "5", "2"}, "", &g);
+    EXPECT_EQ(first.status, kExitOk);
+    EXPECT_EQ(first.err, "");
+    ASSERT_TRUE(g.nested.has_value());
+    EXPECT_EQ(g.nested->status, kExitStop);
+    EXPECT_EQ(g.nested->out, kBanner);
+    EXPECT_EQ(g.nested->err, busy);
+    EXPECT_EQ(g.process_status, kExitStop);
+    EXPECT_EQ(read_file("second.out"), kBanner);
+    EXPECT_EQ(read_file("second.err"), busy);
+    // The first run's outputs are its own, and its lock file is gone.
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "m.mod", "m_all.xyz",
+                                                      "second.err", "second.out", "tmpdat.tmp"}));
+    EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
+    // The folder is free again once the run has ended.
+    EXPECT_EQ(halvex({"m.mod", "5", "2"}).status, kExitOk);
+}
+
+TEST(DriverRun, OptionsAndOperandsAfterDoubleDash) {
+    TempDir dir;
+    write_file("--m.mod", three_records("1"));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // empty: the banner and line report of a run
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--help"}, kExitOk, help_text(), ""},
+        {{"--m.mod", "5", "2", "--help"}, kExitOk, help_text(), ""},
+        {{"--version"}, kExitOk, "halvex 9.8.7\n", ""},
+        {{"--bogus"}, kExitStop, "", " unknown option --bogus (a model file of that name goes after --; see halvex --help)\n"},
+        {{"--m.mod", "5", "2"}, kExitStop, "", " unknown option --m.mod (a model file of that name goes after --; see halvex --help)\n"},
+        {{"--", "--help"}, kExitStop, kBanner, " The specified data file does not exist (--help)\n"},
+        {{"-5"}, kExitStop, kBanner, " The specified data file does not exist (-5)\n"},
+        {{"--", "--m.mod", "5", "2"}, kExitOk, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const Outcome r = halvex(c.args, "", nullptr, "9.8.7");
+        EXPECT_EQ(r.status, c.status);
+        if (!c.out.empty()) {
+            EXPECT_EQ(r.out, c.out);
+        }
+        EXPECT_EQ(r.err, c.err);
+    }
+    // Only the run after "--" wrote anything.
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"--m.mod", "--m_all.xyz", "line_1.crd",
+                                                      "line_1.xyz", "tmpdat.tmp"}));
+    const std::string help = help_text();
+    EXPECT_NE(help.find("1 to " + std::to_string(kMaxDepthCells)), std::string::npos);
+    EXPECT_NE(help.find(std::to_string(kMaxRecordChars) + " characters"), std::string::npos);
 }
 
 }  // namespace

@@ -121,27 +121,29 @@ TEST(MincGridder, RunEndsNonZeroWhenACallFailed) {
         model << "\n";
     }
     driver_test::write_file("m.mod", model.str());
-    const auto convert = [](std::ostringstream& out) {
+    const auto convert = [](std::ostringstream& out, std::ostringstream& err) {
         std::istringstream in;
-        Console console{out, in};
+        Console console{out, in, err};
         const std::vector<std::string> args{"m.mod", "5", "16"};
         return run(args, console);
     };
     {
-        std::ostringstream out;
-        EXPECT_EQ(convert(out), kExitOk) << out.str();
-        EXPECT_EQ(out.str().find("warning"), std::string::npos);
+        std::ostringstream out, err;
+        EXPECT_EQ(convert(out, err), kExitOk) << err.str();
+        EXPECT_EQ(err.str(), "");
         EXPECT_TRUE(fs::exists("7_res.grd"));
     }
     fs::remove("7_con.grd");
     fs::create_directory("7_con.grd");
     driver_test::write_file("7_con.grd/keep", "x");
     {
-        std::ostringstream out;
-        EXPECT_EQ(convert(out), kExitGridFailed);
-        const std::string text = out.str();
-        const auto at = text.find(" warning: line 7: grid file 7_con.grd not written, gridding code -1034");
-        EXPECT_NE(at, std::string::npos) << text;
+        std::ostringstream out, err;
+        EXPECT_EQ(convert(out, err), kExitGridFailed);
+        // The warning goes to standard error alone; standard output keeps the reports.
+        EXPECT_EQ(err.str().rfind(" warning: line 7: grid file 7_con.grd not written, gridding code -1034", 0), 0u)
+            << err.str();
+        EXPECT_EQ(out.str().find("warning"), std::string::npos);
+        EXPECT_NE(out.str().find(" Processing line : 7\n"), std::string::npos);
         // The other three grids of the line are still written.
         EXPECT_TRUE(fs::exists("7_logcon.grd"));
         EXPECT_TRUE(fs::exists("7_logres.grd"));
