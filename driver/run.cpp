@@ -224,8 +224,8 @@ private:
         return true;
     }
 
-    // A first record with more than 10 + ndepth numbers: the rest of every record is
-    // ignored, which a too small ndepth also gives; said once.
+    // A first record with more than 10 + ndepth numbers most likely means that ndepth is
+    // too small: the deeper cells of every record are then ignored. Said once.
     void check_first_record(const ModelReader::Item& item, std::string_view text) {
         seen_record_ = true;
         const std::int64_t numbers = count_tokens(text);
@@ -253,7 +253,6 @@ private:
         return *builder_;
     }
 
-private:
     // Adds a record; false when the run ends here (the last record of the file started
     // a new line after a completed one, and that one-record line is not reported).
     bool take(const ModelRecord& record, const ModelReader::Item& item) {
@@ -264,7 +263,8 @@ private:
                     complete_line();
                     // Kept on purpose: when the last record of the file opens a new line
                     // after a completed one, the run ends there and that one-record line
-                    // is neither reported nor written (its points never reach a file).
+                    // gets no line report and no file (its points never reach one); only
+                    // the warning names it.
                     if (item.last) {
                         warn_dropped(line_label(record.line_number), 1, item.line_in_file,
                                      item.line_in_file);
