@@ -452,7 +452,7 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
         return kExitOk;
     }
     if (command.action == Action::version) {
-        console.out << "halvex " << version << "\n" << std::flush;
+        console.out << "halvex" << (version.empty() ? "" : " ") << version << "\n" << std::flush;
         return kExitOk;
     }
     if (!command.unknown_option.empty()) {
