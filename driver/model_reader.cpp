@@ -62,7 +62,11 @@ RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord&
 }
 
 ModelReader::ModelReader(std::istream& in, std::int32_t ndepth, std::size_t max_chars)
-    : in_(in), ndepth_(ndepth), max_chars_(max_chars), chunk_(std::min(kChunkChars, max_chars) + 1) {
+    : in_(in),
+      ndepth_(ndepth),
+      max_chars_(max_chars),
+      // Room for one character at least, so that every piece read makes progress.
+      chunk_(std::clamp(max_chars, std::size_t{1}, kChunkChars) + 1) {
     ahead_state_ = fetch(ahead_);
 }
 

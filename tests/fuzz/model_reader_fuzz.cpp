@@ -1,6 +1,7 @@
 // libFuzzer target for the model-record reader. The first input byte chooses the
-// number of depth cells (1 to 80); the rest is a model file. Every text line is
-// classified, and what the reader hands on must hold together: a record has exactly
+// number of depth cells (1 to 80) and the longest text line taken; the rest is a model
+// file. Every text line is classified, and what the reader hands on must hold together:
+// no line beyond the limit, an over-long line only as the last item, a record has exactly
 // ndepth finite conductivities and finite positions within the 32-bit range, line
 // numbers count up by one, and only the final line is marked last.
 #include <cmath>
@@ -25,10 +26,13 @@ bool within_32_bits(double v) { return std::isfinite(v) && std::isfinite(static_
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::int32_t ndepth = 1 + data[0] % 80;
+    // The longest line taken: the program's limit, or a small one the fuzzer can reach.
+    static const std::size_t kLimits[] = {driver::kMaxRecordChars, 1, 24, 300};
+    const std::size_t limit = kLimits[(data[0] / 80) % 4];
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
 
     std::istringstream in(text);
-    driver::ModelReader reader(in, ndepth);
+    driver::ModelReader reader(in, ndepth, limit);
     driver::ModelReader::Item item{};
     std::int64_t expected_line = 0;
     bool seen_last = false;
@@ -36,6 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(!seen_last);
         require(item.line_in_file == ++expected_line);
         seen_last = item.last;
+        // A line is never longer than the limit (its CR may be gone); a longer one is
+        // reported once, as the last item.
+        require(reader.text().size() <= limit);
+        if (item.kind == driver::RecordKind::too_long) require(item.last);
         if (item.kind == driver::RecordKind::record) {
             const driver::ModelRecord& r = reader.record();
             require(r.conductivity.size() == static_cast<std::size_t>(ndepth));
