@@ -1,4 +1,4 @@
-// The exported C entries of libminc (minc.h): MINC, GEOROT and GEOFLIP with the
+// The exported C entries of libminc (minc.h): MINC, MINC_RESET, GEOROT and GEOFLIP with the
 // library's calling convention (every argument by pointer, each text followed by its
 // length by value), plus status variants of the two grid routines. No exception crosses
 // this boundary.
@@ -16,7 +16,8 @@
 namespace {
 
 // The relaxation's run-wide counter, carried from call to call of the exported MINC as
-// in one process that calls the library repeatedly. The entry is not re-entrant.
+// in one process that calls the library repeatedly; MINC_RESET starts it afresh. The
+// entry is not re-entrant.
 minc::RelaxState g_relax_state;
 
 std::string_view text(const char* p, int len) {
@@ -53,6 +54,8 @@ void MINC(char* outfile, int outfile_len, float* x0, float* y0, float* dx, float
         *ierr = minc::code(minc::Status::store_failed);
     }
 }
+
+void MINC_RESET(void) { g_relax_state = minc::RelaxState{}; }
 
 int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* sdx,
                   float* sdy, float* sx0, float* sy0, int* snc, int* snr, float* dx, float* dy,

@@ -55,6 +55,12 @@ void MINC(char *outfile, int outfile_len, float *x0, float *y0, float *dx, float
           float *dummy, int *maxchan, int *mode, int *iopt, float *gmin, float *gmax,
           float *angle, int *ierr);
 
+/* MINC_RESET: forgets the relaxation state that MINC carries from one call to the
+ * next in this process, so that the next MINC call grids exactly as the first call of
+ * a fresh process does (as the minc command does for every grid). Not re-entrant, like
+ * MINC itself. */
+void MINC_RESET(void);
+
 /* GEOROT: resamples the grid file SRCFIL (SNC x SNR nodes, cell sizes SDX, SDY, origin
  * SX0, SY0 in the rotated frame) into the grid file GRDFIL (NX x NY nodes, DX, DY,
  * X0, Y0) by bilinear interpolation: an output position is turned by ANGLE degrees

@@ -1,0 +1,177 @@
+"""Writing grids as netCDF (CF conventions) and GeoTIFF, for GMT, GDAL/QGIS and xarray.
+
+Both keep every value of the grid bit for bit as a 32-bit real; null nodes are stored
+as the grid format's own dummy -1.0E32, declared as the fill value (netCDF) or the
+nodata value (GeoTIFF), so every reader shows them as missing. Both keep the node
+registration: a value belongs to the point of its node, not to a cell around it.
+Each file is written under a temporary name in its folder and renamed when complete.
+"""
+import contextlib
+import math
+import os
+import tempfile
+
+import numpy as np
+
+from .grid_file import GRID_DUMMY, HEADER_FIELDS, grid_geometry
+
+
+@contextlib.contextmanager
+def _replace_when_done(path, suffix):
+    """Yields a temporary name beside `path`; renames it onto `path` when the block ends
+    without an exception, and removes it otherwise."""
+    path = os.fspath(path)
+    folder = os.path.dirname(os.path.abspath(path))
+    fd, tmp = tempfile.mkstemp(prefix=".halvex-", suffix=suffix, dir=folder)
+    os.close(fd)
+    try:
+        yield tmp
+        os.replace(tmp, path)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.remove(tmp)
+        raise
+
+
+def _filled(grid):
+    """The grid's values as float32 with NaN replaced by the grid dummy."""
+    v = np.asarray(grid.values, dtype=np.float32).copy()
+    v[np.isnan(v)] = GRID_DUMMY
+    return v
+
+
+def _plain_attrs(attrs):
+    """Attributes a netCDF file can hold: numbers and non-empty texts."""
+    out = {}
+    for k, v in attrs.items():
+        if isinstance(v, (bool, np.bool_)):
+            out[k] = int(v)
+        elif isinstance(v, (int, float, np.integer, np.floating)):
+            out[k] = v
+        elif isinstance(v, str) and v:
+            out[k] = v
+    return out
+
+
+
+
+def save_netcdf(grid, path):
+    """Writes `grid` (a DataArray from load_grid or grid()) as a CF netCDF-4 file that
+    gmt grdinfo, GDAL (QGIS) and xarray open directly.
+
+    The data variable keeps the array's name, its values as 32-bit reals with the fill
+    value -1.0E32 for null nodes, and its units; the coordinate variables hold the node
+    positions (gridline registration, node_offset 0) with axis X and Y. A rotated grid
+    is written with 2-D coordinates of every node (CF auxiliary coordinates)."""
+    import xarray as xr
+
+    name = grid.name or "z"
+    # The GRD header's fields describe the GRD file; the frame goes into the global
+    # attributes below, the rest does not carry over.
+    var_attrs = {k: v for k, v in _plain_attrs(grid.attrs).items() if k not in HEADER_FIELDS}
+    values = np.asarray(grid.values, dtype=np.float32)
+    valid = values[~np.isnan(values)]
+    if valid.size:
+        var_attrs["actual_range"] = np.array([valid.min(), valid.max()], dtype=np.float32)
+    ds = xr.Dataset({name: (grid.dims, values, var_attrs)},
+                    coords={k: (c.dims, c.values.astype(np.float64), dict(c.attrs))
+                            for k, c in grid.coords.items()})
+    ydim, xdim = grid.dims
+    if grid.ndim == 2 and xdim in grid.coords and ydim in grid.coords:
+        for dim, axis in ((xdim, "X"), (ydim, "Y")):
+            c = ds[dim].values
+            ds[dim].attrs.update(axis=axis, actual_range=np.array([c.min(), c.max()]))
+    else:
+        for dim in grid.dims:
+            ds.coords[dim] = (dim, np.arange(grid.sizes[dim], dtype=np.int32), {"long_name": dim + " index"})
+    ds.attrs.update(Conventions="CF-1.7", node_offset=np.int32(0),
+                    title=str(grid.attrs.get("long_name", name)))
+    if "source" in grid.attrs:
+        ds.attrs["source"] = "halvex GRD grid file " + str(grid.attrs["source"])
+    if "line" in grid.attrs:
+        ds.attrs["line"] = str(grid.attrs["line"])
+    for k in ("x0", "y0", "dx", "dy", "angle"):
+        if k in grid.attrs:
+            ds.attrs["grd_" + k] = float(grid.attrs[k])
+    encoding = {name: {"dtype": "float32", "_FillValue": GRID_DUMMY, "zlib": True, "complevel": 4}}
+    for k in ds.coords:
+        encoding[k] = {"_FillValue": None}
+    with _replace_when_done(path, ".nc") as tmp:
+        ds.to_netcdf(tmp, engine="netcdf4", format="NETCDF4", encoding=encoding)
+
+
+def geotransform(grid):
+    """GDAL's geotransform (x, dx/col, dx/row, y, dy/col, dy/row at the outer corner of the
+    first pixel) of the GeoTIFF save_geotiff writes: pixels centred on the nodes, the first
+    pixel row being the grid's last row (the top of the picture for a positive y spacing)."""
+    x0, y0, dx, dy, angle = grid_geometry(grid)
+    nv = grid.shape[0]
+    a = math.radians(angle)
+    c, s = math.cos(a), math.sin(a)
+    # Pixel (col, row) centre = node (i = col, j = nv - 1 - row).
+    g1, g2 = dx * c, dy * s
+    g4, g5 = dx * s, -dy * c
+    top_x = x0 - (nv - 1) * dy * s
+    top_y = y0 + (nv - 1) * dy * c
+    return (top_x - 0.5 * g1 - 0.5 * g2, g1, g2, top_y - 0.5 * g4 - 0.5 * g5, g4, g5)
+
+
+def save_geotiff(grid, path, engine=None):
+    """Writes `grid` as a single-band 32-bit GeoTIFF: nodata -1.0E32 on the null nodes,
+    the geotransform of the node grid (pixel centres on the nodes, AREA_OR_POINT=Point),
+    no coordinate reference system (a section's coordinates are distance and elevation).
+
+    engine: "rasterio" or "gdal" (GDAL's own Python binding); by default rasterio when it
+    can be imported, else GDAL."""
+    if engine is None:
+        try:
+            import rasterio  # noqa: F401
+            engine = "rasterio"
+        except ImportError:
+            engine = "gdal"
+    if engine not in ("rasterio", "gdal"):
+        raise ValueError("engine is 'rasterio' or 'gdal', not %r" % (engine,))
+    if grid.ndim != 2:
+        raise ValueError("a grid has two dimensions, this array %d" % grid.ndim)
+    rows = _filled(grid)[::-1]
+    gt = geotransform(grid)
+    desc = str(grid.attrs.get("long_name", grid.name or "z"))
+    units = str(grid.attrs.get("units", ""))
+    with _replace_when_done(path, ".tif") as tmp:
+        if engine == "rasterio":
+            _write_rasterio(tmp, rows, gt, desc, units)
+        else:
+            _write_gdal(tmp, rows, gt, desc, units)
+
+
+def _write_rasterio(path, rows, gt, desc, units):
+    import rasterio
+    from rasterio.transform import Affine
+
+    profile = dict(driver="GTiff", width=rows.shape[1], height=rows.shape[0], count=1,
+                   dtype="float32", nodata=float(GRID_DUMMY),
+                   transform=Affine(gt[1], gt[2], gt[0], gt[4], gt[5], gt[3]))
+    with rasterio.open(path, "w", **profile) as dst:
+        dst.write(rows, 1)
+        dst.update_tags(AREA_OR_POINT="Point")
+        dst.set_band_description(1, desc)
+        if units:
+            dst.set_band_unit(1, units)
+
+
+def _write_gdal(path, rows, gt, desc, units):
+    from osgeo import gdal
+
+    gdal.UseExceptions()
+    ds = gdal.GetDriverByName("GTiff").Create(path, rows.shape[1], rows.shape[0], 1, gdal.GDT_Float32)
+    ds.SetGeoTransform(gt)
+    ds.SetMetadataItem("AREA_OR_POINT", "Point")
+    band = ds.GetRasterBand(1)
+    band.SetNoDataValue(float(GRID_DUMMY))
+    band.SetDescription(desc)
+    if units:
+        band.SetUnitType(units)
+    band.WriteArray(rows)
+    band.FlushCache()
+    ds.FlushCache()
+    ds = None

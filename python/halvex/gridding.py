@@ -1,0 +1,234 @@
+"""Gridding arrays of scattered points through the minc library (libminc.so, ctypes).
+
+Each call writes the points as the library's binary input data file (records of x, y, z
+as little-endian 32-bit reals) into a fresh temporary folder, runs MINC there with the
+folder as the current directory (so its log "minc.log" stays out of the caller's
+folder), reads the grid file back with load_grid and removes the folder. MINC_RESET runs
+before every MINC, so every call grids from the fresh relaxation state the minc command
+starts from, and gives the minc command's values bit for bit.
+
+The library is found in this order: the file named by the environment variable
+HALVEX_LIBMINC; the installed library (the linker's search, then lib/ under this Python's
+prefix, /usr/local and /usr); the build trees of the source checkout this package lies in
+(build/minc, build-test/minc).
+"""
+import ctypes
+import ctypes.util
+import math
+import os
+import sys
+import tempfile
+import threading
+
+import numpy as np
+
+from .grid_file import load_grid
+
+ENV_LIBRARY = "HALVEX_LIBMINC"
+INPUT_DUMMY = np.float32(-99999.0)  # points whose value equals it are not gridded
+
+# The library's codes, as minc.h names them.
+STATUS_TEXT = {
+    -2: "more than 3600 blocks",
+    -999: "the grid is cut into several blocks and NX or NY is 5 or less",
+    -1000: "no data file name, or an empty data range for a rotated grid",
+    -1001: "the grid cannot be cut into blocks",
+    -1002: "no data point accepted",
+    -1013: "blanking window too wide",
+    -1014: "blanking window too narrow",
+    -1020: "spacing zero, negative or not finite",
+    -1021: "fewer than 1 column or row",
+    -1022: "channel outside 1..MAXCHAN",
+    -1023: "MAXCHAN outside 1..256",
+    -1030: "a scratch store could not be written or read",
+    -1031: "a grid row does not fit the work area",
+    -1032: "the blanking mask could not be read or written",
+    -1033: "the input data file could not be read",
+    -1034: "the grid file could not be created or written",
+    -1035: "blanking outline store too small",
+}
+
+
+class MincError(RuntimeError):
+    """MINC returned a failure code; `code` holds it."""
+
+    def __init__(self, code):
+        text = STATUS_TEXT.get(code)
+        if text is None and -1011 <= code <= -1003:
+            text = "the template grid or a block solve failed"
+        super().__init__("minc failed with code %d: %s" % (code, text or "unknown code"))
+        self.code = code
+
+
+_lock = threading.Lock()  # MINC is not re-entrant, and a call changes the current directory
+_library = None
+
+
+def _candidates():
+    env = os.environ.get(ENV_LIBRARY)
+    if env:
+        yield env, True
+        return
+    found = ctypes.util.find_library("minc")
+    if found:
+        yield found, False
+    for prefix in (sys.prefix, "/usr/local", "/usr"):
+        for sub in ("lib", "lib64", "lib/x86_64-linux-gnu"):
+            yield os.path.join(prefix, sub, "libminc.so"), False
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    for tree in ("build", "build-test"):
+        yield os.path.join(root, tree, "minc", "libminc.so"), False
+
+
+def find_library():
+    """The path or name of the libminc.so that grid() uses (search order in the module
+    text). Raises OSError naming what was tried when there is none."""
+    tried = []
+    for cand, required in _candidates():
+        if os.sep in cand and not os.path.exists(cand):
+            if required:
+                raise OSError("%s=%s: no such file" % (ENV_LIBRARY, cand))
+            tried.append(cand)
+            continue
+        try:
+            lib = ctypes.CDLL(cand)
+        except OSError as e:
+            if required:
+                raise OSError("%s=%s: %s" % (ENV_LIBRARY, cand, e)) from None
+            tried.append(cand)
+            continue
+        if hasattr(lib, "MINC") and hasattr(lib, "MINC_RESET"):
+            return cand
+        if required:
+            raise OSError("%s=%s is not the halvex minc library (no MINC_RESET)" % (ENV_LIBRARY, cand))
+        tried.append(cand + " (another library)")
+    raise OSError("libminc.so not found: set %s to its path, install it, or build the source tree;"
+                  " tried %s" % (ENV_LIBRARY, ", ".join(tried)))
+
+
+def _load():
+    global _library
+    if _library is None:
+        lib = ctypes.CDLL(find_library())
+        f, i, c = ctypes.POINTER(ctypes.c_float), ctypes.POINTER(ctypes.c_int), ctypes.c_char_p
+        n = ctypes.c_int
+        lib.MINC.argtypes = [c, n, f, f, f, f, i, i, f, c, n, i, f, i, i, i, f, f, f, i]
+        lib.MINC.restype = None
+        lib.MINC_RESET.argtypes = []
+        lib.MINC_RESET.restype = None
+        _library = lib
+    return _library
+
+
+def _float32(v, what):
+    v = np.float32(v)
+    if not np.isfinite(v):
+        raise ValueError("%s must be finite, not %r" % (what, v))
+    return v
+
+
+def _pair(v, what):
+    if np.ndim(v) == 0:
+        return _float32(v, what), _float32(v, what)
+    if len(v) != 2:
+        raise ValueError("%s is one number or two" % what)
+    return _float32(v[0], what), _float32(v[1], what)
+
+
+def grid_frame(region=None, spacing=None, origin=None, size=None):
+    """(x0, y0, dx, dy, nx, ny) of a grid given as the minc command takes it: spacing
+    (one number or dx, dy) with either region (xmin, xmax, ymin, ymax; nodes on both
+    edges, nx = round((xmax - xmin) / dx) + 1 in 32-bit reals, halves away from zero)
+    or origin (x0, y0) and size (nx, ny)."""
+    if spacing is None:
+        raise ValueError("spacing is required")
+    dx, dy = _pair(spacing, "spacing")
+    if not (dx > 0 and dy > 0):
+        raise ValueError("spacing must be positive")
+    if region is not None:
+        if origin is not None or size is not None:
+            raise ValueError("give region, or origin and size, not both")
+        if len(region) != 4:
+            raise ValueError("region is (xmin, xmax, ymin, ymax)")
+        g = [_float32(v, "region") for v in region]
+        if not (g[1] > g[0] and g[3] > g[2]):
+            raise ValueError("region needs xmin < xmax and ymin < ymax")
+
+        def count(lo, hi, d):
+            q = float((hi - lo) / d)  # float32 arithmetic, as the command does it
+            return int(math.floor(abs(q) + 0.5)) * (1 if q >= 0 else -1) + 1
+
+        return g[0], g[2], dx, dy, count(g[0], g[1], dx), count(g[2], g[3], dy)
+    if origin is None or size is None:
+        raise ValueError("give region, or origin and size")
+    x0, y0 = _pair(origin, "origin")
+    nx, ny = (int(v) for v in size)
+    if nx < 1 or ny < 1:
+        raise ValueError("size needs at least 1 column and 1 row")
+    return x0, y0, dx, dy, nx, ny
+
+
+def grid(x, y, z, region=None, spacing=None, radius=0.0, mode=1, angle=0.0, origin=None,
+         size=None, iterations=None, coords="xy"):
+    """Grids the points (x[k], y[k], z[k]) by minimum curvature and returns the grid as
+    load_grid returns it (dims (y, x), NaN where blanked).
+
+    The grid is spacing (one number or dx, dy) with region (xmin, xmax, ymin, ymax) or
+    origin (x0, y0) with size (nx, ny), as in the minc command. radius > 0 blanks nodes
+    farther than radius from data. mode 1 grids the values, 2 their natural logarithm
+    (values > 0), 3 a signed logarithm; the grid holds values. angle grids in a frame
+    rotated by angle degrees (the result is unrotated). iterations: relaxation sweep
+    limit per block (32 or more; default 512). A point with a NaN value is not gridded.
+    All numbers are taken as 32-bit reals. Raises ValueError for bad arguments and
+    MincError when the library fails; OSError when libminc.so cannot be found.
+    """
+    xs = np.asarray(x, dtype=np.float32).ravel()
+    ys = np.asarray(y, dtype=np.float32).ravel()
+    zs = np.asarray(z, dtype=np.float32).ravel()
+    if not (len(xs) == len(ys) == len(zs)):
+        raise ValueError("x, y and z differ in length: %d, %d, %d" % (len(xs), len(ys), len(zs)))
+    if len(xs) == 0:
+        raise ValueError("no points")
+    if not (np.all(np.isfinite(xs)) and np.all(np.isfinite(ys))):
+        raise ValueError("x and y must be finite")
+    if np.any(np.isinf(zs)):
+        raise ValueError("z must be finite or NaN")
+    if mode not in (1, 2, 3):
+        raise ValueError("mode is 1, 2 or 3")
+    if iterations is not None and int(iterations) < 32:
+        raise ValueError("iterations must be 32 or more")
+    x0, y0, dx, dy, nx, ny = grid_frame(region, spacing, origin, size)
+    radius = _float32(radius, "radius")
+    angle = _float32(angle, "angle")
+
+    records = np.empty((len(xs), 3), dtype="<f4")
+    records[:, 0], records[:, 1] = xs, ys
+    records[:, 2] = np.where(np.isnan(zs), INPUT_DUMMY, zs)
+
+    lib = _load()
+    F, I = ctypes.c_float, ctypes.c_int
+    with _lock, tempfile.TemporaryDirectory(prefix="halvex-grid-") as work:
+        datfile = os.path.join(work, "points.bin")
+        outfile = os.path.join(work, "grid.grd")
+        records.tofile(datfile)
+        args = dict(x0=F(x0), y0=F(y0), dx=F(dx), dy=F(dy), nx=I(nx), ny=I(ny), radius=F(radius),
+                    ichan=I(1), dummy=F(INPUT_DUMMY), maxchan=I(1), mode=I(mode), iopt=I(1),
+                    gmin=F(0.0), gmax=F(0.0), angle=F(angle), ierr=I(int(iterations or 0)))
+        # Names carry a NUL: the library takes a name up to its first NUL.
+        out_b = os.fsencode(outfile) + b"\0"
+        dat_b = os.fsencode(datfile) + b"\0"
+        here = os.getcwd()
+        os.chdir(work)
+        try:
+            lib.MINC_RESET()
+            a = args
+            lib.MINC(out_b, len(out_b), a["x0"], a["y0"], a["dx"], a["dy"], a["nx"], a["ny"],
+                     a["radius"], dat_b, len(dat_b), a["ichan"], a["dummy"], a["maxchan"],
+                     a["mode"], a["iopt"], a["gmin"], a["gmax"], a["angle"], a["ierr"])
+        finally:
+            os.chdir(here)
+        if args["ierr"].value != 0:
+            raise MincError(args["ierr"].value)
+        result = load_grid(outfile, coords=coords)
+    result.attrs["source"] = "halvex.grid"
+    return result
