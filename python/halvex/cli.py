@@ -105,6 +105,19 @@ def cmd_section(a):
     return 0
 
 
+def common_ranges(grids):
+    """{quantity: (smallest, largest)} over every grid of that quantity: one colour range
+    per quantity for all lines of a run, so that their pictures compare."""
+    ranges = {}
+    for g in grids:
+        v = g.values[np.isfinite(g.values)]
+        if v.size:
+            q = g.attrs.get("quantity")
+            lo, hi = ranges.get(q, (math.inf, -math.inf))
+            ranges[q] = (min(lo, float(v.min())), max(hi, float(v.max())))
+    return ranges
+
+
 def cmd_sections(a):
     if not os.path.isdir(a.folder):
         raise CommandError("%s: not a folder" % a.folder)
@@ -120,14 +133,7 @@ def cmd_sections(a):
         except (OSError, GridFileError) as e:
             print("halvex: %s" % e, file=sys.stderr)
             failed += 1
-    # One colour range per quantity over all lines, so the lines of a run compare.
-    ranges = {}
-    for p, g in grids.items():
-        v = g.values[np.isfinite(g.values)]
-        if v.size:
-            q = g.attrs["quantity"]
-            lo, hi = ranges.get(q, (math.inf, -math.inf))
-            ranges[q] = (min(lo, float(v.min())), max(hi, float(v.max())))
+    ranges = common_ranges(grids.values())
     for p, g in grids.items():
         lo, hi = ranges.get(g.attrs["quantity"], (None, None))
         out = os.path.join(out_dir, os.path.splitext(os.path.basename(p))[0] + "." + a.format)

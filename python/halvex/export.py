@@ -26,6 +26,9 @@ def _replace_when_done(path, suffix):
     os.close(fd)
     try:
         yield tmp
+        umask = os.umask(0)
+        os.umask(umask)
+        os.chmod(tmp, 0o666 & ~umask)  # as an ordinary new file, not mkstemp's 0600
         os.replace(tmp, path)
     except BaseException:
         with contextlib.suppress(OSError):
