@@ -21,10 +21,12 @@ import math
 import os
 import resource
 import statistics
-import struct
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+import halvex  # noqa: E402
 
 
 def child_cpu():
@@ -125,18 +127,15 @@ def main():
              statistics.median(h_wall) / statistics.median(g_wall)))
 
     # How far apart the two log-conductivity grids are where minc did not blank.
-    with open(os.path.join(work, "logcon_minc.grd"), "rb") as f:
-        d = f.read()
-    ne, nv = struct.unpack_from("<ii", d, 8)
-    mv = struct.unpack_from("<%df" % (ne * nv), d, 512)
+    mv = halvex.load_grid(os.path.join(work, "logcon_minc.grd"), coords="xy").values
     out = subprocess.run(["gmt", "grd2xyz", "logcon_gmt.nc"], cwd=work, check=True, capture_output=True,
                          text=True).stdout
     diffs = []
     for line in out.splitlines():
         x, y, z = (float(t) for t in line.split())
         i, j = int(round((x - gx0) / xcell)), int(round((y - gz0) / cell))
-        m = mv[j * ne + i]
-        if m > -1e30:
+        m = float(mv[j, i])
+        if m == m:  # not blank
             diffs.append(m - z)
     span = max(p[5] for p in pts) - min(p[5] for p in pts)
     print("  log10 conductivity, minc vs gmt on minc's %d unblanked nodes: max |diff| %.4f, rms %.4f"

@@ -7,5 +7,5 @@ build="${1:-$here/build}"
 repeat="${2:-5}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-python3 "$here/bench/gmt_compare.py" --halvex "$build/driver/halvex" --minc "$build/cli/minc" \
+"$("$here/scripts/python.sh")" "$here/bench/gmt_compare.py" --halvex "$build/driver/halvex" --minc "$build/cli/minc" \
   --model-script "$here/examples/make_model.py" --work "$work" --repeat "$repeat"

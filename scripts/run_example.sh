@@ -9,4 +9,6 @@ rm -rf "$out"; mkdir -p "$out"
 cp "$here/examples/survey.mod" "$out/"
 cd "$out"
 "$here/build/driver/halvex" survey.mod 5 64
+# The sections of every line as pictures beside their grids (LINE_QUANTITY.png).
+PYTHONPATH="$here/python" "$("$here/scripts/python.sh")" -m halvex sections "$out" -q
 echo "example output in $out:"; ls "$out"

@@ -1,22 +1,23 @@
 #!/usr/bin/env python3
-"""Render a GRD grid file as a PNG picture (standard library only).
+"""Render a GRD grid file as a PNG picture, one block of pixels per node, no axes.
 
 Usage: grid_png.py GRID.grd OUT.png [--scale N] [--min V --max V]
-Blank nodes (-1e32) are drawn light grey; values run from blue (low) to red (high).
-The first row of the grid is drawn at the bottom when the row orientation word is 1.
+Blank nodes are drawn light grey; values run from blue (low) to red (high); the row at
+the grid's origin is drawn at the bottom. For a section with axes, units, colour bar and
+the vertical exaggeration stated, use `python3 -m halvex section GRID.grd -o OUT.png`.
 """
-import argparse, struct, zlib
+import argparse, os, struct, sys, zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+import halvex  # noqa: E402
+
 
 def read_grid(path):
-    with open(path, 'rb') as f:
-        head = f.read(512)
-        ne, nv, kx = struct.unpack_from('<iii', head, 8)
-        de, dv, x0, y0 = struct.unpack_from('<dddd', head, 20)
-        vals = struct.unpack('<%df' % (ne * nv), f.read(4 * ne * nv))
-    rows = [vals[r * ne:(r + 1) * ne] for r in range(nv)]
-    if kx != 1:
-        rows.reverse()  # stored from the last row to the first
-    return ne, nv, rows
+    """(columns, rows, rows of values from the origin row up, None where blank)."""
+    g = halvex.load_grid(path)
+    rows = [[None if v != v else float(v) for v in r] for r in g.values]
+    return g.shape[1], g.shape[0], rows
+
 
 def ramp(t):
     # blue -> cyan -> yellow -> red
@@ -44,14 +45,14 @@ def main():
     ap.add_argument('--min', type=float); ap.add_argument('--max', type=float)
     a = ap.parse_args()
     ne, nv, rows = read_grid(a.grid)
-    valid = [v for r in rows for v in r if v > -1e30]
+    valid = [v for r in rows for v in r if v is not None]
     lo = a.min if a.min is not None else min(valid)
     hi = a.max if a.max is not None else max(valid)
     pixels = []
     for r in reversed(rows):  # top of the picture = last (highest) row
         line = []
         for v in r:
-            if v <= -1e30:
+            if v is None:
                 rgb = (225, 225, 225)
             else:
                 t = 0.0 if hi == lo else min(max((v - lo) / (hi - lo), 0.0), 1.0)

@@ -13,26 +13,20 @@ Prints the figures; exits non-zero when a figure is beyond its limit.
 import argparse
 import math
 import os
-import struct
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python"))
+import halvex  # noqa: E402
 
 
 def read_grd(path):
     """A GRD grid file: (ne, nv, x0, y0, dx, dy, rows) with rows[j][i] counted from the
     origin (row 0 at y0), and None for the dummy."""
-    with open(path, "rb") as f:
-        data = f.read()
-    ne, nv, kx = struct.unpack_from("<iii", data, 8)
-    de, dv, x0, y0 = struct.unpack_from("<dddd", data, 20)
-    vals = struct.unpack_from("<%df" % (ne * nv), data, 512)
-    rows = []
-    for r in range(nv):
-        row = [v if v > -1.0e30 else None for v in vals[r * ne:(r + 1) * ne]]
-        rows.append(row)
-    if kx != 1:
-        rows.reverse()
-    return ne, nv, x0, y0, de, dv, rows
+    g = halvex.load_grid(path, coords="xy")
+    a = g.attrs
+    rows = [[None if v != v else float(v) for v in r] for r in g.values]
+    return a["columns"], a["rows"], a["x0"], a["y0"], a["dx"], a["dy"], rows
 
 
 def read_gmt(path, x0, y0, dx, dy, ne, nv):

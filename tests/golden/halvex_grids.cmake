@@ -2,7 +2,12 @@
 # with the right names, headers, sizes, blanks and data values, and the log of the last
 # gridding call (tests/golden/halvex_grids.py holds the checks).
 # Run with -DBIN=<build dir> -DSRC=<source dir>.
-find_program(python NAMES python3 REQUIRED)
+# PYTHON: an interpreter with numpy and xarray (tests/CMakeLists.txt picks it).
+if(PYTHON)
+  set(python "${PYTHON}")
+else()
+  find_program(python NAMES python3 REQUIRED)
+endif()
 set(work "${BIN}/golden_halvex_grids_work")
 file(REMOVE_RECURSE "${work}")
 execute_process(

@@ -13,12 +13,16 @@ Usage: halvex_grids.py --halvex PATH --work DIR
 import argparse
 import math
 import os
-import struct
 import subprocess
 import sys
 
+import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python"))
+import halvex  # noqa: E402
+
 NDEPTH, CELL = 16, 5.0
-DUMMY32 = struct.unpack("<f", bytes.fromhex("aec59df4"))[0]  # -1.0E32 as stored
+DUMMY_BYTES = bytes.fromhex("aec59df4")  # -1.0E32 as stored
 
 failures = []
 
@@ -49,14 +53,16 @@ def write_model(path):
 
 
 def read_grd(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    h = {}
-    h["size"], h["type"], h["ne"], h["nv"], h["kx"] = struct.unpack_from("<iiiii", data, 0)
-    h["de"], h["dv"], h["x0"], h["y0"] = struct.unpack_from("<dddd", data, 20)
-    h["zmin"], h["zmax"] = struct.unpack_from("<ff", data, 160)
-    vals = struct.unpack_from("<%df" % (h["ne"] * h["nv"]), data, 512)
-    return h, vals, len(data)
+    """(header fields, node values [row from the origin][column] with NaN where blank,
+    file size, number of 4-byte words in the node area that hold the dummy -1.0E32)."""
+    g = halvex.load_grid(path, coords="xy")
+    a = g.attrs
+    h = {"size": a["element_size"], "type": a["element_type"], "ne": a["columns"], "nv": a["rows"],
+         "kx": a["orientation"], "de": a["dx"], "dv": a["dy"], "x0": a["x0"], "y0": a["y0"],
+         "zmin": a["zmin"], "zmax": a["zmax"]}
+    nodes = open(path, "rb").read()[512:]
+    dummies = sum(nodes[k:k + 4] == DUMMY_BYTES for k in range(0, len(nodes), 4))
+    return h, g.values, os.path.getsize(path), dummies
 
 
 def param_line(label, value, decimals, width=12):
@@ -99,7 +105,7 @@ def main():
             name = "%d%s" % (line, suffix)
             if name not in files:
                 continue
-            h, v, size = read_grd(os.path.join(a.work, name))
+            h, v, size, dummies = read_grd(os.path.join(a.work, name))
             # Grid: stations 0..200 by 25 (9 columns), elevations 25..100 by 5 (16 rows),
             # rows from the deepest upward (orientation 1).
             check((h["size"], h["type"], h["ne"], h["nv"], h["kx"]) == (4, 2, 9, 16, 1),
@@ -111,7 +117,7 @@ def main():
             for k in range(9):
                 for i in range(1, NDEPTH + 1):
                     row = NDEPTH - i  # cell i's centre is at 102.5 - (i - 0.5) * 5
-                    got = v[row * 9 + k]
+                    got = float(v[row, k])
                     c = conductivity(line, k, i)
                     if c > 0.0:
                         want = value(c)
@@ -122,9 +128,12 @@ def main():
             if line == 12:
                 # The corner (station 200, elevation 25) is 3 cells from the nearest data
                 # in both directions, beyond the half window of 2: blanked.
-                check(v[0 * 9 + 8] == DUMMY32, "%s corner not blanked: %r" % (name, v[8]))
+                check(np.isnan(v[0, 8]), "%s corner not blanked: %r" % (name, v[0, 8]))
             else:
-                check(DUMMY32 not in v, "%s has blanked nodes" % name)
+                check(not np.isnan(v).any(), "%s has blanked nodes" % name)
+            # Every blank node is stored as the dummy itself.
+            check(dummies == int(np.isnan(v).sum()), "%s: %d dummy words for %d blank nodes"
+                  % (name, dummies, int(np.isnan(v).sum())))
             # The header range covers the data values (nodes between data may lie beyond).
             check(h["zmin"] <= lo * (1 + 1e-5) + 1e-6 and h["zmax"] >= hi * (1 - 1e-5) - 1e-6,
                   "%s range %r..%r vs data %r..%r" % (name, h["zmin"], h["zmax"], lo, hi))

@@ -2,7 +2,12 @@
 # survey (tests/golden/gmt_compare.py prints the figures and checks their limits).
 # Run with -DBIN=<build dir> -DSRC=<source dir>.
 find_program(gmt NAMES gmt REQUIRED)
-find_program(python NAMES python3 REQUIRED)
+# PYTHON: an interpreter with numpy and xarray (tests/CMakeLists.txt picks it).
+if(PYTHON)
+  set(python "${PYTHON}")
+else()
+  find_program(python NAMES python3 REQUIRED)
+endif()
 set(work "${BIN}/golden_minc_gmt_compare_work")
 file(REMOVE_RECURSE "${work}")
 execute_process(
