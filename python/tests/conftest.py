@@ -6,7 +6,6 @@ source tree); the library from HALVEX_LIBMINC or the package's own search.
 """
 import os
 import shutil
-import struct
 import subprocess
 import sys
 
@@ -62,11 +61,3 @@ def run_minc(work, name, points, *options):
     write_xyz(xyz, *points)
     subprocess.run([program("cli", "minc"), "-q", "-o", name, *options, xyz], cwd=work, check=True)
     return os.path.join(work, name)
-
-
-def raw_grid(path):
-    """(header words, stored values in file order) read with struct, for comparisons."""
-    data = open(path, "rb").read()
-    ne, nv, kx = struct.unpack_from("<iii", data, 8)
-    vals = np.frombuffer(data, dtype="<f4", count=ne * nv, offset=512).reshape(nv, ne)
-    return (ne, nv, kx), vals
