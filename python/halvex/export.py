@@ -93,9 +93,8 @@ def save_netcdf(grid, path):
         ds.attrs["source"] = "halvex GRD grid file " + str(grid.attrs["source"])
     if "line" in grid.attrs:
         ds.attrs["line"] = str(grid.attrs["line"])
-    for k in ("x0", "y0", "dx", "dy", "angle"):
-        if k in grid.attrs:
-            ds.attrs["grd_" + k] = float(grid.attrs[k])
+    for k, v in zip(("x0", "y0", "dx", "dy", "angle"), grid_geometry(grid)):
+        ds.attrs["grd_" + k] = v
     encoding = {name: {"dtype": "float32", "_FillValue": GRID_DUMMY, "zlib": True, "complevel": 4}}
     for k in ds.coords:
         encoding[k] = {"_FillValue": None}

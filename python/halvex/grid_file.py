@@ -187,22 +187,26 @@ def load_grid(path, coords="auto"):
 
 
 def grid_geometry(grid):
-    """(x0, y0, dx, dy, angle) of a DataArray from load_grid or grid(): the position of
-    node (0, 0), the spacings along a row and across the rows, and the rotation of the
-    rows in degrees. Taken from the attrs when they hold them, else from regular 1-D
-    coordinates on the two dimensions (y, x)."""
-    a = grid.attrs
-    if all(k in a for k in ("x0", "y0", "dx", "dy")):
-        return float(a["x0"]), float(a["y0"]), float(a["dx"]), float(a["dy"]), float(a.get("angle", 0.0))
+    """(x0, y0, dx, dy, angle) of a 2-D DataArray (from load_grid, grid(), or any array with
+    regular 1-D coordinates on its dimensions (y, x)): the position of node (0, 0), the
+    spacings along a row and across the rows, and the rotation of the rows in degrees.
+    The coordinates win over the header fields in attrs, so that a slice of a grid is
+    placed where it lies; a rotated grid takes its spacings and angle from attrs."""
     if grid.ndim != 2:
         raise ValueError("a grid has two dimensions, this array %d" % grid.ndim)
+    a = grid.attrs
     ydim, xdim = grid.dims
-    if xdim not in grid.coords or ydim not in grid.coords:
-        raise ValueError("the array has no coordinates on %s and %s" % (ydim, xdim))
-    xs, ys = grid[xdim].values.astype(np.float64), grid[ydim].values.astype(np.float64)
-    dx = (xs[-1] - xs[0]) / (len(xs) - 1) if len(xs) > 1 else 1.0
-    dy = (ys[-1] - ys[0]) / (len(ys) - 1) if len(ys) > 1 else 1.0
-    for c, d, what in ((xs, dx, xdim), (ys, dy, ydim)):
-        if len(c) > 1 and not np.allclose(np.diff(c), d, rtol=1e-6, atol=0.0):
-            raise ValueError("coordinate %s is not evenly spaced" % what)
-    return float(xs[0]), float(ys[0]), float(dx), float(dy), 0.0
+    if xdim in grid.coords and ydim in grid.coords:
+        xs, ys = grid[xdim].values.astype(np.float64), grid[ydim].values.astype(np.float64)
+        dx = (xs[-1] - xs[0]) / (len(xs) - 1) if len(xs) > 1 else float(a.get("dx", 1.0))
+        dy = (ys[-1] - ys[0]) / (len(ys) - 1) if len(ys) > 1 else float(a.get("dy", 1.0))
+        for c, d, what in ((xs, dx, xdim), (ys, dy, ydim)):
+            if len(c) > 1 and not np.allclose(np.diff(c), d, rtol=1e-6, atol=0.0):
+                raise ValueError("coordinate %s is not evenly spaced" % what)
+        return float(xs[0]), float(ys[0]), float(dx), float(dy), 0.0
+    two_d = [c for c in grid.coords.values() if c.dims == grid.dims]
+    if len(two_d) == 2 and all(k in a for k in ("dx", "dy", "angle")):
+        x, y = (c.values for c in two_d)
+        return float(x[0, 0]), float(y[0, 0]), float(a["dx"]), float(a["dy"]), float(a["angle"])
+    raise ValueError("the array has neither 1-D coordinates on %s and %s nor the node positions"
+                     " and header of a rotated grid" % (ydim, xdim))

@@ -7,13 +7,13 @@ conductivity and for low resistivity. Nodes without a value (above the topograph
 below the depth of investigation) show the background. The title names the line and
 states the vertical exaggeration, which is exact: the plot box is sized for it.
 """
-import contextlib
 import math
 import os
 
 import numpy as np
 
 from .export import _replace_when_done
+from .grid_file import grid_geometry
 
 BACKGROUND = "#d4d4d4"  # blanked nodes
 
@@ -119,17 +119,20 @@ def plot_section(grid, ax=None, quantity=None, exaggeration=None, vmin=None, vma
     cm.set_bad((0, 0, 0, 0))  # transparent: the background shows through
 
     ydim, xdim = grid.dims
-    rotated = grid[xdim].ndim != 1 if xdim in grid.coords else True
-    xname, yname = ("station", "elevation") if "station" in grid.coords else ("x", "y")
-    if rotated:
+    rotated = xdim not in grid.coords or ydim not in grid.coords
+    if rotated:  # 2-D node positions, as load_grid gives them for a rotated header
+        xname, yname = ("station", "elevation") if "station" in grid.coords else ("x", "y")
+        if xname not in grid.coords or yname not in grid.coords:
+            raise ValueError("the array has no coordinates to place its nodes")
         xs, ys = grid[xname].values, grid[yname].values
     else:
+        xname, yname = xdim, ydim
         xs, ys = grid[xdim].values, grid[ydim].values
     x_lo, x_hi = float(np.min(xs)), float(np.max(xs))
     y_lo, y_hi = float(np.min(ys)), float(np.max(ys))
     # Node registration: each node is the centre of its cell in the picture.
-    hx = abs(float(grid.attrs.get("dx", (x_hi - x_lo) / max(grid.shape[1] - 1, 1)))) / 2
-    hy = abs(float(grid.attrs.get("dy", (y_hi - y_lo) / max(grid.shape[0] - 1, 1)))) / 2
+    _, _, dx, dy, _ = grid_geometry(grid)
+    hx, hy = abs(dx) / 2, abs(dy) / 2
     span_x, span_y = (x_hi - x_lo) + 2 * hx, (y_hi - y_lo) + 2 * hy
     ve = float(exaggeration) if exaggeration else default_exaggeration(span_x, span_y)
     if not ve > 0:
@@ -154,7 +157,7 @@ def plot_section(grid, ax=None, quantity=None, exaggeration=None, vmin=None, vma
     data = np.ma.masked_invalid(values)
     if rotated:
         image = ax.pcolormesh(xs, ys, data, shading="nearest", cmap=cm, norm=norm)
-        ax.set_aspect(aspect if aspect != "auto" else "auto")
+        ax.set_aspect(aspect)
     else:
         # imshow draws row 0 at the bottom with origin="lower"; a negative spacing flips.
         extent = [xs[0] - math.copysign(hx, xs[-1] - xs[0] or 1.0),
@@ -212,7 +215,4 @@ def save_section(grid, path, dpi=150, **kwargs):
     FigureCanvasAgg(fig)
     with _replace_when_done(path, "." + fmt) as tmp:
         fig.savefig(tmp, dpi=dpi, format=fmt)
-    ve = fig.halvex_exaggeration
-    with contextlib.suppress(Exception):
-        fig.clear()
-    return ve
+    return fig.halvex_exaggeration
