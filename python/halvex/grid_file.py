@@ -137,10 +137,13 @@ def load_grid(path, coords="auto"):
     """
     path = os.fspath(path)
     with open(path, "rb") as f:
-        data = f.read()
-    h = _check_header(path, data[:HEADER_BYTES], len(data))
-    ne, nv = h["columns"], h["rows"]
-    stored = np.frombuffer(data, dtype="<f4", count=ne * nv, offset=HEADER_BYTES).reshape(nv, ne)
+        # The header and the file's size are checked before the values are read.
+        h = _check_header(path, f.read(HEADER_BYTES), os.fstat(f.fileno()).st_size)
+        ne, nv = h["columns"], h["rows"]
+        data = f.read(4 * ne * nv)
+    if len(data) != 4 * ne * nv:
+        raise GridFileError("%s: ended while its values were read" % path)
+    stored = np.frombuffer(data, dtype="<f4").reshape(nv, ne)
     if h["orientation"] != 1:
         stored = stored[::-1]  # stored from the last row to the first
     values = stored.astype(np.float32)  # native order, writable, rows from the origin

@@ -207,13 +207,11 @@ def grid(x, y, z, region=None, spacing=None, radius=0.0, mode=1, angle=0.0, orig
 
     lib = _load()
     F, I = ctypes.c_float, ctypes.c_int
+    gmin, gmax, ierr = F(0.0), F(0.0), I(int(iterations or 0))  # ierr in: sweep limit
     with _lock, tempfile.TemporaryDirectory(prefix="halvex-grid-") as work:
         datfile = os.path.join(work, "points.bin")
         outfile = os.path.join(work, "grid.grd")
         records.tofile(datfile)
-        args = dict(x0=F(x0), y0=F(y0), dx=F(dx), dy=F(dy), nx=I(nx), ny=I(ny), radius=F(radius),
-                    ichan=I(1), dummy=F(INPUT_DUMMY), maxchan=I(1), mode=I(mode), iopt=I(1),
-                    gmin=F(0.0), gmax=F(0.0), angle=F(angle), ierr=I(int(iterations or 0)))
         # Names carry a NUL: the library takes a name up to its first NUL.
         out_b = os.fsencode(outfile) + b"\0"
         dat_b = os.fsencode(datfile) + b"\0"
@@ -221,14 +219,13 @@ def grid(x, y, z, region=None, spacing=None, radius=0.0, mode=1, angle=0.0, orig
         os.chdir(work)
         try:
             lib.MINC_RESET()
-            a = args
-            lib.MINC(out_b, len(out_b), a["x0"], a["y0"], a["dx"], a["dy"], a["nx"], a["ny"],
-                     a["radius"], dat_b, len(dat_b), a["ichan"], a["dummy"], a["maxchan"],
-                     a["mode"], a["iopt"], a["gmin"], a["gmax"], a["angle"], a["ierr"])
+            lib.MINC(out_b, len(out_b), F(x0), F(y0), F(dx), F(dy), I(nx), I(ny), F(radius),
+                     dat_b, len(dat_b), I(1), F(INPUT_DUMMY), I(1), I(mode), I(1), gmin, gmax,
+                     F(angle), ierr)
         finally:
             os.chdir(here)
-        if args["ierr"].value != 0:
-            raise MincError(args["ierr"].value)
+        if ierr.value != 0:
+            raise MincError(ierr.value)
         result = load_grid(outfile, coords=coords)
     result.attrs["source"] = "halvex.grid"
     return result
