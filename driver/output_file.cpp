@@ -1,5 +1,6 @@
-// Buffered C streams with every failure checked: fwrite reports a failed flush of its
-// buffer (a full disk, /dev/full) as a short count, fclose the failure of the last one.
+// Outputs through the staged files of the byte-file layer, reads through buffered C
+// streams; every failure checked: a write reports a failed flush of its buffer (a full
+// disk, /dev/full) as a short count, the commit the failure of the last one.
 #include "output_file.hpp"
 
 #include <bit>
@@ -29,9 +30,13 @@ void OutputFile::create(const std::string& name, const ModelGuard& guard) {
     abandon();
     guard.check(name);
     name_ = name;
-    f_ = std::fopen(name.c_str(), "wb");
-    if (f_ == nullptr) throw RunStop{" cannot create file " + name};
-    std::setvbuf(f_, nullptr, _IOFBF, kBufferBytes);
+    failed_ = false;
+    gridout::StageError why{};
+    staged_ = gridout::disk().stage(name, why);
+    if (staged_) return;
+    if (why == gridout::StageError::not_writable)
+        throw RunStop{" output file " + name + " is write-protected; run stopped"};
+    throw RunStop{" cannot create file " + name};
 }
 
 void OutputFile::fail_write() {
@@ -39,27 +44,36 @@ void OutputFile::fail_write() {
     throw RunStop{" cannot write file " + name_};
 }
 
+void OutputFile::put(const void* data, std::size_t bytes) {
+    const std::span<const std::byte> in(static_cast<const std::byte*>(data), bytes);
+    if (staged_->file().write(in) != static_cast<std::int64_t>(bytes)) {
+        failed_ = true;
+        fail_write();
+    }
+}
+
 void OutputFile::write(std::string_view bytes) {
-    if (bytes.empty()) return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f_) != bytes.size()) fail_write();
+    if (!bytes.empty()) put(bytes.data(), bytes.size());
 }
 
 void OutputFile::write(std::span<const float> words) {
-    if (words.empty()) return;
-    if (std::fwrite(words.data(), sizeof(float), words.size(), f_) != words.size()) fail_write();
+    if (!words.empty()) put(words.data(), words.size_bytes());
 }
 
 void OutputFile::close() {
-    if (f_ == nullptr) return;
-    const bool bad = std::ferror(f_) != 0;
-    const int rc = std::fclose(f_);
-    f_ = nullptr;
-    if (bad || rc != 0) throw RunStop{" cannot write file " + name_};
+    if (!staged_) return;
+    const bool placed = staged_->commit();
+    staged_.reset();
+    if (!placed) throw RunStop{" cannot write file " + name_};
 }
 
-void OutputFile::abandon() {
-    if (f_ != nullptr) std::fclose(f_);
-    f_ = nullptr;
+void OutputFile::abandon() { staged_.reset(); }
+
+bool OutputFile::keep() {
+    if (!staged_) return false;
+    const bool placed = !failed_ && staged_->commit();
+    staged_.reset();
+    return placed;
 }
 
 PointFileReader::PointFileReader(const std::string& name) : name_(name) {

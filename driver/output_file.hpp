@@ -1,15 +1,20 @@
 // Files the driver writes and reads back: the text tables and the line point files.
 // Every failure to create, write or read one becomes a RunStop naming the file, so
-// that a full disk never leaves a silently truncated table behind. The guard refuses
-// to create an output that is the model file being read.
+// that a full disk never leaves a silently truncated table behind. Outputs are staged
+// (gridout::FileSystem::stage): a file appears under its name only when it is complete,
+// and a killed run leaves the earlier file and no temporary. The guard refuses to
+// create an output that is the model file being read.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "gridout/byte_file.hpp"
 
 namespace driver {
 
@@ -32,7 +37,7 @@ private:
     std::string model_;
 };
 
-/// A file created or replaced for writing through a large buffer.
+/// A file created or replaced: written out of sight, put in place by close().
 class OutputFile {
 public:
     OutputFile() = default;
@@ -40,24 +45,31 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
-    /// Creates or replaces `name` after checking it against the guard; throws RunStop
-    /// (" cannot create file <name>") on failure.
+    /// Starts a new version of `name` after checking it against the guard; throws
+    /// RunStop (" cannot create file <name>", or " output file <name> is write-protected")
+    /// on failure.
     void create(const std::string& name, const ModelGuard& guard);
     void write(std::string_view bytes);
     void write(std::span<const float> words);
-    /// Flushes and closes; throws RunStop (" cannot write file <name>") when any data
-    /// could not be written. Nothing happens when no file is open.
+    /// Puts the complete file in place; throws RunStop (" cannot write file <name>")
+    /// when any data could not be written or the file not put in place. Nothing happens
+    /// when no file is open.
     void close();
-    /// Closes without checking (the run is stopping anyway) and keeps the file.
+    /// Drops what was written: the name keeps what it held before create().
     void abandon();
-    bool is_open() const { return f_ != nullptr; }
+    /// The run is stopping: puts what was written so far in place, as far as every write
+    /// succeeded (else drops it); never throws. True when a file was put in place.
+    bool keep();
+    bool is_open() const { return staged_ != nullptr; }
     const std::string& name() const { return name_; }
 
 private:
     [[noreturn]] void fail_write();
+    void put(const void* data, std::size_t bytes);
 
-    std::FILE* f_ = nullptr;
+    std::unique_ptr<gridout::StagedFile> staged_;
     std::string name_;
+    bool failed_ = false;
 };
 
 /// A line point file read back from its start, point by point.

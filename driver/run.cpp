@@ -161,6 +161,23 @@ public:
           wanted_(std::int64_t{p.ndepth} + kLeadingNumbers) {}
 
     void run(std::istream& model) {
+        try {
+            read_records(model);
+        } catch (RunStop&) {
+            // The points of the records read so far stay, as the tables written so far do.
+            point_file_.keep();
+            throw;
+        }
+    }
+
+    /// Lines that reached their line step (written, then handed to the gridder).
+    std::int64_t converted_lines() const { return converted_lines_; }
+    /// True when a record was skipped, the data ended at a short record or a line of
+    /// fewer than three records was dropped.
+    bool left_out() const { return left_out_; }
+
+private:
+    void read_records(std::istream& model) {
         ModelReader reader(model, p_.ndepth);
         ModelReader::Item item{};
         while (reader.next(item)) {
@@ -187,13 +204,6 @@ public:
         if (in_progress_) complete_line();
     }
 
-    /// Lines that reached their line step (written, then handed to the gridder).
-    std::int64_t converted_lines() const { return converted_lines_; }
-    /// True when a record was skipped, the data ended at a short record or a line of
-    /// fewer than three records was dropped.
-    bool left_out() const { return left_out_; }
-
-private:
     void warn(const std::string& line) {
         console_.out << std::flush;
         console_.err << line << "\n";
@@ -434,7 +444,17 @@ int run_or_throw(std::span<const std::string> operands, Console& console, Sectio
     combined.write(kTableLineEnd);
 
     RecordLoop loop(p, console, gridder, guard, combined);
-    loop.run(model);
+    try {
+        loop.run(model);
+    } catch (RunStop& stop) {
+        // A stop keeps what the run wrote until then: the combined table up to the last
+        // complete line goes in place like the files of those lines.
+        combined.keep();
+        if (loop.converted_lines() > 0)
+            stop.line += " (the files of the " + std::to_string(loop.converted_lines()) +
+                         (loop.converted_lines() == 1 ? " line" : " lines") + " written before are kept)";
+        throw;
+    }
     combined.close();
     if (loop.converted_lines() == 0)
         throw RunStop{" nothing converted: " + p.infil + " holds no survey line of " +

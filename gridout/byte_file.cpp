@@ -1,10 +1,17 @@
-// Disk and in-memory implementations of the byte-file layer.
+// Disk and in-memory implementations of the byte-file layer, and the staged files
+// through which every output is written: out of sight until complete, then put in
+// place under its name in one step.
 #include "gridout/byte_file.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace gridout {
 namespace {
@@ -12,6 +19,12 @@ namespace {
 class DiskFile final : public ByteFile {
 public:
     DiskFile(std::FILE* f, bool writable) : f_(f), writable_(writable) {}
+    /// With a buffer of its own, set before any transfer (glibc ignores a size given
+    /// without a buffer).
+    DiskFile(std::FILE* f, bool writable, std::size_t buffer_bytes)
+        : f_(f), writable_(writable), buffer_(std::make_unique<char[]>(buffer_bytes)) {
+        std::setvbuf(f_, buffer_.get(), _IOFBF, buffer_bytes);
+    }
     ~DiskFile() override { close(); }
 
     std::int64_t read(std::span<std::byte> out) override {
@@ -54,11 +67,18 @@ public:
         f_ = nullptr;
         return !failed_;
     }
+    /// Writes out the buffer; false when this or any earlier write failed.
+    bool flush() {
+        if (f_ && std::fflush(f_) != 0) failed_ = true;
+        return f_ && !failed_;
+    }
+    int descriptor() const { return f_ ? fileno(f_) : -1; }
 
 private:
     enum class Op { none, read, write };
     std::FILE* f_;
     bool writable_;
+    std::unique_ptr<char[]> buffer_;  // declared after f_: freed only after the close
     Op last_ = Op::none;
     bool failed_ = false;
 };
@@ -109,6 +129,148 @@ private:
     std::size_t pos_ = 0;
 };
 
+// A name for a temporary beside `name` that no other writer picks: the process id and
+// a counter; the writer still creates it exclusively.
+std::string temporary_beside(const std::string& name) {
+    static std::atomic<unsigned> counter{0};
+    return name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".part";
+}
+
+// The default staging: a temporary file beside the name, renamed onto it on commit.
+class RenamedTemporary final : public StagedFile {
+public:
+    RenamedTemporary(FileSystem& fs, std::string name, std::string temp, std::unique_ptr<ByteFile> f,
+                     bool direct)
+        : fs_(fs), name_(std::move(name)), temp_(std::move(temp)), file_(std::move(f)), direct_(direct) {}
+    ~RenamedTemporary() override {
+        if (done_) return;
+        file_->close();
+        if (!direct_) fs_.remove(temp_);
+    }
+    ByteFile& file() override { return *file_; }
+    bool commit() override {
+        done_ = true;
+        if (!file_->close()) {
+            if (!direct_) fs_.remove(temp_);
+            return false;
+        }
+        if (direct_ || fs_.rename(temp_, name_)) return true;
+        fs_.remove(temp_);
+        return false;
+    }
+
+private:
+    FileSystem& fs_;
+    std::string name_, temp_;
+    std::unique_ptr<ByteFile> file_;
+    bool direct_;
+    bool done_ = false;
+};
+
+constexpr std::size_t kStagedBufferBytes = std::size_t{1} << 18;
+
+// The final target of a name: symbolic links followed (a link to a file not yet there
+// gives that file's name). Relative link texts are taken from the link's folder.
+std::string follow_links(std::string name) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(name.c_str(), buf, sizeof buf);
+        if (n <= 0 || std::size_t(n) >= sizeof buf) return name;
+        std::string to(buf, std::size_t(n));
+        const std::size_t slash = name.rfind('/');
+        if (to[0] != '/' && slash != std::string::npos) to = name.substr(0, slash + 1) + to;
+        name = std::move(to);
+    }
+    return name;  // a loop of links: creating the file will fail
+}
+
+std::string folder_of(const std::string& name) {
+    const std::size_t slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+// Links an open unnamed file under `path`; errno tells why not.
+bool link_descriptor(int fd, const std::string& path) {
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == EEXIST) return false;
+    // Without /proc the descriptor itself is linked, which needs CAP_DAC_READ_SEARCH.
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// A staged disk file: unnamed (O_TMPFILE, linked on commit), a named temporary
+// (renamed on commit), or a device or pipe written in place.
+class StagedDiskFile final : public StagedFile {
+public:
+    enum class Kind { unnamed, named, in_place };
+    StagedDiskFile(std::unique_ptr<DiskFile> f, Kind kind, std::string target, std::string temp,
+                   bool existed)
+        : file_(std::move(f)), kind_(kind), target_(std::move(target)), temp_(std::move(temp)),
+          existed_(existed) {}
+    ~StagedDiskFile() override {
+        if (done_) return;
+        file_->close();  // an unnamed file vanishes with its descriptor
+        if (kind_ == Kind::named) ::unlink(temp_.c_str());
+    }
+    ByteFile& file() override { return *file_; }
+    bool commit() override {
+        done_ = true;
+        switch (kind_) {
+            case Kind::in_place:
+                return file_->close();
+            case Kind::named: {
+                const bool ok = file_->close() && ::rename(temp_.c_str(), target_.c_str()) == 0;
+                if (!ok) ::unlink(temp_.c_str());
+                return ok;
+            }
+            case Kind::unnamed: {
+                const bool placed = file_->flush() && place(file_->descriptor());
+                return file_->close() && placed;
+            }
+        }
+        return false;
+    }
+
+private:
+    // link() never replaces a name, so a file already there is replaced by linking the
+    // new one under a temporary name and renaming that onto it. Only between those two
+    // calls does a name of the new file exist that is not the final one.
+    bool place(int fd) {
+        if (!existed_) {
+            if (link_descriptor(fd, target_)) return true;
+            if (errno != EEXIST) return false;
+        }
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string side = temporary_beside(target_);
+            if (link_descriptor(fd, side)) {
+                if (::rename(side.c_str(), target_.c_str()) == 0) return true;
+                ::unlink(side.c_str());
+                return false;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
+    }
+
+    std::unique_ptr<DiskFile> file_;
+    Kind kind_;
+    std::string target_, temp_;
+    bool existed_;
+    bool done_ = false;
+};
+
+std::unique_ptr<DiskFile> disk_file_on(int fd) {
+    std::FILE* f = ::fdopen(fd, "w+b");
+    if (!f) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<DiskFile>(f, true, kStagedBufferBytes);
+}
+
 }  // namespace
 
 std::unique_ptr<ByteFile> DiskFileSystem::create(const std::string& name) {
@@ -142,6 +304,82 @@ bool DiskFileSystem::is_special(const std::string& name) {
 
 bool DiskFileSystem::rename(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool DiskFileSystem::same_file(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::unique_ptr<StagedFile> DiskFileSystem::stage(const std::string& name, StageError& why) {
+    why = StageError::cannot_create;
+    if (name.empty()) return nullptr;
+    const std::string target = follow_links(name);
+    struct stat st {};
+    const bool existed = ::stat(target.c_str(), &st) == 0;
+    if (existed) {
+        if (S_ISDIR(st.st_mode)) return nullptr;
+        if (!S_ISREG(st.st_mode)) {
+            // A device or pipe: renaming a file onto it would replace it.
+            auto f = open(target, OpenMode::read_write);
+            if (!f) return nullptr;
+            why = StageError::none;
+            return std::make_unique<StagedDiskFile>(
+                std::unique_ptr<DiskFile>(static_cast<DiskFile*>(f.release())),
+                StagedDiskFile::Kind::in_place, target, std::string(), true);
+        }
+        // The mode bits count even for a user whom access() lets write anything: a file
+        // made read-only is not replaced behind its owner's back.
+        if (::access(target.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0) {
+            why = StageError::not_writable;
+            return nullptr;
+        }
+    }
+    const mode_t keep = existed ? (st.st_mode & 07777) : 0;
+    if (!named_only_) {
+        const int fd = ::open(folder_of(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            // The new version keeps the permissions of the file it replaces.
+            if (existed) (void)::fchmod(fd, keep);
+            auto f = disk_file_on(fd);
+            if (!f) return nullptr;
+            why = StageError::none;
+            return std::make_unique<StagedDiskFile>(std::move(f), StagedDiskFile::Kind::unnamed,
+                                                    target, std::string(), existed);
+        }
+        // Only a file system without unnamed files falls back to a named temporary.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = temporary_beside(target);
+        const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return nullptr;
+        }
+        if (existed) (void)::fchmod(fd, keep);
+        auto f = disk_file_on(fd);
+        if (!f) {
+            ::unlink(temp.c_str());
+            return nullptr;
+        }
+        why = StageError::none;
+        return std::make_unique<StagedDiskFile>(std::move(f), StagedDiskFile::Kind::named, target,
+                                                temp, existed);
+    }
+    return nullptr;
+}
+
+std::unique_ptr<StagedFile> FileSystem::stage(const std::string& name, StageError& why) {
+    why = StageError::cannot_create;
+    if (name.empty()) return nullptr;
+    const bool direct = is_special(name);
+    const std::string temp = direct ? name : temporary_beside(name);
+    auto f = direct ? open(name, OpenMode::read_write) : create(temp);
+    if (!f) return nullptr;
+    why = StageError::none;
+    return std::make_unique<RenamedTemporary>(*this, name, temp, std::move(f), direct);
 }
 
 std::unique_ptr<ByteFile> MemoryFileSystem::create(const std::string& name) {

@@ -1,13 +1,11 @@
-// GRD grid file header, validating reader, the write-then-rename output file and the
-// grid writer GEOOUT.
+// GRD grid file header, validating reader, the staged output file and the grid writer
+// GEOOUT.
 #include "gridout/grid_file.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <unistd.h>
 
 namespace gridout {
 
@@ -16,6 +14,7 @@ const char* to_string(GridStatus s) {
     case GridStatus::ok: return "ok";
     case GridStatus::cannot_open: return "input file cannot be opened";
     case GridStatus::cannot_create: return "output file cannot be created";
+    case GridStatus::not_writable: return "output file exists and may not be written";
     case GridStatus::write_failed: return "output file could not be written";
     case GridStatus::read_failed: return "input file could not be read";
     case GridStatus::short_source: return "input ended before all its values";
@@ -214,33 +213,18 @@ std::string flip_file_name(std::string_view text) {
 
 // ---- the pending output file -------------------------------------------------------
 
-PendingFile::PendingFile(FileSystem& fs, std::string name) : fs_(fs), name_(std::move(name)) {
-    // The temporary sits beside the final name (same folder, so the rename is a move
-    // within one file system); pid and a counter keep concurrent writers apart.
-    static std::atomic<unsigned> counter{0};
-    temp_ = name_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".part";
-}
-
-PendingFile::~PendingFile() {
-    if (committed_) return;
-    if (file_) file_->close();
-    file_.reset();
-    if (!direct_) fs_.remove(temp_);
-}
-
 GridStatus PendingFile::create() {
-    direct_ = fs_.is_special(name_);
-    file_ = direct_ ? fs_.open(name_, OpenMode::read_write) : fs_.create(temp_);
-    return file_ ? GridStatus::ok : GridStatus::cannot_create;
+    StageError why = StageError::none;
+    staged_ = fs_.stage(name_, why);
+    if (staged_) return GridStatus::ok;
+    return why == StageError::not_writable ? GridStatus::not_writable : GridStatus::cannot_create;
 }
 
 GridStatus PendingFile::commit() {
-    if (!file_) return GridStatus::write_failed;
-    const bool closed = file_->close();
-    file_.reset();
-    if (!closed || (!direct_ && !fs_.rename(temp_, name_))) return GridStatus::write_failed;
-    committed_ = true;
-    return GridStatus::ok;
+    if (!staged_) return GridStatus::write_failed;
+    const bool placed = staged_->commit();
+    staged_.reset();
+    return placed ? GridStatus::ok : GridStatus::write_failed;
 }
 
 // ---- GEOOUT ------------------------------------------------------------------------

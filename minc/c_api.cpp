@@ -30,6 +30,7 @@ int grid_status_code(gridout::GridStatus s) {
         case gridout::GridStatus::cannot_open:
         case gridout::GridStatus::read_failed: return -1;
         case gridout::GridStatus::cannot_create:
+        case gridout::GridStatus::not_writable:
         case gridout::GridStatus::write_failed: return -2;
         case gridout::GridStatus::bad_header:
         case gridout::GridStatus::short_source: return -3;

@@ -80,12 +80,14 @@ private:
     Status apply_template(RowFile mask, gridout::ByteFile& out);
     Status write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
                       const std::string& out_text);
+    std::string grid_file_name() const;
+    Status check_outputs_against_input();
 
     CallArguments a_;
     RelaxState& relax_;
     ScratchStores scratch_;
     WorkArea area_;
-    std::unique_ptr<gridout::ByteFile> log_file_;
+    std::unique_ptr<gridout::StagedFile> log_file_;
     ParameterLog log_{nullptr};
 
     // Derived parameters, fixed once computed.
@@ -106,14 +108,42 @@ private:
     gridout::ByteFile* section_store_ = nullptr;
 };
 
+// Maps the grid writers' failures onto the call's codes.
+Status output_status(gridout::GridStatus s) {
+    if (s == gridout::GridStatus::ok) return Status::ok;
+    return s == gridout::GridStatus::not_writable ? Status::output_not_writable : Status::output_failed;
+}
+
 CallOutcome GriddingCall::run() {
     // The log is a real file in the current directory whatever the store kind: it is
-    // the user's record of the last call. A log that cannot be created is not an error.
-    log_file_ = gridout::disk().create(kLogName);
-    log_ = ParameterLog(log_file_.get());
+    // the user's record of the last call, put in place whole when the call ends, failed
+    // or not (a killed call leaves the previous log). A log that cannot be created is
+    // not an error; one that would replace the input data file is not started.
+    const std::optional<std::string> dat = text_name(a_.datfile);
+    if (!(dat && gridout::disk().same_file(*dat, kLogName))) {
+        gridout::StageError why{};
+        log_file_ = gridout::disk().stage(kLogName, why);
+    }
+    log_ = ParameterLog(log_file_ ? &log_file_->file() : nullptr);
     const Status s = grid();
-    if (log_file_) log_file_->close();
+    log_ = ParameterLog(nullptr);
+    if (log_file_) log_file_->commit();
     return CallOutcome{s, gmin_, gmax_};
+}
+
+std::string GriddingCall::grid_file_name() const {
+    return text_name(a_.outfile).value_or("outfile.grd");
+}
+
+Status GriddingCall::check_outputs_against_input() {
+    // Writing the grid or the log over the data file would destroy the data the call
+    // reads: refused before anything is read, however the two names are spelled.
+    const std::optional<std::string> dat = text_name(a_.datfile);
+    if (!dat) return Status::ok;  // reported as bad_data_name where the data are opened
+    gridout::FileSystem& fs = gridout::disk();
+    if (fs.same_file(*dat, grid_file_name()) || fs.same_file(*dat, kLogName))
+        return Status::output_is_input;
+    return Status::ok;
 }
 
 Status GriddingCall::grid() {
@@ -132,6 +162,7 @@ Status GriddingCall::grid() {
 
     if (Status s = check_arguments(a_.dx, a_.dy, a_.nx, a_.ny, a_.ichan, a_.maxchan); failed(s))
         return s;
+    if (Status s = check_outputs_against_input(); failed(s)) return s;
 
     transform_.dummy = a_.dummy;
     transform_.ichan = a_.ichan;
@@ -212,7 +243,7 @@ Status GriddingCall::grid() {
     // The grid file's name; a rotated call first writes its solved grid, in the
     // rotated frame, to a scratch grid and resamples that into the named file.
     // It goes to the writer ending in a NUL, so the writer takes it as it is.
-    std::string out_text = text_name(a_.outfile).value_or("outfile.grd");
+    std::string out_text = grid_file_name();
     out_text.push_back('\0');
     if (angle_ == 0.0f) return blank_and_write(gridout::disk(), out_text);
 
@@ -238,10 +269,8 @@ Status GriddingCall::grid() {
     p.dummy = a_.dummy;
     p.gmin = gmin_;
     p.gmax = gmax_;
-    if (gridout::georot(scratch_.fs(), std::string(kRotatedName) + '\0', gridout::disk(),
-                        out_text, p) != gridout::GridStatus::ok)
-        return Status::output_failed;
-    return Status::ok;
+    return output_status(
+        gridout::georot(scratch_.fs(), std::string(kRotatedName) + '\0', gridout::disk(), out_text, p));
 }
 
 Status GriddingCall::working_grid() {
@@ -356,7 +385,7 @@ Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& ou
     const gridout::GeooutResult r =
         gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_text, wg_.ncu, wg_.nru,
                         wg_.xc0 * a_.dx, wg_.yc0 * a_.dy, a_.dx, a_.dy, a_.mode, a_.iopt, a_.dummy);
-    if (r.status != gridout::GridStatus::ok) return Status::output_failed;
+    if (r.status != gridout::GridStatus::ok) return output_status(r.status);
     gmin_ = r.gmin;
     gmax_ = r.gmax;
     return Status::ok;
@@ -393,6 +422,8 @@ const char* describe(Status s) {
         case Status::input_failed: return "the input data file could not be read";
         case Status::output_failed: return "the grid file could not be created or written";
         case Status::outline_too_small: return "the blanking outline does not fit";
+        case Status::output_is_input: return "the grid file or the log is the input data file";
+        case Status::output_not_writable: return "the grid file exists and may not be written";
     }
     return "unknown status";
 }

@@ -32,6 +32,8 @@ enum class Status : int {
     input_failed = -1033,          // the input data file could not be read
     output_failed = -1034,         // the grid file could not be created or written
     outline_too_small = -1035,     // radius clipping: outline list smaller than needed
+    output_is_input = -1040,       // the grid file or the log would replace the input data file
+    output_not_writable = -1041,   // the grid file exists and may not be written
 };
 
 constexpr int code(Status s) { return static_cast<int>(s); }

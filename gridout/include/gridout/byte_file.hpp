@@ -38,6 +38,27 @@ public:
 
 enum class OpenMode { read_only, read_write };
 
+/// Why a new version of a file could not be started.
+enum class StageError {
+    none,
+    cannot_create,  // no file can be made there (missing folder, a folder in the way, ...)
+    not_writable,   // the file exists and its owner has not allowed writing it
+};
+
+/// A new version of a named file, written out of sight and put in place whole by
+/// commit(). Until then the name keeps whatever it held; a version that is never
+/// committed (an error, an exception, a killed process) leaves nothing behind.
+class StagedFile {
+public:
+    virtual ~StagedFile() = default;
+    /// The open file to write (and read back) the new content through.
+    virtual ByteFile& file() = 0;
+    /// Flushes and closes the file and puts it in place under the name, replacing an
+    /// earlier file in one step; false when data could not be written or the file could
+    /// not be put in place (the name then keeps what it held). Call at most once.
+    virtual bool commit() = 0;
+};
+
 /// Named files. Names are used as given (relative names are in the current directory).
 class FileSystem {
 public:
@@ -53,9 +74,21 @@ public:
     /// True when the name is an existing entry that is not a plain file (a device or a
     /// pipe): renaming a file onto it would replace the device, so it is written directly.
     virtual bool is_special(const std::string& name) { (void)name; return false; }
+    /// True when both names reach one existing file (the same name, another spelling of
+    /// its path, a link). Both must exist.
+    virtual bool same_file(const std::string& a, const std::string& b) { return a == b && exists(a); }
+    /// Starts a new version of `name`; nullptr (with the reason in `why`) when it cannot
+    /// be written. A name that is a device or pipe is written in place (committing only
+    /// closes it). This default writes a temporary beside the name and renames it.
+    virtual std::unique_ptr<StagedFile> stage(const std::string& name, StageError& why);
 };
 
-/// Real files through buffered C streams.
+/// Real files through buffered C streams. A staged file is written as an unnamed file
+/// in the folder of its name (O_TMPFILE) and linked into place on commit, so that a
+/// process killed while writing leaves neither a partial file nor a temporary. Where
+/// the file system has no unnamed files it falls back to a temporary beside the name.
+/// A name that is a symbolic link is written through to the link's target; an existing
+/// file without write permission (for anyone, or for this user) is refused.
 class DiskFileSystem final : public FileSystem {
 public:
     std::unique_ptr<ByteFile> create(const std::string& name) override;
@@ -64,6 +97,14 @@ public:
     bool exists(const std::string& name) override;
     bool rename(const std::string& from, const std::string& to) override;
     bool is_special(const std::string& name) override;
+    bool same_file(const std::string& a, const std::string& b) override;
+    std::unique_ptr<StagedFile> stage(const std::string& name, StageError& why) override;
+    /// Stops stage() from using unnamed files, as on a file system without them; for
+    /// tests of the fallback.
+    void use_named_temporaries(bool on) { named_only_ = on; }
+
+private:
+    bool named_only_ = false;
 };
 
 /// Files as growable byte buffers. A file stays after its ByteFile is closed, until

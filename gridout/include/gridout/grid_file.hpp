@@ -29,6 +29,7 @@ enum class GridStatus : int {
     ok = 0,
     cannot_open,    // an input file is missing, unreadable or has an empty name
     cannot_create,  // the output (its temporary) could not be created
+    not_writable,   // the output exists and may not be written (no write permission)
     write_failed,   // a seek or write of the output failed, or it could not be put in place
     read_failed,    // a seek or read of an input failed before its end
     short_source,   // an input ended before all the values it had to supply
@@ -155,31 +156,27 @@ std::string input_file_name(std::string_view text);
 
 // ---- writing -----------------------------------------------------------------------
 
-/// A grid file under construction. It is written under a temporary name in the same
-/// folder and renamed onto its real name only by commit(), so a failed or abandoned
-/// write never leaves a half-written file and leaves any earlier file of that name as
-/// it was. The destructor removes the temporary unless commit() succeeded.
+/// A grid file under construction, staged on its file system (see FileSystem::stage):
+/// only commit() puts it under its name, so a failed, abandoned or killed write never
+/// leaves a half-written file and leaves any earlier file of that name as it was.
 class PendingFile {
 public:
-    PendingFile(FileSystem& fs, std::string name);
-    ~PendingFile();
+    PendingFile(FileSystem& fs, std::string name) : fs_(fs), name_(std::move(name)) {}
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    /// Creates the temporary file; cannot_create on failure.
+    /// Starts the new file; cannot_create, or not_writable for an existing file that may
+    /// not be written.
     GridStatus create();
-    /// The open temporary file (valid after create() returned ok).
-    ByteFile& file() { return *file_; }
-    /// Closes the temporary and renames it onto the name; write_failed when either fails.
+    /// The open file (valid after create() returned ok).
+    ByteFile& file() { return staged_->file(); }
+    /// Closes the file and puts it in place; write_failed when either fails.
     GridStatus commit();
-    const std::string& temp_name() const { return temp_; }
 
 private:
     FileSystem& fs_;
-    std::string name_, temp_;
-    std::unique_ptr<ByteFile> file_;
-    bool committed_ = false;
-    bool direct_ = false;  // the name is a device or pipe: written in place, never replaced
+    std::string name_;
+    std::unique_ptr<StagedFile> staged_;
 };
 
 /// Where GEOOUT takes its rows from (the writer's IHAND argument).

@@ -38,7 +38,9 @@ enum {
     MINC_MASK_FAILED = -1032,          /* the blanking mask could not be read or written */
     MINC_INPUT_FAILED = -1033,         /* the input data file could not be read */
     MINC_OUTPUT_FAILED = -1034,        /* the grid file could not be created or written */
-    MINC_OUTLINE_TOO_SMALL = -1035     /* blanking outline store too small */
+    MINC_OUTLINE_TOO_SMALL = -1035,    /* blanking outline store too small */
+    MINC_OUTPUT_IS_INPUT = -1040,      /* OUTFILE (or "minc.log") is the file DATFILE */
+    MINC_OUTPUT_NOT_WRITABLE = -1041   /* OUTFILE exists and may not be written */
 };
 
 /* MINC: grids channel ICHAN of the input data file DATFILE (records of 2 + MAXCHAN
