@@ -5,9 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "gridout_test_util.hpp"
 
@@ -218,6 +226,46 @@ TEST_P(ByteFileTest, TwoHandlesSeeTheSameFile) {
     EXPECT_EQ(text_of(buf), "abcd");
 }
 
+TEST_P(ByteFileTest, StagedFileAppearsOnlyWhenCommitted) {
+    struct Case {
+        const char* what;
+        const char* before;  // nullptr: no earlier file
+        bool commit;
+        const char* after;   // "<missing>": no file under the name
+    };
+    const Case cases[] = {
+        {"new file, committed", nullptr, true, "new content"},
+        {"new file, dropped", nullptr, false, "<missing>"},
+        {"replacement, committed", "old", true, "new content"},
+        {"replacement, dropped", "old", false, "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs_->remove(path("s.bin"));
+        if (c.before) make("s.bin", c.before);
+        {
+            gridout::StageError why = gridout::StageError::cannot_create;
+            auto staged = fs_->stage(path("s.bin"), why);
+            ASSERT_NE(staged, nullptr);
+            EXPECT_EQ(why, gridout::StageError::none);
+            ASSERT_EQ(staged->file().write(bytes_of("new content")), 11);
+            ASSERT_EQ(staged->file().size(), 11);
+            EXPECT_EQ(slurp("s.bin"), c.before ? c.before : "<missing>") << "visible before the commit";
+            if (c.commit) {
+                EXPECT_TRUE(staged->commit());
+            }
+        }
+        EXPECT_EQ(slurp("s.bin"), c.after);
+        if (dir_) {
+            const std::set<std::string> want =
+                std::string(c.after) == "<missing>" ? std::set<std::string>{} : std::set<std::string>{"s.bin"};
+            EXPECT_EQ(dir_->names(), want) << "a temporary is left";
+        } else {
+            EXPECT_EQ(memory_.names().size(), std::string(c.after) == "<missing>" ? 0u : 1u);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothKinds, ByteFileTest, ::testing::Values(Kind::disk, Kind::memory),
                          [](const ::testing::TestParamInfo<Kind>& p) {
                              return p.param == Kind::disk ? std::string("Disk") : std::string("Memory");
@@ -234,6 +282,135 @@ TEST(MemoryFileSystem, ContentsAndNamesReflectTheStore) {
     EXPECT_EQ(fs.names(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(text_of(fs.contents("b")), "xy");
     EXPECT_TRUE(fs.contents("none").empty());
+}
+
+namespace fs = std::filesystem;
+
+std::string read_text(const fs::path& p) {
+    gridout::DiskFileSystem disk;
+    auto f = disk.open(p.string(), OpenMode::read_only);
+    if (!f) return "<missing>";
+    std::vector<std::byte> buf(1 << 16);
+    const std::int64_t n = gridout::read_up_to(*f, buf);
+    return n < 0 ? "<error>" : text_of(std::span<const std::byte>(buf).first(std::size_t(n)));
+}
+
+void write_text(const fs::path& p, std::string_view text) {
+    gridout::DiskFileSystem disk;
+    gridout_test::put_file(disk, p.string(), bytes_of(text));
+}
+
+TEST(DiskStaging, UnnamedUnlessTheFileSystemRefusesThem) {
+    // An unnamed file shows no name in the folder while it is written; the fallback
+    // shows its temporary beside the name. Either way the new file keeps the old mode.
+    for (const bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+        control_test::TempDir dir;
+        const fs::path out = dir.path() / "t.xyz";
+        write_text(out, "old");
+        fs::permissions(out, fs::perms(0640));
+        gridout::DiskFileSystem disk;
+        disk.use_named_temporaries(named);
+        gridout::StageError why{};
+        auto staged = disk.stage(out.string(), why);
+        ASSERT_NE(staged, nullptr);
+        ASSERT_EQ(staged->file().write(bytes_of("fresh")), 5);
+        EXPECT_EQ(dir.names().size(), named ? 2u : 1u);
+        ASSERT_TRUE(staged->commit());
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"t.xyz"}));
+        EXPECT_EQ(read_text(out), "fresh");
+        EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms(0640));
+    }
+}
+
+TEST(DiskStaging, LinksAreWrittenThroughAndProtectedFilesRefused) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> prepare;  // makes "o.grd" in the folder
+        gridout::StageError want;
+        const char* target;   // file that must hold the new content, or the old one kept
+        const char* content;
+    };
+    const Case cases[] = {
+        {"link to a file", [](const fs::path& d) { write_text(d / "real.grd", "old");
+                                                   fs::create_symlink("real.grd", d / "o.grd"); },
+         gridout::StageError::none, "real.grd", "new"},
+        {"link into a subfolder", [](const fs::path& d) { fs::create_directory(d / "sub");
+                                                          write_text(d / "sub" / "r.grd", "old");
+                                                          fs::create_symlink("sub/r.grd", d / "o.grd"); },
+         gridout::StageError::none, "sub/r.grd", "new"},
+        {"link to a file not yet there", [](const fs::path& d) { fs::create_symlink("later.grd", d / "o.grd"); },
+         gridout::StageError::none, "later.grd", "new"},
+        {"write-protected file", [](const fs::path& d) { write_text(d / "o.grd", "old");
+                                                         fs::permissions(d / "o.grd", fs::perms(0444)); },
+         gridout::StageError::not_writable, "o.grd", "old"},
+        {"link to a write-protected file", [](const fs::path& d) { write_text(d / "ro.grd", "old");
+                                                                   fs::permissions(d / "ro.grd", fs::perms(0400));
+                                                                   fs::create_symlink("ro.grd", d / "o.grd"); },
+         gridout::StageError::not_writable, "ro.grd", "old"},
+        {"a folder in the way", [](const fs::path& d) { fs::create_directory(d / "o.grd"); },
+         gridout::StageError::cannot_create, "o.grd", "<missing>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        control_test::TempDir dir;
+        c.prepare(dir.path());
+        const std::set<std::string> names_before = dir.names();
+        gridout::DiskFileSystem disk;
+        gridout::StageError why{};
+        auto staged = disk.stage((dir.path() / "o.grd").string(), why);
+        EXPECT_EQ(why, c.want);
+        ASSERT_EQ(staged != nullptr, c.want == gridout::StageError::none);
+        if (staged) {
+            ASSERT_EQ(staged->file().write(bytes_of("new")), 3);
+            ASSERT_TRUE(staged->commit());
+            EXPECT_TRUE(fs::is_symlink(dir.path() / "o.grd")) << "the link itself is kept";
+        }
+        EXPECT_EQ(read_text(dir.path() / c.target), c.content);
+        std::set<std::string> want = names_before;
+        if (staged) want.insert(fs::path(c.target).begin()->string());
+        EXPECT_EQ(dir.names(), want);
+    }
+}
+
+TEST(DiskStaging, AKilledWriterLeavesTheOldFileAndNoTemporary) {
+    // A child process writes megabytes through a staged file and is killed while the
+    // file is open and half written; the folder must look as it did before.
+    for (const bool earlier : {true, false}) {
+        SCOPED_TRACE(earlier ? "an earlier file" : "no earlier file");
+        control_test::TempDir dir;
+        const fs::path out = dir.path() / "k.grd";
+        if (earlier) write_text(out, "complete earlier file");
+        const std::set<std::string> names_before = dir.names();
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            gridout::DiskFileSystem disk;
+            gridout::StageError why{};
+            auto staged = disk.stage(out.string(), why);
+            if (!staged) ::_exit(2);
+            const std::vector<std::byte> block(1 << 20, std::byte{0x5a});
+            for (int k = 0; k < 4; ++k)
+                if (staged->file().write(block) != std::int64_t(block.size())) ::_exit(3);
+            (void)staged->file().size();  // the bytes reach the file, not just a buffer
+            const char go = 'w';
+            (void)!::write(ready[1], &go, 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char got = 0;
+        const bool writing = ::read(ready[0], &got, 1) == 1;
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(writing) << "the child stopped before writing, status " << status;
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(dir.names(), names_before);
+        EXPECT_EQ(read_text(out), earlier ? "complete earlier file" : "<missing>");
+    }
 }
 
 }  // namespace

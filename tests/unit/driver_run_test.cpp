@@ -12,10 +12,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "command_line.hpp"
 #include "control_test_util.hpp"
@@ -555,6 +562,95 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         EXPECT_EQ(r.status, kExitStop);
         EXPECT_EQ(r.err, " cannot write file 1_con.grd\n");
     }
+}
+
+TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
+    TempDir dir;
+    const std::string kept = " (the files of the 1 line written before are kept)\n";
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        std::string model;
+        int status;
+        std::string tail;  // end of the console text
+        const char* file;  // a file to check afterwards, and what it must hold
+        std::string content;
+    };
+    const std::string line1 = three_records("1");
+    const Case cases[] = {
+        {"a table name that links elsewhere is written through",
+         [] { write_file("real.xyz", "old"); fs::create_symlink("real.xyz", "line_1.xyz"); },
+         line1, kExitOk, "", "real.xyz", ""},
+        {"a write-protected combined table is refused and kept",
+         [] { write_file("m_all.xyz", "old"); fs::permissions("m_all.xyz", fs::perms(0444)); },
+         line1, kExitStop, " output file m_all.xyz is write-protected; run stopped\n", "m_all.xyz", "old"},
+        {"a write-protected line table is refused and kept",
+         [] { write_file("line_1.xyz", "old"); fs::permissions("line_1.xyz", fs::perms(0440)); },
+         line1, kExitStop, " output file line_1.xyz is write-protected; run stopped\n", "line_1.xyz", "old"},
+        {"a stop keeps the files written before it, and says so",
+         [] { write_file("line_2.xyz", "old"); },
+         line1 + rec("2", "0", "0", "100", {"1", "0"}) + "Line Station East North\n", kExitStop,
+         "  error reading the input xyz data file" + kept, "line_2.xyz", "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clear_folder();
+        c.prepare();
+        const Outcome r = convert(c.model);
+        EXPECT_EQ(r.status, c.status);
+        ASSERT_GE(r.out.size(), c.tail.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - c.tail.size()), c.tail);
+        if (c.status == kExitOk) {
+            EXPECT_TRUE(fs::is_symlink("line_1.xyz"));
+            EXPECT_EQ(read_file(c.file), read_file("line_1.xyz"));
+            EXPECT_EQ(read_file(c.file).substr(0, kHeader.size()), kHeader);
+        } else {
+            EXPECT_EQ(read_file(c.file), c.content);
+        }
+        for (const std::string& name : files_here())
+            EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+    }
+    // The stop above keeps the combined table with the rows of line 1 and the point file
+    // with the points of line 2 read so far.
+    EXPECT_EQ(read_file("m_all.xyz").substr(kHeader.size()), read_file("line_1.xyz").substr(kHeader.size()));
+    EXPECT_EQ(fs::file_size("tmpdat.tmp"), 32u);
+}
+
+TEST(DriverRun, AKilledRunLeavesNoPartialFileAndNoTemporary) {
+    // A real process converts a model it reads from a pipe; once line 1 is written and
+    // line 2 is being written, the process is killed. The earlier files of the run
+    // before must stand as they were, with no temporary beside them.
+    TempDir dir;
+    write_file("m_all.xyz", "earlier complete table");
+    write_file("line_2.xyz", "earlier line 2");
+    ASSERT_EQ(::mkfifo("m.mod", 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RecordingGridder g;
+        halvex({"m.mod", "5", "2"}, "", &g);
+        ::_exit(0);
+    }
+    std::string line2;
+    for (int k = 0; k < 200; ++k) line2 += rec("2", std::to_string(10 * k), "0", "100", {"1", "2"});
+    {
+        std::ofstream model("m.mod", std::ios::binary);
+        model << three_records("1") << line2 << std::flush;
+        // Line 1 is complete once line 2 begins: wait for its last file.
+        for (int k = 0; k < 1000 && !fs::exists("line_1.crd"); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(child, SIGKILL);  // the pipe stays open: the run is waiting for more of line 2
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(read_file("m_all.xyz"), "earlier complete table");
+    EXPECT_EQ(read_file("line_2.xyz"), "earlier line 2");
+    EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_2.xyz", "m.mod",
+                                                      "m_all.xyz", "tmpdat.tmp"}));
+    EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u) << "the point file of line 1, complete";
 }
 
 TEST(DriverRun, FortranNumbersAndPrecisePositions) {

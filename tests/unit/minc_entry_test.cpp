@@ -375,6 +375,53 @@ TEST(MincEntry, NamesAndMissingFiles) {
     }
 }
 
+TEST(MincEntry, OutputsThatWouldReplaceTheDataOrAreProtected) {
+    CwdTempDir dir;
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const char* outfile;
+        const char* datfile;
+        float angle;
+        int want;
+        const char* unchanged;  // a file that must keep its bytes
+    };
+    const Case cases[] = {
+        {"the same name", [] {}, "data.bin", "data.bin", 0.0f, -1040, "data.bin"},
+        {"another spelling of the path", [] {}, "./data.bin", "data.bin", 0.0f, -1040, "data.bin"},
+        {"a rotated call", [] {}, "data.bin", "data.bin", 30.0f, -1040, "data.bin"},
+        {"a link to the data", [] { fs::create_symlink("data.bin", "l.grd"); }, "l.grd", "data.bin", 0.0f,
+         -1040, "data.bin"},
+        {"the log is the data", [] { fs::copy_file("data.bin", "minc.log"); }, "g.grd", "minc.log", 0.0f,
+         -1040, "minc.log"},
+        {"a write-protected grid", [] { std::ofstream("ro.grd") << "old"; fs::permissions("ro.grd", fs::perms(0444)); },
+         "ro.grd", "data.bin", 0.0f, -1041, "ro.grd"},
+        {"a link to another grid file is written through",
+         [] { std::ofstream("target.grd") << "old"; fs::create_symlink("target.grd", "lk.grd"); },
+         "lk.grd", "data.bin", 0.0f, 0, "data.bin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& e : fs::directory_iterator(fs::current_path())) fs::remove_all(e.path());
+        write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
+        c.prepare();
+        const std::string before = read_file(c.unchanged);
+        std::set<std::string> names_before = dir.names();
+        GridRequest r = request(c.outfile, 0.0f, 0.0f, 1.0f, 11, 11);
+        r.datfile = c.datfile;
+        r.angle = c.angle;
+        const GridResult res = grid_fresh(r);
+        EXPECT_EQ(res.code(), c.want);
+        EXPECT_EQ(read_file(c.unchanged), before);
+        names_before.insert("minc.log");
+        EXPECT_EQ(dir.names(), names_before);
+        if (c.want == 0) {
+            EXPECT_TRUE(fs::is_symlink("lk.grd"));
+            EXPECT_EQ(read_grid_file("target.grd").header.ne, 11);
+        }
+    }
+}
+
 TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
     CwdTempDir dir;
     const std::vector<Point> pts = plane_points(20.0f, 20.0f, 50, 1.0f, -0.5f, 4.0f);
@@ -579,7 +626,7 @@ TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
 bool documented(int code) {
     return code == 0 || code == -2 || code == -999 || (code <= -1000 && code >= -1011) ||
            code == -1013 || code == -1014 || (code <= -1020 && code >= -1023) ||
-           (code <= -1030 && code >= -1035);
+           (code <= -1030 && code >= -1035) || code == -1040 || code == -1041;
 }
 
 TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
