@@ -2,9 +2,11 @@
 // the same gridding entry that halvex uses. Reads x, y, z text (whitespace or comma
 // separated, comment and header lines skipped) or the library's binary input data file,
 // and writes the grid file and "minc.log" in the current directory.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include <unistd.h>
 
 #include "gridout/byte_file.hpp"
+#include "halvex_version.hpp"
 #include "minc/minc.hpp"
 
 namespace {
@@ -35,6 +38,9 @@ INPUT is a text file of x y z lines (blank, tab or comma separated; lines starti
 #, !, %, or any line that does not start with a number, are skipped), or "-" for the
 standard input, or with --binary the library's input data file: records of 2 + MAXCHAN
 little-endian 32-bit reals (x, y, channel values).
+
+A value follows its option as the next argument, or attached: -I0.1, -R0/6.5/0/6.5,
+--spacing=0.1. Lists take commas or slashes. Numbers are decimal (no hexadecimal).
 
 Grid (either --region, or --origin with --size):
   -R, --region XMIN,XMAX,YMIN,YMAX   grid nodes from XMIN to XMAX and YMIN to YMAX
@@ -51,14 +57,18 @@ Gridding:
   -N, --iterations N       relaxation sweep limit per block (32 or more; default 512)
   --dummy V                input values equal to V are ignored (default -99999)
   --reverse-rows           store the rows from the last to the first (orientation -2)
-  --binary MAXCHAN         INPUT is a binary input data file with MAXCHAN channels
-  --channel K              channel gridded from a binary file (default 1)
+  --binary MAXCHAN         INPUT is a binary input data file with MAXCHAN channels (1..256)
+  --channel K              channel gridded from a binary file, 1..MAXCHAN (default 1)
   --disk-stores            keep the scratch data in files "~minc??.tmp" (deleted at the end)
   -q, --quiet              print nothing on success
   -h, --help               this text
+  --version                the version
+
+A text line whose z is not a finite number (nan, inf, or beyond the 32-bit range) is
+skipped with a warning naming its line. The output may not be the input file.
 
 Exit status: 0 on success, 1 when the gridding failed (its code is printed), 2 on bad
-arguments or unreadable input.
+arguments or unreadable input, 3 when the grid was written but data lines were skipped.
 )";
 
 struct Options {
@@ -73,7 +83,7 @@ struct Options {
     float dummy = -99999.0f;
     int iopt = 1;
     int binary_channels = 0;  // 0: text input
-    int channel = 1;
+    std::optional<int> channel;
     bool disk = false;
     bool quiet = false;
 };
@@ -82,21 +92,52 @@ struct UsageError {
     std::string message;
 };
 
+/// A problem with the files rather than the options: reported on one line.
+struct InputError {
+    std::string message;
+};
+
+// What a text holds as a 32-bit real. strtof reads what people write (1e3, +5, .5);
+// the whole text must be used. A value too small for a normal float is still a number
+// (a denormal); one that rounds to zero is refused (the user wrote something else),
+// and hexadecimal is not a number a user of this command means.
+enum class RealText { number, malformed, hexadecimal, underflow, not_finite };
+
+RealText read_real(std::string_view s, float& v) {
+    const std::string copy(s);
+    if (copy.empty()) return RealText::malformed;
+    if (copy.find_first_of("xX") != std::string::npos) return RealText::hexadecimal;
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtof(copy.c_str(), &end);
+    if (end != copy.c_str() + copy.size()) return RealText::malformed;
+    if (!std::isfinite(v)) return RealText::not_finite;  // nan, inf, or beyond 3.4e38
+    if (errno == ERANGE && v == 0.0f) return RealText::underflow;
+    return RealText::number;
+}
+
+const char* explain(RealText k) {
+    switch (k) {
+        case RealText::number: return "a number";
+        case RealText::malformed: return "not a number";
+        case RealText::hexadecimal: return "hexadecimal is not accepted";
+        case RealText::underflow: return "too small for a 32-bit real";
+        case RealText::not_finite: return "not a finite 32-bit real";
+    }
+    return "not a number";
+}
+
 template <class T>
 T parse_number(std::string_view s, std::string_view what) {
     T v{};
     if constexpr (std::is_same_v<T, float>) {
-        // strtof accepts what people write (1e3, +5, .5); the whole text must be used.
-        std::string copy(s);
-        char* end = nullptr;
-        errno = 0;
-        v = std::strtof(copy.c_str(), &end);
-        if (copy.empty() || end != copy.c_str() + copy.size() || errno == ERANGE || !std::isfinite(v))
-            throw UsageError{"bad number '" + copy + "' for " + std::string(what)};
+        if (const RealText k = read_real(s, v); k != RealText::number)
+            throw UsageError{"bad number '" + std::string(s) + "' for " + std::string(what) + ": " + explain(k)};
     } else {
+        if (!s.empty() && s[0] == '+') s.remove_prefix(1);
         const char* e = s.data() + s.size();
         auto r = std::from_chars(s.data(), e, v);
-        if (r.ec != std::errc() || r.ptr != e)
+        if (s.empty() || r.ec != std::errc() || r.ptr != e)
             throw UsageError{"bad integer '" + std::string(s) + "' for " + std::string(what)};
     }
     return v;
@@ -118,67 +159,132 @@ std::vector<T> parse_list(std::string_view s, std::size_t min, std::size_t max, 
     return out;
 }
 
+// Options that take a value, by their long name; the short letter, when there is one,
+// takes its value attached (-I0.1) or as the next argument.
+struct ValueOption {
+    const char* name;
+    char letter;
+};
+constexpr ValueOption kValueOptions[] = {
+    {"--region", 'R'}, {"--origin", 0},  {"--size", 0},       {"--spacing", 'I'},
+    {"--output", 'o'}, {"--radius", 'S'}, {"--mode", 0},      {"--angle", 0},
+    {"--iterations", 'N'}, {"--dummy", 0}, {"--binary", 0},   {"--channel", 0},
+};
+constexpr const char* kFlagOptions[] = {"--reverse-rows", "--disk-stores", "--quiet", "--help",
+                                        "--version"};
+
+// An argument split into its long option name and its attached value, if any.
+struct Split {
+    std::string name;
+    std::optional<std::string> value;
+};
+
+std::optional<Split> split_option(const std::string& a) {
+    if (a.size() > 2 && a[0] == '-' && a[1] == '-') {
+        const std::size_t eq = a.find('=');
+        if (eq == std::string::npos) return Split{a, std::nullopt};
+        return Split{a.substr(0, eq), a.substr(eq + 1)};
+    }
+    if (a.size() < 2 || a[0] != '-') return std::nullopt;  // an input name, or "-"
+    if (a == "-h") return Split{"--help", std::nullopt};
+    if (a == "-q") return Split{"--quiet", std::nullopt};
+    for (const ValueOption& o : kValueOptions)
+        if (o.letter != 0 && a[1] == o.letter)
+            return Split{o.name, a.size() > 2 ? std::optional<std::string>(a.substr(2)) : std::nullopt};
+    throw UsageError{"unknown option " + a};
+}
+
 Options parse_args(int argc, char** argv) {
     Options o;
+    bool only_names = false;  // after "--" every argument is a file name
     for (int k = 1; k < argc; ++k) {
         const std::string a = argv[k];
-        auto value = [&]() -> std::string {
-            if (k + 1 >= argc) throw UsageError{"option " + a + " needs a value"};
-            return argv[++k];
-        };
-        if (a == "-h" || a == "--help") {
+        if (!only_names && a == "--") {
+            only_names = true;
+            continue;
+        }
+        const std::optional<Split> opt = only_names ? std::nullopt : split_option(a);
+        if (!opt) {
+            if (!o.input.empty()) throw UsageError{"more than one input file: " + o.input + ", " + a};
+            if (a.empty()) throw UsageError{"an empty input file name"};
+            o.input = a;
+            continue;
+        }
+        const std::string& n = opt->name;
+        const bool takes_value = std::any_of(std::begin(kValueOptions), std::end(kValueOptions),
+                                             [&](const ValueOption& v) { return n == v.name; });
+        const bool is_flag = std::any_of(std::begin(kFlagOptions), std::end(kFlagOptions),
+                                         [&](const char* f) { return n == f; });
+        if (!takes_value && !is_flag) throw UsageError{"unknown option " + a};
+        if (is_flag && opt->value) throw UsageError{"option " + n + " takes no value"};
+        std::string v;
+        if (takes_value) {
+            if (opt->value) {
+                v = *opt->value;
+            } else {
+                if (k + 1 >= argc) throw UsageError{"option " + a + " needs a value"};
+                v = argv[++k];
+            }
+        }
+        if (n == "--help") {
             std::cout << kUsage;
             std::exit(0);
-        } else if (a == "-R" || a == "--region") {
-            o.region = parse_list<float>(value(), 4, 4, "--region");
-        } else if (a == "--origin") {
-            o.origin = parse_list<float>(value(), 2, 2, "--origin");
-        } else if (a == "--size") {
-            o.size = parse_list<int>(value(), 2, 2, "--size");
-        } else if (a == "-I" || a == "--spacing") {
-            o.spacing = parse_list<float>(value(), 1, 2, "--spacing");
-        } else if (a == "-o" || a == "--output") {
-            o.output = value();
-        } else if (a == "-S" || a == "--radius") {
-            o.radius = parse_number<float>(value(), "--radius");
-        } else if (a == "--mode") {
-            o.mode = parse_number<int>(value(), "--mode");
+        } else if (n == "--version") {
+            std::cout << "minc " << HALVEX_VERSION << "\n";
+            std::exit(0);
+        } else if (n == "--region") {
+            o.region = parse_list<float>(v, 4, 4, "--region");
+        } else if (n == "--origin") {
+            o.origin = parse_list<float>(v, 2, 2, "--origin");
+        } else if (n == "--size") {
+            o.size = parse_list<int>(v, 2, 2, "--size");
+        } else if (n == "--spacing") {
+            o.spacing = parse_list<float>(v, 1, 2, "--spacing");
+        } else if (n == "--output") {
+            if (v.empty()) throw UsageError{"--output needs a file name"};
+            o.output = v;
+        } else if (n == "--radius") {
+            o.radius = parse_number<float>(v, "--radius");
+        } else if (n == "--mode") {
+            o.mode = parse_number<int>(v, "--mode");
             if (o.mode < 1 || o.mode > 3) throw UsageError{"--mode is 1, 2 or 3"};
-        } else if (a == "--angle") {
-            o.angle = parse_number<float>(value(), "--angle");
-        } else if (a == "-N" || a == "--iterations") {
-            o.iterations = parse_number<int>(value(), "--iterations");
+        } else if (n == "--angle") {
+            o.angle = parse_number<float>(v, "--angle");
+        } else if (n == "--iterations") {
+            o.iterations = parse_number<int>(v, "--iterations");
             if (o.iterations < 32) throw UsageError{"--iterations must be 32 or more"};
-        } else if (a == "--dummy") {
-            o.dummy = parse_number<float>(value(), "--dummy");
-        } else if (a == "--reverse-rows") {
+        } else if (n == "--dummy") {
+            o.dummy = parse_number<float>(v, "--dummy");
+        } else if (n == "--reverse-rows") {
             o.iopt = 2;
-        } else if (a == "--binary") {
-            o.binary_channels = parse_number<int>(value(), "--binary");
-        } else if (a == "--channel") {
-            o.channel = parse_number<int>(value(), "--channel");
-        } else if (a == "--disk-stores") {
+        } else if (n == "--binary") {
+            o.binary_channels = parse_number<int>(v, "--binary");
+            if (o.binary_channels < 1 || o.binary_channels > 256)
+                throw UsageError{"--binary takes the number of channels, 1 to 256"};
+        } else if (n == "--channel") {
+            o.channel = parse_number<int>(v, "--channel");
+        } else if (n == "--disk-stores") {
             o.disk = true;
-        } else if (a == "-q" || a == "--quiet") {
+        } else if (n == "--quiet") {
             o.quiet = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError{"unknown option " + a};
-        } else if (o.input.empty()) {
-            o.input = a;
-        } else {
-            throw UsageError{"more than one input file: " + o.input + ", " + a};
         }
     }
     if (o.input.empty()) throw UsageError{"no input file"};
     if (!o.spacing) throw UsageError{"--spacing is required"};
     if (o.region && (o.origin || o.size)) throw UsageError{"give --region or --origin and --size, not both"};
     if (!o.region && !(o.origin && o.size)) throw UsageError{"give --region, or --origin and --size"};
+    if (o.channel && o.binary_channels == 0)
+        throw UsageError{"--channel applies to --binary input only (text input has one z column)"};
+    if (o.channel && (*o.channel < 1 || *o.channel > o.binary_channels))
+        throw UsageError{"--channel must be 1 to " + std::to_string(o.binary_channels) +
+                         " for --binary " + std::to_string(o.binary_channels)};
     return o;
 }
 
-/// One text line as x, y, z, or nothing for a comment or header line. Throws on a line
-/// that starts like data but is not three numbers.
-std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long number) {
+/// One text line as x, y, z, or nothing for a comment or header line, or for a line
+/// whose z is not a finite number (counted in `skipped`, with a warning). Throws on a
+/// line that starts like data but is not three numbers.
+std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long number, long& skipped) {
     std::string s = line;
     for (char& c : s)
         if (c == ',' || c == ';' || c == '\t' || c == '\r') c = ' ';
@@ -190,30 +296,72 @@ std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long numb
     std::istringstream in(s);
     std::array<std::string, 3> word;
     if (!(in >> word[0] >> word[1] >> word[2]))
-        throw UsageError{"line " + std::to_string(number) + ": fewer than three values"};
+        throw InputError{"line " + std::to_string(number) + ": fewer than three values"};
+    const std::string where = "line " + std::to_string(number);
     std::array<float, 3> v{};
-    for (int k = 0; k < 3; ++k) v[k] = parse_number<float>(word[k], "line " + std::to_string(number));
+    for (int c = 0; c < 2; ++c)
+        if (const RealText k = read_real(word[c], v[c]); k != RealText::number)
+            throw InputError{"bad number '" + word[c] + "' for " + where + (c == 0 ? " x: " : " y: ") + explain(k)};
+    // A z that is written as a number but holds none (nan, inf, 1e39) loses that line
+    // only: gridding the rest is what the user wants, and the warning says what was left.
+    float z = 0.0f;
+    const RealText k = read_real(word[2], z);
+    if (k == RealText::not_finite) {
+        std::cerr << "minc: warning: " << where << ": z '" << word[2]
+                  << "' is not a finite 32-bit real; the line is skipped\n";
+        ++skipped;
+        return std::nullopt;
+    }
+    if (k != RealText::number)
+        throw InputError{"bad number '" + word[2] + "' for " + where + " z: " + explain(k)};
+    v[2] = z;
     return v;
 }
+
+struct TextPoints {
+    long points = 0;   // lines converted
+    long skipped = 0;  // data lines left out for a z that is not finite
+};
 
 /// Converts text input to a binary input data file (one channel) at `path`, through the
 /// library's word writer, so the file has the words the gridding call reads. Every line
 /// is parsed even after a failed write: a bad line is reported before a full disk.
-long text_to_binary(std::istream& in, const std::string& path) {
+TextPoints text_to_binary(std::istream& in, const std::string& path) {
     const std::unique_ptr<gridout::ByteFile> out = gridout::disk().create(path);
-    if (!out) throw UsageError{"cannot create the temporary file " + path};
+    if (!out) throw InputError{"cannot create the temporary file " + path};
     std::string line;
-    long number = 0, points = 0;
+    long number = 0;
+    TextPoints r;
     bool written = true;
     while (std::getline(in, line)) {
         ++number;
-        const auto v = parse_xyz(line, number);
+        const auto v = parse_xyz(line, number, r.skipped);
         if (!v) continue;
         written = written && gridout::write_words(*out, std::span<const float>(*v));
-        ++points;
+        ++r.points;
     }
-    if (!out->close() || !written) throw UsageError{"cannot write the temporary file " + path};
-    return points;
+    if (!out->close() || !written) throw InputError{"cannot write the temporary file " + path};
+    return r;
+}
+
+/// Refuses an output that is the input, or the input named as the log the call rewrites,
+/// however the names are spelled (the file's identity is compared).
+void check_not_input(const Options& o) {
+    if (o.input == "-") return;
+    gridout::FileSystem& fs = gridout::disk();
+    if (fs.same_file(o.input, o.output))
+        throw InputError{"the output " + o.output + " is the input file " + o.input + "; nothing written"};
+    if (fs.same_file(o.input, "minc.log"))
+        throw InputError{"the input " + o.input + " is minc.log, which every run rewrites; copy it first"};
+}
+
+// Nodes along one axis of a region: both edges included, as gridders with the same
+// region give them. nullopt when the count does not fit a 32-bit integer.
+std::optional<int> nodes_between(float lo, float hi, float d) {
+    const float steps = (hi - lo) / d;
+    // 2147483520 is the largest float below 2^31, so that the count plus one still fits.
+    if (!(steps < 2147483520.0f)) return std::nullopt;
+    return static_cast<int>(std::lround(steps)) + 1;
 }
 
 /// Removes a file when it goes out of scope.
@@ -238,9 +386,13 @@ int run(int argc, char** argv) {
         if (!(g[1] > g[0]) || !(g[3] > g[2])) throw UsageError{"--region needs XMIN < XMAX and YMIN < YMAX"};
         r.x0 = g[0];
         r.y0 = g[2];
-        // Nodes on both edges of the region, as gridders with the same region give them.
-        r.nx = static_cast<int>(std::lround((g[1] - g[0]) / dx)) + 1;
-        r.ny = static_cast<int>(std::lround((g[3] - g[2]) / dy)) + 1;
+        const std::optional<int> nx = nodes_between(g[0], g[1], dx);
+        const std::optional<int> ny = nodes_between(g[2], g[3], dy);
+        if (!nx || !ny)
+            throw UsageError{"--spacing too small for --region: the grid would have more than " +
+                             std::to_string(INT_MAX) + " nodes along " + (nx ? "y" : "x")};
+        r.nx = *nx;
+        r.ny = *ny;
     } else {
         r.x0 = (*o.origin)[0];
         r.y0 = (*o.origin)[1];
@@ -254,24 +406,25 @@ int run(int argc, char** argv) {
     r.dummy = o.dummy;
     r.iopt = o.iopt;
 
+    check_not_input(o);
     RemoveOnExit temp;
+    TextPoints text;
     if (o.binary_channels > 0) {
         r.datfile = o.input;
         r.maxchan = o.binary_channels;
-        r.ichan = o.channel;
+        r.ichan = o.channel.value_or(1);
     } else {
         temp.path = (std::filesystem::temp_directory_path() /
                      ("minc_points_" + std::to_string(::getpid()) + ".bin"))
                         .string();
-        long points = 0;
         if (o.input == "-") {
-            points = text_to_binary(std::cin, temp.path);
+            text = text_to_binary(std::cin, temp.path);
         } else {
             std::ifstream in(o.input);
-            if (!in) throw UsageError{"cannot read " + o.input};
-            points = text_to_binary(in, temp.path);
+            if (!in) throw InputError{"cannot read " + o.input};
+            text = text_to_binary(in, temp.path);
         }
-        if (points == 0) throw UsageError{"no x y z line in " + o.input};
+        if (text.points == 0) throw InputError{"no x y z line in " + o.input};
         r.datfile = temp.path;
         r.maxchan = 1;
         r.ichan = 1;
@@ -288,6 +441,11 @@ int run(int argc, char** argv) {
     if (!o.quiet)
         std::cout << "minc: wrote " << o.output << ": " << r.nx << " x " << r.ny << " nodes, z from "
                   << res.gmin << " to " << res.gmax << "\n";
+    if (text.skipped > 0) {
+        std::cerr << "minc: " << text.skipped << (text.skipped == 1 ? " data line was" : " data lines were")
+                  << " skipped\n";
+        return 3;
+    }
     return 0;
 }
 
@@ -298,6 +456,9 @@ int main(int argc, char** argv) {
         return run(argc, argv);
     } catch (const UsageError& e) {
         std::cerr << "minc: " << e.message << "\n(minc --help shows the options)\n";
+        return 2;
+    } catch (const InputError& e) {
+        std::cerr << "minc: " << e.message << "\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "minc: " << e.what() << "\n";
