@@ -113,6 +113,28 @@ int main(void) {
     CHECK(f == NULL);
     if (f != NULL) fclose(f);
 
+    /* OUTFILE naming the data file (here as "./points.bin"): refused, the data kept. */
+    char same[80];
+    name80(same, "./points.bin");
+    ierr = 0;
+    MINC(same, 80, &x0, &y0, &dx, &dy, &nx, &ny, &radius, dat, 80, &ichan, &dummy, &maxchan,
+         &mode, &iopt, &gmin, &gmax, &angle, &ierr);
+    CHECK(ierr == MINC_OUTPUT_IS_INPUT);
+    f = fopen("points.bin", "rb");
+    CHECK(f != NULL);
+    if (f != NULL) {
+        float rec[3];
+        long count = 0;
+        int exact = 1;
+        while (fread(rec, 4, 3, f) == 3) {
+            const int i = (int)(count % 9), j = (int)(count / 9);
+            exact = exact && rec[0] == (float)i && rec[1] == (float)j && rec[2] == plane((float)i, (float)j);
+            ++count;
+        }
+        fclose(f);
+        CHECK(count == 63 && exact);
+    }
+
     if (failures == 0) printf("c api: all checks passed\n");
     return failures == 0 ? 0 : 1;
 }
