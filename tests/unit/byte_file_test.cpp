@@ -320,6 +320,13 @@ TEST(DiskStaging, UnnamedUnlessTheFileSystemRefusesThem) {
         EXPECT_EQ(dir.names(), (std::set<std::string>{"t.xyz"}));
         EXPECT_EQ(read_text(out), "fresh");
         EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms(0640));
+        {
+            auto dropped = disk.stage(out.string(), why);
+            ASSERT_NE(dropped, nullptr);
+            ASSERT_EQ(dropped->file().write(bytes_of("never placed")), 12);
+        }
+        EXPECT_EQ(dir.names(), (std::set<std::string>{"t.xyz"})) << "a dropped version leaves nothing";
+        EXPECT_EQ(read_text(out), "fresh");
     }
 }
 
