@@ -185,12 +185,12 @@ private:
                 case RecordKind::comment:
                     continue;
                 case RecordKind::unreadable:
-                    throw RunStop{free_format_line(" error reading the input xyz data file") +
-                                  at_line(p_.infil, item.line_in_file)};
+                    stop_on_input(free_format_line(" error reading the input xyz data file") +
+                                  at_line(p_.infil, item.line_in_file));
                 case RecordKind::too_long:
-                    throw RunStop{" a text line of more than " + std::to_string(kMaxRecordChars) +
+                    stop_on_input(" a text line of more than " + std::to_string(kMaxRecordChars) +
                                   " characters is not a model record" +
-                                  at_line(p_.infil, item.line_in_file) + "; run stopped"};
+                                  at_line(p_.infil, item.line_in_file) + "; run stopped");
                 case RecordKind::short_record:
                     if (skip_short_record(item)) continue;
                     break;  // a short last record ends the model data
@@ -202,6 +202,15 @@ private:
             break;
         }
         if (in_progress_) complete_line();
+    }
+
+    // A stop on bad model data. The lines converted before it keep their files (the run
+    // puts them in place on the way out), and the message says so.
+    [[noreturn]] void stop_on_input(std::string line) const {
+        if (converted_lines_ > 0)
+            line += " (the files of the " + std::to_string(converted_lines_) +
+                    (converted_lines_ == 1 ? " line" : " lines") + " converted before are kept)";
+        throw RunStop{line};
     }
 
     void warn(const std::string& line) {
@@ -446,13 +455,10 @@ int run_or_throw(std::span<const std::string> operands, Console& console, Sectio
     RecordLoop loop(p, console, gridder, guard, combined);
     try {
         loop.run(model);
-    } catch (RunStop& stop) {
+    } catch (const RunStop&) {
         // A stop keeps what the run wrote until then: the combined table up to the last
         // complete line goes in place like the files of those lines.
         combined.keep();
-        if (loop.converted_lines() > 0)
-            stop.line += " (the files of the " + std::to_string(loop.converted_lines()) +
-                         (loop.converted_lines() == 1 ? " line" : " lines") + " written before are kept)";
         throw;
     }
     combined.close();

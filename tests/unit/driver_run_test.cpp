@@ -566,13 +566,13 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
 
 TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
     TempDir dir;
-    const std::string kept = " (the files of the 1 line written before are kept)\n";
+    const std::string kept = " (the files of the 1 line converted before are kept)\n";
     struct Case {
         const char* what;
         std::function<void()> prepare;
         std::string model;
         int status;
-        std::string tail;  // end of the console text
+        std::string tail;  // end of standard error
         const char* file;  // a file to check afterwards, and what it must hold
         std::string content;
     };
@@ -590,7 +590,7 @@ TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
         {"a stop keeps the files written before it, and says so",
          [] { write_file("line_2.xyz", "old"); },
          line1 + rec("2", "0", "0", "100", {"1", "0"}) + "Line Station East North\n", kExitStop,
-         "  error reading the input xyz data file" + kept, "line_2.xyz", "old"},
+         "  error reading the input xyz data file (m.mod, line 5)" + kept, "line_2.xyz", "old"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -598,8 +598,8 @@ TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
         c.prepare();
         const Outcome r = convert(c.model);
         EXPECT_EQ(r.status, c.status);
-        ASSERT_GE(r.out.size(), c.tail.size());
-        EXPECT_EQ(r.out.substr(r.out.size() - c.tail.size()), c.tail);
+        ASSERT_GE(r.err.size(), c.tail.size());
+        EXPECT_EQ(r.err.substr(r.err.size() - c.tail.size()), c.tail);
         if (c.status == kExitOk) {
             EXPECT_TRUE(fs::is_symlink("line_1.xyz"));
             EXPECT_EQ(read_file(c.file), read_file("line_1.xyz"));
@@ -648,8 +648,8 @@ TEST(DriverRun, AKilledRunLeavesNoPartialFileAndNoTemporary) {
     EXPECT_EQ(read_file("m_all.xyz"), "earlier complete table");
     EXPECT_EQ(read_file("line_2.xyz"), "earlier line 2");
     EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
-    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_2.xyz", "m.mod",
-                                                      "m_all.xyz", "tmpdat.tmp"}));
+    EXPECT_EQ(files_here(), (std::vector<std::string>{".halvex.lock", "line_1.crd", "line_1.xyz", "line_2.xyz",
+                                                      "m.mod", "m_all.xyz", "tmpdat.tmp"}));
     EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u) << "the point file of line 1, complete";
 }
 
@@ -754,7 +754,9 @@ TEST(DriverRun, WarningsAndExitStatus) {
          {}},
         {"an unreadable record after a converted line",
          three_records("1") + rec("2", "0", "0", "100", {"1", "0"}) + "2 0 x\n" + three_records("2"),
-         kExitStop, "  error reading the input xyz data file (m.mod, line 5)\n", {"line_1.xyz"}},
+         kExitStop,
+         "  error reading the input xyz data file (m.mod, line 5) (the files of the 1 line converted before are kept)\n",
+         {"line_1.xyz"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
