@@ -8,8 +8,11 @@
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 
 #include "relax_sweep.hpp"
+#include "skewed_sweep.hpp"
+#include "sweep_isa.hpp"
 
 namespace minc {
 
@@ -51,8 +54,15 @@ void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<
     float best = kBestStart;
     int ibest = kIbestStart;
 
+    // Between sweeps the control reads only DMAX, so a vectorised sweep keeps the grid in
+    // its own storage for the whole call and writes it back once at the end.
+    std::optional<SkewedSweep> vectorised;
+    if (const SweepIsa isa = active_sweep_isa(); isa != SweepIsa::scalar && maxit > 0)
+        vectorised.emplace(grid, flags, coef, isa);
+    auto sweep = [&](float w) { return vectorised ? vectorised->sweep(w) : relax_sweep(grid, flags, coef, w); };
+
     while (result.niter < maxit) {
-        const float dmax = relax_sweep(grid, flags, coef, omega);
+        const float dmax = sweep(omega);
         if (result.niter == 0) result.err0 = std::fabs(dmax / omega);
         ++result.niter;
         if (dmax == 0.0f) break;
@@ -87,6 +97,7 @@ void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<
             omega = omega + 0.1f;
         }
     }
+    if (vectorised) vectorised->store();
 }
 
 }  // namespace minc

@@ -65,24 +65,25 @@ inline void update_edge(float* p, std::int32_t flag, float omega, Equation eq) {
     *p = v + omega * (t - v);
 }
 
-// Row 1 (dir = +nx) or row NY (dir = -nx); dir points into the grid.
-void sweep_row1(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
-    update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, dir); });
-    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, dir); });
+// Row 1 (dir = +row step) or row NY (dir = -row step); dir points into the grid, col is
+// the storage step from one column to the next.
+void sweep_row1(float* r, const std::int32_t* f, int nx, Step col, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, col, dir); });
+    update_edge(r + col, f[1], omega, [=](const float* p) { return eq_21(p, col, dir); });
     for (int k = 2; k <= nx - 3; ++k)
-        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, dir); });
-    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_21(p, -1, dir); });
-    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_corner(p, -1, dir); });
+        update_edge(r + k * col, f[k], omega, [=](const float* p) { return eq_i1(p, col, dir); });
+    update_edge(r + (nx - 2) * col, f[nx - 2], omega, [=](const float* p) { return eq_21(p, -col, dir); });
+    update_edge(r + (nx - 1) * col, f[nx - 1], omega, [=](const float* p) { return eq_corner(p, -col, dir); });
 }
 
-// Row 2 (dir = +nx) or row NY - 1 (dir = -nx).
-void sweep_row2(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
-    update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, dir, 1); });
-    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, dir); });
+// Row 2 (dir = +row step) or row NY - 1 (dir = -row step).
+void sweep_row2(float* r, const std::int32_t* f, int nx, Step col, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, dir, col); });
+    update_edge(r + col, f[1], omega, [=](const float* p) { return eq_22(p, col, dir); });
     for (int k = 2; k <= nx - 3; ++k)
-        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, dir); });
-    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_22(p, -1, dir); });
-    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_21(p, dir, -1); });
+        update_edge(r + k * col, f[k], omega, [=](const float* p) { return eq_i2(p, col, dir); });
+    update_edge(r + (nx - 2) * col, f[nx - 2], omega, [=](const float* p) { return eq_22(p, -col, dir); });
+    update_edge(r + (nx - 1) * col, f[nx - 1], omega, [=](const float* p) { return eq_21(p, dir, -col); });
 }
 
 // Storage offsets of the neighbours A, B, G, H of a data node per quadrant code 1..4:
@@ -209,13 +210,21 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     auto row = [&](int j) { return std::size_t(j - 1) * std::size_t(nx); };
 
     SweepChange change;
-    sweep_row1(z + row(1), f + row(1), nx, s, omega);
-    sweep_row2(z + row(2), f + row(2), nx, s, omega);
+    sweep_row1(z + row(1), f + row(1), nx, 1, s, omega);
+    sweep_row2(z + row(2), f + row(2), nx, 1, s, omega);
     for (int j = 3; j <= ny - 2; ++j)
         sweep_interior_row(z + row(j), f + row(j), c + 6 * row(j), nx, omega, change);
-    sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, -s, omega);
-    sweep_row1(z + row(ny), f + row(ny), nx, -s, omega);
+    sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, 1, -s, omega);
+    sweep_row1(z + row(ny), f + row(ny), nx, 1, -s, omega);
     return change.dmax;
+}
+
+void relax_outer_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega) {
+    sweep_row1(r, f, nx, col, dir, omega);
+}
+
+void relax_second_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega) {
+    sweep_row2(r, f, nx, col, dir, omega);
 }
 
 }  // namespace minc

@@ -1,0 +1,135 @@
+// The vectorised relaxation sweep around its band kernels: conversion into and out of the
+// skewed storage, the four outer rows (swept in the written order by the scalar row code,
+// before and after the bands), the dispatch to the instruction set's band kernel, and the
+// merge of the rows' largest changes.
+#include "skewed_sweep.hpp"
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+
+#include "relax_sweep.hpp"
+
+namespace minc {
+
+namespace {
+
+constexpr std::size_t kAlignFloats = 16;  // 64 bytes
+
+// The first 64-byte aligned element of a buffer allocated kAlignFloats elements longer.
+template <class T>
+T* aligned_start(std::vector<T>& buf) {
+    static_assert(sizeof(T) == 4);
+    const auto addr = reinterpret_cast<std::uintptr_t>(buf.data());
+    const std::size_t skip = ((64 - addr % 64) % 64) / sizeof(T);
+    return buf.data() + skip;
+}
+
+}  // namespace
+
+SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
+                         SweepIsa isa)
+    : grid_(grid), flags_(flags), isa_(isa), lanes_(sweep_isa_lanes(isa)) {
+    const int nx = grid.nx();
+    const int ny = grid.ny();
+    assert(nx >= 5 && ny >= 5 && isa != SweepIsa::scalar);
+    const int w = lanes_;
+    const int rows = ny - 4;  // interior rows 3..NY - 2
+    bands_ = (rows + w - 1) / w;
+    times_ = nx + 2 * (w - 1);
+    stride_ = std::ptrdiff_t(w) * (bands_ + 2);
+    // Times 0 .. NX + 2 W bands + 8: the last band's reads reach 4 times past its last node.
+    const std::ptrdiff_t time_rows = nx + 2 * std::ptrdiff_t(w) * bands_ + 9;
+
+    zbuf_.assign(std::size_t(time_rows * stride_) + kAlignFloats, 0.0f);
+    z_ = aligned_start(zbuf_);
+    for (int j = 1; j <= ny; ++j)
+        for (int i = 1; i <= nx; ++i) *node(i, j) = grid(i, j);
+
+    const std::size_t lanes_total = std::size_t(bands_) * std::size_t(times_) * std::size_t(w);
+    kbuf_.assign(lanes_total + kAlignFloats, 0);
+    cbuf_.assign(6 * lanes_total + kAlignFloats, 0.0f);
+    std::int32_t* const kinds = aligned_start(kbuf_);
+    float* const coefs = aligned_start(cbuf_);
+    for (int j = 3; j <= ny - 2; ++j) {
+        const int band = (j - 3) / w;
+        const int lane = (j - 3) % w;
+        const int t0 = 1 + 2 * (3 + w * band);
+        for (int i = 1; i <= nx; ++i) {
+            const std::int32_t f = flags(i, j);
+            if (f < 0) continue;
+            const std::size_t at = std::size_t(band) * std::size_t(times_) + std::size_t(i + 2 * j - t0);
+            std::int32_t kind = kSkewUpdate;
+            if (i >= 3 && i <= nx - 2) {
+                kind |= kSkewInterior;
+                if (f >= 1 && f <= 4) {
+                    kind |= kSkewData;
+                    if (f >= 3) kind |= kSkewUpper;
+                    if (f == 2 || f == 3) kind |= kSkewLeft;
+                    const std::size_t node_at = 6 * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1));
+                    for (std::size_t k = 0; k < 6; ++k) coefs[(at * 6 + k) * std::size_t(w) + std::size_t(lane)] = coef[node_at + k];
+                }
+            } else {
+                if (i == 1 || i == nx) kind |= kSkewOuterCol;
+                if (i == 2 || i == nx - 1) kind |= kSkewSecondCol;
+                if (i >= nx - 1) kind |= kSkewEast;
+            }
+            kinds[at * std::size_t(w) + std::size_t(lane)] = kind;
+        }
+    }
+
+    lane_dmax_.assign(std::size_t(bands_) * std::size_t(w) + kAlignFloats, 0.0f);
+    lane_admax_.assign(std::size_t(bands_) * std::size_t(w) + kAlignFloats, 0.0f);
+    bands_view_ = SkewedBands{.z = z_,
+                              .stride = stride_,
+                              .kinds = kinds,
+                              .coefs = coefs,
+                              .lane_dmax = aligned_start(lane_dmax_),
+                              .lane_admax = aligned_start(lane_admax_),
+                              .lanes = w,
+                              .bands = bands_,
+                              .nx = nx,
+                              .times = times_};
+}
+
+float SkewedSweep::sweep(float omega) {
+    const int nx = grid_.nx();
+    const int ny = grid_.ny();
+    // In skewed storage the next column is one time on, the next row two times and one slot.
+    const std::ptrdiff_t col = stride_;
+    const std::ptrdiff_t up = 2 * stride_ + 1;
+    const std::int32_t* const f = flags_.data().data();
+    auto flag_row = [&](int j) { return f + std::size_t(j - 1) * std::size_t(nx); };
+
+    relax_outer_row(node(1, 1), flag_row(1), nx, col, up, omega);
+    relax_second_row(node(1, 2), flag_row(2), nx, col, up, omega);
+    switch (isa_) {
+#if defined(__x86_64__)
+        case SweepIsa::sse2: sweep_bands_sse2(bands_view_, omega); break;
+        case SweepIsa::avx2: sweep_bands_avx2(bands_view_, omega); break;
+        case SweepIsa::avx512: sweep_bands_avx512(bands_view_, omega); break;
+#endif
+        default: assert(false && "no band kernel for this instruction set"); break;
+    }
+    relax_second_row(node(1, ny - 1), flag_row(ny - 1), nx, col, -up, omega);
+    relax_outer_row(node(1, ny), flag_row(ny), nx, col, -up, omega);
+
+    // Rows in written order; within a row the kernel kept the later node on a tie.
+    float dmax = 0.0f;
+    float admax = 0.0f;
+    for (int r = 0; r < ny - 4; ++r) {
+        const float a = bands_view_.lane_admax[r];
+        if (a >= admax) {
+            admax = a;
+            dmax = bands_view_.lane_dmax[r];
+        }
+    }
+    return dmax;
+}
+
+void SkewedSweep::store() const {
+    for (int j = 1; j <= grid_.ny(); ++j)
+        for (int i = 1; i <= grid_.nx(); ++i) grid_(i, j) = *node(i, j);
+}
+
+}  // namespace minc
