@@ -1,17 +1,24 @@
 // Speed of the minimum-curvature relaxation on a realistic block: 200 x 150 nodes (30000,
 // near the 32000-node block limit), 400 scattered data points from a smooth field attached
 // by ASSIGN/BWTS, relaxed from a rough start. Reports node updates per second
-// (items_per_second): one item is one node visited by one sweep.
+// (items_per_second): one item is one node visited by one sweep. The sweep and the whole
+// relaxation run once per instruction set the processor offers; at the end the speeds of
+// the vectorised sweeps are printed as ratios to the written-order sweep of the same run.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "assign_data.hpp"
 #include "relax.hpp"
 #include "relax_sweep.hpp"
+#include "skewed_sweep.hpp"
+#include "sweep_isa.hpp"
 
 namespace {
 
@@ -65,7 +72,26 @@ void BM_RelaxSweep(benchmark::State& st) {
     }
     st.SetItemsProcessed(st.iterations() * std::int64_t(kNx) * kNy);
 }
-BENCHMARK(BM_RelaxSweep);
+BENCHMARK(BM_RelaxSweep)->Name("BM_Sweep/scalar");
+
+// The vectorised sweep alone: the block converted once, then sweeps.
+void BM_SkewedSweep(benchmark::State& st, minc::SweepIsa isa) {
+    if (!minc::sweep_isa_supported(isa)) {
+        st.SkipWithError("instruction set not offered by this processor");
+        return;
+    }
+    const Block& b = block();
+    Grid<float> z = b.start;
+    minc::SkewedSweep sweep(z.view(), b.flags.view(), b.coef, isa);
+    for (auto _ : st) {
+        benchmark::DoNotOptimize(sweep.sweep(1.3f));
+        benchmark::ClobberMemory();
+    }
+    st.SetItemsProcessed(st.iterations() * std::int64_t(kNx) * kNy);
+}
+BENCHMARK_CAPTURE(BM_SkewedSweep, sse2, minc::SweepIsa::sse2)->Name("BM_Sweep/sse2");
+BENCHMARK_CAPTURE(BM_SkewedSweep, avx2, minc::SweepIsa::avx2)->Name("BM_Sweep/avx2");
+BENCHMARK_CAPTURE(BM_SkewedSweep, avx512, minc::SweepIsa::avx512)->Name("BM_Sweep/avx512");
 
 // The effect of the summation order alone, on a bench-local copy of the plain interior
 // equation (flag 0 nodes of the interior; data and edge nodes skipped). With the two
@@ -120,8 +146,13 @@ BENCHMARK_TEMPLATE(BM_InteriorOrder, true)->Name("BM_InteriorOrder/dependent_las
 BENCHMARK_TEMPLATE(BM_InteriorOrder, false)->Name("BM_InteriorOrder/dependent_first");
 
 // The whole relaxation as a block solve calls it (tolerance 1E-4, at most 512 sweeps),
-// from the rough start every time; items count the sweeps actually done.
-void BM_Curvmn(benchmark::State& st) {
+// from the rough start every time, with the instruction set forced (the vectorised ones
+// include their conversion in and out); items count the sweeps actually done.
+void BM_Curvmn(benchmark::State& st, minc::SweepIsa isa) {
+    if (!minc::force_sweep_isa(isa)) {
+        st.SkipWithError("instruction set not offered by this processor");
+        return;
+    }
     const Block& b = block();
     Grid<float> z;
     std::int64_t sweeps = 0;
@@ -136,9 +167,50 @@ void BM_Curvmn(benchmark::State& st) {
     st.counters["sweeps_per_call"] =
         benchmark::Counter(static_cast<double>(sweeps) / static_cast<double>(st.iterations()));
     st.SetItemsProcessed(sweeps * std::int64_t(kNx) * kNy);
+    minc::force_sweep_isa(std::nullopt);
 }
-BENCHMARK(BM_Curvmn)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Curvmn, scalar, minc::SweepIsa::scalar)->Name("BM_Curvmn/scalar")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Curvmn, sse2, minc::SweepIsa::sse2)->Name("BM_Curvmn/sse2")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Curvmn, avx2, minc::SweepIsa::avx2)->Name("BM_Curvmn/avx2")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Curvmn, avx512, minc::SweepIsa::avx512)->Name("BM_Curvmn/avx512")->Unit(benchmark::kMillisecond);
+
+// The console report, keeping each run's node updates per second for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+            const auto it = r.counters.find("items_per_second");
+            if (it != r.counters.end()) rate_[r.benchmark_name()] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    // Each vectorised run against the scalar run of the same family.
+    void print_ratios() const {
+        for (const char* family : {"BM_Sweep", "BM_Curvmn"}) {
+            const auto base = rate_.find(std::string(family) + "/scalar");
+            if (base == rate_.end() || base->second <= 0.0) continue;
+            for (const char* isa : {"sse2", "avx2", "avx512"}) {
+                const auto r = rate_.find(std::string(family) + "/" + isa);
+                if (r == rate_.end()) continue;
+                std::printf("%s/%s: %.2fx the scalar sweep (%.0f M node updates/s)\n", family, isa,
+                            r->second / base->second, r->second / 1.0e6);
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> rate_;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.print_ratios();
+    benchmark::Shutdown();
+    return 0;
+}
