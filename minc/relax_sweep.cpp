@@ -65,25 +65,24 @@ inline void update_edge(float* p, std::int32_t flag, float omega, Equation eq) {
     *p = v + omega * (t - v);
 }
 
-// Row 1 (dir = +row step) or row NY (dir = -row step); dir points into the grid, col is
-// the storage step from one column to the next.
-void sweep_row1(float* r, const std::int32_t* f, int nx, Step col, Step dir, float omega) {
-    update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, col, dir); });
-    update_edge(r + col, f[1], omega, [=](const float* p) { return eq_21(p, col, dir); });
+// Row 1 (dir = +nx) or row NY (dir = -nx); dir points into the grid.
+void sweep_row1(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, dir); });
+    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, dir); });
     for (int k = 2; k <= nx - 3; ++k)
-        update_edge(r + k * col, f[k], omega, [=](const float* p) { return eq_i1(p, col, dir); });
-    update_edge(r + (nx - 2) * col, f[nx - 2], omega, [=](const float* p) { return eq_21(p, -col, dir); });
-    update_edge(r + (nx - 1) * col, f[nx - 1], omega, [=](const float* p) { return eq_corner(p, -col, dir); });
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, dir); });
+    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_21(p, -1, dir); });
+    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_corner(p, -1, dir); });
 }
 
-// Row 2 (dir = +row step) or row NY - 1 (dir = -row step).
-void sweep_row2(float* r, const std::int32_t* f, int nx, Step col, Step dir, float omega) {
-    update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, dir, col); });
-    update_edge(r + col, f[1], omega, [=](const float* p) { return eq_22(p, col, dir); });
+// Row 2 (dir = +nx) or row NY - 1 (dir = -nx).
+void sweep_row2(float* r, const std::int32_t* f, int nx, Step dir, float omega) {
+    update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, dir, 1); });
+    update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, dir); });
     for (int k = 2; k <= nx - 3; ++k)
-        update_edge(r + k * col, f[k], omega, [=](const float* p) { return eq_i2(p, col, dir); });
-    update_edge(r + (nx - 2) * col, f[nx - 2], omega, [=](const float* p) { return eq_22(p, -col, dir); });
-    update_edge(r + (nx - 1) * col, f[nx - 1], omega, [=](const float* p) { return eq_21(p, dir, -col); });
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, dir); });
+    update_edge(r + nx - 2, f[nx - 2], omega, [=](const float* p) { return eq_22(p, -1, dir); });
+    update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_21(p, dir, -1); });
 }
 
 // Storage offsets of the neighbours A, B, G, H of a data node per quadrant code 1..4:
@@ -195,6 +194,44 @@ void sweep_interior_row(float* r, const std::int32_t* f, const float* c, int nx,
     update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_i1(p, s, -1); });
 }
 
+// The two outer rows of one side as a wavefront: the node of the leading row in column k,
+// then the node of the trailing row in column k - 2. Every node that either row reads
+// from the other is then in the state that the written order (leading row first) gives
+// it, so the results are the written order's; the two rows' dependence chains overlap.
+// outer_leads: rows 1, 2 (lead = row 1, dir = +NX); else rows NY - 1, NY (lead = row
+// NY - 1, dir = +NX from it to row NY).
+void sweep_row_pair(float* lead, const std::int32_t* flead, float* trail, const std::int32_t* ftrail, int nx,
+                    Step dir, bool outer_leads, float omega) {
+    // dir, in: the step from the row towards the inside of the grid.
+    auto outer = [&](float* r, const std::int32_t* f, int k, Step in) {
+        if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, in); });
+        if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, in); });
+        if (k == nx - 2)
+            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, -1, in); });
+        if (k == nx - 1)
+            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_corner(p, -1, in); });
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, in); });
+    };
+    auto second = [&](float* r, const std::int32_t* f, int k, Step in) {
+        if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, in, 1); });
+        if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, in); });
+        if (k == nx - 2)
+            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_22(p, -1, in); });
+        if (k == nx - 1)
+            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, in, -1); });
+        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, in); });
+    };
+    for (int k = 0; k < nx + 2; ++k) {
+        if (outer_leads) {
+            if (k < nx) outer(lead, flead, k, dir);
+            if (k >= 2) second(trail, ftrail, k - 2, dir);
+        } else {
+            if (k < nx) second(lead, flead, k, -dir);
+            if (k >= 2) outer(trail, ftrail, k - 2, -dir);
+        }
+    }
+}
+
 }  // namespace
 
 float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
@@ -210,21 +247,21 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     auto row = [&](int j) { return std::size_t(j - 1) * std::size_t(nx); };
 
     SweepChange change;
-    sweep_row1(z + row(1), f + row(1), nx, 1, s, omega);
-    sweep_row2(z + row(2), f + row(2), nx, 1, s, omega);
+    sweep_row1(z + row(1), f + row(1), nx, s, omega);
+    sweep_row2(z + row(2), f + row(2), nx, s, omega);
     for (int j = 3; j <= ny - 2; ++j)
         sweep_interior_row(z + row(j), f + row(j), c + 6 * row(j), nx, omega, change);
-    sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, 1, -s, omega);
-    sweep_row1(z + row(ny), f + row(ny), nx, 1, -s, omega);
+    sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, -s, omega);
+    sweep_row1(z + row(ny), f + row(ny), nx, -s, omega);
     return change.dmax;
 }
 
-void relax_outer_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega) {
-    sweep_row1(r, f, nx, col, dir, omega);
+void relax_bottom_rows(float* z, const std::int32_t* f, int nx, float omega) {
+    sweep_row_pair(z, f, z + nx, f + nx, nx, nx, true, omega);
 }
 
-void relax_second_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega) {
-    sweep_row2(r, f, nx, col, dir, omega);
+void relax_top_rows(float* z, const std::int32_t* f, int nx, float omega) {
+    sweep_row_pair(z, f, z + nx, f + nx, nx, nx, false, omega);
 }
 
 }  // namespace minc

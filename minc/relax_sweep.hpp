@@ -2,7 +2,6 @@
 // the over-relaxation control and the kernel can be read (and tested) on their own.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -17,13 +16,11 @@ namespace minc {
 float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
                   float omega);
 
-/// The sweep of one outer row (row 1 or NY) or one second row (row 2 or NY - 1) in any
-/// storage of the grid: r points at the row's node in column 1, col is the storage step
-/// from a node to the next column, dir the step from a node to its neighbour in the next
-/// row towards the inside of the grid; f holds the row's nx flags. Nodes with a flag of 0
-/// or more are updated in the written order of the row with the row's edge equations.
-/// Used by the vectorised sweep, which keeps the grid in another storage order.
-void relax_outer_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega);
-void relax_second_row(float* r, const std::int32_t* f, int nx, std::ptrdiff_t col, std::ptrdiff_t dir, float omega);
+/// The sweep's two outer rows of one side alone, in storage order, with the results of
+/// the sweep: rows 1 and 2 (z points at row 1, then rows 3 and 4 follow and must be in
+/// place) or rows NY - 1 and NY (z points at row NY - 1, rows NY - 3 and NY - 2 precede
+/// it); f points at the flags of the same first row. Used by the vectorised sweep.
+void relax_bottom_rows(float* z, const std::int32_t* f, int nx, float omega);
+void relax_top_rows(float* z, const std::int32_t* f, int nx, float omega);
 
 }  // namespace minc

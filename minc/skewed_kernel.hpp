@@ -24,7 +24,6 @@ namespace {
 // largest change so far.
 struct Carry {
     V::F n1, n2, n3, n4;
-    V::F b1, b2, b3, b4;
     V::F dmax, admax;
 };
 
@@ -55,10 +54,10 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_
     const F z_nn = V::loadu(zt + 4 * s + 2);      // (0, +2)
     const F z_w = c.n1;                           // (-1, 0)
     const F z_ww = c.n2;                          // (-2, 0)
-    const F z_s = V::shift1(c.n2, c.b2);          // (0, -1)
-    const F z_sw = V::shift1(c.n3, c.b3);         // (-1, -1)
-    const F z_se = V::shift1(c.n1, c.b1);         // (+1, -1)
-    const F z_ss = V::shift2(c.n4, c.b4);         // (0, -2)
+    const F z_s = V::shift1(c.n2, V::load(zt - w - 2 * s));   // (0, -1)
+    const F z_sw = V::shift1(c.n3, V::load(zt - w - 3 * s));  // (-1, -1)
+    const F z_se = V::shift1(c.n1, V::load(zt - w - s));      // (+1, -1)
+    const F z_ss = V::shift2(c.n4, V::load(zt - w - 4 * s));  // (0, -2)
 
     const F nsum = V::add(V::add(V::add(z_e, z_s), z_n), z_w);
     const F dsum = V::add(V::add(V::add(z_se, z_ne), z_sw), z_nw);
@@ -122,49 +121,90 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_
     c.n3 = c.n2;
     c.n2 = c.n1;
     c.n1 = nv;
-    c.b4 = c.b3;
-    c.b3 = c.b2;
-    c.b2 = c.b1;
-    c.b1 = V::load(zt - w);
 }
 
-// Every band in turn, bottom to top: a band reads the band below only where it has
-// finished and the band above only where it has not started.
-void sweep_bands(const SkewedBands& sb, float omega) {
+// One band's walk through its times.
+struct BandRun {
+    float* zb;                 // the band's vector at time 0
+    const std::int32_t* kind;  // its kinds at its first time
+    const float* coef;         // its coefficients at its first time
+    int t0, t1;                // first and last time (lane 0 in column 1, lane W - 1 in column NX)
+    int head_end;              // last time with a lane in column 1 or 2
+    int body_end;              // last time with no lane in column NX - 1 or NX
+    Carry c;
+};
+
+BandRun band_run(const SkewedBands& sb, int band) {
     constexpr int w = V::kLanes;
+    BandRun r;
+    const int j0 = 3 + w * band;  // the band's first row
+    r.zb = sb.z + std::ptrdiff_t(w) * (band + 1);
+    r.kind = sb.kinds + std::ptrdiff_t(band) * sb.times * w;
+    r.coef = sb.coefs + std::ptrdiff_t(band) * sb.times * 6 * w;
+    r.t0 = 1 + 2 * j0;
+    r.t1 = r.t0 + sb.times - 1;
+    r.head_end = 2 + 2 * (j0 + w - 1);
+    r.body_end = sb.nx - 2 + 2 * j0;
+    return r;
+}
+
+// The carried vectors at the band's first time; the band below must have finished the
+// four times before it.
+MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
+    float* const z = r.zb + r.t0 * s;
+    r.c.n1 = V::load(z - s);
+    r.c.n2 = V::load(z - 2 * s);
+    r.c.n3 = V::load(z - 3 * s);
+    r.c.n4 = V::load(z - 4 * s);
+    r.c.dmax = V::splat(0.0f);
+    r.c.admax = V::splat(0.0f);
+}
+
+MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
+    constexpr int w = V::kLanes;
+    const std::ptrdiff_t at = t - r.t0;
+    if (t <= r.head_end || t > r.body_end)
+        band_step<true>(r.zb + t * s, s, r.kind + at * w, r.coef + at * 6 * w, k, r.c);
+    else
+        band_step<false>(r.zb + t * s, s, r.kind + at * w, r.coef + at * 6 * w, k, r.c);
+}
+
+MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int band) {
+    V::store(sb.lane_dmax + V::kLanes * band, r.c.dmax);
+    V::store(sb.lane_admax + V::kLanes * band, r.c.admax);
+}
+
+// Bands bottom to top, two at a time in one loop so that their dependence chains overlap:
+// the upper band runs kLag times behind the lower one. A band reads the band below only at
+// times that band has finished (the upper band is behind) and the band above only at
+// times that band has not reached (it is behind, or not started).
+constexpr int kLag = 4;
+
+void sweep_bands(const SkewedBands& sb, float omega) {
     const std::ptrdiff_t s = sb.stride;
     Constants k;
     k.omega = V::splat(omega);
-    for (int band = 0; band < sb.bands; ++band) {
-        const int j0 = 3 + w * band;              // the band's first row
-        const int t0 = 1 + 2 * j0;                // its lane 0 in column 1
-        const int t1 = t0 + sb.times - 1;         // its lane W - 1 in column NX
-        const int head_end = 2 + 2 * (j0 + w - 1);  // last time with a lane in column 1 or 2
-        const int body_end = sb.nx - 2 + 2 * j0;    // last time with no lane in column NX - 1 or NX
-        float* const zb = sb.z + std::ptrdiff_t(w) * (band + 1);
-        const std::int32_t* kind = sb.kinds + std::ptrdiff_t(band) * sb.times * w;
-        const float* coef = sb.coefs + std::ptrdiff_t(band) * sb.times * 6 * w;
-
-        Carry c;
-        c.n1 = V::load(zb + (t0 - 1) * s);
-        c.n2 = V::load(zb + (t0 - 2) * s);
-        c.n3 = V::load(zb + (t0 - 3) * s);
-        c.n4 = V::load(zb + (t0 - 4) * s);
-        c.b1 = V::load(zb - w + (t0 - 1) * s);
-        c.b2 = V::load(zb - w + (t0 - 2) * s);
-        c.b3 = V::load(zb - w + (t0 - 3) * s);
-        c.b4 = V::load(zb - w + (t0 - 4) * s);
-        c.dmax = V::splat(0.0f);
-        c.admax = V::splat(0.0f);
-
-        int t = t0;
-        const int head_last = head_end < t1 ? head_end : t1;
-        for (; t <= head_last; ++t, kind += w, coef += 6 * w) band_step<true>(zb + t * s, s, kind, coef, k, c);
-        for (; t <= body_end; ++t, kind += w, coef += 6 * w) band_step<false>(zb + t * s, s, kind, coef, k, c);
-        for (; t <= t1; ++t, kind += w, coef += 6 * w) band_step<true>(zb + t * s, s, kind, coef, k, c);
-
-        V::store(sb.lane_dmax + w * band, c.dmax);
-        V::store(sb.lane_admax + w * band, c.admax);
+    int band = 0;
+    for (; band + 1 < sb.bands; band += 2) {
+        BandRun lo = band_run(sb, band);
+        BandRun hi = band_run(sb, band + 1);
+        band_start(lo, s);
+        const int joint = hi.t0 + kLag;  // first time of the lower band run together
+        for (int t = lo.t0; t < joint && t <= lo.t1; ++t) band_at(lo, t, s, k);
+        band_start(hi, s);
+        for (int t = joint; t <= lo.t1; ++t) {
+            band_at(lo, t, s, k);
+            band_at(hi, t - kLag, s, k);
+        }
+        for (int t = lo.t1 < joint ? hi.t0 : lo.t1 + 1 - kLag; t <= hi.t1; ++t) band_at(hi, t, s, k);
+        band_finish(lo, sb, band);
+        band_finish(hi, sb, band + 1);
+    }
+    if (band < sb.bands) {
+        BandRun r = band_run(sb, band);
+        band_start(r, s);
+        for (int t = r.t0; t <= r.t1; ++t) band_at(r, t, s, k);
+        band_finish(r, sb, band);
     }
 }
 

@@ -78,6 +78,14 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
         }
     }
 
+    bottom_.assign(4 * std::size_t(nx), 0.0f);
+    top_.assign(4 * std::size_t(nx), 0.0f);
+    for (int r = 0; r < 4; ++r)
+        for (int i = 1; i <= nx; ++i) {
+            bottom_[std::size_t(r) * std::size_t(nx) + std::size_t(i - 1)] = grid(i, 1 + r);
+            top_[std::size_t(r) * std::size_t(nx) + std::size_t(i - 1)] = grid(i, ny - 3 + r);
+        }
+
     lane_dmax_.assign(std::size_t(bands_) * std::size_t(w) + kAlignFloats, 0.0f);
     lane_admax_.assign(std::size_t(bands_) * std::size_t(w) + kAlignFloats, 0.0f);
     bands_view_ = SkewedBands{.z = z_,
@@ -92,17 +100,33 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
                               .times = times_};
 }
 
+void SkewedSweep::copy_rows(float* rows, int j, bool to_skewed) {
+    const int nx = grid_.nx();
+    for (int r = 0; r < 2; ++r) {
+        float* z = node(1, j + r);
+        float* row = rows + std::size_t(r) * std::size_t(nx);
+        for (int i = 0; i < nx; ++i, z += stride_) {
+            if (to_skewed)
+                *z = row[i];
+            else
+                row[i] = *z;
+        }
+    }
+}
+
 float SkewedSweep::sweep(float omega) {
     const int nx = grid_.nx();
     const int ny = grid_.ny();
-    // In skewed storage the next column is one time on, the next row two times and one slot.
-    const std::ptrdiff_t col = stride_;
-    const std::ptrdiff_t up = 2 * stride_ + 1;
     const std::int32_t* const f = flags_.data().data();
     auto flag_row = [&](int j) { return f + std::size_t(j - 1) * std::size_t(nx); };
+    float* const b = bottom_.data();  // rows 1..4
+    float* const t = top_.data();     // rows NY - 3..NY
 
-    relax_outer_row(node(1, 1), flag_row(1), nx, col, up, omega);
-    relax_second_row(node(1, 2), flag_row(2), nx, col, up, omega);
+    // Rows 1 and 2 in storage order (they read rows 3 and 4 before the bands change them),
+    // the bands, then rows NY - 1 and NY.
+    copy_rows(b + 2 * nx, 3, false);
+    relax_bottom_rows(b, flag_row(1), nx, omega);
+    copy_rows(b, 1, true);
     switch (isa_) {
 #if defined(__x86_64__)
         case SweepIsa::sse2: sweep_bands_sse2(bands_view_, omega); break;
@@ -111,8 +135,9 @@ float SkewedSweep::sweep(float omega) {
 #endif
         default: assert(false && "no band kernel for this instruction set"); break;
     }
-    relax_second_row(node(1, ny - 1), flag_row(ny - 1), nx, col, -up, omega);
-    relax_outer_row(node(1, ny), flag_row(ny), nx, col, -up, omega);
+    copy_rows(t, ny - 3, false);
+    relax_top_rows(t + 2 * nx, flag_row(ny - 1), nx, omega);
+    copy_rows(t + 2 * nx, ny - 1, true);
 
     // Rows in written order; within a row the kernel kept the later node on a tie.
     float dmax = 0.0f;

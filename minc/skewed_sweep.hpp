@@ -29,6 +29,10 @@ public:
     void store() const;
 
 private:
+    // Copies rows j .. j + 1 of the skewed grid into (to_skewed false) or from rows
+    // (storage order, nx wide) of a side buffer.
+    void copy_rows(float* rows, int j, bool to_skewed);
+
     // Node (i, j), 1-based, in skewed storage.
     float* node(int i, int j) const { return z_ + (std::ptrdiff_t(i) + 2 * std::ptrdiff_t(j)) * stride_ + (j - 3 + lanes_); }
 
@@ -43,6 +47,10 @@ private:
     std::vector<std::int32_t> kbuf_;
     std::vector<float> cbuf_;
     std::vector<float> lane_dmax_, lane_admax_;
+    // Rows 1..4 and NY - 3..NY in storage order, for the outer rows' scalar sweep: rows
+    // 1, 2, NY - 1 and NY live here between sweeps (and are copied into the skewed grid),
+    // the inner two of each are copied from the skewed grid before they are read.
+    std::vector<float> bottom_, top_;
     float* z_ = nullptr;
     SkewedBands bands_view_;
 };
