@@ -22,7 +22,7 @@
 
 namespace minc {
 
-/// Kind bits of one lane at one time (0: not updated: fixed, edge row or padding).
+/// Kind bits of one lane at one time, one byte (0: not updated: fixed, edge row or padding).
 enum SkewedKind : std::int32_t {
     kSkewUpdate = 1,     // flag 0 or more: updated
     kSkewInterior = 2,   // columns 3..NX - 2: updated and counted in the sweep change
@@ -38,8 +38,13 @@ enum SkewedKind : std::int32_t {
 struct SkewedBands {
     float* z = nullptr;               // the skewed grid, 64-byte aligned
     std::ptrdiff_t stride = 0;        // floats per time row, W (bands + 2)
-    const std::int32_t* kinds = nullptr;  // band b, time t: W kinds at ((b * times) + t - t0(b)) W
-    const float* coefs = nullptr;     // band b, time t: 6 vectors c1..c6 of W at ((b * times + t - t0(b)) 6 + k) W
+    // Per band b and time t, at step n = b * times + t - t0(b): W kind bytes at kinds[n W];
+    // coef_at[n], the group of the coefficients in coefs (6 vectors c1..c6 of W floats at
+    // coefs[(6 g + k) W]) or -1 when no lane of the step carries a datum. Only the steps
+    // with data hold coefficients: the sweep streams through less memory.
+    const std::uint8_t* kinds = nullptr;
+    const std::int32_t* coef_at = nullptr;
+    const float* coefs = nullptr;
     float* lane_dmax = nullptr;       // out: per interior row (j - 3), its signed largest change
     float* lane_admax = nullptr;      // out: the magnitude of lane_dmax
     int lanes = 0;                    // W

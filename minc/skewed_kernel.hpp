@@ -1,5 +1,6 @@
 // The band loop of the vectorised relaxation sweep, written once over a vector type V.
-// Each instruction-set unit defines V (F: W floats, M: a lane mask, K: W int32 kinds, and
+// Each instruction-set unit defines V (F: W floats, M: a lane mask, K: W kinds widened to
+// 32 bits, and
 // the operations used below) in its own namespace, names that namespace in
 // MINC_SKEWED_ISA and includes this file, so that nothing here is shared between units
 // built with different instruction sets. Storage and kind bits: skewed_bands.hpp.
@@ -36,9 +37,10 @@ struct Constants {
 };
 
 // One band at one time. zt: the band's vector at time t; below: the band below is at
-// zt - W. kind: the W kinds, coef: the 6 coefficient vectors.
+// zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
+// carries a datum.
 template <bool kEdgeColumns>
-MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_t* kind, const float* coef,
+MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_t* kind, const float* coef,
                                   const Constants& k, Carry& c) {
     using F = V::F;
     using M = V::M;
@@ -66,6 +68,7 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_
 
     // Data equation: A, B, G, H lean towards the quadrant of the datum.
     const typename V::K kd = V::load_kinds(kind);
+    if (coef) {
     const M upper = V::test(kd, kSkewUpper);
     const M left = V::test(kd, kSkewLeft);
     const F a = V::select(upper, z_n, z_s);
@@ -81,6 +84,7 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_
     const F sq = V::add(V::add(V::add(V::mul(c2, a), V::mul(c1, b)), V::mul(c3, g)), V::mul(c4, h));
     const F d = V::sub(V::add(V::mul(k.c05, dsum), V::mul(k.c025, fsum)), nsum);
     t = V::select(V::test(kd, kSkewData), V::mul(c6, V::sub(V::add(sq, c5), d)), t);
+    }
 
     if constexpr (kEdgeColumns) {
         // Columns 1, 2 and, mirrored (i -> NX + 1 - i, term order kept), NX, NX - 1.
@@ -126,8 +130,9 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::int32_
 // One band's walk through its times.
 struct BandRun {
     float* zb;                 // the band's vector at time 0
-    const std::int32_t* kind;  // its kinds at its first time
-    const float* coef;         // its coefficients at its first time
+    const std::uint8_t* kind;     // its kinds at its first time
+    const std::int32_t* coef_at;  // its coefficient groups from its first time
+    const float* coefs;           // every coefficient group
     int t0, t1;                // first and last time (lane 0 in column 1, lane W - 1 in column NX)
     int head_end;              // last time with a lane in column 1 or 2
     int body_end;              // last time with no lane in column NX - 1 or NX
@@ -140,7 +145,8 @@ BandRun band_run(const SkewedBands& sb, int band) {
     const int j0 = 3 + w * band;  // the band's first row
     r.zb = sb.z + std::ptrdiff_t(w) * (band + 1);
     r.kind = sb.kinds + std::ptrdiff_t(band) * sb.times * w;
-    r.coef = sb.coefs + std::ptrdiff_t(band) * sb.times * 6 * w;
+    r.coef_at = sb.coef_at + std::ptrdiff_t(band) * sb.times;
+    r.coefs = sb.coefs;
     r.t0 = 1 + 2 * j0;
     r.t1 = r.t0 + sb.times - 1;
     r.head_end = 2 + 2 * (j0 + w - 1);
@@ -163,10 +169,12 @@ MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
 MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
     const std::ptrdiff_t at = t - r.t0;
+    const std::int32_t group = r.coef_at[at];
+    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * 6 * w;
     if (t <= r.head_end || t > r.body_end)
-        band_step<true>(r.zb + t * s, s, r.kind + at * w, r.coef + at * 6 * w, k, r.c);
+        band_step<true>(r.zb + t * s, s, r.kind + at * w, coef, k, r.c);
     else
-        band_step<false>(r.zb + t * s, s, r.kind + at * w, r.coef + at * 6 * w, k, r.c);
+        band_step<false>(r.zb + t * s, s, r.kind + at * w, coef, k, r.c);
 }
 
 MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int band) {

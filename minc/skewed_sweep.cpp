@@ -16,10 +16,9 @@ namespace {
 
 constexpr std::size_t kAlignFloats = 16;  // 64 bytes
 
-// The first 64-byte aligned element of a buffer allocated kAlignFloats elements longer.
+// The first 64-byte aligned element of a buffer allocated 64 bytes longer.
 template <class T>
 T* aligned_start(std::vector<T>& buf) {
-    static_assert(sizeof(T) == 4);
     const auto addr = reinterpret_cast<std::uintptr_t>(buf.data());
     const std::size_t skip = ((64 - addr % 64) % 64) / sizeof(T);
     return buf.data() + skip;
@@ -46,19 +45,20 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
     for (int j = 1; j <= ny; ++j)
         for (int i = 1; i <= nx; ++i) *node(i, j) = grid(i, j);
 
-    const std::size_t lanes_total = std::size_t(bands_) * std::size_t(times_) * std::size_t(w);
-    kbuf_.assign(lanes_total + kAlignFloats, 0);
-    cbuf_.assign(6 * lanes_total + kAlignFloats, 0.0f);
-    std::int32_t* const kinds = aligned_start(kbuf_);
-    float* const coefs = aligned_start(cbuf_);
-    for (int j = 3; j <= ny - 2; ++j) {
+    // Kinds, and which steps (band, time) have a lane with a datum.
+    const std::size_t steps = std::size_t(bands_) * std::size_t(times_);
+    kbuf_.assign(steps * std::size_t(w) + 64, 0);
+    std::uint8_t* const kinds = aligned_start(kbuf_);
+    coef_at_.assign(steps, -1);
+    auto step_of = [&](int i, int j) {
         const int band = (j - 3) / w;
-        const int lane = (j - 3) % w;
-        const int t0 = 1 + 2 * (3 + w * band);
+        return std::size_t(band) * std::size_t(times_) + std::size_t(i + 2 * j - (1 + 2 * (3 + w * band)));
+    };
+    for (int j = 3; j <= ny - 2; ++j) {
+        const std::size_t lane = std::size_t((j - 3) % w);
         for (int i = 1; i <= nx; ++i) {
             const std::int32_t f = flags(i, j);
             if (f < 0) continue;
-            const std::size_t at = std::size_t(band) * std::size_t(times_) + std::size_t(i + 2 * j - t0);
             std::int32_t kind = kSkewUpdate;
             if (i >= 3 && i <= nx - 2) {
                 kind |= kSkewInterior;
@@ -66,15 +66,29 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
                     kind |= kSkewData;
                     if (f >= 3) kind |= kSkewUpper;
                     if (f == 2 || f == 3) kind |= kSkewLeft;
-                    const std::size_t node_at = 6 * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1));
-                    for (std::size_t k = 0; k < 6; ++k) coefs[(at * 6 + k) * std::size_t(w) + std::size_t(lane)] = coef[node_at + k];
+                    coef_at_[step_of(i, j)] = 0;
                 }
             } else {
                 if (i == 1 || i == nx) kind |= kSkewOuterCol;
                 if (i == 2 || i == nx - 1) kind |= kSkewSecondCol;
                 if (i >= nx - 1) kind |= kSkewEast;
             }
-            kinds[at * std::size_t(w) + std::size_t(lane)] = kind;
+            kinds[step_of(i, j) * std::size_t(w) + lane] = static_cast<std::uint8_t>(kind);
+        }
+    }
+    std::int32_t groups = 0;
+    for (std::int32_t& g : coef_at_)
+        if (g == 0) g = groups++;
+    cbuf_.assign(std::size_t(groups) * 6 * std::size_t(w) + kAlignFloats, 0.0f);
+    float* const coefs = aligned_start(cbuf_);
+    for (int j = 3; j <= ny - 2; ++j) {
+        const std::size_t lane = std::size_t((j - 3) % w);
+        for (int i = 3; i <= nx - 2; ++i) {
+            const std::int32_t f = flags(i, j);
+            if (f < 1 || f > 4) continue;
+            const std::size_t group = std::size_t(coef_at_[step_of(i, j)]);
+            const std::size_t node_at = 6 * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1));
+            for (std::size_t k = 0; k < 6; ++k) coefs[(group * 6 + k) * std::size_t(w) + lane] = coef[node_at + k];
         }
     }
 
@@ -91,6 +105,7 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
     bands_view_ = SkewedBands{.z = z_,
                               .stride = stride_,
                               .kinds = kinds,
+                              .coef_at = coef_at_.data(),
                               .coefs = coefs,
                               .lane_dmax = aligned_start(lane_dmax_),
                               .lane_admax = aligned_start(lane_admax_),

@@ -44,7 +44,8 @@ private:
     int times_ = 0;  // times of one band
     std::ptrdiff_t stride_ = 0;
     std::vector<float> zbuf_;
-    std::vector<std::int32_t> kbuf_;
+    std::vector<std::uint8_t> kbuf_;
+    std::vector<std::int32_t> coef_at_;
     std::vector<float> cbuf_;
     std::vector<float> lane_dmax_, lane_admax_;
     // Rows 1..4 and NY - 3..NY in storage order, for the outer rows' scalar sweep: rows

@@ -28,12 +28,15 @@ struct V {
     [[gnu::always_inline]] static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
     [[gnu::always_inline]] static M both(M a, M b) { return _kand_mask16(a, b); }
     [[gnu::always_inline]] static F select(M m, F yes, F no) { return _mm512_mask_blend_ps(m, no, yes); }
-    [[gnu::always_inline]] static K load_kinds(const std::int32_t* p) { return _mm512_load_si512(p); }
+    [[gnu::always_inline]] static K load_kinds(const std::uint8_t* p) {
+        return _mm512_maskz_cvtepu8_epi32(0xffff, _mm_load_si128(reinterpret_cast<const __m128i*>(p)));
+    }
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
         return _mm512_test_epi32_mask(k, _mm512_set1_epi32(bit));
     }
-    // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`. (The
-    // masked form with every lane set: the plain one trips a false uninitialised warning.)
+    // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`. (Here
+    // and above the masked forms with every lane set: the plain ones trip a false
+    // uninitialised-value warning of the compiler.)
     [[gnu::always_inline]] static F shift1(F cur, F below) {
         const __m512i c = _mm512_castps_si512(cur);
         return _mm512_castsi512_ps(_mm512_mask_alignr_epi32(c, 0xffff, c, _mm512_castps_si512(below), 15));
