@@ -194,42 +194,39 @@ void sweep_interior_row(float* r, const std::int32_t* f, const float* c, int nx,
     update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_i1(p, s, -1); });
 }
 
-// The two outer rows of one side as a wavefront: the node of the leading row in column k,
-// then the node of the trailing row in column k - 2. Every node that either row reads
-// from the other is then in the state that the written order (leading row first) gives
-// it, so the results are the written order's; the two rows' dependence chains overlap.
-// outer_leads: rows 1, 2 (lead = row 1, dir = +NX); else rows NY - 1, NY (lead = row
-// NY - 1, dir = +NX from it to row NY).
-void sweep_row_pair(float* lead, const std::int32_t* flead, float* trail, const std::int32_t* ftrail, int nx,
-                    Step dir, bool outer_leads, float omega) {
-    // dir, in: the step from the row towards the inside of the grid.
-    auto outer = [&](float* r, const std::int32_t* f, int k, Step in) {
-        if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, in); });
-        if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, in); });
-        if (k == nx - 2)
-            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, -1, in); });
-        if (k == nx - 1)
-            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_corner(p, -1, in); });
-        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, in); });
-    };
-    auto second = [&](float* r, const std::int32_t* f, int k, Step in) {
-        if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, in, 1); });
-        if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, in); });
-        if (k == nx - 2)
-            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_22(p, -1, in); });
-        if (k == nx - 1)
-            return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, in, -1); });
-        update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, in); });
-    };
-    for (int k = 0; k < nx + 2; ++k) {
-        if (outer_leads) {
-            if (k < nx) outer(lead, flead, k, dir);
-            if (k >= 2) second(trail, ftrail, k - 2, dir);
-        } else {
-            if (k < nx) second(lead, flead, k, -dir);
-            if (k >= 2) outer(trail, ftrail, k - 2, -dir);
-        }
-    }
+// Node k of an outer row (row 1 or NY) and of a second row (row 2 or NY - 1), 0-based
+// columns; `in` is the storage step from the row towards the inside of the grid.
+inline void outer_row_node(float* r, const std::int32_t* f, int nx, int k, Step in, float omega) {
+    if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, in); });
+    if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, in); });
+    if (k == nx - 2) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, -1, in); });
+    if (k == nx - 1) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_corner(p, -1, in); });
+    update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, in); });
+}
+
+inline void second_row_node(float* r, const std::int32_t* f, int nx, int k, Step in, float omega) {
+    if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, in, 1); });
+    if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, in); });
+    if (k == nx - 2) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_22(p, -1, in); });
+    if (k == nx - 1) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, in, -1); });
+    update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, in); });
+}
+
+// Step k (0 .. NX + 1) of the two outer rows of one side swept as a wavefront: the node of
+// the row that the written order sweeps first in column k, then the node of the other
+// row in column k - 2. Every node that either row reads from the other is then in the
+// state that the written order gives it, so the results are the written order's, and the
+// dependence chains of the two rows overlap.
+inline void bottom_rows_step(float* z, const std::int32_t* f, int nx, int k, float omega) {
+    const Step s = nx;
+    if (k < nx) outer_row_node(z, f, nx, k, s, omega);                 // row 1
+    if (k >= 2) second_row_node(z + s, f + s, nx, k - 2, s, omega);    // row 2
+}
+
+inline void top_rows_step(float* z, const std::int32_t* f, int nx, int k, float omega) {
+    const Step s = nx;
+    if (k < nx) second_row_node(z, f, nx, k, -s, omega);               // row NY - 1
+    if (k >= 2) outer_row_node(z + s, f + s, nx, k - 2, -s, omega);    // row NY
 }
 
 }  // namespace
@@ -256,12 +253,12 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     return change.dmax;
 }
 
-void relax_bottom_rows(float* z, const std::int32_t* f, int nx, float omega) {
-    sweep_row_pair(z, f, z + nx, f + nx, nx, nx, true, omega);
-}
-
-void relax_top_rows(float* z, const std::int32_t* f, int nx, float omega) {
-    sweep_row_pair(z, f, z + nx, f + nx, nx, nx, false, omega);
+void relax_outer_rows(const OuterRows& bottom, const OuterRows& top, int nx) {
+    // The chains of both sides interleave too when both are given.
+    for (int k = 0; k < nx + 2; ++k) {
+        if (bottom.z) bottom_rows_step(bottom.z, bottom.flags, nx, k, bottom.omega);
+        if (top.z) top_rows_step(top.z, top.flags, nx, k, top.omega);
+    }
 }
 
 }  // namespace minc

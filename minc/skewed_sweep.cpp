@@ -132,15 +132,18 @@ void SkewedSweep::copy_rows(float* rows, int j, bool to_skewed) {
 float SkewedSweep::sweep(float omega) {
     const int nx = grid_.nx();
     const int ny = grid_.ny();
-    const std::int32_t* const f = flags_.data().data();
-    auto flag_row = [&](int j) { return f + std::size_t(j - 1) * std::size_t(nx); };
     float* const b = bottom_.data();  // rows 1..4
     float* const t = top_.data();     // rows NY - 3..NY
 
     // Rows 1 and 2 in storage order (they read rows 3 and 4 before the bands change them),
-    // the bands, then rows NY - 1 and NY.
+    // together with the top rows of the previous sweep if they are still to do; the bands;
+    // then rows NY - 1 and NY, which in a grid of 6 rows or more touch no row that the
+    // next sweep's rows 1 and 2 touch, and which no one reads before the next sweep's
+    // bands: they are left for that sweep, so that the scalar chains of both sides run
+    // interleaved.
     copy_rows(b + 2 * nx, 3, false);
-    relax_bottom_rows(b, flag_row(1), nx, omega);
+    relax_outer_rows(OuterRows{.z = b, .flags = flag_row(1), .omega = omega}, pending_top(), nx);
+    finish_top();
     copy_rows(b, 1, true);
     switch (isa_) {
 #if defined(__x86_64__)
@@ -151,8 +154,12 @@ float SkewedSweep::sweep(float omega) {
         default: assert(false && "no band kernel for this instruction set"); break;
     }
     copy_rows(t, ny - 3, false);
-    relax_top_rows(t + 2 * nx, flag_row(ny - 1), nx, omega);
-    copy_rows(t + 2 * nx, ny - 1, true);
+    top_pending_ = true;
+    top_omega_ = omega;
+    if (ny < 6) {
+        relax_outer_rows(OuterRows{}, pending_top(), nx);
+        finish_top();
+    }
 
     // Rows in written order; within a row the kernel kept the later node on a tie.
     float dmax = 0.0f;
@@ -167,7 +174,21 @@ float SkewedSweep::sweep(float omega) {
     return dmax;
 }
 
-void SkewedSweep::store() const {
+OuterRows SkewedSweep::pending_top() {
+    if (!top_pending_) return OuterRows{};
+    const int nx = grid_.nx();
+    return OuterRows{.z = top_.data() + 2 * nx, .flags = flag_row(grid_.ny() - 1), .omega = top_omega_};
+}
+
+void SkewedSweep::finish_top() {
+    if (!top_pending_) return;
+    copy_rows(top_.data() + 2 * grid_.nx(), grid_.ny() - 1, true);
+    top_pending_ = false;
+}
+
+void SkewedSweep::store() {
+    relax_outer_rows(OuterRows{}, pending_top(), grid_.nx());
+    finish_top();
     for (int j = 1; j <= grid_.ny(); ++j)
         for (int i = 1; i <= grid_.nx(); ++i) grid_(i, j) = *node(i, j);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "grid_view.hpp"
+#include "relax_sweep.hpp"
 #include "skewed_bands.hpp"
 #include "sweep_isa.hpp"
 
@@ -25,10 +26,18 @@ public:
     /// One sweep, as relax_sweep: returns DMAX, the grid stays in skewed storage.
     float sweep(float omega);
 
-    /// Writes the grid back into the view given at construction.
-    void store() const;
+    /// Completes the last sweep and writes the grid back into the view given at
+    /// construction. Call it once, after the last sweep.
+    void store();
 
 private:
+    const std::int32_t* flag_row(int j) const {
+        return flags_.data().data() + std::size_t(j - 1) * std::size_t(grid_.nx());
+    }
+    // The rows NY - 1 and NY of the last sweep if they are still to do, else none.
+    OuterRows pending_top();
+    // Copies the done top rows into the skewed grid.
+    void finish_top();
     // Copies rows j .. j + 1 of the skewed grid into (to_skewed false) or from rows
     // (storage order, nx wide) of a side buffer.
     void copy_rows(float* rows, int j, bool to_skewed);
@@ -52,6 +61,8 @@ private:
     // 1, 2, NY - 1 and NY live here between sweeps (and are copied into the skewed grid),
     // the inner two of each are copied from the skewed grid before they are read.
     std::vector<float> bottom_, top_;
+    bool top_pending_ = false;
+    float top_omega_ = 1.0f;
     float* z_ = nullptr;
     SkewedBands bands_view_;
 };
