@@ -1,8 +1,9 @@
 // Minimum-curvature relaxation (CURVMN): successive over-relaxation (Gauss-Seidel order,
 // storage order) of the discrete biharmonic equation, Briggs (1974), with the free-edge
 // equations on the two outer rows and columns and a data equation at interior nodes
-// that carry an off-node datum. The sweep itself is in relax_sweep.cpp; this file holds
-// the over-relaxation control around it.
+// that carry an off-node datum. The sweep itself is in relax_sweep.cpp (storage order)
+// and skewed_sweep.cpp (vectorised, the same results); this file holds the
+// over-relaxation control around it.
 #include "relax.hpp"
 
 #include <cassert>

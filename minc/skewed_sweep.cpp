@@ -1,7 +1,7 @@
 // The vectorised relaxation sweep around its band kernels: conversion into and out of the
-// skewed storage, the four outer rows (swept in the written order by the scalar row code,
-// before and after the bands), the dispatch to the instruction set's band kernel, and the
-// merge of the rows' largest changes.
+// skewed storage, the four outer rows (swept by the scalar row code in storage order in
+// two small side buffers, before and after the bands), the dispatch to the instruction
+// set's band kernel, and the merge of the rows' largest changes.
 #include "skewed_sweep.hpp"
 
 #include <cassert>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdlib>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -232,6 +233,31 @@ TEST(SweepIsa, NamesAndChoice) {
     EXPECT_EQ(sweep_isa_lanes(SweepIsa::sse2), 4);
     ASSERT_TRUE(force_sweep_isa(std::nullopt));
     EXPECT_TRUE(sweep_isa_supported(active_sweep_isa()));
+}
+
+// MINC_SIMD names the instruction set, lowered to what the processor has; an unknown name
+// is ignored. It is read once per process, so each case runs in a fresh process.
+TEST(SweepIsaDeathTest, EnvironmentChoosesTheInstructionSet) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SweepIsa best = SweepIsa::scalar;
+    for (SweepIsa isa : {SweepIsa::sse2, SweepIsa::avx2, SweepIsa::avx512})
+        if (sweep_isa_supported(isa)) best = isa;
+    const SweepIsa avx2_or_lower = sweep_isa_supported(SweepIsa::avx2) ? SweepIsa::avx2 : best;
+    struct Case {
+        const char* value;
+        SweepIsa chosen;
+    };
+    const Case cases[] = {{"scalar", SweepIsa::scalar}, {"sse2", SweepIsa::sse2}, {"avx2", avx2_or_lower},
+                          {"avx512", best},             {"fastest", best},        {"", best}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EXIT(
+            {
+                setenv("MINC_SIMD", c.value, 1);
+                std::exit(static_cast<int>(active_sweep_isa()));
+            },
+            testing::ExitedWithCode(static_cast<int>(c.chosen)), "");
+    }
 }
 
 }  // namespace
