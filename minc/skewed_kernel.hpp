@@ -1,7 +1,6 @@
 // The band loop of the vectorised relaxation sweep, written once over a vector type V.
 // Each instruction-set unit defines V (F: W floats, M: a lane mask, K: W kinds widened to
-// 32 bits, and
-// the operations used below) in its own namespace, names that namespace in
+// 32 bits, and the operations used below) in its own namespace, names that namespace in
 // MINC_SKEWED_ISA and includes this file, so that nothing here is shared between units
 // built with different instruction sets. Storage and kind bits: skewed_bands.hpp.
 //
@@ -21,8 +20,8 @@ namespace minc::MINC_SKEWED_ISA {
 namespace {
 
 // The values a band carries from one time to the next: its own results of the four last
-// times (n1 = t - 1 .. n4 = t - 4), the band below at the same times, and per lane the
-// largest change so far.
+// times (n1 = t - 1 .. n4 = t - 4) and per lane the largest change so far. The band below
+// is read from storage: it finished those times long before.
 struct Carry {
     V::F n1, n2, n3, n4;
     V::F dmax, admax;
@@ -46,8 +45,9 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
     using M = V::M;
     constexpr int w = V::kLanes;
     const F v = V::load(zt);
-    // Neighbour (a, b) of every lane: done at earlier times (new) from the carried vectors,
-    // not yet done (old) straight from storage.
+    // Neighbour (a, b) of every lane: those done at earlier times (new) from the carried
+    // vectors, moved up by one or two lanes with the band below's top lanes where b < 0;
+    // those not yet done (old) straight from storage.
     const F z_e = V::load(zt + s);                // (+1, 0)
     const F z_ee = V::load(zt + 2 * s);           // (+2, 0)
     const F z_n = V::loadu(zt + 2 * s + 1);       // (0, +1)
@@ -66,24 +66,25 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
     const F fsum = V::add(V::add(V::add(z_ee, z_ss), z_nn), z_ww);
     F t = V::mul(V::sub(V::sub(V::mul(k.c8, nsum), V::mul(k.c2, dsum)), fsum), k.c005);
 
-    // Data equation: A, B, G, H lean towards the quadrant of the datum.
+    // Data equation, where a lane carries a datum: A, B, G, H lean towards the quadrant
+    // of the datum.
     const typename V::K kd = V::load_kinds(kind);
     if (coef) {
-    const M upper = V::test(kd, kSkewUpper);
-    const M left = V::test(kd, kSkewLeft);
-    const F a = V::select(upper, z_n, z_s);
-    const F b = V::select(left, V::select(upper, z_nw, z_sw), V::select(upper, z_ne, z_se));
-    const F g = V::select(left, z_e, z_w);
-    const F h = V::select(left, V::select(upper, z_se, z_ne), V::select(upper, z_sw, z_nw));
-    const F c1 = V::load(coef);
-    const F c2 = V::load(coef + w);
-    const F c3 = V::load(coef + 2 * w);
-    const F c4 = V::load(coef + 3 * w);
-    const F c5 = V::load(coef + 4 * w);
-    const F c6 = V::load(coef + 5 * w);
-    const F sq = V::add(V::add(V::add(V::mul(c2, a), V::mul(c1, b)), V::mul(c3, g)), V::mul(c4, h));
-    const F d = V::sub(V::add(V::mul(k.c05, dsum), V::mul(k.c025, fsum)), nsum);
-    t = V::select(V::test(kd, kSkewData), V::mul(c6, V::sub(V::add(sq, c5), d)), t);
+        const M upper = V::test(kd, kSkewUpper);
+        const M left = V::test(kd, kSkewLeft);
+        const F a = V::select(upper, z_n, z_s);
+        const F b = V::select(left, V::select(upper, z_nw, z_sw), V::select(upper, z_ne, z_se));
+        const F g = V::select(left, z_e, z_w);
+        const F h = V::select(left, V::select(upper, z_se, z_ne), V::select(upper, z_sw, z_nw));
+        const F c1 = V::load(coef);
+        const F c2 = V::load(coef + w);
+        const F c3 = V::load(coef + 2 * w);
+        const F c4 = V::load(coef + 3 * w);
+        const F c5 = V::load(coef + 4 * w);
+        const F c6 = V::load(coef + 5 * w);
+        const F sq = V::add(V::add(V::add(V::mul(c2, a), V::mul(c1, b)), V::mul(c3, g)), V::mul(c4, h));
+        const F d = V::sub(V::add(V::mul(k.c05, dsum), V::mul(k.c025, fsum)), nsum);
+        t = V::select(V::test(kd, kSkewData), V::mul(c6, V::sub(V::add(sq, c5), d)), t);
     }
 
     if constexpr (kEdgeColumns) {
@@ -129,13 +130,13 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
 
 // One band's walk through its times.
 struct BandRun {
-    float* zb;                 // the band's vector at time 0
+    float* zb;                    // the band's vector at time 0
     const std::uint8_t* kind;     // its kinds at its first time
     const std::int32_t* coef_at;  // its coefficient groups from its first time
     const float* coefs;           // every coefficient group
-    int t0, t1;                // first and last time (lane 0 in column 1, lane W - 1 in column NX)
-    int head_end;              // last time with a lane in column 1 or 2
-    int body_end;              // last time with no lane in column NX - 1 or NX
+    int t0, t1;                   // first and last time (lane 0 in column 1, lane W - 1 in column NX)
+    int head_end;                 // last time with a lane in column 1 or 2
+    int body_end;                 // last time with no lane in column NX - 1 or NX
     Carry c;
 };
 

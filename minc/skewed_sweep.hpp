@@ -43,7 +43,9 @@ private:
     void copy_rows(float* rows, int j, bool to_skewed);
 
     // Node (i, j), 1-based, in skewed storage.
-    float* node(int i, int j) const { return z_ + (std::ptrdiff_t(i) + 2 * std::ptrdiff_t(j)) * stride_ + (j - 3 + lanes_); }
+    float* node(int i, int j) const {
+        return z_ + (std::ptrdiff_t(i) + 2 * std::ptrdiff_t(j)) * stride_ + (j - 3 + lanes_);
+    }
 
     GridView<float> grid_;
     GridView<const std::int32_t> flags_;

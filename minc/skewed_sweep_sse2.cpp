@@ -24,7 +24,9 @@ struct V {
     [[gnu::always_inline]] static M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
     [[gnu::always_inline]] static M ge(F a, F b) { return _mm_cmpge_ps(a, b); }
     [[gnu::always_inline]] static M both(M a, M b) { return _mm_and_ps(a, b); }
-    [[gnu::always_inline]] static F select(M m, F yes, F no) { return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no)); }
+    [[gnu::always_inline]] static F select(M m, F yes, F no) {
+        return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no));
+    }
     [[gnu::always_inline]] static K load_kinds(const std::uint8_t* p) {
         const __m128i zero = _mm_setzero_si128();
         std::int32_t four;

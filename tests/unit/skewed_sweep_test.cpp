@@ -213,7 +213,9 @@ TEST_P(SkewedSweepTest, RelaxationRunsEqualReference) {
 
 INSTANTIATE_TEST_SUITE_P(EveryInstructionSet, SkewedSweepTest,
                          testing::Values(SweepIsa::sse2, SweepIsa::avx2, SweepIsa::avx512),
-                         [](const testing::TestParamInfo<SweepIsa>& p) { return std::string(sweep_isa_name(p.param)); });
+                         [](const testing::TestParamInfo<SweepIsa>& p) {
+                             return std::string(sweep_isa_name(p.param));
+                         });
 
 TEST(SweepIsa, NamesAndChoice) {
     for (SweepIsa isa : {SweepIsa::scalar, SweepIsa::sse2, SweepIsa::avx2, SweepIsa::avx512}) {
