@@ -10,7 +10,7 @@
 #include "capacities.hpp"
 #include "row_store.hpp"
 #include "solve_block.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

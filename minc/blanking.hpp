@@ -12,7 +12,7 @@
 #include <span>
 
 #include "row_store.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -13,7 +13,7 @@
 
 #include "gridout/byte_file.hpp"
 #include "row_store.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -10,7 +10,7 @@
 
 #include "data_pass.hpp"
 #include "partition.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -9,7 +9,7 @@
 
 #include "gridout/byte_file.hpp"
 #include "partition.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "grid_view.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -3,7 +3,7 @@
 // neighbouring blocks overlap so that each block inherits its boundary.
 #pragma once
 
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

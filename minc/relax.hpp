@@ -6,15 +6,9 @@
 #include <span>
 
 #include "grid_view.hpp"
+#include "minc/relax_state.hpp"
 
 namespace minc {
-
-/// State that the relaxation carries from one call to the next: the count of sweeps
-/// whose error grew. The caller owns it and passes the same object to every call of a
-/// run (a fresh object is a fresh program).
-struct RelaxState {
-    int rise = 0;
-};
 
 struct RelaxResult {
     float err0 = 0.0f;  // error of the first sweep

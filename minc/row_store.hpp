@@ -13,7 +13,7 @@
 #include <span>
 
 #include "gridout/byte_file.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -15,7 +15,7 @@
 #include "partition.hpp"
 #include "relax.hpp"
 #include "row_store.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 #include "template_grid.hpp"
 
 namespace minc {

@@ -10,7 +10,7 @@
 #include "grid_view.hpp"
 #include "partition.hpp"
 #include "relax.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -6,7 +6,7 @@
 
 #include "assembly.hpp"
 #include "solve_block.hpp"
-#include "status.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "relax.hpp"
-#include "status.hpp"
+#include "minc/relax_state.hpp"
+#include "minc/status.hpp"
 
 namespace minc {
 

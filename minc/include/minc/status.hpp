@@ -1,4 +1,5 @@
-// Status codes of the gridding library: 0 success, negative failure.
+// Status codes of the gridding library: 0 success, negative failure. Public: the
+// C++ interface returns them and the exported C entries leave them in IERR.
 #pragma once
 
 namespace minc {
