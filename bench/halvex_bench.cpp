@@ -118,15 +118,25 @@ class CountingGridder final : public driver::SectionGridder {
 public:
     explicit CountingGridder(int limit) : limit_(limit) {}
     std::optional<std::string> grid_line(const driver::GridCall& call) override {
-        const std::string dat = driver::text80(call.datfile);
         for (std::size_t k = 0; k < driver::kQuantities.size(); ++k) {
             const driver::Quantity& q = driver::kQuantities[k];
-            float gmin = 0.0f, gmax = 0.0f;
-            int ierr = limit_;
-            minc::minc_call(driver::text80(call.out_files[k]), call.x0, call.y0, call.dx, call.dy,
-                            call.nx, call.ny, call.radius, dat, q.channel, driver::kNullValue,
-                            driver::kPointChannels, q.mode, 1, gmin, gmax, 0.0f, ierr, relax_);
-            if (ierr == 0) ++grids;
+            const minc::GridRequest request{
+                .outfile = call.out_files[k],
+                .datfile = call.datfile,
+                .x0 = call.x0,
+                .y0 = call.y0,
+                .dx = call.dx,
+                .dy = call.dy,
+                .nx = call.nx,
+                .ny = call.ny,
+                .radius = call.radius,
+                .ichan = q.channel,
+                .maxchan = driver::kPointChannels,
+                .dummy = driver::kNullValue,
+                .mode = q.mode,
+                .iterations = limit_,
+            };
+            if (minc::grid(request, relax_).ok()) ++grids;
             updates += node_updates_in_log();
             nodes += double(call.nx) * double(call.ny);
         }

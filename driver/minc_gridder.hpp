@@ -37,8 +37,4 @@ private:
     int failed_ = 0;
 };
 
-/// The 80-character text form of a file name: the name, a NUL, blanks (longer names
-/// keep their length and the NUL).
-std::string text80(const std::string& name);
-
 }  // namespace driver

@@ -8,8 +8,8 @@
 
 namespace gridout {
 
-GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view outfile) {
-    auto in = fs.open(input_file_name(infile), OpenMode::read_only);
+GridStatus geoflip(FileSystem& fs, const std::string& infile, const std::string& outfile) {
+    auto in = fs.open(infile, OpenMode::read_only);
     if (!in) return GridStatus::cannot_open;
     GridHeader ih;
     if (GridStatus s = read_grid_header(*in, ih); s != GridStatus::ok) return s;
@@ -46,7 +46,7 @@ GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view out
     // The flipped grid always stores its vectors last first (KX -2: any order but 1).
     const GridHeader oh = frame_header(nv, ne, -2, dv, de, new_x0, x0, 0.0f, 0.0f);
 
-    PendingFile out(fs, flip_file_name(outfile));
+    PendingFile out(fs, outfile);
     if (GridStatus s = out.create(); s != GridStatus::ok) return s;
     if (GridStatus s = write_header(out.file(), oh); s != GridStatus::ok) return s;
     if (!write_words(out.file(), std::span<const float>(b))) return GridStatus::write_failed;

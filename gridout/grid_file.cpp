@@ -178,39 +178,6 @@ GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out) {
     return GridStatus::ok;
 }
 
-// ---- names -------------------------------------------------------------------------
-
-namespace {
-constexpr std::size_t kMaxNameText = 512;
-
-std::string_view trim_trailing_blanks(std::string_view t) {
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    return t;
-}
-}  // namespace
-
-std::string input_file_name(std::string_view text) {
-    const std::size_t nul = text.find('\0');
-    if (nul == 0) return {};  // a leading NUL names nothing, whatever follows it
-    if (nul != std::string_view::npos) return std::string(text.substr(0, nul));
-    return std::string(trim_trailing_blanks(text));
-}
-
-std::string grid_file_name(std::string_view text) {
-    return flip_file_name(text.substr(0, std::min(text.size(), kMaxNameText)));
-}
-
-std::string flip_file_name(std::string_view text) {
-    const std::size_t nul = text.find('\0');
-    // A name cut at a NUL is taken as it is, even one character long; only a name
-    // without a NUL is checked for length.
-    if (nul != std::string_view::npos && nul > 0) return std::string(text.substr(0, nul));
-    if (nul == 0) return "outfile.grd";
-    std::string_view name = trim_trailing_blanks(text);
-    if (name.size() < 2) return "outfile.grd";
-    return std::string(name);
-}
-
 // ---- the pending output file -------------------------------------------------------
 
 GridStatus PendingFile::create() {
@@ -278,7 +245,7 @@ GridStatus fetch_row(const RowSource& src, int k, int ncol, int nrow, std::span<
 
 }  // namespace
 
-GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_text, int ncol,
+GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, int ncol,
                     int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
                     float dummy) {
     GeooutResult result;
@@ -292,7 +259,7 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_tex
     std::vector<float> row;
     if (!try_zeros(row, std::size_t(ncol))) return failure(GridStatus::bad_arguments);
 
-    PendingFile out(out_fs, grid_file_name(name_text));
+    PendingFile out(out_fs, name);
     if (GridStatus s = out.create(); s != GridStatus::ok) return failure(s);
     ByteFile& f = out.file();
 

@@ -31,9 +31,9 @@ struct SourceGrid {
 // the file must be long enough to hold) into memory. The whole source is read at once:
 // the resampling visits it in an order set by the angle, and one read replaces up to
 // four small seeks and reads per output node.
-GridStatus load_source(FileSystem& fs, std::string_view text, int nc, int nr, SourceGrid& g) {
+GridStatus load_source(FileSystem& fs, const std::string& name, int nc, int nr, SourceGrid& g) {
     if (nc < 1 || nr < 1) return GridStatus::bad_arguments;
-    auto f = fs.open(input_file_name(text), OpenMode::read_only);
+    auto f = fs.open(name, OpenMode::read_only);
     if (!f) return GridStatus::cannot_open;
     GridHeader h;
     if (GridStatus s = read_grid_header(*f, h); s != GridStatus::ok) return s;
@@ -113,8 +113,8 @@ float rotgrd_node(const SourceGrid& src, float pu, float pv) {
 
 }  // namespace
 
-GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_fs,
-                  std::string_view grdfil, const GeorotParams& p) {
+GridStatus georot(FileSystem& src_fs, const std::string& srcfil, FileSystem& out_fs,
+                  const std::string& grdfil, const GeorotParams& p) {
     if (p.nx < 1 || p.ny < 1 || !finite_frame(p.dx, p.dy, p.x0, p.y0)) return GridStatus::bad_arguments;
     if (!p.work.empty() && p.work.size() < std::size_t(p.nx)) return GridStatus::bad_arguments;
     const float s = std::sin(p.angle * kPi / 180.0f);
@@ -131,7 +131,7 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
     }
     work = work.first(std::size_t(p.nx));
 
-    PendingFile out(out_fs, grid_file_name(grdfil));
+    PendingFile out(out_fs, grdfil);
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
     const GridHeader h = frame_header(p.nx, p.ny, p.iopt, p.dx, p.dy, p.x0, p.y0, p.gmin, p.gmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;
@@ -153,8 +153,8 @@ GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_f
     return out.commit();
 }
 
-GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs,
-                  std::string_view outfile, const RotgrdParams& p) {
+GridStatus rotgrd(FileSystem& in_fs, const std::string& infile, FileSystem& out_fs,
+                  const std::string& outfile, const RotgrdParams& p) {
     if (p.ne < 1 || p.nv < 1 || !finite_frame(p.dx, p.dy, p.x0, p.y0)) return GridStatus::bad_arguments;
     const float c = std::cos(p.angle * kPi / 180.0f);
     const float s = std::sin(p.angle * kPi / 180.0f);
@@ -165,7 +165,7 @@ GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs
     std::vector<float> row;
     if (!try_zeros(row, std::size_t(p.ne))) return GridStatus::bad_arguments;
 
-    PendingFile out(out_fs, flip_file_name(outfile));
+    PendingFile out(out_fs, outfile);
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
     const GridHeader h = frame_header(p.ne, p.nv, p.kxout, p.dx, p.dy, p.x0, p.y0, p.zmin, p.zmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;

@@ -1,10 +1,13 @@
 // The exported C entries of libminc (minc.h): MINC, MINC_RESET, GEOROT and GEOFLIP with the
 // library's calling convention (every argument by pointer, each text followed by its
-// length by value), plus status variants of the two grid routines. No exception crosses
-// this boundary.
+// length by value), plus status variants of the two grid routines. This is the one
+// place where padded file-name texts and positional arguments are translated into the
+// C++ interface's requests. No exception crosses this boundary.
 #include "minc/minc.h"
 
 #include <exception>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "gridout/byte_file.hpp"
@@ -12,6 +15,9 @@
 #include "gridout/grid_file.hpp"
 #include "gridout/rotate.hpp"
 #include "minc/minc.hpp"
+
+#include "call_setup.hpp"
+#include "entry_names.hpp"
 
 namespace {
 
@@ -47,9 +53,37 @@ void MINC(char* outfile, int outfile_len, float* x0, float* y0, float* dx, float
           int* ny, float* radius, char* datfile, int datfile_len, int* ichan, float* dummy,
           int* maxchan, int* mode, int* iopt, float* gmin, float* gmax, float* angle, int* ierr) {
     try {
-        minc::minc_call(text(outfile, outfile_len), *x0, *y0, *dx, *dy, *nx, *ny, *radius,
-                        text(datfile, datfile_len), *ichan, *dummy, *maxchan, *mode, *iopt, *gmin,
-                        *gmax, *angle, *ierr, g_relax_state, minc::Stores::memory);
+        const std::string_view dat_text = text(datfile, datfile_len);
+        // A rotated call names its data file by the NUL rule alone; a name that does
+        // not count stays empty, which the call reports as bad_data_name at the step
+        // where it opens the file.
+        const std::optional<std::string> dat = minc::reduced_angle(*angle) != 0.0f
+                                                   ? minc::nul_name(dat_text)
+                                                   : minc::text_name(dat_text);
+        const minc::GridRequest request{
+            .outfile = minc::minc_output_name(text(outfile, outfile_len)),
+            .datfile = dat.value_or(std::string()),
+            .x0 = *x0,
+            .y0 = *y0,
+            .dx = *dx,
+            .dy = *dy,
+            .nx = *nx,
+            .ny = *ny,
+            .radius = *radius,
+            .ichan = *ichan,
+            .maxchan = *maxchan,
+            .dummy = *dummy,
+            .mode = *mode,
+            .iopt = *iopt,
+            .angle = *angle,
+            .iterations = *ierr,  // IERR in: the iteration limit
+        };
+        const minc::GridResult r = minc::grid(request, g_relax_state, minc::Stores::memory);
+        *ierr = r.code();
+        if (r.ok()) {
+            *gmin = r.gmin;
+            *gmax = r.gmax;
+        }
     } catch (const std::exception&) {
         // Only an allocation failure can get here; the call's stores are already gone.
         *ierr = minc::code(minc::Status::store_failed);
@@ -89,8 +123,8 @@ int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, fl
         p.gmin = *gmin;
         p.gmax = *gmax;
         if (work != nullptr && *nx > 0) p.work = std::span<float>(work, static_cast<std::size_t>(*nx));
-        return grid_status_code(gridout::georot(gridout::disk(), text(srcfil, srcfil_len),
-                                                gridout::disk(), text(grdfil, grdfil_len), p));
+        return grid_status_code(gridout::georot(gridout::disk(), minc::input_file_name(text(srcfil, srcfil_len)),
+                                                gridout::disk(), minc::grid_file_name(text(grdfil, grdfil_len)), p));
     } catch (const std::exception&) {
         return grid_status_code(gridout::GridStatus::write_failed);
     }
@@ -108,8 +142,8 @@ void GEOROT(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* s
 
 int GEOFLIP_STATUS(char* infile, int infile_len, char* outfile, int outfile_len) {
     try {
-        return grid_status_code(gridout::geoflip(gridout::disk(), text(infile, infile_len),
-                                                 text(outfile, outfile_len)));
+        return grid_status_code(gridout::geoflip(gridout::disk(), minc::input_file_name(text(infile, infile_len)),
+                                                 minc::flip_file_name(text(outfile, outfile_len))));
     } catch (const std::exception&) {
         return grid_status_code(gridout::GridStatus::write_failed);
     }

@@ -19,22 +19,6 @@ constexpr int kMaxExtent = kMaxBlocks * (kMaxBlocks / 3);
 constexpr float kMaxRange = 1.0e9f;
 }  // namespace
 
-std::optional<std::string> text_name(std::string_view text) {
-    const auto nul = text.find('\0');
-    if (nul != std::string_view::npos && nul >= 1) return std::string(text.substr(0, nul));
-    if (nul == 0) return std::nullopt;
-    auto end = text.find_last_not_of(' ');
-    if (end == std::string_view::npos) return std::nullopt;
-    if (end + 1 < 2) return std::nullopt;
-    return std::string(text.substr(0, end + 1));
-}
-
-std::optional<std::string> nul_name(std::string_view text) {
-    const auto nul = text.find('\0');
-    if (nul == std::string_view::npos || nul == 0) return std::nullopt;
-    return std::string(text.substr(0, nul));
-}
-
 Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxchan) {
     if (!(std::isfinite(dx) && dx > 0.0f) || !(std::isfinite(dy) && dy > 0.0f))
         return Status::bad_spacing;

@@ -1,28 +1,14 @@
 // The rules by which a gridding call turns its arguments into the run's parameters:
-// file names from fixed-length texts, argument checks, iteration limit, search radius
-// in cells, the reduced rotation angle, the half window that fits the work area, and
-// the choice of partition with its overlap. Pure functions: no I/O, no state.
+// argument checks, iteration limit, search radius in cells, the reduced rotation
+// angle, the half window that fits the work area, and the choice of partition with its
+// overlap. Pure functions: no I/O, no state.
 #pragma once
-
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "data_pass.hpp"
 #include "partition.hpp"
 #include "minc/status.hpp"
 
 namespace minc {
-
-/// Name rule of the entry's text arguments: the text before the first NUL when the NUL
-/// is at the second character or later (even a 1-character name); otherwise the text
-/// without trailing blanks, which counts only when at least 2 characters long. A NUL as
-/// first character leaves an empty name, which does not count. nullopt: no usable name.
-std::optional<std::string> text_name(std::string_view text);
-
-/// The NUL rule alone (how a rotated call opens its data file first): the text before
-/// a NUL at the second character or later; nullopt when there is none.
-std::optional<std::string> nul_name(std::string_view text);
 
 /// Checks of this implementation on the grid and channel arguments, in this order:
 /// DX and DY positive and finite, NX and NY at least 1, MAXCHAN 1..256, ICHAN 1..MAXCHAN.

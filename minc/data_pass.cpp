@@ -1,7 +1,7 @@
-// Input data pass: RNGDAT (extent of the accepted points, for a rotated call) and
-// SEQDAT (sorting the points into the linked record chains of the data scratch store,
-// one chain per block, home block first, then the overlap copies). WRBLK2 writes one
-// record of that store.
+// Input data pass: the input records (a data file or points in memory), RNGDAT (extent
+// of the accepted points, for a rotated call) and SEQDAT (sorting the points into the
+// linked record chains of the data scratch store, one chain per block, home block
+// first, then the overlap copies). WRBLK2 writes one record of that store.
 #include "data_pass.hpp"
 
 #include <algorithm>
@@ -21,7 +21,7 @@ struct InputPoint {
     float x = 0.0f, y = 0.0f, v = 0.0f;
 };
 
-enum class ReadResult { record, end, failed };
+using ReadResult = InputRecords::Read;
 
 // Reads `bytes` bytes; a read that transfers nothing is the end of the data, a short
 // one a record cut short by the end of the file, and a negative count a read error.
@@ -31,16 +31,11 @@ ReadResult read_exact(ByteFile& data, std::span<std::byte> bytes) {
     return n == static_cast<std::int64_t>(bytes.size()) ? ReadResult::record : ReadResult::end;
 }
 
-// Reads the next record of the input data file into p (the channels go to chan).
-// A final record cut short by the end of the file counts as the end of the data: it
-// is dropped rather than completed with the channels of the record before it.
-ReadResult next_record(ByteFile& data, std::span<float> chan, const DataTransform& t, InputPoint& p) {
-    float xy[2] = {0.0f, 0.0f};
-    for (std::span<std::byte> part : {std::as_writable_bytes(std::span<float>(xy)),
-                                      std::as_writable_bytes(chan.first(static_cast<std::size_t>(t.maxchan)))}) {
-        if (ReadResult r = read_exact(data, part); r != ReadResult::record) return r;
-    }
-    float x = xy[0], y = xy[1];
+// Reads the next input record into p: rotated about the centre when the call is
+// rotated, then scaled to cell units.
+ReadResult next_record(InputRecords& data, const DataTransform& t, InputPoint& p) {
+    float x = 0.0f, y = 0.0f, v = 0.0f;
+    if (ReadResult r = data.next(t, x, y, v); r != ReadResult::record) return r;
     if (t.rotated) {
         const float xd = x - t.xr, yd = y - t.yr;
         x = xd * t.cos_a - yd * t.sin_a;
@@ -48,7 +43,7 @@ ReadResult next_record(ByteFile& data, std::span<float> chan, const DataTransfor
     }
     p.x = x / t.dx;
     p.y = y / t.dy;
-    p.v = chan[static_cast<std::size_t>(t.ichan - 1)];
+    p.v = v;
     return ReadResult::record;
 }
 
@@ -78,8 +73,6 @@ bool transform_value(int mode, float& v) {
     return true;
 }
 
-bool rewind(ByteFile& f) { return gridout::seek_to(f, 0); }
-
 // Byte offset of record irec (1-based) of the data scratch store; a record is a link,
 // a count and `words` point words.
 std::int64_t record_offset(int irec, std::size_t words) {
@@ -88,17 +81,44 @@ std::int64_t record_offset(int irec, std::size_t words) {
 
 }  // namespace
 
-DataRange rngdat(ByteFile& data, std::span<float> chan, const DataTransform& t) {
-    assert(t.maxchan >= 1 && chan.size() >= static_cast<std::size_t>(t.maxchan));
+bool InputRecords::rewind() {
+    next_ = 0;
+    return file_ == nullptr || gridout::seek_to(*file_, 0);
+}
+
+InputRecords::Read InputRecords::next(const DataTransform& t, float& x, float& y, float& v) {
+    if (file_ == nullptr) {
+        if (next_ >= points_.size()) return Read::end;
+        const Point& p = points_[next_++];
+        x = p.x;
+        y = p.y;
+        v = p.value;
+        return Read::record;
+    }
+    assert(t.maxchan >= 1 && chan_.size() >= static_cast<std::size_t>(t.maxchan));
     assert(t.ichan >= 1 && t.ichan <= t.maxchan);
+    // A final record cut short by the end of the file counts as the end of the data: it
+    // is dropped rather than completed with the channels of the record before it.
+    float xy[2] = {0.0f, 0.0f};
+    for (std::span<std::byte> part : {std::as_writable_bytes(std::span<float>(xy)),
+                                      std::as_writable_bytes(chan_.first(static_cast<std::size_t>(t.maxchan)))}) {
+        if (Read r = read_exact(*file_, part); r != Read::record) return r;
+    }
+    x = xy[0];
+    y = xy[1];
+    v = chan_[static_cast<std::size_t>(t.ichan - 1)];
+    return Read::record;
+}
+
+DataRange rngdat(InputRecords& data, const DataTransform& t) {
     DataRange r;
-    if (!rewind(data)) {
+    if (!data.rewind()) {
         r.read_failed = true;
         return r;
     }
     InputPoint p;
     ReadResult got;
-    while ((got = next_record(data, chan, t, p)) == ReadResult::record) {
+    while ((got = next_record(data, t, p)) == ReadResult::record) {
         if (is_null(p, t.dummy)) continue;
         if (!mode_accepts(t.mode, p.v)) continue;
         r.xmin = std::min(r.xmin, p.x);
@@ -128,12 +148,10 @@ Status read_data_record(ByteFile& scratch, int irec, DataRecordHead& head, std::
     return Status::ok;
 }
 
-DataPassResult seqdat(ByteFile& data, ByteFile& scratch, float h, float xe0, float ye0, int nw,
+DataPassResult seqdat(InputRecords& data, ByteFile& scratch, float h, float xe0, float ye0, int nw,
                       int ncu, int nru, const Partition& part, const DataTransform& t,
-                      std::span<float> chan, std::span<float> work, std::span<std::int32_t> fill,
+                      std::span<float> work, std::span<std::int32_t> fill,
                       std::span<std::int32_t> current) {
-    assert(t.maxchan >= 1 && chan.size() >= static_cast<std::size_t>(t.maxchan));
-    assert(t.ichan >= 1 && t.ichan <= t.maxchan);
     const int nsect = part.nsect, ntier = part.ntier;
     const int nblocks = nsect * ntier;
     const auto unw = static_cast<std::size_t>(nw);
@@ -186,14 +204,14 @@ DataPassResult seqdat(ByteFile& data, ByteFile& scratch, float h, float xe0, flo
     const float ou = (static_cast<float>(part.overlap) - 0.1f) / s_step;
     const float ow = (static_cast<float>(part.overlap) - 0.1f) / t_step;
 
-    if (!rewind(data)) {
+    if (!data.rewind()) {
         res.status = Status::input_failed;
         return res;
     }
     {
         InputPoint p;
         ReadResult got;
-        while ((got = next_record(data, chan, t, p)) == ReadResult::record) {
+        while ((got = next_record(data, t, p)) == ReadResult::record) {
             if (is_null(p, t.dummy)) continue;
             if (p.y > yhi || p.y < ylo || p.x < xlo || p.x > xhi) continue;
             float z = p.v;

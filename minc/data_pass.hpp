@@ -1,13 +1,15 @@
-// Input data pass: reads the input data file (records of 2 + MAXCHAN little-endian
-// reals: x, y, channels), transforms the gridded channel, and sorts the accepted
-// points into linked fixed-length records, one chain per block, of the data scratch
-// store. Positions in the store are 1-based node coordinates of the extended grid.
+// Input data pass: reads the input records (records of 2 + MAXCHAN little-endian
+// reals of the input data file: x, y, channels; or the caller's points in memory),
+// transforms the gridded value, and sorts the accepted points into linked
+// fixed-length records, one chain per block, of the data scratch store. Positions in the store are 1-based node coordinates of the extended grid.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "gridout/byte_file.hpp"
+#include "minc/point.hpp"
 #include "partition.hpp"
 #include "minc/status.hpp"
 
@@ -16,8 +18,8 @@ namespace minc {
 /// How input records become points (fixed for one call).
 struct DataTransform {
     float dummy = -99999.0f;  // records whose channel value equals it are dropped
-    int ichan = 1;            // 1-based channel gridded
-    int maxchan = 1;          // channels per record
+    int ichan = 1;            // 1-based channel gridded (input data file only)
+    int maxchan = 1;          // channels per record (input data file only)
     int mode = 1;             // 1 none, 2 natural log, 3 signed log
     float dx = 1.0f, dy = 1.0f;  // world to cell units
     bool rotated = false;     // rotate about (xr, yr) by the reduced angle first
@@ -30,8 +32,31 @@ struct DataRange {
     bool read_failed = false;  // the input could not be read to its end
 };
 
-/// RNGDAT. chan is the channel buffer (at least maxchan reals).
-DataRange rngdat(gridout::ByteFile& data, std::span<float> chan, const DataTransform& t);
+/// The input records of a call: the records of the input data file, read through the
+/// channel buffer `chan` (at least MAXCHAN reals), or points held by the caller. A point
+/// is taken as the record x, y, value of a one-channel file, so both give the same
+/// numbers and pass the same filters (null value, non-finite values, MODE 2's refusal).
+class InputRecords {
+public:
+    InputRecords(gridout::ByteFile& file, std::span<float> chan) : file_(&file), chan_(chan) {}
+    explicit InputRecords(std::span<const Point> points) : points_(points) {}
+
+    enum class Read { record, end, failed };
+    /// Back to the first record; false when the file cannot be rewound.
+    bool rewind();
+    /// The next record's position and gridded value (channel t.ichan of a file record).
+    /// A final file record cut short by the end of the file counts as the end.
+    Read next(const DataTransform& t, float& x, float& y, float& v);
+
+private:
+    gridout::ByteFile* file_ = nullptr;  // null: the points
+    std::span<float> chan_;
+    std::span<const Point> points_;
+    std::size_t next_ = 0;  // next point
+};
+
+/// RNGDAT.
+DataRange rngdat(InputRecords& data, const DataTransform& t);
 
 struct DataPassResult {
     Status status = Status::ok;  // no_data when no point was accepted; store_failed on a write
@@ -43,9 +68,9 @@ struct DataPassResult {
 /// SEQDAT. h is the node spacing (1.0), (xe0, ye0) the extended grid origin in cell
 /// units, nw = 3 * P point words per record; ncu x nru the working grid. work holds the
 /// per-block buffers (nblocks * nw reals), fill and current the per-block counters.
-DataPassResult seqdat(gridout::ByteFile& data, gridout::ByteFile& scratch, float h, float xe0,
+DataPassResult seqdat(InputRecords& data, gridout::ByteFile& scratch, float h, float xe0,
                       float ye0, int nw, int ncu, int nru, const Partition& part,
-                      const DataTransform& t, std::span<float> chan, std::span<float> work,
+                      const DataTransform& t, std::span<float> work,
                       std::span<std::int32_t> fill, std::span<std::int32_t> current);
 
 /// WRBLK2: writes record irec (1-based) of the data scratch store: link, count and the

@@ -1,5 +1,5 @@
-// The gridding entry: one call turns the scattered points of an input data file into
-// one GRD grid file. It logs and checks its arguments, derives the working grid, the
+// The gridding entry: one call turns the scattered points of an input data file, or
+// points in memory, into one GRD grid file (on disk, or in memory for the caller). It logs and checks its arguments, derives the working grid, the
 // half window and the partition, then runs the stages in order: data pass, template
 // grid, tier loop, blanking passes, grid writer and, for a rotated call, the rotated
 // resampling. Every intermediate result lives in the call's scratch stores, which an
@@ -41,33 +41,30 @@ constexpr float kTolerance = 1.0e-4f;      // relaxation convergence limit
 constexpr float kWeightConstant = 10.0f;   // 1 / 0.1: data weight of the block solver
 constexpr char kLogName[] = "minc.log";
 
-/// The arguments of one call, as the entry receives them.
-struct CallArguments {
-    std::string_view outfile;
-    float x0, y0, dx, dy;
-    int nx, ny;
-    float radius;
-    std::string_view datfile;
-    int ichan;
-    float dummy;
-    int maxchan, mode, iopt;
-    float angle;
-    int maxit;  // iteration limit derived from IERR on entry
-};
-
-struct CallOutcome {
-    Status status = Status::ok;
-    float gmin = 0.0f, gmax = 0.0f;
+/// Where a call's grid file goes: a name on a file system (the disk, or a memory file
+/// system from which the caller takes the grid).
+struct GridTarget {
+    gridout::FileSystem& fs;
+    std::string name;
+    bool on_disk = true;  // the name is a file of the disk, beside the data file
 };
 
 /// Everything one call owns: its fixed stores, its scratch stores and its log. A fresh
-/// object is a reset call; its destruction is the clean-up.
+/// object is a reset call; its destruction is the clean-up. `points`, when given, are
+/// the call's input records instead of the request's data file.
 class GriddingCall {
 public:
-    GriddingCall(const CallArguments& a, RelaxState& state, Stores kind)
-        : a_(a), relax_(state), scratch_(kind) {}
+    GriddingCall(const GridRequest& r, const std::span<const Point>* points, GridTarget target,
+                 RelaxState& state, Stores kind)
+        : a_(r),
+          points_(points ? *points : std::span<const Point>()),
+          from_points_(points != nullptr),
+          target_(std::move(target)),
+          maxit_(iteration_limit(r.iterations)),
+          relax_(state),
+          scratch_(kind) {}
 
-    CallOutcome run();
+    GridResult run();
 
 private:
     Status grid();
@@ -75,15 +72,24 @@ private:
     Status open_mask();
     Status data_pass();
     Status size_section_store();
-    Status blank_and_write(gridout::FileSystem& out_fs, const std::string& out_text);
+    Status blank_and_write(gridout::FileSystem& out_fs, const std::string& out_name);
     Status clip_to_outline(RowFile mask, int w);
     Status apply_template(RowFile mask, gridout::ByteFile& out);
     Status write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
-                      const std::string& out_text);
-    std::string grid_file_name() const;
+                      const std::string& out_name);
+    // Runs fn on the call's input records: the points, or the data file when it opens.
+    // `missing` is the status of a data file that cannot be opened.
+    template <class Fn>
+    Status with_input(const std::string& name, Status missing, Fn fn);
+    // The input data file's name, or nothing when the points come from memory.
+    std::optional<std::string> data_file() const;
     Status check_outputs_against_input();
 
-    CallArguments a_;
+    const GridRequest& a_;
+    std::span<const Point> points_;
+    bool from_points_;
+    GridTarget target_;
+    int maxit_;  // relaxation sweep limit
     RelaxState& relax_;
     ScratchStores scratch_;
     WorkArea area_;
@@ -114,12 +120,12 @@ Status output_status(gridout::GridStatus s) {
     return s == gridout::GridStatus::not_writable ? Status::output_not_writable : Status::output_failed;
 }
 
-CallOutcome GriddingCall::run() {
+GridResult GriddingCall::run() {
     // The log is a real file in the current directory whatever the store kind: it is
     // the user's record of the last call, put in place whole when the call ends, failed
     // or not (a killed call leaves the previous log). A log that cannot be created is
     // not an error; one that would replace the input data file is not started.
-    const std::optional<std::string> dat = text_name(a_.datfile);
+    const std::optional<std::string> dat = data_file();
     if (!(dat && gridout::disk().same_file(*dat, kLogName))) {
         gridout::StageError why{};
         log_file_ = gridout::disk().stage(kLogName, why);
@@ -128,22 +134,37 @@ CallOutcome GriddingCall::run() {
     const Status s = grid();
     log_ = ParameterLog(nullptr);
     if (log_file_) log_file_->commit();
-    return CallOutcome{s, gmin_, gmax_};
+    return GridResult{s, gmin_, gmax_};
 }
 
-std::string GriddingCall::grid_file_name() const {
-    return text_name(a_.outfile).value_or("outfile.grd");
+std::optional<std::string> GriddingCall::data_file() const {
+    if (from_points_ || a_.datfile.empty()) return std::nullopt;
+    return a_.datfile;
 }
 
 Status GriddingCall::check_outputs_against_input() {
     // Writing the grid or the log over the data file would destroy the data the call
     // reads: refused before anything is read, however the two names are spelled.
-    const std::optional<std::string> dat = text_name(a_.datfile);
-    if (!dat) return Status::ok;  // reported as bad_data_name where the data are opened
+    const std::optional<std::string> dat = data_file();
+    if (!dat) return Status::ok;  // points, or reported as bad_data_name where the data are opened
     gridout::FileSystem& fs = gridout::disk();
-    if (fs.same_file(*dat, grid_file_name()) || fs.same_file(*dat, kLogName))
+    if ((target_.on_disk && fs.same_file(*dat, target_.name)) || fs.same_file(*dat, kLogName))
         return Status::output_is_input;
     return Status::ok;
+}
+
+template <class Fn>
+Status GriddingCall::with_input(const std::string& name, Status missing, Fn fn) {
+    if (from_points_) {
+        InputRecords records(points_);
+        return fn(records);
+    }
+    if (name.empty()) return Status::bad_data_name;
+    // Read-only, so that a write-protected data file grids.
+    auto data = gridout::disk().open(name, gridout::OpenMode::read_only);
+    if (!data) return missing;
+    InputRecords records(*data, std::span<float>(area_.channels));
+    return fn(records);
 }
 
 Status GriddingCall::grid() {
@@ -216,7 +237,7 @@ Status GriddingCall::grid() {
         part_,                           // partition
         a_.dummy,                        // null value
         kTolerance,                      // relaxation tolerance
-        a_.maxit,                        // sweep limit
+        maxit_,                          // sweep limit
         kWeightConstant,                 // data weight
         hw_.hw,                          // half window
         wg_.ncu,                         // working grid columns
@@ -240,15 +261,11 @@ Status GriddingCall::grid() {
         return Status::store_failed;
     section_store_ = data_store_ = nullptr;
 
-    // The grid file's name; a rotated call first writes its solved grid, in the
-    // rotated frame, to a scratch grid and resamples that into the named file.
-    // It goes to the writer ending in a NUL, so the writer takes it as it is.
-    std::string out_text = grid_file_name();
-    out_text.push_back('\0');
-    if (angle_ == 0.0f) return blank_and_write(gridout::disk(), out_text);
+    // A rotated call first writes its solved grid, in the rotated frame, to a scratch
+    // grid and resamples that into the target.
+    if (angle_ == 0.0f) return blank_and_write(target_.fs, target_.name);
 
-    if (Status s = blank_and_write(scratch_.fs(), std::string(kRotatedName) + '\0'); failed(s))
-        return s;
+    if (Status s = blank_and_write(scratch_.fs(), kRotatedName); failed(s)) return s;
     gridout::GeorotParams p;
     p.sdx = a_.dx;
     p.sdy = a_.dy;
@@ -269,8 +286,7 @@ Status GriddingCall::grid() {
     p.dummy = a_.dummy;
     p.gmin = gmin_;
     p.gmax = gmax_;
-    return output_status(
-        gridout::georot(scratch_.fs(), std::string(kRotatedName) + '\0', gridout::disk(), out_text, p));
+    return output_status(gridout::georot(scratch_.fs(), kRotatedName, target_.fs, target_.name, p));
 }
 
 Status GriddingCall::working_grid() {
@@ -279,12 +295,13 @@ Status GriddingCall::working_grid() {
         return Status::ok;
     }
     rotation_of(a_.x0, a_.y0, a_.dx, a_.dy, a_.nx, a_.ny, angle_, transform_);
-    // A rotated call opens its data file by the NUL rule alone.
-    const std::optional<std::string> name = nul_name(a_.datfile);
-    if (!name) return Status::bad_data_name;
+    // A data file that cannot be opened has no points, so no range.
     DataRange range;
-    if (auto data = gridout::disk().open(*name, gridout::OpenMode::read_only))
-        range = rngdat(*data, std::span<float>(area_.channels), transform_);
+    const Status s = with_input(a_.datfile, Status::ok, [&](InputRecords& in) {
+        range = rngdat(in, transform_);
+        return Status::ok;
+    });
+    if (failed(s)) return s;
     if (range.read_failed) return Status::input_failed;
     return rotated_grid(range, wg_);
 }
@@ -304,18 +321,15 @@ Status GriddingCall::open_mask() {
 Status GriddingCall::data_pass() {
     data_store_ = scratch_.create(kDataStoreName);
     if (data_store_ == nullptr) return Status::store_failed;
-    const std::optional<std::string> name = text_name(a_.datfile);
-    if (!name) return Status::bad_data_name;
-    // Read-only, so that a write-protected data file grids; a file that cannot be
-    // opened has no points.
-    auto data = gridout::disk().open(*name, gridout::OpenMode::read_only);
-    if (!data) return Status::no_data;
-    const DataPassResult r =
-        seqdat(*data, *data_store_, 1.0f, wg_.xc0 - 2.0f, wg_.yc0 - 2.0f, nwrec_, wg_.ncu, wg_.nru,
-               part_, transform_, std::span<float>(area_.channels), std::span<float>(area_.work),
-               std::span<std::int32_t>(area_.fill), std::span<std::int32_t>(area_.current));
-    records_ = r.records;
-    return r.status;
+    // A data file that cannot be opened has no points.
+    return with_input(a_.datfile, Status::no_data, [&](InputRecords& in) {
+        const DataPassResult r =
+            seqdat(in, *data_store_, 1.0f, wg_.xc0 - 2.0f, wg_.yc0 - 2.0f, nwrec_, wg_.ncu, wg_.nru,
+                   part_, transform_, std::span<float>(area_.work),
+                   std::span<std::int32_t>(area_.fill), std::span<std::int32_t>(area_.current));
+        records_ = r.records;
+        return r.status;
+    });
 }
 
 Status GriddingCall::size_section_store() {
@@ -331,8 +345,8 @@ Status GriddingCall::size_section_store() {
     return section_store_ != nullptr ? Status::ok : Status::store_failed;
 }
 
-Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::string& out_text) {
-    if (hw_.hw == 0) return write_grid(*grid_rows_, out_fs, out_text);
+Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::string& out_name) {
+    if (hw_.hw == 0) return write_grid(*grid_rows_, out_fs, out_name);
 
     const RowFile mask{mask_, record_words(nct_)};
     const int w = 2 * hw_.hw + 1;
@@ -354,7 +368,7 @@ Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::str
     if (Status s = apply_template(mask, *out); failed(s)) return s;
     if (!scratch_.close(kMaskName)) return Status::store_failed;
     mask_ = nullptr;
-    return write_grid(*out, out_fs, out_text);
+    return write_grid(*out, out_fs, out_name);
 }
 
 Status GriddingCall::clip_to_outline(RowFile mask, int w) {
@@ -381,9 +395,9 @@ Status GriddingCall::apply_template(RowFile mask, gridout::ByteFile& out) {
 }
 
 Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
-                                const std::string& out_text) {
+                                const std::string& out_name) {
     const gridout::GeooutResult r =
-        gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_text, wg_.ncu, wg_.nru,
+        gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_name, wg_.ncu, wg_.nru,
                         wg_.xc0 * a_.dx, wg_.yc0 * a_.dy, a_.dx, a_.dy, a_.mode, a_.iopt, a_.dummy);
     if (r.status != gridout::GridStatus::ok) return output_status(r.status);
     gmin_ = r.gmin;
@@ -428,38 +442,71 @@ const char* describe(Status s) {
     return "unknown status";
 }
 
-void minc_call(std::string_view outfile, float x0, float y0, float dx, float dy, int nx, int ny,
-               float radius, std::string_view datfile, int ichan, float dummy, int maxchan,
-               int mode, int iopt, float& gmin, float& gmax, float angle, int& ierr,
-               RelaxState& state, Stores stores) {
-    const CallArguments a{outfile, x0, y0, dx, dy, nx, ny, radius, datfile, ichan,
-                          dummy, maxchan, mode, iopt, angle, iteration_limit(ierr)};
-    CallOutcome out;
+namespace {
+
+// The name under which a grid returned in memory is written to its memory file system.
+constexpr char kMemoryGridName[] = "grid.grd";
+
+GridResult run_call(const GridRequest& r, const std::span<const Point>* points, GridTarget target,
+                    RelaxState& state, Stores stores) {
     try {
-        GriddingCall call(a, state, stores);
-        out = call.run();
+        GriddingCall call(r, points, std::move(target), state, stores);
+        return call.run();
     } catch (const std::exception&) {
         // Only a failed allocation of the stores can get here; the call's destructors
         // have already removed whatever it created.
-        out.status = Status::store_failed;
+        return GridResult{Status::store_failed, 0.0f, 0.0f};
     }  // either way the scratch stores are gone before the outcome is handed back
-    ierr = code(out.status);
-    if (out.status == Status::ok) {
-        gmin = out.gmin;
-        gmax = out.gmax;
-    }
 }
 
+GridResult grid_to_file(const GridRequest& r, const std::span<const Point>* points,
+                        RelaxState& state, Stores stores) {
+    const GridTarget target{gridout::disk(), r.outfile.empty() ? "outfile.grd" : r.outfile, true};
+    return run_call(r, points, target, state, stores);
+}
+
+// The grid is written, as to disk, to a file system in memory, and its values are read
+// back from there: the values are those of the file by construction.
+GridValues grid_to_memory(const GridRequest& r, const std::span<const Point>* points,
+                          RelaxState& state, Stores stores) {
+    GridValues out;
+    gridout::MemoryFileSystem fs;
+    out.result = run_call(r, points, GridTarget{fs, kMemoryGridName, false}, state, stores);
+    if (!out.ok()) return out;
+    gridout::GridData data;
+    try {
+        if (gridout::read_grid(fs, kMemoryGridName, data) != gridout::GridStatus::ok) {
+            out.result.status = Status::output_failed;
+            return out;
+        }
+    } catch (const std::exception&) {
+        out.result.status = Status::output_failed;
+        return out;
+    }
+    out.nx = data.header.ne;
+    out.ny = data.header.nv;
+    out.values = std::move(data.values);
+    return out;
+}
+
+}  // namespace
+
 GridResult grid(const GridRequest& r, RelaxState& state, Stores stores) {
-    // The library's texts end their names with a NUL, so every name is taken as given.
-    const std::string out = r.outfile + '\0';
-    const std::string dat = r.datfile + '\0';
-    GridResult result;
-    int ierr = r.iterations;
-    minc_call(out, r.x0, r.y0, r.dx, r.dy, r.nx, r.ny, r.radius, dat, r.ichan, r.dummy, r.maxchan,
-              r.mode, r.iopt, result.gmin, result.gmax, r.angle, ierr, state, stores);
-    result.status = static_cast<Status>(ierr);
-    return result;
+    return grid_to_file(r, nullptr, state, stores);
+}
+
+GridResult grid(const GridRequest& r, std::span<const Point> points, RelaxState& state,
+                Stores stores) {
+    return grid_to_file(r, &points, state, stores);
+}
+
+GridValues grid_values(const GridRequest& r, RelaxState& state, Stores stores) {
+    return grid_to_memory(r, nullptr, state, stores);
+}
+
+GridValues grid_values(const GridRequest& r, std::span<const Point> points, RelaxState& state,
+                       Stores stores) {
+    return grid_to_memory(r, &points, state, stores);
 }
 
 }  // namespace minc

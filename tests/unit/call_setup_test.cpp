@@ -1,4 +1,4 @@
-// Derived parameters of a gridding call: names, checks, limits, angles, half window,
+// Derived parameters of a gridding call: checks, limits, angles, half window,
 // working grid and partition choice. Expected values are worked out by hand in the
 // comments beside them.
 #include "call_setup.hpp"
@@ -13,33 +13,6 @@ namespace minc {
 namespace {
 
 using namespace std::string_literals;
-
-TEST(CallSetup, NameRule) {
-    struct Case { std::string text; std::optional<std::string> name; };
-    const Case cases[] = {
-        {"ab\0xyz  "s, "ab"},          // NUL ends the name
-        {"a\0      "s, "a"},           // NUL at the second character: even 1 character counts
-        {"a b \0   "s, "a b "},        // before a NUL, blanks are part of the name
-        {"ab      "s, "ab"},           // no NUL: trailing blanks go
-        {"a       "s, std::nullopt},   // no NUL and 1 character: does not count
-        {"        "s, std::nullopt},   // all blanks
-        {""s, std::nullopt},
-        {"\0abc   "s, std::nullopt},   // NUL first: an empty name
-        {" a      "s, " a"},           // leading blanks stay; 2 characters
-        {"grid.grd"s, "grid.grd"},     // full width, no blank, no NUL
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("text '" + c.text + "'");
-        EXPECT_EQ(text_name(c.text), c.name);
-    }
-}
-
-TEST(CallSetup, NulRuleAloneForRotatedCalls) {
-    EXPECT_EQ(nul_name("data.bin\0  "s), "data.bin");
-    EXPECT_EQ(nul_name("d\0"s), "d");
-    EXPECT_EQ(nul_name("data.bin   "s), std::nullopt);  // no NUL: a rotated call fails
-    EXPECT_EQ(nul_name("\0data"s), std::nullopt);
-}
 
 TEST(CallSetup, ArgumentChecks) {
     const float inf = INFINITY, nan = NAN;

@@ -29,13 +29,20 @@ DataTransform plain() {
     return t;
 }
 
+// RNGDAT over an input data file.
+DataRange rngdat_of(gridout::ByteFile& data, std::span<float> chan, const DataTransform& t) {
+    InputRecords in(data, chan);
+    return rngdat(in, t);
+}
+
 // SEQDAT with node spacing 1 and the call's stores; xe0 = ye0 = 1 puts node coordinates
 // on the cell positions.
 DataPassResult run_pass(gridout::ByteFile& data, gridout::ByteFile& scratch, const Partition& part,
                         const DataTransform& t = plain(), int nw = 300, int ncu = 16, int nru = 16, float xe0 = 1.0f,
                         float ye0 = 1.0f) {
     WorkArea w;
-    return seqdat(data, scratch, 1.0f, xe0, ye0, nw, ncu, nru, part, t, w.channels, w.work, w.fill, w.current);
+    InputRecords in(data, w.channels);
+    return seqdat(in, scratch, 1.0f, xe0, ye0, nw, ncu, nru, part, t, w.work, w.fill, w.current);
 }
 
 // The result of a pass over the records and the bytes of the store it wrote.
@@ -329,7 +336,7 @@ TEST(Rngdat, ExtentOfAcceptedPoints) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         gridout::MemoryFileSystem fs;
-        const DataRange r = rngdat(*test::write_input(fs, c.recs), w.channels, c.t);
+        const DataRange r = rngdat_of(*test::write_input(fs, c.recs), w.channels, c.t);
         EXPECT_EQ(r.xmin, c.xmin);
         EXPECT_EQ(r.xmax, c.xmax);
         EXPECT_EQ(r.ymin, c.ymin);
@@ -338,7 +345,7 @@ TEST(Rngdat, ExtentOfAcceptedPoints) {
     {
         SCOPED_TRACE("no accepted point leaves an empty range");
         gridout::MemoryFileSystem fs;
-        const DataRange r = rngdat(*test::write_input(fs, {{1, 1, {kDummy}}}), w.channels, plain());
+        const DataRange r = rngdat_of(*test::write_input(fs, {{1, 1, {kDummy}}}), w.channels, plain());
         EXPECT_GT(r.xmin, r.xmax);
         EXPECT_GT(r.ymin, r.ymax);
     }
@@ -363,7 +370,7 @@ TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
         gridout::MemoryFileSystem fs;
         auto input = test::write_input(fs, recs);
         test_support::FailingFile data(*input, 5);
-        EXPECT_TRUE(rngdat(data, w.channels, plain()).read_failed);
+        EXPECT_TRUE(rngdat_of(data, w.channels, plain()).read_failed);
     }
     {
         SCOPED_TRACE("a record cut short by the end of the file is still only the end");
@@ -372,7 +379,7 @@ TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
         auto cut = test::write_input(fs, {recs[0], recs[1]});
         ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
         ASSERT_TRUE(gridout::write_word(*cut, 7.0f));
-        const DataRange r = rngdat(*cut, w.channels, plain());
+        const DataRange r = rngdat_of(*cut, w.channels, plain());
         EXPECT_FALSE(r.read_failed);
         EXPECT_EQ(r.xmax, 6.0f);
     }

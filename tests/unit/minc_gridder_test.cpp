@@ -43,16 +43,6 @@ GridCall line_call(const std::string& label, const std::string& datfile) {
     return make_grid_call(label, datfile, layout, 25.0f, 5.0f);
 }
 
-TEST(MincGridder, TextFormOfNames) {
-    const std::string t = text80("7_con.grd");
-    ASSERT_EQ(t.size(), 80u);
-    EXPECT_EQ(t.substr(0, 9), "7_con.grd");
-    EXPECT_EQ(t[9], '\0');
-    EXPECT_EQ(t.find_first_not_of(' ', 10), std::string::npos);
-    const std::string long_name(100, 'a');
-    EXPECT_EQ(text80(long_name), long_name + '\0');
-}
-
 TEST(MincGridder, FourGridsPerLineWithTheirChannelsAndModes) {
     TempDir dir;
     write_points("tmpdat.tmp");

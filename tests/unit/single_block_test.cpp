@@ -105,8 +105,9 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     t.dy = kDy;
     auto store = fs.create("~mincir.tmp");
     WorkArea w;
+    InputRecords in(*data, w.channels);
     const DataPassResult pass =
-        seqdat(*data, *store, 1.0f, kXe0, kYe0, nw, kNcu, kNru, part, t, w.channels, w.work, w.fill, w.current);
+        seqdat(in, *store, 1.0f, kXe0, kYe0, nw, kNcu, kNru, part, t, w.work, w.fill, w.current);
     ASSERT_EQ(pass.status, Status::ok);
     ASSERT_EQ(pass.accepted, 360);
     ASSERT_EQ(pass.records, 1);

@@ -113,8 +113,9 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     std::vector<float>& work = area.work;
     minc::DataTransform tr;
     tr.dummy = dummy;
-    const minc::DataPassResult pass = minc::seqdat(*input, *data_store, 1.0f, -2.0f, -2.0f, nwrec, su.ncu, su.nru,
-                                                   part, tr, area.channels, work, area.fill, area.current);
+    minc::InputRecords records(*input, area.channels);
+    const minc::DataPassResult pass = minc::seqdat(records, *data_store, 1.0f, -2.0f, -2.0f, nwrec, su.ncu, su.nru,
+                                                   part, tr, work, area.fill, area.current);
     EXPECT_EQ(pass.status, Status::ok);
     std::fill(work.begin(), work.end(), 0.0f);
 

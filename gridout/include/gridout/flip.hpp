@@ -3,15 +3,14 @@
 // the gridding itself never calls it.
 #pragma once
 
-#include <string_view>
+#include <string>
 
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
 
 namespace gridout {
 
-/// GEOFLIP: reads the grid file `infile` (input name rule) of fs and writes `outfile`
-/// (output name rule, "outfile.grd" for a blank or one-character text) on fs. Output
+/// GEOFLIP: reads the grid file `infile` of fs and writes `outfile` on fs. Output
 /// vector m (1-based) holds input element NE - m + 1 of every input vector, from the last
 /// input vector to the first when the input's KX is 1, else from the first to the last.
 /// The output header takes NV, NE, DV, DE of the input as its NE, NV, DE, DV, the
@@ -21,6 +20,6 @@ namespace gridout {
 /// write_failed. On any failure no output file is left (an earlier one is kept). An
 /// input whose spacings or origin (or the new origin) do not fit a 32-bit real is
 /// refused as bad_header, as its flipped header could not be written finite.
-GridStatus geoflip(FileSystem& fs, std::string_view infile, std::string_view outfile);
+GridStatus geoflip(FileSystem& fs, const std::string& infile, const std::string& outfile);
 
 }  // namespace gridout

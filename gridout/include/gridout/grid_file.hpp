@@ -138,22 +138,6 @@ struct GridData {
 /// Opens the named file on fs read-only and reads it through the two routines above.
 GridStatus read_grid(FileSystem& fs, const std::string& name, GridData& out);
 
-// ---- names -------------------------------------------------------------------------
-
-/// Output name rule of the grid writers. At most 512 characters of text are used. The
-/// name is the text before its first NUL; without a NUL it is the text without trailing
-/// blanks, or "outfile.grd" when that is shorter than 2 characters. A text that begins
-/// with NUL is treated as empty, whatever follows, and so also gives "outfile.grd".
-std::string grid_file_name(std::string_view text);
-
-/// Output name rule of GEOFLIP and ROTGRD: as grid_file_name, but the whole text counts
-/// (their names have no 512-character limit).
-std::string flip_file_name(std::string_view text);
-
-/// Input name rule: the text before its first NUL, else the text without trailing
-/// blanks; the whole text counts, however long. A text that begins with NUL gives an empty name, which no file system opens.
-std::string input_file_name(std::string_view text);
-
 // ---- writing -----------------------------------------------------------------------
 
 /// A grid file under construction, staged on its file system (see FileSystem::stage):
@@ -206,8 +190,7 @@ struct GeooutResult {
     float gmax = kStatMaxStart;  // largest; both keep their starts when no node is valid
 };
 
-/// GEOOUT: writes an NCOL x NROW grid as the grid file named by name_text (name rule
-/// above) on out_fs. Every value equal to `dummy` is stored as the grid dummy; every
+/// GEOOUT: writes an NCOL x NROW grid as the grid file `name` on out_fs. Every value equal to `dummy` is stored as the grid dummy; every
 /// other value is back-transformed by `mode` (1 none, 2 natural logarithm, 3 signed
 /// logarithm) and enters the statistics. With iopt = 1 the k-th row received is the
 /// k-th in the file (KX 1); otherwise the rows are stored in reverse (KX -2).
@@ -215,7 +198,7 @@ struct GeooutResult {
 /// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed,
 /// read_failed, short_source (the stream ends before NROW full rows; never padded). On
 /// any failure no file is left under the name and an earlier file of that name is kept.
-GeooutResult geoout(RowSource src, FileSystem& out_fs, std::string_view name_text, int ncol,
+GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, int ncol,
                     int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
                     float dummy);
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include <span>
-#include <string_view>
+#include <string>
 
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
@@ -33,15 +33,15 @@ struct GeorotParams {
     std::span<float> work;           // optional row buffer of at least nx reals
 };
 
-/// GEOROT: resamples the grid file srcfil (input name rule) of src_fs into the grid file
-/// grdfil (output name rule) of out_fs by bilinear interpolation. The source's size comes
+/// GEOROT: resamples the grid file srcfil of src_fs into the grid file grdfil of out_fs
+/// by bilinear interpolation. The source's size comes
 /// from snc, snr; its orientation word from its header. Statuses: cannot_open,
 /// bad_header (including a source file too short for snc x snr values), read_failed,
 /// bad_arguments (counts below 1, a work span shorter than nx, a non-finite output
 /// spacing or origin), cannot_create,
 /// write_failed. Nothing is written under grdfil unless the status is ok.
-GridStatus georot(FileSystem& src_fs, std::string_view srcfil, FileSystem& out_fs,
-                  std::string_view grdfil, const GeorotParams& p);
+GridStatus georot(FileSystem& src_fs, const std::string& srcfil, FileSystem& out_fs,
+                  const std::string& grdfil, const GeorotParams& p);
 
 /// ROTGRD's arguments after the two names.
 struct RotgrdParams {
@@ -56,11 +56,11 @@ struct RotgrdParams {
     float zmin = 0.0f, zmax = 0.0f;  // written to the header unchanged
 };
 
-/// ROTGRD: resamples the grid file infile (input name rule) of in_fs onto a rotated
-/// grid written as outfile (output name rule) on out_fs. A node whose corners include
+/// ROTGRD: resamples the grid file infile of in_fs onto a rotated grid written as
+/// outfile on out_fs. A node whose corners include
 /// nulls (at or below -1.0E30) is interpolated from the valid pair or corner only.
 /// Statuses as for georot.
-GridStatus rotgrd(FileSystem& in_fs, std::string_view infile, FileSystem& out_fs,
-                  std::string_view outfile, const RotgrdParams& p);
+GridStatus rotgrd(FileSystem& in_fs, const std::string& infile, FileSystem& out_fs,
+                  const std::string& outfile, const RotgrdParams& p);
 
 }  // namespace gridout

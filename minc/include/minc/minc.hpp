@@ -1,12 +1,15 @@
-// The gridding library's public C++ interface: one call grids the scattered points of
-// an input data file by minimum curvature into one GRD grid file, with its log
-// "minc.log" in the current directory. The exported C entries (minc.h) and the
-// halvex driver both come through here.
+// The gridding library's public C++ interface: one call grids scattered points, read
+// from an input data file or handed over in memory, by minimum curvature into one grid,
+// written as a GRD grid file or returned in memory, with its log "minc.log" in the
+// current directory. The exported C entries (minc.h) and the halvex driver both come
+// through here.
 #pragma once
 
+#include <span>
 #include <string>
-#include <string_view>
+#include <vector>
 
+#include "minc/point.hpp"
 #include "minc/relax_state.hpp"
 #include "minc/status.hpp"
 
@@ -19,10 +22,13 @@ namespace minc {
 /// call returns. Both kinds give the same grid, byte for byte.
 enum class Stores { memory, disk };
 
-/// Everything one gridding call needs. World units unless stated.
+/// Everything one call needs. World units unless stated. File names are used exactly
+/// as given.
 struct GridRequest {
     std::string outfile;     ///< grid file to write; empty gives "outfile.grd"
-    std::string datfile;     ///< input data file: records of 2 + maxchan little-endian floats
+    std::string datfile;     ///< input data file: records of 2 + maxchan little-endian
+                             ///< floats; an empty name is bad_data_name. Not used when
+                             ///< the points come from memory.
     float x0 = 0.0f;         ///< x of the first grid node
     float y0 = 0.0f;         ///< y of the first grid node
     float dx = 1.0f;         ///< node spacing in x (> 0)
@@ -31,7 +37,9 @@ struct GridRequest {
     int ny = 0;              ///< grid rows (>= 1)
     float radius = 0.0f;     ///< blanking search radius; 0 or less: no blanking
     int ichan = 1;           ///< 1-based channel that is gridded
-    int maxchan = 1;         ///< channels per data record, 1..256
+    int maxchan = 1;         ///< channels per data record, 1..256. Points from memory
+                             ///< carry their value; ichan and maxchan are then only
+                             ///< checked and logged.
     float dummy = -99999.0f; ///< null value: data equal to it are ignored
     int mode = 1;            ///< 1 values as they are, 2 natural log, 3 signed log
     int iopt = 1;            ///< 1: grid rows stored upward in y; other: reversed
@@ -49,21 +57,36 @@ struct GridResult {
     int code() const { return minc::code(status); }
 };
 
+/// A grid returned in memory: exactly the values the grid file of the same request
+/// holds, in the file's row order (with iopt 1 the row at y0 first, otherwise the last
+/// row first), each row from the smallest x to the largest; blank nodes hold the grid
+/// dummy -1.0E32. Empty unless ok().
+struct GridValues {
+    GridResult result;
+    int nx = 0;
+    int ny = 0;
+    std::vector<float> values;  ///< nx * ny values
+    bool ok() const { return result.ok(); }
+};
+
 /// A short English description of a status, for messages.
 const char* describe(Status s);
 
-/// The call in the library's native form: texts with the name rules of the exported
-/// entry (a name ends at its first NUL after the first character; without one it is
-/// the text without trailing blanks and must be 2 characters or longer), `ierr` in:
-/// iteration limit, out: 0 or a negative Status code. gmin and gmax are only written
-/// on success. `state` is the relaxation state carried from call to call.
-void minc_call(std::string_view outfile, float x0, float y0, float dx, float dy, int nx, int ny,
-               float radius, std::string_view datfile, int ichan, float dummy, int maxchan,
-               int mode, int iopt, float& gmin, float& gmax, float angle, int& ierr,
-               RelaxState& state, Stores stores = Stores::memory);
-
-/// Grids one request, carrying `state` (the relaxation's run-wide counter) through.
+/// Grids the request's input data file into its grid file, carrying `state` (the
+/// relaxation's run-wide counter) through.
 GridResult grid(const GridRequest& request, RelaxState& state, Stores stores = Stores::memory);
+
+/// Grids `points` into the request's grid file: the same grid, byte for byte, as the
+/// same points written as a one-channel input data file would give.
+GridResult grid(const GridRequest& request, std::span<const Point> points, RelaxState& state,
+                Stores stores = Stores::memory);
+
+/// As the two above, returning the grid in memory instead of writing a grid file
+/// (request.outfile is not used; "minc.log" is still written).
+GridValues grid_values(const GridRequest& request, RelaxState& state,
+                       Stores stores = Stores::memory);
+GridValues grid_values(const GridRequest& request, std::span<const Point> points,
+                       RelaxState& state, Stores stores = Stores::memory);
 
 /// A gridder that carries one relaxation state across its calls, as one process that
 /// calls the library again and again does. A fresh Gridder behaves as a fresh program.
@@ -71,6 +94,15 @@ class Gridder {
 public:
     explicit Gridder(Stores stores = Stores::memory) : stores_(stores) {}
     GridResult grid(const GridRequest& request) { return minc::grid(request, state_, stores_); }
+    GridResult grid(const GridRequest& request, std::span<const Point> points) {
+        return minc::grid(request, points, state_, stores_);
+    }
+    GridValues grid_values(const GridRequest& request) {
+        return minc::grid_values(request, state_, stores_);
+    }
+    GridValues grid_values(const GridRequest& request, std::span<const Point> points) {
+        return minc::grid_values(request, points, state_, stores_);
+    }
     RelaxState& relax_state() { return state_; }
     Stores stores() const { return stores_; }
 
