@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -793,6 +794,71 @@ TEST(MincEntry, StoreKindsGiveTheSameGrid) {
         EXPECT_EQ(a.gmin, b.gmin);
         EXPECT_EQ(a.gmax, b.gmax);
         EXPECT_EQ(mem.relax_state().rise, disk.relax_state().rise);
+    }
+}
+
+TEST(MincEntry, PointsInMemoryGridAsTheirDataFile) {
+    CwdTempDir dir;
+    struct Case { const char* what; float radius, angle; int mode, iopt; float c; };
+    const Case cases[] = {
+        {"plain", 0.0f, 0.0f, 1, 1, 5.0f},
+        {"blanked", 4.0f, 0.0f, 1, 1, 5.0f},
+        {"rotated", 0.0f, 25.0f, 1, 1, 5.0f},
+        {"mode 2, rows reversed, some values refused", 3.0f, 0.0f, 2, 2, 2.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Point> recs = plane_points(40.0f, 30.0f, 70, 0.2f, -0.3f, c.c);
+        // Records that every route must drop the same way.
+        recs.push_back(Point{10.0f, 10.0f, {-99999.0f}});
+        recs.push_back(Point{11.0f, 12.0f, {NAN}});
+        recs.push_back(Point{NAN, 12.0f, {3.0f}});
+        write_data("data.bin", recs);
+        std::vector<minc::Point> pts;
+        for (const Point& p : recs) pts.push_back(minc::Point{p.x, p.y, p.ch[0]});
+
+        GridRequest r = request("file.grd", 0.0f, 0.0f, 1.0f, 41, 31);
+        r.radius = c.radius;
+        r.angle = c.angle;
+        r.mode = c.mode;
+        r.iopt = c.iopt;
+        Gridder from_file, from_points, to_memory;
+        const GridResult f = from_file.grid(r);
+        ASSERT_TRUE(f.ok()) << f.code();
+        const std::string file_log = read_file("minc.log");
+        r.outfile = "points.grd";
+        r.datfile.clear();  // not needed: the points are the input
+        const GridResult p = from_points.grid(r, pts);
+        ASSERT_TRUE(p.ok()) << p.code();
+        EXPECT_EQ(read_file("points.grd"), read_file("file.grd"));
+        EXPECT_EQ(read_file("minc.log"), file_log);
+        EXPECT_EQ(p.gmin, f.gmin);
+        EXPECT_EQ(p.gmax, f.gmax);
+
+        r.outfile = "never.grd";
+        const GridValues m = to_memory.grid_values(r, pts);
+        ASSERT_TRUE(m.ok()) << m.result.code();
+        EXPECT_FALSE(fs::exists("never.grd"));
+        const gridout::GridData g = read_grid_file("file.grd");
+        EXPECT_EQ(m.nx, g.header.ne);
+        EXPECT_EQ(m.ny, g.header.nv);
+        ASSERT_EQ(m.values.size(), g.values.size());
+        EXPECT_EQ(0, std::memcmp(m.values.data(), g.values.data(), 4 * g.values.size()));
+        EXPECT_EQ(m.result.gmin, f.gmin);
+        EXPECT_EQ(m.result.gmax, f.gmax);
+        EXPECT_EQ(from_points.relax_state().rise, from_file.relax_state().rise);
+        EXPECT_EQ(to_memory.relax_state().rise, from_file.relax_state().rise);
+    }
+    {
+        SCOPED_TRACE("no accepted point, and an in-memory grid of a failed call is empty");
+        const std::vector<minc::Point> nulls = {{1.0f, 1.0f, -99999.0f}, {2.0f, 2.0f, NAN}};
+        RelaxState st;
+        GridRequest r = request("none.grd", 0.0f, 0.0f, 1.0f, 11, 11);
+        EXPECT_EQ(grid(r, nulls, st).status, Status::no_data);
+        EXPECT_FALSE(fs::exists("none.grd"));
+        const GridValues m = grid_values(r, nulls, st);
+        EXPECT_EQ(m.result.status, Status::no_data);
+        EXPECT_TRUE(m.values.empty());
     }
 }
 
