@@ -9,19 +9,14 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <optional>
-#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
-
-#include <unistd.h>
 
 #include "gridout/byte_file.hpp"
 #include "halvex_version.hpp"
@@ -319,28 +314,20 @@ std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long numb
 }
 
 struct TextPoints {
-    long points = 0;   // lines converted
-    long skipped = 0;  // data lines left out for a z that is not finite
+    std::vector<minc::Point> points;  // the lines converted
+    long skipped = 0;                 // data lines left out for a z that is not finite
 };
 
-/// Converts text input to a binary input data file (one channel) at `path`, through the
-/// library's word writer, so the file has the words the gridding call reads. Every line
-/// is parsed even after a failed write: a bad line is reported before a full disk.
-TextPoints text_to_binary(std::istream& in, const std::string& path) {
-    const std::unique_ptr<gridout::ByteFile> out = gridout::disk().create(path);
-    if (!out) throw InputError{"cannot create the temporary file " + path};
+/// The x, y, z lines of a text input as points for the gridding call.
+TextPoints read_points(std::istream& in) {
     std::string line;
     long number = 0;
     TextPoints r;
-    bool written = true;
     while (std::getline(in, line)) {
         ++number;
-        const auto v = parse_xyz(line, number, r.skipped);
-        if (!v) continue;
-        written = written && gridout::write_words(*out, std::span<const float>(*v));
-        ++r.points;
+        if (const auto v = parse_xyz(line, number, r.skipped))
+            r.points.push_back(minc::Point{(*v)[0], (*v)[1], (*v)[2]});
     }
-    if (!out->close() || !written) throw InputError{"cannot write the temporary file " + path};
     return r;
 }
 
@@ -363,14 +350,6 @@ std::optional<int> nodes_between(float lo, float hi, float d) {
     if (!(steps < 2147483520.0f)) return std::nullopt;
     return static_cast<int>(std::lround(steps)) + 1;
 }
-
-/// Removes a file when it goes out of scope.
-struct RemoveOnExit {
-    std::string path;
-    ~RemoveOnExit() {
-        if (!path.empty()) gridout::disk().remove(path);
-    }
-};
 
 int run(int argc, char** argv) {
     const Options o = parse_args(argc, argv);
@@ -407,32 +386,27 @@ int run(int argc, char** argv) {
     r.iopt = o.iopt;
 
     check_not_input(o);
-    RemoveOnExit temp;
+    // Text input is gridded from memory, as the one-channel data file it stands for.
     TextPoints text;
     if (o.binary_channels > 0) {
         r.datfile = o.input;
         r.maxchan = o.binary_channels;
         r.ichan = o.channel.value_or(1);
     } else {
-        temp.path = (std::filesystem::temp_directory_path() /
-                     ("minc_points_" + std::to_string(::getpid()) + ".bin"))
-                        .string();
         if (o.input == "-") {
-            text = text_to_binary(std::cin, temp.path);
+            text = read_points(std::cin);
         } else {
             std::ifstream in(o.input);
             if (!in) throw InputError{"cannot read " + o.input};
-            text = text_to_binary(in, temp.path);
+            text = read_points(in);
         }
-        if (text.points == 0) throw InputError{"no x y z line in " + o.input};
-        r.datfile = temp.path;
+        if (text.points.empty()) throw InputError{"no x y z line in " + o.input};
         r.maxchan = 1;
         r.ichan = 1;
     }
 
-    minc::RelaxState state;
-    const minc::GridResult res =
-        minc::grid(r, state, o.disk ? minc::Stores::disk : minc::Stores::memory);
+    minc::Gridder gridder(o.disk ? minc::Stores::disk : minc::Stores::memory);
+    const minc::GridResult res = o.binary_channels > 0 ? gridder.grid(r) : gridder.grid(r, text.points);
     if (!res.ok()) {
         std::cerr << "minc: gridding failed with code " << res.code() << ": "
                   << minc::describe(res.status) << "\n";
