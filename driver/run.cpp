@@ -1,11 +1,10 @@
 // The run sequence and the record loop. A survey line is a run of consecutive records
 // with the same line number; its points stream into the line point file as they are
 // read, so memory holds only the line's record positions, never its points. When a
-// line ends, the line step re-bases it if it runs west, writes its tables from the
-// precise positions, reports it and hands it to the section gridder.
+// line ends, the line step (line_step.cpp) re-bases it if it runs west and writes its
+// tables; the line is then reported and handed to the section gridder.
 #include "run.hpp"
 
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +16,7 @@
 #include "command_line.hpp"
 #include "free_format.hpp"
 #include "line_builder.hpp"
+#include "line_step.hpp"
 #include "minc_gridder.hpp"
 #include "model_reader.hpp"
 #include "output_file.hpp"
@@ -26,8 +26,6 @@
 namespace driver {
 namespace {
 
-constexpr std::string_view kPointFile = "tmpdat.tmp";
-constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
 constexpr std::string_view kGriddingLog = "minc.log";
 // A line of fewer records is not written, nor gridded.
 constexpr std::int64_t kMinLineRecords = 3;
@@ -314,8 +312,10 @@ private:
 
     void complete_line() {
         std::string datfile;
-        if (builder_->stats().record_count >= kMinLineRecords)
-            datfile = line_step();
+        if (builder_->stats().record_count >= kMinLineRecords) {
+            point_file_.close();
+            datfile = line_step(*builder_, depth_, guard_, combined_);
+        }
         else
             discard_points();
         in_progress_ = false;
@@ -338,74 +338,6 @@ private:
         guard_.check(std::string(kGriddingLog));
         console_.out << std::flush;
         if (std::optional<std::string> stop = gridder_.grid_line(call)) throw RunStop{*stop};
-    }
-
-    // Re-bases a westward line, writes the line table, the combined table rows and the
-    // station coordinate file; returns the name of the line point file to grid.
-    std::string line_step() {
-        point_file_.close();
-        const LineStats& s = builder_->stats();
-        const std::span<const RecordPosition> records = builder_->records();
-        const bool rebase = runs_west(s);
-        const double shift = rebase ? records.back().station : 0.0;
-        std::string datfile(kPointFile);
-        std::array<float, kPointReals> point{};
-
-        if (rebase) {
-            OutputFile rebased;
-            rebased.create(std::string(kRebasedPointFile), guard_);
-            {
-                PointFileReader in{std::string(kPointFile)};
-                for (const RecordPosition& r : records) {
-                    const float station = static_cast<float>(r.station - shift);
-                    for (std::uint32_t k = 0; k < r.points; ++k) {
-                        in.read(point);
-                        point[kStation] = station;
-                        rebased.write(std::span<const float>(point));
-                    }
-                }
-            }
-            remove_file(std::string(kPointFile));
-            rebased.close();
-            datfile = std::string(kRebasedPointFile);
-            builder_->rebase_range();
-        }
-
-        OutputFile table;
-        table.create("line_" + s.label + ".xyz", guard_);
-        table.write(kTableHeader);
-        table.write(kTableLineEnd);
-        {
-            PointFileReader in(datfile);
-            std::array<char, kTableRowBytes> row;
-            for (std::size_t ri = 0; ri < records.size(); ++ri) {
-                const RecordPosition& r = records[ri];
-                if (r.points == 0) continue;
-                const double station = r.station - shift;
-                for (std::size_t i = 0; i < depth_.size(); ++i) {
-                    if (!builder_->gave_point(ri, i)) continue;
-                    in.read(point);
-                    // The table shows the precise depth: elevation plus the cell's depth.
-                    const double depth = r.elevation + static_cast<double>(depth_[i]);
-                    format_table_row(row, station, depth, r.east, r.north,
-                                     std::span<const float, 4>(point.data() + kCon, 4));
-                    const std::string_view text(row.data(), row.size());
-                    table.write(text);
-                    combined_.write(text);
-                }
-            }
-        }
-        table.close();
-
-        OutputFile coordinates;
-        coordinates.create("line_" + s.label + ".crd", guard_);
-        coordinates.write(kCoordinateHeader);
-        coordinates.write(kTableLineEnd);
-        const double top_depth = static_cast<double>(depth_.front());
-        coordinates.write(coordinate_line(s.xmin, top_depth, s.first_east, s.first_north));
-        coordinates.write(coordinate_line(s.xmax, top_depth, s.last_east, s.last_north));
-        coordinates.close();
-        return datfile;
     }
 
     const Parameters& p_;

@@ -1,0 +1,78 @@
+// The line step (see line_step.hpp).
+#include "line_step.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "tables.hpp"
+
+namespace driver {
+
+std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
+                      OutputFile& combined) {
+    const LineStats& s = builder.stats();
+    const std::span<const RecordPosition> records = builder.records();
+    const bool rebase = runs_west(s);
+    const double shift = rebase ? records.back().station : 0.0;
+    std::string datfile(kPointFile);
+    std::array<float, kPointReals> point{};
+
+    if (rebase) {
+        OutputFile rebased;
+        rebased.create(std::string(kRebasedPointFile), guard);
+        {
+            PointFileReader in{std::string(kPointFile)};
+            for (const RecordPosition& r : records) {
+                const float station = static_cast<float>(r.station - shift);
+                for (std::uint32_t k = 0; k < r.points; ++k) {
+                    in.read(point);
+                    point[kStation] = station;
+                    rebased.write(std::span<const float>(point));
+                }
+            }
+        }
+        remove_file(std::string(kPointFile));
+        rebased.close();
+        datfile = std::string(kRebasedPointFile);
+        builder.rebase_range();
+    }
+
+    OutputFile table;
+    table.create("line_" + s.label + ".xyz", guard);
+    table.write(kTableHeader);
+    table.write(kTableLineEnd);
+    {
+        PointFileReader in(datfile);
+        std::array<char, kTableRowBytes> row;
+        for (std::size_t ri = 0; ri < records.size(); ++ri) {
+            const RecordPosition& r = records[ri];
+            if (r.points == 0) continue;
+            const double station = r.station - shift;
+            for (std::size_t i = 0; i < depth_table.size(); ++i) {
+                if (!builder.gave_point(ri, i)) continue;
+                in.read(point);
+                // The table shows the precise depth: elevation plus the cell's depth.
+                const double depth = r.elevation + static_cast<double>(depth_table[i]);
+                format_table_row(row, station, depth, r.east, r.north,
+                                 std::span<const float, 4>(point.data() + kCon, 4));
+                const std::string_view text(row.data(), row.size());
+                table.write(text);
+                combined.write(text);
+            }
+        }
+    }
+    table.close();
+
+    OutputFile coordinates;
+    coordinates.create("line_" + s.label + ".crd", guard);
+    coordinates.write(kCoordinateHeader);
+    coordinates.write(kTableLineEnd);
+    const double top_depth = static_cast<double>(depth_table.front());
+    coordinates.write(coordinate_line(s.xmin, top_depth, s.first_east, s.first_north));
+    coordinates.write(coordinate_line(s.xmax, top_depth, s.last_east, s.last_north));
+    coordinates.close();
+    return datfile;
+}
+
+}  // namespace driver

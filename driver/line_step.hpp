@@ -1,0 +1,27 @@
+// The line step: what happens to a completed survey line of three or more records
+// before it is gridded. A line that runs from east to west is re-based onto its own
+// line point file; then the line table, the line's rows of the combined table and the
+// station coordinate file are written from the precise record positions.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "line_builder.hpp"
+#include "output_file.hpp"
+
+namespace driver {
+
+/// Line point file of every line, and the one of a re-based (westward) line.
+inline constexpr std::string_view kPointFile = "tmpdat.tmp";
+inline constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
+
+/// Runs the line step of the line in `builder`, whose points are complete and closed in
+/// kPointFile. `depth_table` is the run's depth table, `combined` the open combined table.
+/// Re-basing shifts the builder's station range. Returns the name of the line point
+/// file to grid. Throws RunStop when a file cannot be created, written or read.
+std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
+                      OutputFile& combined);
+
+}  // namespace driver
