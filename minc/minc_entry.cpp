@@ -4,7 +4,6 @@
 // grid, tier loop, blanking passes, grid writer and, for a rotated call, the rotated
 // resampling. Every intermediate result lives in the call's scratch stores, which an
 // RAII guard removes on every return path.
-#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -12,20 +11,17 @@
 #include <span>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "blanking.hpp"
-#include "blanking_template.hpp"
 #include "call_setup.hpp"
 #include "capacities.hpp"
 #include "data_pass.hpp"
 #include "gridout/byte_file.hpp"
 #include "gridout/grid_file.hpp"
 #include "gridout/rotate.hpp"
+#include "grid_blanking.hpp"
 #include "minc/minc.hpp"
 #include "parameter_log.hpp"
 #include "partition.hpp"
-#include "radius_clip.hpp"
 #include "row_store.hpp"
 #include "scratch_stores.hpp"
 #include "solve_block.hpp"
@@ -73,8 +69,6 @@ private:
     Status data_pass();
     Status size_section_store();
     Status blank_and_write(gridout::FileSystem& out_fs, const std::string& out_name);
-    Status clip_to_outline(RowFile mask, int w);
-    Status apply_template(RowFile mask, gridout::ByteFile& out);
     Status write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
                       const std::string& out_name);
     // Runs fn on the call's input records: the points, or the data file when it opens.
@@ -349,49 +343,16 @@ Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::str
     if (hw_.hw == 0) return write_grid(*grid_rows_, out_fs, out_name);
 
     const RowFile mask{mask_, record_words(nct_)};
-    const int w = 2 * hw_.hw + 1;
-    // The window passes work on integers: colsum, row buffer and a ring of w rows, of
-    // NCT values each. The half window was chosen so that they fit the work area.
-    std::vector<std::int32_t>& iw = area_.int_work();
-    const std::span<std::int32_t> all(iw);
-    const std::size_t n = std::size_t(nct_);
-    const auto colsum = all.subspan(0, n);
-    const auto rowbuf = all.subspan(n, n);
-    const auto window = all.subspan(2 * n, n * std::size_t(w));
-    if (Status s = radrem(1, mask, nct_, w, colsum, rowbuf, window); failed(s)) return s;
-    if (Status s = radmsk(1, mask, nct_, w, colsum, rowbuf, window); failed(s)) return s;
-
-    if (Status s = clip_to_outline(mask, w); failed(s)) return s;
+    const BlankingGrid g{
+        .hw = hw_.hw, .nct = nct_, .nrt = nrt_, .ncu = wg_.ncu, .nru = wg_.nru, .dummy = a_.dummy};
+    if (Status s = blanking_mask(g, mask, area_); failed(s)) return s;
 
     gridout::ByteFile* out = scratch_.create(kTemplateName);
     if (out == nullptr || !gridout::seek_to(*grid_rows_, 0)) return Status::store_failed;
-    if (Status s = apply_template(mask, *out); failed(s)) return s;
+    if (Status s = apply_template(g, mask, *grid_rows_, *out, area_); failed(s)) return s;
     if (!scratch_.close(kMaskName)) return Status::store_failed;
     mask_ = nullptr;
     return write_grid(*out, out_fs, out_name);
-}
-
-Status GriddingCall::clip_to_outline(RowFile mask, int w) {
-    // Row buffer, row spans, column spans, then the outline list in the rest of the
-    // work area: (256000 - 3 NCT - 2 NRT) div 2 points. A tall mask can need more
-    // outline points than that; the list then grows to what the outline can need.
-    const std::size_t nc = std::size_t(nct_), nr = std::size_t(nrt_);
-    const std::size_t fixed = 3 * nc + 2 * nr;
-    const std::size_t free_points = fixed < std::size_t(kWorkWords) ? (kWorkWords - fixed) / 2 : 0;
-    const std::size_t points = std::max(free_points, radclp_outline_points(nct_, nrt_, w));
-    std::vector<std::int32_t>& iw = area_.int_work(fixed + 2 * points);
-    const std::span<std::int32_t> all(iw);
-    return radclp(mask, w, all.subspan(0, nc), all.subspan(nc, 2 * nr), all.subspan(nc + 2 * nr, 2 * nc),
-                  all.subspan(fixed, 2 * points));
-}
-
-Status GriddingCall::apply_template(RowFile mask, gridout::ByteFile& out) {
-    // One mask row from the start of the integer work area, one grid row behind it.
-    std::vector<std::int32_t>& iw = area_.int_work();
-    const auto mrow = std::span<std::int32_t>(iw).first(std::size_t(nct_));
-    const auto grow = std::span<float>(area_.work).subspan(std::size_t(nct_), std::size_t(wg_.ncu));
-    return templat(hw_.hw + 1, hw_.hw + 1, 0, a_.dummy, mask, mrow, nct_, nrt_, *grid_rows_, grow,
-                   wg_.ncu, wg_.nru, out);
 }
 
 Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
