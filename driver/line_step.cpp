@@ -10,7 +10,8 @@
 namespace driver {
 
 std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
-                      OutputFile& combined) {
+                      OutputFile& combined, std::vector<float>& points) {
+    points.clear();
     const LineStats& s = builder.stats();
     const std::span<const RecordPosition> records = builder.records();
     const bool rebase = runs_west(s);
@@ -52,6 +53,7 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
             for (std::size_t i = 0; i < depth_table.size(); ++i) {
                 if (!builder.gave_point(ri, i)) continue;
                 in.read(point);
+                points.insert(points.end(), point.begin(), point.end());
                 // The table shows the precise depth: elevation plus the cell's depth.
                 const double depth = r.elevation + static_cast<double>(depth_table[i]);
                 format_table_row(row, station, depth, r.east, r.north,

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "line_builder.hpp"
 #include "output_file.hpp"
@@ -20,8 +21,10 @@ inline constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
 /// Runs the line step of the line in `builder`, whose points are complete and closed in
 /// kPointFile. `depth_table` is the run's depth table, `combined` the open combined table.
 /// Re-basing shifts the builder's station range. Returns the name of the line point
-/// file to grid. Throws RunStop when a file cannot be created, written or read.
+/// file to grid; `points` receives that file's point records (kPointReals reals each),
+/// read back for the line table, so that the gridding need not read the file again.
+/// Throws RunStop when a file cannot be created, written or read.
 std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
-                      OutputFile& combined);
+                      OutputFile& combined, std::vector<float>& points);
 
 }  // namespace driver

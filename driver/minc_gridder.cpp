@@ -2,12 +2,26 @@
 #include "minc_gridder.hpp"
 
 #include <cstddef>
+#include <span>
+#include <vector>
+
+#include "line_builder.hpp"
 
 namespace driver {
 
 std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
+    // The points of the line in memory, given the value of each quantity in turn: the
+    // same records the library would read from the line point file.
+    const std::size_t n = call.points.size() / kPointReals;
+    std::vector<minc::Point> pts(n);
     for (std::size_t k = 0; k < kQuantities.size(); ++k) {
         const Quantity& q = kQuantities[k];
+        // Channel c of a point file record is the real after station and depth: c + 1.
+        const auto channel = static_cast<std::size_t>(q.channel + 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::span<const float> rec = call.points.subspan(i * kPointReals, kPointReals);
+            pts[i] = minc::Point{rec[kStation], rec[kDepth], rec[channel]};
+        }
         const minc::GridRequest request{
             .outfile = call.out_files[k],
             .datfile = call.datfile,
@@ -28,7 +42,9 @@ std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
             // always leaves the library at its default limit.
             .iterations = status_word_,
         };
-        const int ierr = minc::grid(request, relax_, stores_).code();
+        const int ierr = (call.points.empty() ? minc::grid(request, relax_, stores_)
+                                              : minc::grid(request, pts, relax_, stores_))
+                             .code();
         status_word_ = ierr;
         if (ierr != 0) {
             ++failed_;

@@ -1,8 +1,9 @@
 // The run sequence and the record loop. A survey line is a run of consecutive records
 // with the same line number; its points stream into the line point file as they are
-// read, so memory holds only the line's record positions, never its points. When a
-// line ends, the line step (line_step.cpp) re-bases it if it runs west and writes its
-// tables; the line is then reported and handed to the section gridder.
+// read, so while a line is read memory holds only its record positions. When a line
+// ends, the line step (line_step.cpp) re-bases it if it runs west and writes its
+// tables, reading the points back once; the line is then reported and handed, with
+// those points, to the section gridder.
 #include "run.hpp"
 
 #include <filesystem>
@@ -314,7 +315,7 @@ private:
         std::string datfile;
         if (builder_->stats().record_count >= kMinLineRecords) {
             point_file_.close();
-            datfile = line_step(*builder_, depth_, guard_, combined_);
+            datfile = line_step(*builder_, depth_, guard_, combined_, line_points_);
         }
         else
             discard_points();
@@ -333,7 +334,8 @@ private:
             section_layout(xcell, p_.cell, static_cast<float>(s.xmin), static_cast<float>(s.xmax),
                            static_cast<float>(s.zmin), static_cast<float>(s.zmax));
         console_.out << layout_report(layout);
-        const GridCall call = make_grid_call(s.label, datfile, layout, xcell, p_.cell);
+        GridCall call = make_grid_call(s.label, datfile, layout, xcell, p_.cell);
+        call.points = line_points_;
         for (const std::string& name : call.out_files) guard_.check(name);
         guard_.check(std::string(kGriddingLog));
         console_.out << std::flush;
@@ -350,6 +352,7 @@ private:
     std::optional<LineBuilder> builder_;
     OutputFile point_file_;
     std::vector<float> points_;
+    std::vector<float> line_points_;  // the completed line's point records, for its gridding
     double xcell_ = kInitialXcell;
     bool in_progress_ = false;
     bool seen_record_ = false;  // a complete record was read

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,9 @@ struct GridCall {
     int nx;
     int ny;        // nz
     float radius;
+    /// The point records of datfile (kPointReals reals each, as in the file) when the
+    /// caller holds them; empty: the gridder reads datfile.
+    std::span<const float> points;
 };
 
 /// The seam between the driver and the gridding library. The driver calls grid_line

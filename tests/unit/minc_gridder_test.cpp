@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -65,6 +66,36 @@ TEST(MincGridder, FourGridsPerLineWithTheirChannelsAndModes) {
         EXPECT_EQ(grid.header.nv, 8);
         EXPECT_EQ(grid.header.kx, 1);
         EXPECT_NEAR(grid.node(5, 5), want[q], 1e-5f * std::fabs(want[q]));
+    }
+}
+
+TEST(MincGridder, PointsHeldInMemoryGridAsTheLinePointFile) {
+    TempDir dir;
+    write_points("tmpdat.tmp");
+    const std::string bytes = driver_test::read_file("tmpdat.tmp");
+    std::vector<float> points(bytes.size() / 4);
+    std::memcpy(points.data(), bytes.data(), bytes.size());
+    // A null value and a point outside the grid: dropped the same way by both routes.
+    points.insert(points.end(), {50.0f, 80.0f, 0.0f, 0.0f, kNullValue, kNullValue, kNullValue, kNullValue});
+    points.insert(points.end(), {900.0f, 80.0f, 0.0f, 0.0f, 5.0f, 0.7f, 200.0f, 2.3f});
+    driver_test::write_floats("tmpdat.tmp", points);
+
+    std::ostringstream console;
+    MincGridder from_file(console), from_memory(console);
+    ASSERT_EQ(from_file.grid_line(line_call("1", "tmpdat.tmp")), std::nullopt);
+    GridCall call = line_call("2", "tmpdat.tmp");
+    call.points = points;
+    fs::remove("tmpdat.tmp");  // the memory route must not need the file
+    ASSERT_EQ(from_memory.grid_line(call), std::nullopt);
+    EXPECT_EQ(console.str(), "");
+    for (const Quantity& q : kQuantities) {
+        SCOPED_TRACE(std::string(q.suffix));
+        std::string one = "1", two = "2";
+        one += q.suffix;
+        two += q.suffix;
+        const std::string a = driver_test::read_file(one);
+        ASSERT_FALSE(a.empty());
+        EXPECT_EQ(a, driver_test::read_file(two));
     }
 }
 
