@@ -12,9 +12,6 @@ namespace minc {
 
 namespace {
 
-// The accumulator holds six reals per node: a1..a6 of node k at 6k .. 6k + 5 (0-based k).
-constexpr std::size_t kAccWidth = 6;
-
 // Column (or row) of the node nearest to offset dx. Rounding half away from zero after a
 // tiny upward nudge, then stepping down when the node lies more than 0.4999 above dx:
 // this sends a point exactly half-way between two nodes to the lower one.
@@ -52,16 +49,16 @@ void assign(float wconst, float xoff, float yoff, int nx, int ny, std::span<floa
             // Inverse-distance weight; the constant keeps a point on the node finite and
             // makes the weights of one cell nearly equal.
             const float w = 1.0f / (r2 + wconst);
-            a[0] += w;
-            a[1] += w * fx;
-            a[2] += w * fy;
-            a[5] += w * z;
-        } else if (r2 < a[0]) {
+            a[kAccWeight] += w;
+            a[kAccX] += w * fx;
+            a[kAccY] += w * fy;
+            a[kAccValue] += w * z;
+        } else if (r2 < a[kAccWeight]) {
             // Nearest mode: the closest point wins, the earlier one on a tie.
-            a[0] = r2;
-            a[1] = fx;
-            a[2] = fy;
-            a[5] = z;
+            a[kAccWeight] = r2;
+            a[kAccX] = fx;
+            a[kAccY] = fy;
+            a[kAccValue] = z;
         }
     }
 }
@@ -78,29 +75,29 @@ void bwts(int izset, float wconst, float w0, GridView<float> grid, GridView<std:
     // First pass: means, fixed nodes and quadrant codes.
     for (std::size_t k = 0; k < n; ++k) {
         float* a = &acc[kAccWidth * k];
-        if (a[0] < 1.0e-7f) a[0] = 0.0f;
-        if (a[0] == w0) continue;  // no point reached this node
+        if (a[kAccWeight] < 1.0e-7f) a[kAccWeight] = 0.0f;
+        if (a[kAccWeight] == w0) continue;  // no point reached this node
         if (wconst > 0.0f) {
-            const float s = 1.0f / a[0];
-            a[1] = s * a[1];
-            a[2] = s * a[2];
-            a[5] = s * a[5];
-            a[0] = a[1] * a[1] + a[2] * a[2];
+            const float s = 1.0f / a[kAccWeight];
+            a[kAccX] = s * a[kAccX];
+            a[kAccY] = s * a[kAccY];
+            a[kAccValue] = s * a[kAccValue];
+            a[kAccWeight] = a[kAccX] * a[kAccX] + a[kAccY] * a[kAccY];
         }
-        if (a[0] <= 0.0025f) {
+        if (a[kAccWeight] <= 0.0025f) {
             // Mean position within 0.05 spacings of the node: the data fix the node.
             f[k] = -1;
-            z[k] = a[5];
+            z[k] = a[kAccValue];
             continue;
         }
         std::int32_t q;
-        if (a[1] >= 0.0f) {
-            q = a[2] >= 0.0f ? 1 : 4;
+        if (a[kAccX] >= 0.0f) {
+            q = a[kAccY] >= 0.0f ? 1 : 4;
         } else {
-            q = a[2] >= 0.0f ? 2 : 3;
+            q = a[kAccY] >= 0.0f ? 2 : 3;
         }
         f[k] = q;
-        if (izset != 0) z[k] = a[5];
+        if (izset != 0) z[k] = a[kAccValue];
     }
 
     // Second pass: coefficients of the data equation at interior data nodes. The offsets
@@ -111,8 +108,8 @@ void bwts(int izset, float wconst, float w0, GridView<float> grid, GridView<std:
             const std::size_t k = std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1);
             if (f[k] < 1) continue;
             float* a = &acc[kAccWidth * k];
-            const float x = std::fabs(a[1]);
-            const float y = std::fabs(a[2]);
+            const float x = std::fabs(a[kAccX]);
+            const float y = std::fabs(a[kAccY]);
             const float q = y * y;
             const float p = (x + y + y + 1.0f) * x;
             const float t = 4.0f / (p + q + y);
@@ -121,12 +118,12 @@ void bwts(int izset, float wconst, float w0, GridView<float> grid, GridView<std:
             const float m = (y + 1.0f) * v - 2.0f * u;
             const float c2 = (v + 2.0f) - (t * q + 2.0f * u + m);
             const float c1 = (m + u) - v;
-            a[1] = c2;
-            a[0] = c1;
-            a[2] = m;
-            a[3] = u;
-            a[4] = t * a[5];
-            a[5] = 1.0f / (c1 + 1.0f + c2 + m + u + t);
+            a[kCoefA] = c2;
+            a[kCoefB] = c1;
+            a[kCoefG] = m;
+            a[kCoefH] = u;
+            a[kDataTerm] = t * a[kAccValue];
+            a[kNorm] = 1.0f / (c1 + 1.0f + c2 + m + u + t);
         }
     }
 }

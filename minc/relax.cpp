@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 
+#include "assign_data.hpp"
 #include "relax_sweep.hpp"
 #include "skewed_sweep.hpp"
 #include "sweep_isa.hpp"
@@ -45,7 +46,7 @@ void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<
     const int ny = grid.ny();
     if (nx < 5 || ny < 5) return;
     assert(flags.nx() == nx && flags.ny() == ny);
-    assert(coef.size() >= 6 * std::size_t(nx) * std::size_t(ny));
+    assert(coef.size() >= kAccWidth * std::size_t(nx) * std::size_t(ny));
     const float tolerance = std::fabs(tol);
 
     result.niter = 0;

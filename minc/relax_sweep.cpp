@@ -19,6 +19,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "assign_data.hpp"
+
 namespace minc {
 
 namespace {
@@ -163,12 +165,12 @@ void sweep_interior_row(float* r, const std::int32_t* f, const float* c, int nx,
                     t = recompute_plain_target(exact8, dsum, fsum);
             } else {
                 assert(flag <= 4);
-                const float* cc = cf + 6 * k;
+                const float* cc = cf + kAccWidth * k;
                 const QuadrantNeighbours q = quadrant_neighbours(flag, s);
                 const float* p = z + k;
-                const float sq = cc[1] * p[q.a] + cc[0] * p[q.b] + cc[2] * p[q.g] + cc[3] * p[q.h];
+                const float sq = cc[kCoefA] * p[q.a] + cc[kCoefB] * p[q.b] + cc[kCoefG] * p[q.g] + cc[kCoefH] * p[q.h];
                 const float d = 0.5f * dsum + 0.25f * fsum - nsum;
-                t = cc[5] * (sq + cc[4] - d);
+                t = cc[kNorm] * (sq + cc[kDataTerm] - d);
             }
             const float e = t - z0;
             const float nv = z0 + omega * e;
@@ -236,7 +238,7 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     const int nx = grid.nx();
     const int ny = grid.ny();
     assert(nx >= 5 && ny >= 5 && flags.nx() == nx && flags.ny() == ny);
-    assert(coef.size() >= 6 * std::size_t(nx) * std::size_t(ny));
+    assert(coef.size() >= kAccWidth * std::size_t(nx) * std::size_t(ny));
     float* const z = grid.data().data();
     const std::int32_t* const f = flags.data().data();
     const float* const c = coef.data();
@@ -247,7 +249,7 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     sweep_row1(z + row(1), f + row(1), nx, s, omega);
     sweep_row2(z + row(2), f + row(2), nx, s, omega);
     for (int j = 3; j <= ny - 2; ++j)
-        sweep_interior_row(z + row(j), f + row(j), c + 6 * row(j), nx, omega, change);
+        sweep_interior_row(z + row(j), f + row(j), c + kAccWidth * row(j), nx, omega, change);
     sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, -s, omega);
     sweep_row1(z + row(ny), f + row(ny), nx, -s, omega);
     return change.dmax;
