@@ -44,7 +44,9 @@ GridStatus geoflip(FileSystem& fs, const std::string& infile, const std::string&
     }
 
     // The flipped grid always stores its vectors last first (KX -2: any order but 1).
-    const GridHeader oh = frame_header(nv, ne, -2, dv, de, new_x0, x0, 0.0f, 0.0f);
+    // Columns become rows: the input's rows give the columns and their spacing.
+    const GridFrame frame{.ne = nv, .nv = ne, .order = -2, .dx = dv, .dy = de, .x0 = new_x0, .y0 = x0};
+    const GridHeader oh = frame_header(frame, 0.0f, 0.0f);
 
     PendingFile out(fs, outfile);
     if (GridStatus s = out.create(); s != GridStatus::ok) return s;

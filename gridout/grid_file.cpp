@@ -98,16 +98,15 @@ GridHeader decode_header(std::span<const std::byte, kGridHeaderBytes> b) {
     return h;
 }
 
-GridHeader frame_header(int ne, int nv, int order, float dx, float dy, float x0, float y0,
-                        float zmin, float zmax) {
+GridHeader frame_header(const GridFrame& f, float zmin, float zmax) {
     GridHeader h = blank_header();
-    h.ne = ne;
-    h.nv = nv;
-    h.kx = order == 1 ? 1 : -2;
-    h.de = static_cast<double>(dx);
-    h.dv = static_cast<double>(dy);
-    h.x0 = static_cast<double>(x0);
-    h.y0 = static_cast<double>(y0);
+    h.ne = f.ne;
+    h.nv = f.nv;
+    h.kx = f.order == 1 ? 1 : -2;
+    h.de = static_cast<double>(f.dx);
+    h.dv = static_cast<double>(f.dy);
+    h.x0 = static_cast<double>(f.x0);
+    h.y0 = static_cast<double>(f.y0);
     h.zmin = zmin;
     h.zmax = zmax;
     return h;
@@ -245,13 +244,13 @@ GridStatus fetch_row(const RowSource& src, int k, int ncol, int nrow, std::span<
 
 }  // namespace
 
-GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, int ncol,
-                    int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
-                    float dummy) {
+GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name,
+                    const GeooutParams& p) {
+    const int ncol = p.ncol, nrow = p.nrow;
     GeooutResult result;
     if (ncol < 1 || nrow < 1) return failure(GridStatus::bad_arguments);
     // A header with a non-finite spacing or origin is one no reader accepts.
-    if (!finite_frame(dx, dy, xorg, yorg)) return failure(GridStatus::bad_arguments);
+    if (!finite_frame(p.dx, p.dy, p.xorg, p.yorg)) return failure(GridStatus::bad_arguments);
     if (!src.file) {
         if (src.grid.size() < std::size_t(ncol) * std::size_t(nrow)) return failure(GridStatus::bad_arguments);
         if (src.order == RowOrder::columns && ncol != nrow) return failure(GridStatus::bad_arguments);
@@ -264,7 +263,9 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, 
     ByteFile& f = out.file();
 
     // Until the statistics are rewritten at the end these mark the file incomplete.
-    const GridHeader h = frame_header(ncol, nrow, iopt, dx, dy, xorg, yorg, 1.0e30f, -1.0e30f);
+    const GridFrame frame{
+        .ne = ncol, .nv = nrow, .order = p.iopt, .dx = p.dx, .dy = p.dy, .x0 = p.xorg, .y0 = p.yorg};
+    const GridHeader h = frame_header(frame, 1.0e30f, -1.0e30f);
     if (GridStatus s = write_header(f, h); s != GridStatus::ok) return failure(s);
 
     if (src.file && !seek_to(*src.file, 0)) return failure(GridStatus::read_failed);
@@ -273,14 +274,14 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, 
     for (int k = 1; k <= nrow; ++k) {
         if (GridStatus s = fetch_row(src, k, ncol, nrow, row); s != GridStatus::ok) return failure(s);
         for (float& v : row) {
-            if (v == dummy) {
+            if (v == p.dummy) {
                 v = kGridDummy;
                 continue;
             }
-            v = back_transform(v, mode);
+            v = back_transform(v, p.mode);
             range.add(v);
         }
-        if (!write_grid_row(f, std::span<const float>(row), k, nrow, iopt))
+        if (!write_grid_row(f, std::span<const float>(row), k, nrow, p.iopt))
             return failure(GridStatus::write_failed);
     }
 

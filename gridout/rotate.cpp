@@ -133,7 +133,8 @@ GridStatus georot(FileSystem& src_fs, const std::string& srcfil, FileSystem& out
 
     PendingFile out(out_fs, grdfil);
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
-    const GridHeader h = frame_header(p.nx, p.ny, p.iopt, p.dx, p.dy, p.x0, p.y0, p.gmin, p.gmax);
+    const GridFrame frame{.ne = p.nx, .nv = p.ny, .order = p.iopt, .dx = p.dx, .dy = p.dy, .x0 = p.x0, .y0 = p.y0};
+    const GridHeader h = frame_header(frame, p.gmin, p.gmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;
 
     for (int j = 1; j <= p.ny; ++j) {
@@ -167,7 +168,8 @@ GridStatus rotgrd(FileSystem& in_fs, const std::string& infile, FileSystem& out_
 
     PendingFile out(out_fs, outfile);
     if (GridStatus st = out.create(); st != GridStatus::ok) return st;
-    const GridHeader h = frame_header(p.ne, p.nv, p.kxout, p.dx, p.dy, p.x0, p.y0, p.zmin, p.zmax);
+    const GridFrame frame{.ne = p.ne, .nv = p.nv, .order = p.kxout, .dx = p.dx, .dy = p.dy, .x0 = p.x0, .y0 = p.y0};
+    const GridHeader h = frame_header(frame, p.zmin, p.zmax);
     if (GridStatus st = write_header(out.file(), h); st != GridStatus::ok) return st;
 
     for (int j = 1; j <= p.nv; ++j) {

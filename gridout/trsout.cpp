@@ -56,7 +56,9 @@ TrsoutResult run(FileSystem& out_fs, std::string_view grdfile, ByteFile& luin, B
     if (p.iappend == 0) {
         // Rows stored last first (KX -2). Every statistics word holds the caller's null;
         // the range words are rewritten at the end.
-        GridHeader h = frame_header(p.ne, p.nv, -2, p.dx, p.dy, p.x_first, p.y_first, p.dummy, p.dummy);
+        const GridFrame frame{
+            .ne = p.ne, .nv = p.nv, .order = -2, .dx = p.dx, .dy = p.dy, .x0 = p.x_first, .y0 = p.y_first};
+        GridHeader h = frame_header(frame, p.dummy, p.dummy);
         h.median = p.dummy;
         h.mean = p.dummy;
         h.variance = static_cast<double>(p.dummy);

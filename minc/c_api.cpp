@@ -98,31 +98,33 @@ int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, fl
                   float* yr, float* uoff, float* voff, float* uscl, float* vscl, int* iopt,
                   float* dummy, float* gmin, float* gmax) {
     try {
-        gridout::GeorotParams p;
-        p.sdx = *sdx;
-        p.sdy = *sdy;
-        p.sx0 = *sx0;
-        p.sy0 = *sy0;
-        p.snc = *snc;
-        p.snr = *snr;
-        p.dx = *dx;
-        p.dy = *dy;
-        p.x0 = *x0;
-        p.y0 = *y0;
-        p.nx = *nx;
-        p.ny = *ny;
-        p.angle = *angle;
-        p.xr = *xr;
-        p.yr = *yr;
-        p.uoff = *uoff;
-        p.voff = *voff;
-        p.uscl = *uscl;
-        p.vscl = *vscl;
-        p.iopt = *iopt;
-        p.dummy = *dummy;
-        p.gmin = *gmin;
-        p.gmax = *gmax;
-        if (work != nullptr && *nx > 0) p.work = std::span<float>(work, static_cast<std::size_t>(*nx));
+        const gridout::GeorotParams p{
+            .sdx = *sdx,
+            .sdy = *sdy,
+            .sx0 = *sx0,
+            .sy0 = *sy0,
+            .snc = *snc,
+            .snr = *snr,
+            .dx = *dx,
+            .dy = *dy,
+            .x0 = *x0,
+            .y0 = *y0,
+            .nx = *nx,
+            .ny = *ny,
+            .angle = *angle,
+            .xr = *xr,
+            .yr = *yr,
+            .uoff = *uoff,
+            .voff = *voff,
+            .uscl = *uscl,
+            .vscl = *vscl,
+            .iopt = *iopt,
+            .dummy = *dummy,
+            .gmin = *gmin,
+            .gmax = *gmax,
+            .work = work != nullptr && *nx > 0 ? std::span<float>(work, static_cast<std::size_t>(*nx))
+                                               : std::span<float>(),
+        };
         return grid_status_code(gridout::georot(gridout::disk(), minc::input_file_name(text(srcfil, srcfil_len)),
                                                 gridout::disk(), minc::grid_file_name(text(grdfil, grdfil_len)), p));
     } catch (const std::exception&) {

@@ -260,26 +260,28 @@ Status GriddingCall::grid() {
     if (angle_ == 0.0f) return blank_and_write(target_.fs, target_.name);
 
     if (Status s = blank_and_write(scratch_.fs(), kRotatedName); failed(s)) return s;
-    gridout::GeorotParams p;
-    p.sdx = a_.dx;
-    p.sdy = a_.dy;
-    p.sx0 = wg_.xc0 * a_.dx;
-    p.sy0 = wg_.yc0 * a_.dy;
-    p.snc = wg_.ncu;
-    p.snr = wg_.nru;
-    p.dx = a_.dx;
-    p.dy = a_.dy;
-    p.x0 = a_.x0;
-    p.y0 = a_.y0;
-    p.nx = a_.nx;
-    p.ny = a_.ny;
-    p.angle = angle_;
-    p.xr = transform_.xr;
-    p.yr = transform_.yr;
-    p.iopt = a_.iopt;
-    p.dummy = a_.dummy;
-    p.gmin = gmin_;
-    p.gmax = gmax_;
+    const gridout::GeorotParams p{
+        .sdx = a_.dx,
+        .sdy = a_.dy,
+        .sx0 = wg_.xc0 * a_.dx,
+        .sy0 = wg_.yc0 * a_.dy,
+        .snc = wg_.ncu,
+        .snr = wg_.nru,
+        .dx = a_.dx,
+        .dy = a_.dy,
+        .x0 = a_.x0,
+        .y0 = a_.y0,
+        .nx = a_.nx,
+        .ny = a_.ny,
+        .angle = angle_,
+        .xr = transform_.xr,
+        .yr = transform_.yr,
+        .iopt = a_.iopt,
+        .dummy = a_.dummy,
+        .gmin = gmin_,
+        .gmax = gmax_,
+        .work = {},  // GEOROT makes its own row buffer
+    };
     return output_status(gridout::georot(scratch_.fs(), kRotatedName, target_.fs, target_.name, p));
 }
 
@@ -357,9 +359,18 @@ Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::str
 
 Status GriddingCall::write_grid(gridout::ByteFile& rows, gridout::FileSystem& out_fs,
                                 const std::string& out_name) {
-    const gridout::GeooutResult r =
-        gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_name, wg_.ncu, wg_.nru,
-                        wg_.xc0 * a_.dx, wg_.yc0 * a_.dy, a_.dx, a_.dy, a_.mode, a_.iopt, a_.dummy);
+    const gridout::GeooutParams p{
+        .ncol = wg_.ncu,
+        .nrow = wg_.nru,
+        .xorg = wg_.xc0 * a_.dx,
+        .yorg = wg_.yc0 * a_.dy,
+        .dx = a_.dx,
+        .dy = a_.dy,
+        .mode = a_.mode,
+        .iopt = a_.iopt,
+        .dummy = a_.dummy,
+    };
+    const gridout::GeooutResult r = gridout::geoout(gridout::RowSource::stream(rows), out_fs, out_name, p);
     if (r.status != gridout::GridStatus::ok) return output_status(r.status);
     gmin_ = r.gmin;
     gmax_ = r.gmax;

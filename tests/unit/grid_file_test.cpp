@@ -25,7 +25,8 @@ RowSource rows_of(std::span<const float> g) { return RowSource::memory(g, RowOrd
 // GEOOUT with unit cells at the origin.
 GeooutResult unit_geoout(RowSource src, FileSystem& fs, const std::string& name, int ncol, int nrow,
                          int mode = 1, int iopt = 1, float dummy = -99999.0f) {
-    return geoout(src, fs, name, ncol, nrow, 0, 0, 1, 1, mode, iopt, dummy);
+    return geoout(src, fs, name,
+                  GeooutParams{.ncol = ncol, .nrow = nrow, .mode = mode, .iopt = iopt, .dummy = dummy});
 }
 
 // A file system that forwards to memory but can be made to fail: writes beyond a byte
@@ -76,7 +77,9 @@ const std::vector<float> k3x2 = {1, 2, 3, 4, 5, 6};  // 3 columns, rows (1 2 3) 
 
 TEST(GridHeader, GeooutWritesEveryFieldAtItsOffset) {
     MemoryFileSystem fs;
-    auto r = geoout(rows_of(k3x2), fs, "h.grd", 3, 2, -3.0f, 100.0f, 0.5f, 2.0f, 1, 1, -99999.0f);
+    auto r = geoout(rows_of(k3x2), fs, "h.grd",
+                    GeooutParams{.ncol = 3, .nrow = 2, .xorg = -3.0f, .yorg = 100.0f, .dx = 0.5f, .dy = 2.0f,
+                                 .dummy = -99999.0f});
     ASSERT_EQ(r.status, GridStatus::ok);
     const Bytes b = fs.contents("h.grd");
     ASSERT_EQ(b.size(), 512u + 6u * 4u);
@@ -289,7 +292,9 @@ TEST(Geoout, RefusesImpossibleArguments) {
                           Case{"a spacing the reader would refuse", 3, 1, 0, HUGE_VALF},
                           Case{"an origin the reader would refuse", 3, 1, std::nanf(""), 1}}) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(geoout(rows_of(g), fs, "z.grd", c.ncol, c.nrow, 0, c.yorg, c.dx, 1, 1, 1, 0).status,
+        EXPECT_EQ(geoout(rows_of(g), fs, "z.grd",
+                         GeooutParams{.ncol = c.ncol, .nrow = c.nrow, .yorg = c.yorg, .dx = c.dx})
+                      .status,
                   GridStatus::bad_arguments);
     }
     EXPECT_TRUE(fs.names().empty());
@@ -348,7 +353,10 @@ TEST(GridReader, RoundTripThroughTheWriter) {
     const std::vector<float> g = {1, 2, 3, -99999.0f, 5, 6};  // 3 x 2
     for (int iopt : {1, 0}) {
         SCOPED_TRACE("IOPT " + std::to_string(iopt));
-        ASSERT_EQ(geoout(rows_of(g), fs, "rt.grd", 3, 2, 10.0f, 20.0f, 0.25f, 4.0f, 1, iopt, -99999.0f).status,
+        ASSERT_EQ(geoout(rows_of(g), fs, "rt.grd",
+                         GeooutParams{.ncol = 3, .nrow = 2, .xorg = 10.0f, .yorg = 20.0f, .dx = 0.25f,
+                                      .dy = 4.0f, .iopt = iopt, .dummy = -99999.0f})
+                      .status,
                   GridStatus::ok);
         GridData d;
         ASSERT_EQ(read_grid(fs, "rt.grd", d), GridStatus::ok);

@@ -101,11 +101,16 @@ inline int file_row(int kx, int nv, int j) { return kx == 1 ? j - 1 : nv - j; }
 /// Writes the 512 header bytes at offset 0.
 GridStatus write_header(ByteFile& f, const GridHeader& h);
 
-/// The header of a written grid: ne x nv nodes from (x0, y0) with spacings dx, dy, the
-/// row orientation 1 when `order` is 1 (rows first to last) and -2 otherwise, and the
-/// value range zmin..zmax.
-GridHeader frame_header(int ne, int nv, int order, float dx, float dy, float x0, float y0,
-                        float zmin, float zmax);
+/// The frame of a written grid, as the writers put it in the header.
+struct GridFrame {
+    int ne = 0, nv = 0;        // elements per vector (columns) and vectors (rows)
+    int order = 1;             // 1: rows first to last (KX 1); any other: KX -2
+    float dx = 1.0f, dy = 1.0f;  // spacings of the elements and of the vectors
+    float x0 = 0.0f, y0 = 0.0f;  // first element of the first vector
+};
+
+/// The header of a written grid: the frame and the value range zmin..zmax.
+GridHeader frame_header(const GridFrame& f, float zmin, float zmax);
 
 /// Writes row j (1-based) of an nv-row grid at its place: place j when `order` is 1,
 /// else place nv - j + 1, so that the rows appear from the last to the first.
@@ -190,17 +195,27 @@ struct GeooutResult {
     float gmax = kStatMaxStart;  // largest; both keep their starts when no node is valid
 };
 
-/// GEOOUT: writes an NCOL x NROW grid as the grid file `name` on out_fs. Every value equal to `dummy` is stored as the grid dummy; every
-/// other value is back-transformed by `mode` (1 none, 2 natural logarithm, 3 signed
-/// logarithm) and enters the statistics. With iopt = 1 the k-th row received is the
-/// k-th in the file (KX 1); otherwise the rows are stored in reverse (KX -2).
+/// GEOOUT's arguments after the row source and the name. World units.
+struct GeooutParams {
+    int ncol = 0, nrow = 0;          // columns and rows
+    float xorg = 0.0f, yorg = 0.0f;  // first node
+    float dx = 1.0f, dy = 1.0f;      // spacings
+    int mode = 1;                    // back-transform: 1 none, 2 natural log, 3 signed log
+    int iopt = 1;                    // 1: rows in the order received (KX 1), else reversed (KX -2)
+    float dummy = 0.0f;              // the null value of the rows
+};
+
+/// GEOOUT: writes an NCOL x NROW grid as the grid file `name` on out_fs. Every value
+/// equal to `dummy` is stored as the grid dummy; every other value is back-transformed
+/// by `mode` (1 none, 2 natural logarithm, 3 signed logarithm) and enters the
+/// statistics. With iopt = 1 the k-th row received is the k-th in the file (KX 1);
+/// otherwise the rows are stored in reverse (KX -2).
 /// Statuses: bad_arguments (counts below 1, a memory grid too small, `columns` with
 /// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed,
 /// read_failed, short_source (the stream ends before NROW full rows; never padded). On
 /// any failure no file is left under the name and an earlier file of that name is kept.
-GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name, int ncol,
-                    int nrow, float xorg, float yorg, float dx, float dy, int mode, int iopt,
-                    float dummy);
+GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name,
+                    const GeooutParams& p);
 
 /// Sets v to n zeros; false instead of an exception when that memory cannot be had, so
 /// that a count taken from a file or a caller ends in a status, not a crash.
