@@ -11,9 +11,9 @@ namespace {
 // make_row fill the grid row from the grid's part of that mask row, and appends it to out.
 // make_row returns the status of any read of its own.
 template <class MakeRow>
-Status mask_rows_out(int ix0, int iy0, RowFile mask, std::span<std::int32_t> mrow, int nxm, int nym,
-                     std::span<float> row, int ncol, int nrow, gridout::ByteFile& out,
-                     MakeRow make_row) {
+Status mask_rows_out(const MaskFrame& g, RowFile mask, std::span<std::int32_t> mrow,
+                     std::span<float> row, gridout::ByteFile& out, MakeRow make_row) {
+    const int ix0 = g.ix0, iy0 = g.iy0, nxm = g.nxm, nym = g.nym, ncol = g.ncol, nrow = g.nrow;
     if (ix0 <= 0 || iy0 <= 0 || nxm < 0 || nym < 0 || ncol < 0 || nrow < 0) return Status::ok;
     if (ncol + std::int64_t(ix0 - 1) > nxm || nrow + std::int64_t(iy0 - 1) > nym) return Status::ok;
     if (mrow.size() < std::size_t(nxm) || row.size() < std::size_t(ncol)) return Status::row_too_wide;
@@ -33,10 +33,10 @@ Status mask_rows_out(int ix0, int iy0, RowFile mask, std::span<std::int32_t> mro
 
 }  // namespace
 
-Status templat(int ix0, int iy0, std::int32_t mval, float dummy, RowFile mask,
-               std::span<std::int32_t> mrow, int nxm, int nym, gridout::ByteFile& grid_rows,
-               std::span<float> grow, int ncol, int nrow, gridout::ByteFile& out) {
-    return mask_rows_out(ix0, iy0, mask, mrow, nxm, nym, grow, ncol, nrow, out,
+Status templat(const MaskFrame& g, std::int32_t mval, float dummy, RowFile mask,
+               std::span<std::int32_t> mrow, gridout::ByteFile& grid_rows, std::span<float> grow,
+               gridout::ByteFile& out) {
+    return mask_rows_out(g, mask, mrow, grow, out,
                          [&](std::span<const std::int32_t> cells, std::span<float> grid_row) {
                              if (!gridout::read_words(grid_rows, grid_row)) return Status::store_failed;
                              for (std::size_t c = 0; c < grid_row.size(); ++c)
@@ -45,9 +45,9 @@ Status templat(int ix0, int iy0, std::int32_t mval, float dummy, RowFile mask,
                          });
 }
 
-Status mskout(int ix0, int iy0, RowFile mask, std::span<std::int32_t> mrow, int nxm, int nym,
-              std::span<float> row, int ncol, int nrow, gridout::ByteFile& out) {
-    return mask_rows_out(ix0, iy0, mask, mrow, nxm, nym, row, ncol, nrow, out,
+Status mskout(const MaskFrame& g, RowFile mask, std::span<std::int32_t> mrow, std::span<float> row,
+              gridout::ByteFile& out) {
+    return mask_rows_out(g, mask, mrow, row, out,
                          [](std::span<const std::int32_t> cells, std::span<float> out_row) {
                              for (std::size_t c = 0; c < out_row.size(); ++c)
                                  out_row[c] = static_cast<float>(cells[c]);

@@ -17,6 +17,13 @@
 
 namespace minc {
 
+/// Where a grid lies on its mask: grid node (c, r) on mask cell (c + ix0 - 1, r + iy0 - 1).
+struct MaskFrame {
+    int ix0 = 1, iy0 = 1;    // mask cell of grid node (1, 1)
+    int nxm = 0, nym = 0;    // mask columns and rows
+    int ncol = 0, nrow = 0;  // grid columns and rows
+};
+
 /// TEMPLAT: for r = 1..nrow reads mask row r + iy0 - 1 (nxm values into mrow) and the next
 /// ncol reals of grid_rows (from its current position, into grow), sets every node whose
 /// mask value equals mval to dummy (its bits copied unchanged; other nodes keep their bits)
@@ -28,14 +35,14 @@ namespace minc {
 /// Statuses: ok; row_too_wide when mrow is shorter than nxm or grow shorter than ncol;
 /// mask_failed when a mask row cannot be read; store_failed when a grid row cannot be read
 /// or an output row cannot be written. Nothing is allocated.
-Status templat(int ix0, int iy0, std::int32_t mval, float dummy, RowFile mask,
-               std::span<std::int32_t> mrow, int nxm, int nym, gridout::ByteFile& grid_rows,
-               std::span<float> grow, int ncol, int nrow, gridout::ByteFile& out);
+Status templat(const MaskFrame& g, std::int32_t mval, float dummy, RowFile mask,
+               std::span<std::int32_t> mrow, gridout::ByteFile& grid_rows, std::span<float> grow,
+               gridout::ByteFile& out);
 
 /// MSKOUT: as templat, but each output row holds the mask values of the grid's nodes
 /// converted to reals (0.0, 1.0 or 2.0 for a blanking mask); no grid rows are read.
 /// Statuses: ok; row_too_wide (mrow or row too short); mask_failed; store_failed (write).
-Status mskout(int ix0, int iy0, RowFile mask, std::span<std::int32_t> mrow, int nxm, int nym,
-              std::span<float> row, int ncol, int nrow, gridout::ByteFile& out);
+Status mskout(const MaskFrame& g, RowFile mask, std::span<std::int32_t> mrow, std::span<float> row,
+              gridout::ByteFile& out);
 
 }  // namespace minc

@@ -148,10 +148,11 @@ Status read_data_record(ByteFile& scratch, int irec, DataRecordHead& head, std::
     return Status::ok;
 }
 
-DataPassResult seqdat(InputRecords& data, ByteFile& scratch, float h, float xe0, float ye0, int nw,
-                      int ncu, int nru, const Partition& part, const DataTransform& t,
-                      std::span<float> work, std::span<std::int32_t> fill,
-                      std::span<std::int32_t> current) {
+DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame& g,
+                      const Partition& part, const DataTransform& t, std::span<float> work,
+                      std::span<std::int32_t> fill, std::span<std::int32_t> current) {
+    const float h = g.h, xe0 = g.xe0, ye0 = g.ye0;
+    const int nw = g.nw, ncu = g.ncu, nru = g.nru;
     const int nsect = part.nsect, ntier = part.ntier;
     const int nblocks = nsect * ntier;
     const auto unw = static_cast<std::size_t>(nw);

@@ -65,12 +65,18 @@ struct DataPassResult {
     int accepted = 0;            // points accepted
 };
 
-/// SEQDAT. h is the node spacing (1.0), (xe0, ye0) the extended grid origin in cell
-/// units, nw = 3 * P point words per record; ncu x nru the working grid. work holds the
-/// per-block buffers (nblocks * nw reals), fill and current the per-block counters.
-DataPassResult seqdat(InputRecords& data, gridout::ByteFile& scratch, float h, float xe0,
-                      float ye0, int nw, int ncu, int nru, const Partition& part,
-                      const DataTransform& t, std::span<float> work,
+/// The grid the data pass sorts the points into.
+struct DataPassFrame {
+    float h = 1.0f;                // node spacing
+    float xe0 = 0.0f, ye0 = 0.0f;  // extended grid origin, cell units
+    int nw = 0;                    // point words per data record: 3 * P
+    int ncu = 0, nru = 0;          // working grid columns and rows
+};
+
+/// SEQDAT. work holds the per-block buffers (nblocks * nw reals), fill and current the
+/// per-block counters.
+DataPassResult seqdat(InputRecords& data, gridout::ByteFile& scratch, const DataPassFrame& g,
+                      const Partition& part, const DataTransform& t, std::span<float> work,
                       std::span<std::int32_t> fill, std::span<std::int32_t> current);
 
 /// WRBLK2: writes record irec (1-based) of the data scratch store: link, count and the

@@ -52,8 +52,10 @@ Status apply_template(const BlankingGrid& g, RowFile mask, gridout::ByteFile& gr
     std::vector<std::int32_t>& iw = area.int_work();
     const auto mrow = std::span<std::int32_t>(iw).first(std::size_t(g.nct));
     const auto grow = std::span<float>(area.work).subspan(std::size_t(g.nct), std::size_t(g.ncu));
-    return templat(g.hw + 1, g.hw + 1, 0, g.dummy, mask, mrow, g.nct, g.nrt, grid_rows, grow, g.ncu,
-                   g.nru, out);
+    // The grid lies HW cells in from the mask's edges, so the border is never looked at.
+    const MaskFrame frame{
+        .ix0 = g.hw + 1, .iy0 = g.hw + 1, .nxm = g.nct, .nym = g.nrt, .ncol = g.ncu, .nrow = g.nru};
+    return templat(frame, 0, g.dummy, mask, mrow, grid_rows, grow, out);
 }
 
 }  // namespace minc

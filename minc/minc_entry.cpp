@@ -319,9 +319,16 @@ Status GriddingCall::data_pass() {
     if (data_store_ == nullptr) return Status::store_failed;
     // A data file that cannot be opened has no points.
     return with_input(a_.datfile, Status::no_data, [&](InputRecords& in) {
+        const DataPassFrame frame{
+            .h = 1.0f,
+            .xe0 = wg_.xc0 - 2.0f,
+            .ye0 = wg_.yc0 - 2.0f,
+            .nw = nwrec_,
+            .ncu = wg_.ncu,
+            .nru = wg_.nru,
+        };
         const DataPassResult r =
-            seqdat(in, *data_store_, 1.0f, wg_.xc0 - 2.0f, wg_.yc0 - 2.0f, nwrec_, wg_.ncu, wg_.nru,
-                   part_, transform_, std::span<float>(area_.work),
+            seqdat(in, *data_store_, frame, part_, transform_, std::span<float>(area_.work),
                    std::span<std::int32_t>(area_.fill), std::span<std::int32_t>(area_.current));
         records_ = r.records;
         return r.status;

@@ -11,6 +11,7 @@
 
 namespace {
 
+using minc::MaskFrame;
 using minc::Status;
 using test_support::FailingFile;
 using test_support::MaskStore;
@@ -37,6 +38,11 @@ const std::uint32_t kGrid[3][4] = {
 };
 
 // The mask above, the grid rows in memory and the working rows of one templat call.
+// The 4 x nrow grid on the 8 x 7 mask with its node (1, 1) on mask cell (ix0, iy0).
+MaskFrame frame(int ix0, int iy0, int nrow = 3) {
+    return MaskFrame{.ix0 = ix0, .iy0 = iy0, .nxm = 8, .nym = 7, .ncol = 4, .nrow = nrow};
+}
+
 struct Rig {
     MaskStore m{kMask};
     gridout::MemoryFileSystem fs;
@@ -54,7 +60,7 @@ struct Rig {
     }
     // The 4 x 3 grid (nrow rows) under mask cell (3, 3) of the 8 x 7 mask.
     Status templat(std::int32_t mval, float dummy, minc::RowFile mask, gridout::ByteFile& to, int nrow = 3) {
-        return minc::templat(3, 3, mval, dummy, mask, mrow, 8, 7, *grid, grow, 4, nrow, to);
+        return minc::templat(frame(3, 3, nrow), mval, dummy, mask, mrow, *grid, grow, to);
     }
     Status templat(std::int32_t mval, float dummy) { return templat(mval, dummy, m.row_file(), *out); }
     std::vector<std::uint32_t> out_words() const { return control_test::words_of<std::uint32_t>(fs.contents("out")); }
@@ -120,8 +126,8 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
         SCOPED_TRACE(c.what);
         Rig g;
         FailingFile mask_guard(g.m.file(), 1);  // a read past the header would be seen below
-        EXPECT_EQ(minc::templat(c.ix0, c.iy0, 0, -1.0f, g.m.row_file(mask_guard), g.mrow, c.nxm, c.nym, *g.grid,
-                                g.grow, c.ncol, c.nrow, *g.out),
+        const MaskFrame f{.ix0 = c.ix0, .iy0 = c.iy0, .nxm = c.nxm, .nym = c.nym, .ncol = c.ncol, .nrow = c.nrow};
+        EXPECT_EQ(minc::templat(f, 0, -1.0f, g.m.row_file(mask_guard), g.mrow, *g.grid, g.grow, *g.out),
                   Status::ok);
         EXPECT_EQ(mask_guard.reads(), 0);
         EXPECT_TRUE(g.fs.contents("out").empty());
@@ -132,7 +138,7 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
     {
         SCOPED_TRACE("the grid may fill the mask exactly");
         Rig g;
-        EXPECT_EQ(minc::templat(5, 5, 0, -1.0f, g.m.row_file(), g.mrow, 8, 7, *g.grid, g.grow, 4, 3, *g.out),
+        EXPECT_EQ(minc::templat(frame(5, 5), 0, -1.0f, g.m.row_file(), g.mrow, *g.grid, g.grow, *g.out),
                   Status::ok);
         EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
     }
@@ -164,9 +170,9 @@ TEST(Templat, FailuresAreReported) {
         Rig g;
         std::vector<std::int32_t> mrow7(7);
         std::vector<float> grow3(3);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, g.m.row_file(), mrow7, 8, 7, *g.grid, g.grow, 4, 3, *g.out),
+        EXPECT_EQ(minc::templat(frame(3, 3), 0, -1.0f, g.m.row_file(), mrow7, *g.grid, g.grow, *g.out),
                   Status::row_too_wide);
-        EXPECT_EQ(minc::templat(3, 3, 0, -1.0f, g.m.row_file(), g.mrow, 8, 7, *g.grid, grow3, 4, 3, *g.out),
+        EXPECT_EQ(minc::templat(frame(3, 3), 0, -1.0f, g.m.row_file(), g.mrow, *g.grid, grow3, *g.out),
                   Status::row_too_wide);
         EXPECT_TRUE(g.fs.contents("out").empty());
     }
@@ -178,7 +184,7 @@ TEST(Mskout, WritesMaskValuesAsReals) {
     auto out = fs.create("out");
     std::vector<std::int32_t> mrow(8);
     std::vector<float> row(4);
-    ASSERT_EQ(minc::mskout(3, 3, m.row_file(), mrow, 8, 7, row, 4, 3, *out), Status::ok);
+    ASSERT_EQ(minc::mskout(frame(3, 3), m.row_file(), mrow, row, *out), Status::ok);
     const auto bytes = fs.contents("out");
     ASSERT_EQ(bytes.size(), 12u * 4);
     const std::vector<float> v = control_test::words_of<float>(bytes);
@@ -189,7 +195,7 @@ TEST(Mskout, WritesMaskValuesAsReals) {
     {
         SCOPED_TRACE("outside the mask: nothing written");
         auto out2 = fs.create("out2");
-        EXPECT_EQ(minc::mskout(0, 3, m.row_file(), mrow, 8, 7, row, 4, 3, *out2), Status::ok);
+        EXPECT_EQ(minc::mskout(frame(0, 3), m.row_file(), mrow, row, *out2), Status::ok);
         EXPECT_TRUE(fs.contents("out2").empty());
     }
 }

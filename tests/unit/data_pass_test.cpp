@@ -42,7 +42,8 @@ DataPassResult run_pass(gridout::ByteFile& data, gridout::ByteFile& scratch, con
                         float ye0 = 1.0f) {
     WorkArea w;
     InputRecords in(data, w.channels);
-    return seqdat(in, scratch, 1.0f, xe0, ye0, nw, ncu, nru, part, t, w.work, w.fill, w.current);
+    const DataPassFrame frame{.h = 1.0f, .xe0 = xe0, .ye0 = ye0, .nw = nw, .ncu = ncu, .nru = nru};
+    return seqdat(in, scratch, frame, part, t, w.work, w.fill, w.current);
 }
 
 // The result of a pass over the records and the bytes of the store it wrote.

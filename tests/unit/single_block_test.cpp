@@ -107,7 +107,8 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     WorkArea w;
     InputRecords in(*data, w.channels);
     const DataPassResult pass =
-        seqdat(in, *store, 1.0f, kXe0, kYe0, nw, kNcu, kNru, part, t, w.work, w.fill, w.current);
+        seqdat(in, *store, DataPassFrame{.h = 1.0f, .xe0 = kXe0, .ye0 = kYe0, .nw = nw, .ncu = kNcu, .nru = kNru},
+               part, t, w.work, w.fill, w.current);
     ASSERT_EQ(pass.status, Status::ok);
     ASSERT_EQ(pass.accepted, 360);
     ASSERT_EQ(pass.records, 1);

@@ -114,8 +114,8 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     minc::DataTransform tr;
     tr.dummy = dummy;
     minc::InputRecords records(*input, area.channels);
-    const minc::DataPassResult pass = minc::seqdat(records, *data_store, 1.0f, -2.0f, -2.0f, nwrec, su.ncu, su.nru,
-                                                   part, tr, work, area.fill, area.current);
+    const minc::DataPassFrame frame{.h = 1.0f, .xe0 = -2.0f, .ye0 = -2.0f, .nw = nwrec, .ncu = su.ncu, .nru = su.nru};
+    const minc::DataPassResult pass = minc::seqdat(records, *data_store, frame, part, tr, work, area.fill, area.current);
     EXPECT_EQ(pass.status, Status::ok);
     std::fill(work.begin(), work.end(), 0.0f);
 
