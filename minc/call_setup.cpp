@@ -19,7 +19,9 @@ constexpr int kMaxExtent = kMaxBlocks * (kMaxBlocks / 3);
 constexpr float kMaxRange = 1.0e9f;
 }  // namespace
 
-Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxchan) {
+Status check_arguments(const GridRequest& r) {
+    const float dx = r.dx, dy = r.dy;
+    const int nx = r.nx, ny = r.ny, ichan = r.ichan, maxchan = r.maxchan;
     if (!(std::isfinite(dx) && dx > 0.0f) || !(std::isfinite(dy) && dy > 0.0f))
         return Status::bad_spacing;
     if (nx < 1 || ny < 1) return Status::bad_size;
@@ -30,7 +32,9 @@ Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxcha
 
 int iteration_limit(int ierr_in) { return ierr_in >= 32 ? ierr_in : 512; }
 
-float radius_in_cells(float radius, float dx, float dy, int nx, int ny) {
+float radius_in_cells(const GridRequest& q) {
+    const float radius = q.radius, dx = q.dx, dy = q.dy;
+    const int nx = q.nx, ny = q.ny;
     float r = 0.0f;
     if (!(static_cast<float>(nx) * dx < radius) && !(static_cast<float>(ny) * dy < radius))
         r = radius / dx;
@@ -72,15 +76,14 @@ HalfWindow half_window(float radius_cells, int ncu) {
     return h;
 }
 
-WorkingGrid unrotated_grid(float x0, float y0, float dx, float dy, int nx, int ny) {
-    return WorkingGrid{x0 / dx, y0 / dy, nx, ny};
+WorkingGrid unrotated_grid(const GridRequest& r) {
+    return WorkingGrid{r.x0 / r.dx, r.y0 / r.dy, r.nx, r.ny};
 }
 
-void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float angle,
-                 DataTransform& t) {
+void rotation_of(const GridRequest& r, float angle, DataTransform& t) {
     t.rotated = true;
-    t.xr = x0 + static_cast<float>(nx) * dx / 2.0f;
-    t.yr = y0 + static_cast<float>(ny) * dy / 2.0f;
+    t.xr = r.x0 + static_cast<float>(r.nx) * r.dx / 2.0f;
+    t.yr = r.y0 + static_cast<float>(r.ny) * r.dy / 2.0f;
     const float rad = angle * kPi / 180.0f;
     t.sin_a = std::sin(rad);
     t.cos_a = std::cos(rad);

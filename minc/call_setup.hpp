@@ -5,21 +5,22 @@
 #pragma once
 
 #include "data_pass.hpp"
-#include "partition.hpp"
+#include "minc/minc.hpp"
 #include "minc/status.hpp"
+#include "partition.hpp"
 
 namespace minc {
 
 /// Checks of this implementation on the grid and channel arguments, in this order:
 /// DX and DY positive and finite, NX and NY at least 1, MAXCHAN 1..256, ICHAN 1..MAXCHAN.
-Status check_arguments(float dx, float dy, int nx, int ny, int ichan, int maxchan);
+Status check_arguments(const GridRequest& r);
 
 /// Iteration limit of the relaxation from IERR on entry: 32 or more is taken, else 512.
 int iteration_limit(int ierr_in);
 
 /// Search radius in cells: 0 when the radius exceeds the grid's width NX*DX or height
 /// NY*DY, else RADIUS / DX; a negative or non-finite result becomes 0.
-float radius_in_cells(float radius, float dx, float dy, int nx, int ny);
+float radius_in_cells(const GridRequest& r);
 
 /// ANGLE brought into -45..45 degrees (a turn by a multiple of 90 degrees grids the same
 /// lattice); 0 when the result's magnitude is below 2 degrees.
@@ -41,11 +42,11 @@ struct WorkingGrid {
 };
 
 /// Unrotated working grid: the requested grid itself.
-WorkingGrid unrotated_grid(float x0, float y0, float dx, float dy, int nx, int ny);
+WorkingGrid unrotated_grid(const GridRequest& r);
 
 /// Rotation of a rotated call: centre of the requested grid and sin/cos of the angle.
-void rotation_of(float x0, float y0, float dx, float dy, int nx, int ny, float angle,
-                 DataTransform& t);
+/// `angle` is the reduced angle.
+void rotation_of(const GridRequest& r, float angle, DataTransform& t);
 
 /// Rotated working grid: one cell beyond the range of the data on every side.
 /// bad_data_name when the range is empty or degenerate; too_many_blocks when it reaches

@@ -175,7 +175,7 @@ Status GriddingCall::grid() {
     log_.parameter(" rotation angle ", a_.angle, 3);
     log_.parameter(" null data ", a_.dummy, 3);
 
-    if (Status s = check_arguments(a_.dx, a_.dy, a_.nx, a_.ny, a_.ichan, a_.maxchan); failed(s))
+    if (Status s = check_arguments(a_); failed(s))
         return s;
     if (Status s = check_outputs_against_input(); failed(s)) return s;
 
@@ -186,7 +186,7 @@ Status GriddingCall::grid() {
     transform_.dx = a_.dx;
     transform_.dy = a_.dy;
 
-    const float radius_cells = radius_in_cells(a_.radius, a_.dx, a_.dy, a_.nx, a_.ny);
+    const float radius_cells = radius_in_cells(a_);
     angle_ = reduced_angle(a_.angle);
     // The clean-up of a rotated call removes the rotated scratch grid whatever step ends
     // the call, so that one left behind by an interrupted run goes too.
@@ -287,10 +287,10 @@ Status GriddingCall::grid() {
 
 Status GriddingCall::working_grid() {
     if (angle_ == 0.0f) {
-        wg_ = unrotated_grid(a_.x0, a_.y0, a_.dx, a_.dy, a_.nx, a_.ny);
+        wg_ = unrotated_grid(a_);
         return Status::ok;
     }
-    rotation_of(a_.x0, a_.y0, a_.dx, a_.dy, a_.nx, a_.ny, angle_, transform_);
+    rotation_of(a_, angle_, transform_);
     // A data file that cannot be opened has no points, so no range.
     DataRange range;
     const Status s = with_input(a_.datfile, Status::ok, [&](InputRecords& in) {

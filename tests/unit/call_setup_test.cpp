@@ -14,21 +14,56 @@ namespace {
 
 using namespace std::string_literals;
 
+// The grid and channel arguments of a request, the rest at their defaults.
+GridRequest grid_args(float dx, float dy, int nx, int ny, int ichan, int maxchan) {
+    GridRequest r;
+    r.dx = dx;
+    r.dy = dy;
+    r.nx = nx;
+    r.ny = ny;
+    r.ichan = ichan;
+    r.maxchan = maxchan;
+    return r;
+}
+
+// A request for the radius in cells of a radius on a grid.
+GridRequest radius_args(float radius, float dx, float dy, int nx, int ny) {
+    GridRequest r = grid_args(dx, dy, nx, ny, 1, 1);
+    r.radius = radius;
+    return r;
+}
+
+// A request for the grid x0, y0, dx, dy, nx, ny.
+GridRequest frame_args(float x0, float y0, float dx, float dy, int nx, int ny) {
+    GridRequest r = grid_args(dx, dy, nx, ny, 1, 1);
+    r.x0 = x0;
+    r.y0 = y0;
+    return r;
+}
+
 TEST(CallSetup, ArgumentChecks) {
     const float inf = INFINITY, nan = NAN;
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 1, 1, 1, 1), Status::ok);
-    EXPECT_EQ(check_arguments(25.0f, 5.0f, 41, 65, 6, 6), Status::ok);
-    EXPECT_EQ(check_arguments(0.0f, 1.0f, 10, 10, 1, 1), Status::bad_spacing);
-    EXPECT_EQ(check_arguments(1.0f, -2.0f, 10, 10, 1, 1), Status::bad_spacing);
-    EXPECT_EQ(check_arguments(inf, 1.0f, 10, 10, 1, 1), Status::bad_spacing);
-    EXPECT_EQ(check_arguments(1.0f, nan, 10, 10, 1, 1), Status::bad_spacing);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 0, 10, 1, 1), Status::bad_size);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, -3, 1, 1), Status::bad_size);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 7, 6), Status::bad_channel);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 0, 6), Status::bad_channel);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 257), Status::bad_max_channels);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 256), Status::ok);
-    EXPECT_EQ(check_arguments(1.0f, 1.0f, 10, 10, 1, 0), Status::bad_max_channels);
+    struct Case { GridRequest r; Status want; };
+    const Case cases[] = {
+        {grid_args(1.0f, 1.0f, 1, 1, 1, 1), Status::ok},
+        {grid_args(25.0f, 5.0f, 41, 65, 6, 6), Status::ok},
+        {grid_args(0.0f, 1.0f, 10, 10, 1, 1), Status::bad_spacing},
+        {grid_args(1.0f, -2.0f, 10, 10, 1, 1), Status::bad_spacing},
+        {grid_args(inf, 1.0f, 10, 10, 1, 1), Status::bad_spacing},
+        {grid_args(1.0f, nan, 10, 10, 1, 1), Status::bad_spacing},
+        {grid_args(1.0f, 1.0f, 0, 10, 1, 1), Status::bad_size},
+        {grid_args(1.0f, 1.0f, 10, -3, 1, 1), Status::bad_size},
+        {grid_args(1.0f, 1.0f, 10, 10, 7, 6), Status::bad_channel},
+        {grid_args(1.0f, 1.0f, 10, 10, 0, 6), Status::bad_channel},
+        {grid_args(1.0f, 1.0f, 10, 10, 1, 257), Status::bad_max_channels},
+        {grid_args(1.0f, 1.0f, 10, 10, 1, 256), Status::ok},
+        {grid_args(1.0f, 1.0f, 10, 10, 1, 0), Status::bad_max_channels},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "dx " << c.r.dx << " dy " << c.r.dy << " nx " << c.r.nx << " ny "
+                                          << c.r.ny << " ichan " << c.r.ichan << " maxchan " << c.r.maxchan);
+        EXPECT_EQ(check_arguments(c.r), c.want);
+    }
     // The codes are the documented ones.
     EXPECT_EQ(code(Status::bad_spacing), -1020);
     EXPECT_EQ(code(Status::bad_size), -1021);
@@ -45,15 +80,15 @@ TEST(CallSetup, IterationLimitFromIerr) {
 }
 
 TEST(CallSetup, RadiusInCells) {
-    EXPECT_EQ(radius_in_cells(50.0f, 25.0f, 5.0f, 41, 65), 2.0f);
-    EXPECT_EQ(radius_in_cells(0.0f, 25.0f, 5.0f, 41, 65), 0.0f);
-    EXPECT_EQ(radius_in_cells(-50.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(50.0f, 25.0f, 5.0f, 41, 65)), 2.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(0.0f, 25.0f, 5.0f, 41, 65)), 0.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(-50.0f, 25.0f, 5.0f, 41, 65)), 0.0f);
     // Wider than NX*DX = 1025 or higher than NY*DY = 325: no blanking.
-    EXPECT_EQ(radius_in_cells(1026.0f, 25.0f, 5.0f, 41, 65), 0.0f);
-    EXPECT_EQ(radius_in_cells(326.0f, 25.0f, 5.0f, 41, 65), 0.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(1026.0f, 25.0f, 5.0f, 41, 65)), 0.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(326.0f, 25.0f, 5.0f, 41, 65)), 0.0f);
     // Exactly as wide as the grid is still a radius: 325 / 25 = 13.
-    EXPECT_EQ(radius_in_cells(325.0f, 25.0f, 5.0f, 41, 65), 13.0f);
-    EXPECT_EQ(radius_in_cells(NAN, 1.0f, 1.0f, 10, 10), 0.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(325.0f, 25.0f, 5.0f, 41, 65)), 13.0f);
+    EXPECT_EQ(radius_in_cells(radius_args(NAN, 1.0f, 1.0f, 10, 10)), 0.0f);
 }
 
 TEST(CallSetup, ReducedAngle) {
@@ -121,7 +156,7 @@ TEST(CallSetup, HalfWindow) {
 }
 
 TEST(CallSetup, WorkingGrids) {
-    const WorkingGrid g = unrotated_grid(100.0f, -220.0f, 25.0f, 5.0f, 41, 65);
+    const WorkingGrid g = unrotated_grid(frame_args(100.0f, -220.0f, 25.0f, 5.0f, 41, 65));
     EXPECT_EQ(g.xc0, 4.0f);
     EXPECT_EQ(g.yc0, -44.0f);
     EXPECT_EQ(g.ncu, 41);
@@ -155,7 +190,7 @@ TEST(CallSetup, WorkingGrids) {
     EXPECT_EQ(rotated_grid(DataRange{0.0f, 1.0f, -INFINITY, 1.0f}, r), Status::too_many_blocks);
 
     DataTransform t;
-    rotation_of(0.0f, 0.0f, 1.0f, 2.0f, 10, 10, 30.0f, t);
+    rotation_of(frame_args(0.0f, 0.0f, 1.0f, 2.0f, 10, 10), 30.0f, t);
     EXPECT_TRUE(t.rotated);
     EXPECT_EQ(t.xr, 5.0f);
     EXPECT_EQ(t.yr, 10.0f);
