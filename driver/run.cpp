@@ -316,12 +316,13 @@ private:
         if (builder_->stats().record_count >= kMinLineRecords) {
             point_file_.close();
             datfile = line_step(*builder_, depth_, guard_, combined_, line_points_);
-        }
-        else
+        } else {
             discard_points();
+        }
         in_progress_ = false;
         const LineStats& s = builder_->stats();
-        console_.out << line_report(s.label, s.record_count, s.xmin, s.xmax, s.zmax, s.zmin);
+        const LineExtent extent{.xmin = s.xmin, .xmax = s.xmax, .zmin = s.zmin, .zmax = s.zmax};
+        console_.out << line_report(s.label, s.record_count, extent);
         if (s.record_count < kMinLineRecords) {
             warn_dropped(s.label, s.record_count, line_first_text_, line_last_text_);
             return;
@@ -329,12 +330,10 @@ private:
         ++converted_lines_;
 
         // The layout is computed in 32-bit reals from the rounded precise values.
-        const float xcell = static_cast<float>(xcell_);
-        const SectionLayout layout =
-            section_layout(xcell, p_.cell, static_cast<float>(s.xmin), static_cast<float>(s.xmax),
-                           static_cast<float>(s.zmin), static_cast<float>(s.zmax));
+        const CellSizes cells{.xcell = static_cast<float>(xcell_), .cell = p_.cell};
+        const SectionLayout layout = section_layout(cells, extent);
         console_.out << layout_report(layout);
-        GridCall call = make_grid_call(s.label, datfile, layout, xcell, p_.cell);
+        GridCall call = make_grid_call(s.label, datfile, layout, cells);
         call.points = line_points_;
         for (const std::string& name : call.out_files) guard_.check(name);
         guard_.check(std::string(kGriddingLog));

@@ -47,8 +47,10 @@ int node_count(float lo, float hi, float step) {
 
 }  // namespace
 
-SectionLayout section_layout(float xcell, float cell, float xmin, float xmax, float zmin,
-                             float zmax) {
+SectionLayout section_layout(const CellSizes& cells, const LineExtent& extent) {
+    const float xcell = cells.xcell, cell = cells.cell;
+    const float xmin = static_cast<float>(extent.xmin), xmax = static_cast<float>(extent.xmax);
+    const float zmin = static_cast<float>(extent.zmin), zmax = static_cast<float>(extent.zmax);
     SectionLayout g{};
     g.radius = 5.0f * cell;
     if (2.0f * xcell > g.radius) g.radius = 2.0f * xcell;
@@ -61,16 +63,15 @@ SectionLayout section_layout(float xcell, float cell, float xmin, float xmax, fl
     return g;
 }
 
-std::string line_report(std::string_view label, std::int64_t record_count, double xmin,
-                        double xmax, double zmax, double zmin) {
+std::string line_report(std::string_view label, std::int64_t record_count, const LineExtent& e) {
     std::string s;
     s += "\n";
     s += " Processing line : ";
     s += label;
     s += "\n\n";
     s += " Number of points : " + gridout::integer(record_count, 6) + "\n";
-    s += " x range : " + gridout::fixed(xmin, 10, 2) + gridout::fixed(xmax, 10, 2) + "\n";
-    s += " z range : " + gridout::fixed(zmax, 10, 2) + gridout::fixed(zmin, 10, 2) + "\n";
+    s += " x range : " + gridout::fixed(e.xmin, 10, 2) + gridout::fixed(e.xmax, 10, 2) + "\n";
+    s += " z range : " + gridout::fixed(e.zmax, 10, 2) + gridout::fixed(e.zmin, 10, 2) + "\n";
     return s;
 }
 
@@ -88,7 +89,7 @@ std::string layout_report(const SectionLayout& g) {
 }
 
 GridCall make_grid_call(std::string_view label, std::string_view datfile,
-                        const SectionLayout& layout, float xcell, float cell) {
+                        const SectionLayout& layout, const CellSizes& cells) {
     GridCall c;
     c.label = std::string(label);
     for (std::size_t k = 0; k < kQuantities.size(); ++k)
@@ -96,8 +97,8 @@ GridCall make_grid_call(std::string_view label, std::string_view datfile,
     c.datfile = std::string(datfile);
     c.x0 = layout.gx0;
     c.y0 = layout.gz0;
-    c.dx = xcell;
-    c.dy = cell;
+    c.dx = cells.xcell;
+    c.dy = cells.cell;
     c.nx = layout.nx;
     c.ny = layout.nz;
     c.radius = layout.radius;

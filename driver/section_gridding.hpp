@@ -22,17 +22,28 @@ struct SectionLayout {
     int nx, nz;      // node counts (saturate at the largest int for absurd ranges)
 };
 
+/// The extent of a line at full precision: its station range and the elevations of its
+/// lowest and highest cell centre.
+struct LineExtent {
+    double xmin = 0.0, xmax = 0.0;
+    double zmin = 0.0, zmax = 0.0;
+};
+
+/// The two cell sizes of a section grid, in 32-bit reals.
+struct CellSizes {
+    float xcell = 0.0f;  // horizontal: the run-wide station step
+    float cell = 0.0f;   // vertical: the model's cell thickness
+};
+
 /// Rounds the line's station range [xmin, xmax] and elevation range [zmin, zmax]
-/// outward and counts the nodes; every input is the 32-bit rounding of the precise
-/// value. xcell and cell must be positive.
-SectionLayout section_layout(float xcell, float cell, float xmin, float xmax, float zmin,
-                             float zmax);
+/// outward and counts the nodes, in 32-bit reals: each bound is first rounded to one.
+/// Both cell sizes must be positive.
+SectionLayout section_layout(const CellSizes& cells, const LineExtent& extent);
 
 /// The console report of a completed line (also of a line of one or two records):
 /// blank line, " Processing line : " label, blank line, record count as I6, and the
 /// x range (xmin, xmax) and z range (top, bottom) as F10.2 pairs; LF line ends.
-std::string line_report(std::string_view label, std::int64_t record_count, double xmin,
-                        double xmax, double zmax, double zmin);
+std::string line_report(std::string_view label, std::int64_t record_count, const LineExtent& extent);
 
 /// The free-format lines printed before a line is gridded: " generating grid", a blank
 /// line, the x range and count, the z range (top first) and count.
@@ -97,6 +108,6 @@ public:
 
 /// The GridCall of a line.
 GridCall make_grid_call(std::string_view label, std::string_view datfile,
-                        const SectionLayout& layout, float xcell, float cell);
+                        const SectionLayout& layout, const CellSizes& cells);
 
 }  // namespace driver

@@ -44,7 +44,8 @@ TEST(SectionLayout, RangesRoundOutwardToWholeCells) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const SectionLayout g = section_layout(c.xcell, c.cell, c.xmin, c.xmax, c.zmin, c.zmax);
+        const SectionLayout g = section_layout(CellSizes{.xcell = c.xcell, .cell = c.cell},
+                                               LineExtent{.xmin = c.xmin, .xmax = c.xmax, .zmin = c.zmin, .zmax = c.zmax});
         EXPECT_EQ(g.radius, c.want.radius);
         EXPECT_EQ(g.gx0, c.want.gx0);
         EXPECT_EQ(g.gx1, c.want.gx1);
@@ -59,7 +60,8 @@ TEST(SectionLayout, TopJustBelowZeroRoundsUpToPlainZero) {
     // Columns at elevation 0, cell 5, 64 cells: centres from -2.5 down to -317.5. The top
     // -2.5 / 5 = -0.5 truncates to the whole number 0, so gz1 = 5 x 0 = 0, which is not
     // below -2.5 and stays: a plain zero, shown without a minus sign.
-    const SectionLayout g = section_layout(25.0f, 5.0f, 0.0f, 1000.0f, -317.5f, -2.5f);
+    const SectionLayout g = section_layout(CellSizes{.xcell = 25.0f, .cell = 5.0f},
+                                           LineExtent{.xmin = 0.0, .xmax = 1000.0, .zmin = -317.5, .zmax = -2.5});
     EXPECT_EQ(g.gz1, 0.0f);
     EXPECT_FALSE(std::signbit(g.gz1));
     EXPECT_EQ(g.gz0, -320.0f);  // -63.5 -> -63 -> -315, above -317.5 -> -320
@@ -77,13 +79,14 @@ TEST(SectionLayout, CountGetsOneMoreWhenTheQuotientFallsShort) {
     // xcell 0.3 (0.300000012 in 32 bits), range 0 .. 16.5: 16.5 / 0.300000012 + 1 is
     // 55.99999..., truncated to 55, and node 55 at 54 x 0.300000012 = 16.2000006 lies short
     // of 16.5, so a 56th node is added.
-    const SectionLayout g = section_layout(0.3f, 5.0f, 0.0f, 16.5f, 0.0f, 0.0f);
+    const SectionLayout g = section_layout(CellSizes{.xcell = 0.3f, .cell = 5.0f},
+                                           LineExtent{.xmin = 0.0, .xmax = 16.5, .zmin = 0.0, .zmax = 0.0});
     EXPECT_EQ(g.gx1, 16.5f);
     EXPECT_EQ(g.nx, 56);
 }
 
 TEST(SectionReports, LineReportLayout) {
-    EXPECT_EQ(line_report("7", 3, 0.0, 50.0, 98.5, 87.5),
+    EXPECT_EQ(line_report("7", 3, LineExtent{.xmin = 0.0, .xmax = 50.0, .zmin = 87.5, .zmax = 98.5}),
               "\n"
               " Processing line : 7\n"
               "\n"
@@ -91,7 +94,7 @@ TEST(SectionReports, LineReportLayout) {
               " x range :       0.00     50.00\n"
               " z range :      98.50     87.50\n");
     // Precise values keep their hundredths; wide values give asterisks.
-    EXPECT_EQ(line_report("-12", 1234567, -1475.678, 0.0, 12345678.0, -0.004),
+    EXPECT_EQ(line_report("-12", 1234567, LineExtent{.xmin = -1475.678, .xmax = 0.0, .zmin = -0.004, .zmax = 12345678.0}),
               "\n"
               " Processing line : -12\n"
               "\n"
@@ -113,7 +116,7 @@ TEST(SectionReports, LayoutReportInFreeFormat) {
 
 TEST(GridCall, CarriesEverythingTheFourCallsNeed) {
     const SectionLayout g{50.0f, -320.0f, 0.0f, -220.0f, 100.0f, 9, 65};
-    const GridCall c = make_grid_call("3", "tmpdat2.tmp", g, 40.0f, 5.0f);
+    const GridCall c = make_grid_call("3", "tmpdat2.tmp", g, CellSizes{.xcell = 40.0f, .cell = 5.0f});
     EXPECT_EQ(c.label, "3");
     EXPECT_EQ(c.out_files,
               (std::array<std::string, 4>{"3_con.grd", "3_logcon.grd", "3_res.grd", "3_logres.grd"}));

@@ -41,7 +41,7 @@ void write_points(const std::string& name) {
 // The grid of those points: 9 x 8 nodes from (0, 65), no blanking.
 GridCall line_call(const std::string& label, const std::string& datfile) {
     const SectionLayout layout{0.0f, 0.0f, 200.0f, 65.0f, 100.0f, 9, 8};
-    return make_grid_call(label, datfile, layout, 25.0f, 5.0f);
+    return make_grid_call(label, datfile, layout, CellSizes{.xcell = 25.0f, .cell = 5.0f});
 }
 
 TEST(MincGridder, FourGridsPerLineWithTheirChannelsAndModes) {
