@@ -107,7 +107,8 @@ Status rotated_grid(const DataRange& range, WorkingGrid& g) {
     return Status::ok;
 }
 
-Status choose_partition(int ncu, int nru, int nx, int ny, Partition& p) {
+Status choose_partition(const WorkingGrid& wg, const GridRequest& r, Partition& p) {
+    const int ncu = wg.ncu, nru = wg.nru, nx = r.nx, ny = r.ny;
     // So wide or tall a grid always partitions, into several blocks and more than 3600
     // of them, with either overlap: the overlap rule for NX and NY decides between
     // -999 and -2, as it does for any grid of several blocks (and the counts of the

@@ -56,8 +56,9 @@ Status rotated_grid(const DataRange& range, WorkingGrid& g);
 /// Partition of the extended grid (NCU + 4) x (NRU + 4) with the overlap rules:
 /// overlap 10; one block makes it 1; else NX or NY not above 10 repartitions with 5,
 /// and NX or NY not above 5 is overlap_too_small. Then more than 3600 blocks is
-/// too_many_blocks. nx, ny are the requested counts.
-Status choose_partition(int ncu, int nru, int nx, int ny, Partition& p);
+/// too_many_blocks. The overlap rules look at the request's NX and NY, also when the
+/// call is rotated.
+Status choose_partition(const WorkingGrid& wg, const GridRequest& r, Partition& p);
 
 /// Points per data scratch record for the given number of blocks.
 int points_per_record(int blocks);

@@ -202,7 +202,7 @@ Status GriddingCall::grid() {
     // The partition depends on the working grid alone. It is chosen here, but a failure
     // is reported after the mask lines, where the log places it; a grid that cannot be
     // partitioned (it may be absurdly large) thus never gets a mask store built for it.
-    const Status partition = choose_partition(wg_.ncu, wg_.nru, a_.nx, a_.ny, part_);
+    const Status partition = choose_partition(wg_, a_, part_);
     if (hw_.hw >= 1) {
         const std::int64_t extra = 2 * std::int64_t(hw_.hw);
         if (!failed(partition))

@@ -198,6 +198,11 @@ TEST(CallSetup, WorkingGrids) {
     EXPECT_NEAR(t.cos_a, std::sqrt(3.0f) / 2.0f, 1e-6f);
 }
 
+// The partition of a working grid for a request of nx x ny nodes.
+Status partition_for(const WorkingGrid& wg, int nx, int ny, Partition& p) {
+    return choose_partition(wg, frame_args(0.0f, 0.0f, 1.0f, 1.0f, nx, ny), p);
+}
+
 TEST(CallSetup, PartitionAndOverlap) {
     // NX and NY equal to the working grid's size in each case.
     struct Chosen { const char* what; int ncu, nru, overlap, nsect, cpb, ntier, rpb; };
@@ -212,7 +217,7 @@ TEST(CallSetup, PartitionAndOverlap) {
     for (const Chosen& c : chosen) {
         SCOPED_TRACE(c.what);
         Partition p;
-        ASSERT_EQ(choose_partition(c.ncu, c.nru, c.ncu, c.nru, p), Status::ok);
+        ASSERT_EQ(partition_for(WorkingGrid{.ncu = c.ncu, .nru = c.nru}, c.ncu, c.nru, p), Status::ok);
         EXPECT_EQ(p.overlap, c.overlap);
         EXPECT_EQ(p.nsect, c.nsect);
         EXPECT_EQ(p.cpb, c.cpb);
@@ -223,16 +228,16 @@ TEST(CallSetup, PartitionAndOverlap) {
     for (const Overlap& c : {Overlap{"tiny single block", 3, 2, 1}, Overlap{"NY 6: overlap 5", 1000, 6, 5}}) {
         SCOPED_TRACE(c.what);
         Partition p;
-        ASSERT_EQ(choose_partition(c.ncu, c.nru, c.ncu, c.nru, p), Status::ok);
+        ASSERT_EQ(partition_for(WorkingGrid{.ncu = c.ncu, .nru = c.nru}, c.ncu, c.nru, p), Status::ok);
         EXPECT_EQ(p.overlap, c.overlap);
     }
     {
         SCOPED_TRACE("several blocks with NY 5 or NX 5: -999");
         Partition p;
-        EXPECT_EQ(choose_partition(1000, 5, 1000, 5, p), Status::overlap_too_small);
+        EXPECT_EQ(partition_for(WorkingGrid{.ncu = 1000, .nru = 5}, 1000, 5, p), Status::overlap_too_small);
         EXPECT_EQ(code(Status::overlap_too_small), -999);
         Partition q;
-        EXPECT_EQ(choose_partition(5, 1000, 5, 1000, q), Status::overlap_too_small);
+        EXPECT_EQ(partition_for(WorkingGrid{.ncu = 5, .nru = 1000}, 5, 1000, q), Status::overlap_too_small);
     }
     {
         SCOPED_TRACE("wider or taller than any partition: still the overlap rule, then -2");
@@ -251,14 +256,14 @@ TEST(CallSetup, PartitionAndOverlap) {
             SCOPED_TRACE(std::to_string(c.ncu) + " x " + std::to_string(c.nru) + ", NX " +
                          std::to_string(c.nx) + " NY " + std::to_string(c.ny));
             Partition p;
-            EXPECT_EQ(choose_partition(c.ncu, c.nru, c.nx, c.ny, p), c.want);
+            EXPECT_EQ(partition_for(WorkingGrid{.ncu = c.ncu, .nru = c.nru}, c.nx, c.ny, p), c.want);
         }
     }
     {
         SCOPED_TRACE("more than 3600 blocks: -2");
         // NCP = NRP = 12004: at least 71 sections and 71 tiers.
         Partition p;
-        EXPECT_EQ(choose_partition(12000, 12000, 12000, 12000, p), Status::too_many_blocks);
+        EXPECT_EQ(partition_for(WorkingGrid{.ncu = 12000, .nru = 12000}, 12000, 12000, p), Status::too_many_blocks);
         EXPECT_EQ(code(Status::too_many_blocks), -2);
     }
 }
