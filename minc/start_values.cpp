@@ -57,14 +57,12 @@ void cell3(int n, int ic, int ix, int iy, const TemplateGrid& tmpl, std::span<fl
     }
 }
 
-Status insert(int iw, int jw, std::span<const float> patch, int n1, int n2, std::span<float> work,
-              int nxw, int nyw) {
-    if (iw < 1 || jw < 1 || iw + n1 - 1 > nxw || jw + n2 - 1 > nyw) return Status::patch_misfit;
-    const GridView<float> w(work, nxw, nyw);
-    const auto un1 = static_cast<std::size_t>(n1);
+Status insert(int iw, int jw, GridView<const float> patch, GridView<float> work) {
+    const int n1 = patch.nx(), n2 = patch.ny();
+    if (iw < 1 || jw < 1 || iw + n1 - 1 > work.nx() || jw + n2 - 1 > work.ny()) return Status::patch_misfit;
     for (int r = 1; r <= n2; ++r) {
-        const auto src = patch.subspan(static_cast<std::size_t>(r - 1) * un1, un1);
-        std::copy(src.begin(), src.end(), w.row(jw + r - 1).begin() + (iw - 1));
+        const auto src = patch.row(r);
+        std::copy(src.begin(), src.end(), work.row(jw + r - 1).begin() + (iw - 1));
     }
     return Status::ok;
 }
@@ -94,6 +92,7 @@ Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> s
     const auto nwork = static_cast<std::size_t>(nxw) * static_cast<std::size_t>(nyw);
     if (nwork > static_cast<std::size_t>(kAccumulatorWords) || nwork > fine.size()) return Status::start_too_large;
     std::fill_n(fine.begin(), nwork, dummy);
+    const GridView<float> work(fine, nxw, nyw);
 
     // Cells in storage order: a patch of ic + 1 points reaching into the next cell is
     // overwritten there by that cell's own patch.
@@ -101,7 +100,8 @@ Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> s
         for (int cx = cx1, iw = 1; cx <= cx2; ++cx, iw += ic) {
             const int n = (cx == cx2 || cy == cy2) ? ic + 1 : ic;
             cell3(n, ic, cx, cy, tmpl, patch);
-            if (Status s = insert(iw, jw, patch, n, n, fine, nxw, nyw); s != Status::ok) return s;
+            const GridView<const float> cell(std::span<const float>(patch), n, n);
+            if (Status s = insert(iw, jw, cell, work); s != Status::ok) return s;
         }
     }
 

@@ -20,8 +20,8 @@ Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> s
 /// 1 / ic apart into patch (row length n).
 void cell3(int n, int ic, int ix, int iy, const TemplateGrid& tmpl, std::span<float> patch);
 
-/// INSERT. Copies an n1 x n2 patch into work (nxw x nyw) with patch (1,1) at (iw, jw).
-Status insert(int iw, int jw, std::span<const float> patch, int n1, int n2, std::span<float> work,
-              int nxw, int nyw);
+/// INSERT. Copies the patch into work with patch node (1,1) at work node (iw, jw);
+/// patch_misfit (and nothing copied) when it does not fit.
+Status insert(int iw, int jw, GridView<const float> patch, GridView<float> work);
 
 }  // namespace minc

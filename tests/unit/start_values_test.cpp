@@ -229,7 +229,9 @@ TEST(Cell3, SinglePrecisionValuesOfAStepFivePatch) {
 TEST(Insert, PatchMustFitTheWorkArray) {
     std::vector<float> work(6 * 5, 0.0f);
     const std::vector<float> patch = {1, 2, 3, 4, 5, 6};  // 3 wide, 2 high
-    ASSERT_EQ(insert(4, 4, patch, 3, 2, work, 6, 5), Status::ok);
+    const GridView<const float> p(std::span<const float>(patch), 3, 2);
+    const GridView<float> w(std::span<float>(work), 6, 5);
+    ASSERT_EQ(insert(4, 4, p, w), Status::ok);
     // clang-format off
     const std::vector<float> want = {
         0, 0, 0, 0, 0, 0,
@@ -240,8 +242,8 @@ TEST(Insert, PatchMustFitTheWorkArray) {
     };
     // clang-format on
     EXPECT_EQ(work, want);
-    EXPECT_EQ(insert(5, 4, patch, 3, 2, work, 6, 5), Status::patch_misfit);
-    EXPECT_EQ(insert(4, 5, patch, 3, 2, work, 6, 5), Status::patch_misfit);
+    EXPECT_EQ(insert(5, 4, p, w), Status::patch_misfit);
+    EXPECT_EQ(insert(4, 5, p, w), Status::patch_misfit);
     EXPECT_EQ(code(Status::patch_misfit), -1011);
     EXPECT_EQ(work, want);
 }
