@@ -3,7 +3,7 @@
 # no fast-math, and float arithmetic stays in float.
 add_library(project_warnings INTERFACE)
 target_compile_options(project_warnings INTERFACE
-  -Wall -Wextra -Wshadow -Wdouble-promotion)
+  -Wall -Wextra -Wshadow -Wdouble-promotion -Wconversion)
 option(WERROR "Treat warnings as errors" OFF)
 if(WERROR)
   target_compile_options(project_warnings INTERFACE -Werror)

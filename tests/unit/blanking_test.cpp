@@ -268,7 +268,7 @@ TEST(Radrem, AgreesWithDirectWindowSums) {
         const int nrow = 3 + int(rng() % 25);
         const int w = 3 + int(rng() % 8);  // even widths included
         const int mincnt = int(rng() % 12) - 1;
-        const unsigned density = 2 + rng() % 20;
+        const auto density = static_cast<unsigned>(2 + rng() % 20);
         minc::Grid<std::int32_t> g(ncol, nrow, 0);
         for (auto& v : g.v) v = (rng() % density == 0) ? 1 : 0;
         SCOPED_TRACE(::testing::Message() << "trial " << trial << " " << ncol << "x" << nrow

@@ -340,9 +340,9 @@ TEST(RadiusClip, RandomMasksKeepDataAndBorderAndOnlyClear) {
         const int nrow = 4 + int(rng() % 30);
         const int w = 3 + int(rng() % 9);
         minc::Grid<std::int32_t> g(ncol, nrow, 0);
-        const unsigned density = 3 + rng() % 25;
+        const auto density = static_cast<unsigned>(3 + rng() % 25);
         for (auto& v : g.v) {
-            const unsigned r = rng() % density;
+            const auto r = static_cast<unsigned>(rng() % density);
             v = r == 0 ? 1 : (r < density / 2 ? 2 : 0);
         }
         SCOPED_TRACE(::testing::Message() << "trial " << trial << " " << ncol << "x" << nrow << " w=" << w);
