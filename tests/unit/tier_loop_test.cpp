@@ -99,21 +99,14 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     out.part = part;
     const int nwrec = 3 * std::min(900, minc::kWorkWords / (3 * part.blocks()));
 
-    {
-        auto input = fs.create(prefix + "input.dat");
-        for (const Pt& p : su.points) {
-            const float rec[3] = {p.x, p.y, p.z};
-            EXPECT_TRUE(gridout::write_words(*input, std::span<const float>(rec, 3)));
-        }
-        input->close();
-    }
-    auto input = fs.open(prefix + "input.dat", gridout::OpenMode::read_only);
+    std::vector<minc::Point> points;
+    for (const Pt& p : su.points) points.push_back(minc::Point{p.x, p.y, p.z});
     auto data_store = fs.create(prefix + "~mincir.tmp");
     minc::WorkArea area;
     std::vector<float>& work = area.work;
     minc::DataTransform tr;
     tr.dummy = dummy;
-    minc::InputRecords records(*input, area.channels);
+    minc::InputRecords records{std::span<const minc::Point>(points)};
     const minc::DataPassFrame frame{.h = 1.0f, .xe0 = -2.0f, .ye0 = -2.0f, .nw = nwrec, .ncu = su.ncu, .nru = su.nru};
     const minc::DataPassResult pass = minc::seqdat(records, *data_store, frame, part, tr, work, area.fill, area.current);
     EXPECT_EQ(pass.status, Status::ok);
@@ -170,7 +163,7 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
             out.mask.push_back(std::move(row));
         }
     }
-    for (auto* f : {input.get(), data_store.get(), gr.get(), ms.get()})
+    for (auto* f : {data_store.get(), gr.get(), ms.get()})
         if (f != nullptr) f->close();
     sb.close();
     logfile.close();
