@@ -128,6 +128,7 @@ GridResult GriddingCall::run() {
     const Status s = grid();
     log_ = ParameterLog(nullptr);
     if (log_file_) log_file_->commit();
+    if (s != Status::ok) return GridResult{s, 0.0f, 0.0f};
     return GridResult{s, gmin_, gmax_};
 }
 
