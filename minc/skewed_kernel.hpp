@@ -16,6 +16,8 @@
 
 #define MINC_SKEWED_INLINE [[gnu::always_inline]] inline
 
+#include "assign_data.hpp"
+
 namespace minc::MINC_SKEWED_ISA {
 namespace {
 
@@ -76,15 +78,16 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
         const F b = V::select(left, V::select(upper, z_nw, z_sw), V::select(upper, z_ne, z_se));
         const F g = V::select(left, z_e, z_w);
         const F h = V::select(left, V::select(upper, z_se, z_ne), V::select(upper, z_sw, z_nw));
-        const F c1 = V::load(coef);
-        const F c2 = V::load(coef + w);
-        const F c3 = V::load(coef + 2 * w);
-        const F c4 = V::load(coef + 3 * w);
-        const F c5 = V::load(coef + 4 * w);
-        const F c6 = V::load(coef + 5 * w);
-        const F sq = V::add(V::add(V::add(V::mul(c2, a), V::mul(c1, b)), V::mul(c3, g)), V::mul(c4, h));
+        // The data equation's coefficients (AccSlot), one vector of W lanes each.
+        const F c_a = V::load(coef + kCoefA * w);
+        const F c_b = V::load(coef + kCoefB * w);
+        const F c_g = V::load(coef + kCoefG * w);
+        const F c_h = V::load(coef + kCoefH * w);
+        const F c_data = V::load(coef + kDataTerm * w);
+        const F c_norm = V::load(coef + kNorm * w);
+        const F sq = V::add(V::add(V::add(V::mul(c_a, a), V::mul(c_b, b)), V::mul(c_g, g)), V::mul(c_h, h));
         const F d = V::sub(V::add(V::mul(k.c05, dsum), V::mul(k.c025, fsum)), nsum);
-        t = V::select(V::test(kd, kSkewData), V::mul(c6, V::sub(V::add(sq, c5), d)), t);
+        t = V::select(V::test(kd, kSkewData), V::mul(c_norm, V::sub(V::add(sq, c_data), d)), t);
     }
 
     if constexpr (kEdgeColumns) {
@@ -171,7 +174,7 @@ MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Const
     constexpr int w = V::kLanes;
     const std::ptrdiff_t at = t - r.t0;
     const std::int32_t group = r.coef_at[at];
-    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * 6 * w;
+    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
     if (t <= r.head_end || t > r.body_end)
         band_step<true>(r.zb + t * s, s, r.kind + at * w, coef, k, r.c);
     else

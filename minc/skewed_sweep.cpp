@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "assign_data.hpp"
 #include "relax_sweep.hpp"
 
 namespace minc {
@@ -79,7 +80,7 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
     std::int32_t groups = 0;
     for (std::int32_t& g : coef_at_)
         if (g == 0) g = groups++;
-    cbuf_.assign(std::size_t(groups) * 6 * std::size_t(w) + kAlignFloats, 0.0f);
+    cbuf_.assign(std::size_t(groups) * kAccWidth * std::size_t(w) + kAlignFloats, 0.0f);
     float* const coefs = aligned_start(cbuf_);
     for (int j = 3; j <= ny - 2; ++j) {
         const std::size_t lane = std::size_t((j - 3) % w);
@@ -87,8 +88,9 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
             const std::int32_t f = flags(i, j);
             if (f < 1 || f > 4) continue;
             const std::size_t group = std::size_t(coef_at_[step_of(i, j)]);
-            const std::size_t node_at = 6 * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1));
-            for (std::size_t k = 0; k < 6; ++k) coefs[(group * 6 + k) * std::size_t(w) + lane] = coef[node_at + k];
+            const std::size_t node_at = kAccWidth * (std::size_t(j - 1) * std::size_t(nx) + std::size_t(i - 1));
+            for (std::size_t k = 0; k < kAccWidth; ++k)
+                coefs[(group * kAccWidth + k) * std::size_t(w) + lane] = coef[node_at + k];
         }
     }
 
