@@ -8,6 +8,12 @@
 // others start at their first node, and every block but the last stops at step S (T),
 // just before its successor's first node.
 //
+// For wide grids the partition rounds every block up, so with many sections (tiers) the
+// shares of the blocks before the last can add up to more than the row (column) holds:
+// with NCU 30596 and 181 sections of step 170 the first 180 give 30598 columns and the
+// last one -2. Each share is therefore clipped to the nodes still left, never below
+// none; a grid whose shares fit is assembled exactly as before.
+//
 // Mask rows hold 32-bit integers. They are built in the (float) work area as the bit
 // patterns of those integers and written as words, so no integer arithmetic is ever
 // done on float storage and no second buffer is needed.
@@ -35,6 +41,10 @@ Share leading_share(int k, int count, int step, int extent) {
 const float kMaskZero = std::bit_cast<float>(std::int32_t{0});
 const float kMaskOne = std::bit_cast<float>(std::int32_t{1});
 
+// Number of nodes of a share that still fit when `left` nodes remain: never more than
+// left and never below 0, so it is always a valid size.
+int clipped(const Share& sh, int left) { return std::max(0, std::min(sh.count(), left)); }
+
 }  // namespace
 
 Share section_share(int s, int nsect, int step, int ncu) { return leading_share(s, nsect, step, ncu); }
@@ -60,8 +70,12 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
     if (std::size_t(nb) + std::size_t(nc) * std::size_t(nrf) > ctx.work.size()) return Status::row_too_wide;
 
     const Share rows_share = tier_share(itier, part.ntier, part.tier_step(), ctx.nru);
-    const bool carry_out = mask && itier < part.ntier;
-    const int last_row = rows_share.last + (carry_out ? 1 : 0);
+    const int rows_left = mask ? imask + ctx.nru - rows.mask_rows : ctx.nru - rows.grid_rows;
+    const int tier_rows = clipped(rows_share, rows_left);
+    // Only a tier that leaves rows for the next one has a seam row to carry.
+    const bool carry_out = mask && itier < part.ntier && tier_rows < rows_left;
+    const int share_last = rows_share.first + tier_rows - 1;
+    const int last_row = share_last + (carry_out ? 1 : 0);
     assert(last_row <= rpb);
 
     std::span<float> block = ctx.work.first(std::size_t(nb));
@@ -77,15 +91,19 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
             if (Status s = rowda_read(ctx.mask, buffer_row(0), rows.mask_rows + 1); s != Status::ok) return s;
         }
 
-        int col0 = mask ? imask : 0;  // 0-based output column of the section's first share column
+        const int col_start = mask ? imask : 0;
+        int col0 = col_start;  // 0-based output column of the section's first share column
         for (int s = 1; s <= nsect; ++s) {
-            const Share cols = section_share(s, nsect, part.section_step(), ctx.ncu);
-            assert(cols.last + (s < nsect ? 1 : 0) <= cpb);
+            const Share full = section_share(s, nsect, part.section_step(), ctx.ncu);
+            const int ncols = clipped(full, ctx.ncu - (col0 - col_start));
+            const Share cols{full.first, full.first + ncols - 1};
+            assert(full.last + (s < nsect ? 1 : 0) <= cpb);
+            if (ncols == 0) continue;  // the sections before have filled the row
             if (!mask) {
                 if (Status st = read_slot(ctx.section_store, s, nb, block); st != Status::ok) return st;
                 const GridView<float> a(block, cpb, rpb);
                 for (int j = g0; j <= g1; ++j) {
-                    auto src = a.row(j).subspan(std::size_t(cols.first - 1), std::size_t(cols.count()));
+                    auto src = a.row(j).subspan(std::size_t(cols.first - 1), std::size_t(ncols));
                     std::copy(src.begin(), src.end(), buffer_row(j - g0).begin() + col0);
                 }
             } else {
@@ -97,11 +115,13 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
                     for (int i = cols.first; i <= cols.last; ++i)
                         if (a(i, j) != 0) out[std::size_t(col0 + i - cols.first)] = kMaskOne;
                     // The node after the share is the next section's first column; the
-                    // next section writes only its own ones there, so the two merge.
-                    if (s < nsect && a(cols.last + 1, j) != 0) out[std::size_t(col0 + cols.count())] = kMaskOne;
+                    // next section writes only its own ones there, so the two merge. A
+                    // clipped share ends the row, and its next node is no working node.
+                    if (s < nsect && ncols == full.count() && a(cols.last + 1, j) != 0)
+                        out[std::size_t(col0 + ncols)] = kMaskOne;
                 }
             }
-            col0 += cols.count();
+            col0 += ncols;
         }
 
         for (int j = g0; j <= g1; ++j) {
@@ -114,7 +134,7 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
             }
             std::fill_n(out.begin(), imask, kMaskZero);
             std::fill_n(out.end() - imask, imask, kMaskZero);
-            if (j > rows_share.last) {
+            if (j > share_last) {
                 // The carried row of the tier seam: the next tier's first mask row.
                 if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows + 1);
                     s != Status::ok)

@@ -155,42 +155,80 @@ struct GridCase {
     int ncu, nru, cpb, rpb, nsect, ntier, overlap;
 };
 
-TEST(Assembly, GridRowsTakeEachNodeFromItsOwnBlock) {
+// A data flag on every third extended node along the diagonals, so that a mask row
+// shows which extended node each of its places came from.
+bool flagged(int ex, int ey) { return (ex + 2 * ey) % 3 == 0; }
+
+// Each working node comes from the last block that starts at or before it: block
+// values and flags name their extended node, so the assembled rows can be checked
+// against that rule node by node. Partitions round every block up; with many blocks
+// the shares before the last can add up to more than the working grid holds
+// (sections or tiers that overshoot), and each share is then clipped to what is left.
+TEST(Assembly, GridAndMaskRowsTakeEachNodeFromItsOwnBlock) {
     const GridCase cases[] = {
         {"2 x 2 blocks", 12, 10, 10, 9, 2, 2, 3},
         {"3 x 3 blocks", 20, 16, 10, 9, 3, 3, 3},
         {"one block", 7, 5, 11, 9, 1, 1, 1},
+        // Shares 4 + 6 + 6 + 6 = 22 of 20 columns before the last (whose share is -2).
+        {"sections overshoot", 20, 6, 8, 9, 5, 1, 2},
+        {"tiers overshoot", 6, 20, 9, 8, 1, 5, 2},
+        {"both overshoot", 20, 20, 8, 8, 5, 5, 2},
+        // Shares 4 + 6 + 6 = 16 of 16: the last section and tier give nothing.
+        {"last share empty", 16, 16, 8, 8, 4, 4, 2},
     };
     for (const GridCase& gc : cases) {
         for (int nrf : {1, 2, 3, 4, 1000}) {
             SCOPED_TRACE(std::string(gc.name) + ", rows per group " + std::to_string(nrf));
-            Rig rig(make_partition(gc.cpb, gc.rpb, gc.nsect, gc.ntier, gc.overlap), gc.ncu, gc.nru, 0);
+            const int hw = 2;
+            Rig rig(make_partition(gc.cpb, gc.rpb, gc.nsect, gc.ntier, gc.overlap), gc.ncu, gc.nru, hw);
             const int S = rig.part.section_step(), T = rig.part.tier_step();
             RowCounters rows;
+            ASSERT_EQ(minc::padrow(hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.area.work)),
+                      Status::ok);
             for (int t = 1; t <= gc.ntier; ++t) {
                 for (int s = 1; s <= gc.nsect; ++s) {
                     std::vector<float> v(std::size_t(rig.nb()));
+                    std::vector<std::int32_t> f(std::size_t(rig.nb()));
                     for (int j = 1; j <= gc.rpb; ++j)
-                        for (int i = 1; i <= gc.cpb; ++i)
-                            v[std::size_t((j - 1) * gc.cpb + i - 1)] =
-                                block_value(rig.part.block(s, t), (s - 1) * S + i, (t - 1) * T + j);
+                        for (int i = 1; i <= gc.cpb; ++i) {
+                            const int ex = (s - 1) * S + i, ey = (t - 1) * T + j;
+                            v[std::size_t((j - 1) * gc.cpb + i - 1)] = block_value(rig.part.block(s, t), ex, ey);
+                            f[std::size_t((j - 1) * gc.cpb + i - 1)] = flagged(ex, ey) ? 3 : 0;
+                        }
                     rig.put_block(s, v);
+                    rig.put_flags(gc.nsect + s, f);
                 }
                 auto ctx = rig.ctx();
                 ASSERT_EQ(minc::assemb(ctx, t, 0, nrf, rows), Status::ok);
+                ASSERT_EQ(minc::assemb(ctx, t, hw, nrf, rows), Status::ok);
             }
+            ASSERT_EQ(minc::padrow(hw, rows.mask_rows, rig.mask(), rig.nct, std::span<float>(rig.area.work)),
+                      Status::ok);
             EXPECT_EQ(rows.grid_rows, gc.nru);
-            EXPECT_EQ(rows.mask_rows, 0);
+            EXPECT_EQ(rows.mask_rows, gc.nru + 2 * hw);
             const std::vector<float> out = rig.grid_rows();
             ASSERT_EQ(out.size(), std::size_t(gc.ncu) * std::size_t(gc.nru));
             for (int r = 1; r <= gc.nru; ++r) {
                 for (int c = 1; c <= gc.ncu; ++c) {
-                    // Owner: the last block that starts at or before the node.
                     const int ex = c + 2, ey = r + 2;
                     const int s = std::min(gc.nsect, (ex - 1) / S + 1);
                     const int t = std::min(gc.ntier, (ey - 1) / T + 1);
                     ASSERT_EQ(out[std::size_t((r - 1) * gc.ncu + c - 1)], block_value((t - 1) * gc.nsect + s, ex, ey))
                         << "node (" << c << ", " << r << ")";
+                }
+            }
+            const std::int64_t mask_bytes = rig.ms->size();
+            // The store ends with the last mask row: lead word and NCT values.
+            const std::int64_t last_row_end =
+                (std::int64_t(gc.nru + 2 * hw) * minc::record_words(rig.nct) + 1 + rig.nct) * 4;
+            EXPECT_EQ(mask_bytes, last_row_end) << "no mask row beyond the grid";
+            for (int mr = 1; mr <= gc.nru + 2 * hw; ++mr) {
+                const std::vector<std::int32_t> row = rig.mask_row(mr);
+                for (int mc = 1; mc <= rig.nct; ++mc) {
+                    const int c = mc - hw, r = mr - hw;
+                    const bool inside = c >= 1 && c <= gc.ncu && r >= 1 && r <= gc.nru;
+                    ASSERT_EQ(row[std::size_t(mc - 1)], inside && flagged(c + 2, r + 2) ? 1 : 0)
+                        << "mask node (" << mc << ", " << mr << ")";
                 }
             }
         }

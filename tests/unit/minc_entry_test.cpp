@@ -864,3 +864,52 @@ TEST(MincEntry, PointsInMemoryGridAsTheirDataFile) {
 
 }  // namespace
 }  // namespace minc
+
+namespace minc {
+namespace {
+
+// Grids so wide (or tall) that the partition's rounded-up blocks overshoot: with NCU
+// 30596 the 181 sections of step 170 would give 30598 columns before the last one.
+// Data sit on nodes, where the solve keeps them exactly, and neighbouring nodes differ,
+// so a column or row taken from the wrong place of its block shows at once.
+TEST(MincEntry, GridsWhoseBlocksOvershootAreClippedToTheGrid) {
+    CwdTempDir dir;
+    // The blanked grid's half window shrinks to 2 to fit the work area, so its data
+    // lie 2 nodes apart to keep each other in their windows.
+    struct Case { const char* what; int nx, ny; float radius; int step_x, step_y; };
+    const Case cases[] = {
+        {"181 sections", 30596, 48, 0.0f, 7, 3},
+        {"181 sections, blanked", 30596, 48, 4.0f, 2, 2},
+        {"181 tiers", 48, 30596, 0.0f, 3, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Point> pts;
+        for (int j = 0; j < c.ny; j += c.step_y)
+            for (int i = 0; i < c.nx; i += c.step_x)
+                pts.push_back(Point{float(i), float(j), {1.0f + 0.01f * float(i) + 0.5f * float(j)}});
+        write_data("data.bin", pts);
+        GridRequest r = request("w.grd", 0.0f, 0.0f, 1.0f, c.nx, c.ny);
+        r.radius = c.radius;
+        r.iterations = 32;  // the data nodes are fixed whatever the sweeps do
+        const GridResult res = grid_fresh(r);
+        ASSERT_TRUE(res.ok()) << res.code();
+        const gridout::GridData g = read_grid_file("w.grd");
+        ASSERT_EQ(g.header.ne, c.nx);
+        ASSERT_EQ(g.header.nv, c.ny);
+        int kept = 0;
+        for (const Point& p : pts) {
+            const float v = g.node(int(p.x) + 1, int(p.y) + 1);
+            if (c.radius > 0.0f && v == gridout::kGridDummy) continue;
+            ASSERT_NEAR(v, p.ch[0], 1e-5f * p.ch[0]) << "node " << p.x + 1 << "," << p.y + 1;
+            ++kept;
+        }
+        EXPECT_GE(kept, int(pts.size()) / 2);
+        if (c.radius == 0.0f) {
+            EXPECT_EQ(dummy_count(g), 0);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace minc
