@@ -30,6 +30,19 @@ Status check_arguments(const GridRequest& r) {
     return Status::ok;
 }
 
+Status check_origin_and_dummy(float x0, float y0, float dx, float dy, float dummy) {
+    // The origin in cells places every datum in the grid; beyond the range of an int
+    // the node positions no longer resolve single cells.
+    constexpr float kIntRange = 2147483648.0f;  // 2^31
+    auto in_range = [&](float w, float d) {
+        const float cells = w / d;
+        return std::isfinite(w) && std::fabs(cells) < kIntRange;
+    };
+    if (!in_range(x0, dx) || !in_range(y0, dy)) return Status::bad_origin;
+    if (std::isnan(dummy)) return Status::bad_dummy;
+    return Status::ok;
+}
+
 int iteration_limit(int ierr_in) { return ierr_in >= 32 ? ierr_in : 512; }
 
 float radius_in_cells(const GridRequest& q) {

@@ -15,6 +15,12 @@ namespace minc {
 /// DX and DY positive and finite, NX and NY at least 1, MAXCHAN 1..256, ICHAN 1..MAXCHAN.
 Status check_arguments(const GridRequest& r);
 
+/// Checks on the origin and the null value, after check_arguments (DX and DY valid):
+/// X0 and Y0 finite with X0/DX and Y0/DY inside the range of a 32-bit integer
+/// (bad_origin), DUMMY not NaN (bad_dummy): a NaN null value equals nothing, so blank
+/// nodes would be written as NaN and never recognised.
+Status check_origin_and_dummy(float x0, float y0, float dx, float dy, float dummy);
+
 /// Iteration limit of the relaxation from IERR on entry: 32 or more is taken, else 512.
 int iteration_limit(int ierr_in);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace minc {
 
@@ -14,5 +15,10 @@ inline constexpr int kAccumulatorWords = 192000;    // six reals per node of a b
 inline constexpr int kRecordBufferWords = 40960;    // one data scratch record
 inline constexpr int kMaxChannels = 256;            // channel buffer
 inline constexpr int kMaxPointsPerRecord = 900;
+// Records an input data file may hold: 2^23 = 8388608, 256 MiB of the halvex driver's
+// 8-word records. The accepted points go through the data scratch store, in memory by
+// default, so a file that never ends (a device, a pipe) must stop somewhere; at the
+// limit the store holds at most 12 bytes per point and block that the point reaches.
+inline constexpr std::int64_t kMaxDataRecords = std::int64_t{1} << 23;
 
 }  // namespace minc

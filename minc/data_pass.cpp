@@ -32,10 +32,13 @@ ReadResult read_exact(ByteFile& data, std::span<std::byte> bytes) {
 }
 
 // Reads the next input record into p: rotated about the centre when the call is
-// rotated, then scaled to cell units.
-ReadResult next_record(InputRecords& data, const DataTransform& t, InputPoint& p) {
+// rotated, then scaled to cell units. `count` is the number of records read so far in
+// this pass; a record beyond t.max_records is reported as too_many.
+ReadResult next_record(InputRecords& data, const DataTransform& t, InputPoint& p, std::int64_t& count) {
     float x = 0.0f, y = 0.0f, v = 0.0f;
     if (ReadResult r = data.next(t, x, y, v); r != ReadResult::record) return r;
+    if (count >= t.max_records) return ReadResult::too_many;
+    ++count;
     if (t.rotated) {
         const float xd = x - t.xr, yd = y - t.yr;
         x = xd * t.cos_a - yd * t.sin_a;
@@ -118,7 +121,8 @@ DataRange rngdat(InputRecords& data, const DataTransform& t) {
     }
     InputPoint p;
     ReadResult got;
-    while ((got = next_record(data, t, p)) == ReadResult::record) {
+    std::int64_t count = 0;
+    while ((got = next_record(data, t, p, count)) == ReadResult::record) {
         if (is_null(p, t.dummy)) continue;
         if (!mode_accepts(t.mode, p.v)) continue;
         r.xmin = std::min(r.xmin, p.x);
@@ -127,6 +131,7 @@ DataRange rngdat(InputRecords& data, const DataTransform& t) {
         r.ymax = std::max(r.ymax, p.y);
     }
     r.read_failed = got == ReadResult::failed;
+    r.too_many = got == ReadResult::too_many;
     return r;
 }
 
@@ -161,6 +166,13 @@ DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame
     assert(fill.size() >= static_cast<std::size_t>(nblocks) && current.size() >= static_cast<std::size_t>(nblocks));
 
     DataPassResult res;
+    // Every point's home block is found by dividing by the steps. A partition whose
+    // blocks are no wider (taller) than their overlap, as a narrow rotated working grid
+    // that still needs several blocks gets, has none: it cannot be gridded.
+    if (part.section_step() < 1 || part.tier_step() < 1) {
+        res.status = Status::no_partition;
+        return res;
+    }
     const float s_step = static_cast<float>(part.section_step());
     const float t_step = static_cast<float>(part.tier_step());
 
@@ -212,7 +224,8 @@ DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame
     {
         InputPoint p;
         ReadResult got;
-        while ((got = next_record(data, t, p)) == ReadResult::record) {
+        std::int64_t count = 0;
+        while ((got = next_record(data, t, p, count)) == ReadResult::record) {
             if (is_null(p, t.dummy)) continue;
             if (p.y > yhi || p.y < ylo || p.x < xlo || p.x > xhi) continue;
             float z = p.v;
@@ -260,6 +273,10 @@ DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame
         // A read error is not the end of the data: the points read so far are not all.
         if (got == ReadResult::failed) {
             res.status = Status::input_failed;
+            return res;
+        }
+        if (got == ReadResult::too_many) {
+            res.status = Status::too_much_data;
             return res;
         }
     }

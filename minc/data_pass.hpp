@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "capacities.hpp"
 #include "gridout/byte_file.hpp"
 #include "minc/point.hpp"
 #include "partition.hpp"
@@ -24,12 +25,14 @@ struct DataTransform {
     float dx = 1.0f, dy = 1.0f;  // world to cell units
     bool rotated = false;     // rotate about (xr, yr) by the reduced angle first
     float sin_a = 0.0f, cos_a = 1.0f, xr = 0.0f, yr = 0.0f;
+    std::int64_t max_records = kMaxDataRecords;  // records a pass reads at most
 };
 
 /// Extent of the accepted points, cell units (rotated when the call is rotated).
 struct DataRange {
     float xmin = 1.0e32f, xmax = -1.0e32f, ymin = 1.0e32f, ymax = -1.0e32f;
     bool read_failed = false;  // the input could not be read to its end
+    bool too_many = false;     // the input holds more than max_records records
 };
 
 /// The input records of a call: the records of the input data file, read through the
@@ -41,7 +44,8 @@ public:
     InputRecords(gridout::ByteFile& file, std::span<float> chan) : file_(&file), chan_(chan) {}
     explicit InputRecords(std::span<const Point> points) : points_(points) {}
 
-    enum class Read { record, end, failed };
+    /// too_many: a record beyond DataTransform::max_records (reported by the passes).
+    enum class Read { record, end, failed, too_many };
     /// Back to the first record; false when the file cannot be rewound.
     bool rewind();
     /// The next record's position and gridded value (channel t.ichan of a file record).
@@ -60,7 +64,10 @@ DataRange rngdat(InputRecords& data, const DataTransform& t);
 
 struct DataPassResult {
     Status status = Status::ok;  // no_data when no point was accepted; store_failed on a write
-                                 // failure; input_failed when the input cannot be read
+                                 // failure; input_failed when the input cannot be read;
+                                 // no_partition when a section or tier step is below 1;
+                                 // too_much_data when the input holds more than
+                                 // max_records records
     int records = 0;             // records in the data scratch store (next free record - 1)
     int accepted = 0;            // points accepted
 };

@@ -178,6 +178,7 @@ Status GriddingCall::grid() {
 
     if (Status s = check_arguments(a_); failed(s))
         return s;
+    if (Status s = check_origin_and_dummy(a_.x0, a_.y0, a_.dx, a_.dy, a_.dummy); failed(s)) return s;
     if (Status s = check_outputs_against_input(); failed(s)) return s;
 
     transform_.dummy = a_.dummy;
@@ -300,6 +301,7 @@ Status GriddingCall::working_grid() {
     });
     if (failed(s)) return s;
     if (range.read_failed) return Status::input_failed;
+    if (range.too_many) return Status::too_much_data;
     return rotated_grid(range, wg_);
 }
 
@@ -410,12 +412,16 @@ const char* describe(Status s) {
         case Status::bad_size: return "NX or NY below 1";
         case Status::bad_channel: return "ICHAN outside 1..MAXCHAN";
         case Status::bad_max_channels: return "MAXCHAN outside 1..256";
+        case Status::bad_origin: return "X0 or Y0 not finite, or too far from 0 in cells";
+        case Status::bad_dummy: return "the null value DUMMY is not a number";
         case Status::store_failed: return "a scratch store could not be created, read or written";
         case Status::row_too_wide: return "a grid row does not fit the work area";
         case Status::mask_failed: return "the blanking mask could not be read or written";
         case Status::input_failed: return "the input data file could not be read";
         case Status::output_failed: return "the grid file could not be created or written";
         case Status::outline_too_small: return "the blanking outline does not fit";
+        case Status::not_finite: return "the relaxation overflowed: a block holds values that are not finite";
+        case Status::too_much_data: return "the input data file holds more records than the limit";
         case Status::output_is_input: return "the grid file or the log is the input data file";
         case Status::output_not_writable: return "the grid file exists and may not be written";
     }

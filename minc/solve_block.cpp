@@ -3,6 +3,7 @@
 #include "solve_block.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "assign_data.hpp"
@@ -85,6 +86,12 @@ Status icontl(SolveContext& ctx, int isect, int itier, float xoff, float yoff) {
     r.err = 0.0f;
     r.niter = 0;
     curvmn(grid, GridView<const std::int32_t>(flags), a.acc, ctx.tol, ctx.maxit, ctx.relax, r);
+    // The sweep leaves changes of 1e8 or more, and NaN changes, out of its largest
+    // change, so a relaxation that overflows can stop as if it had converged. A block
+    // that is not finite throughout is never passed on as a result.
+    const std::span<const float> solved = a.section.first(std::size_t(n));
+    if (!std::all_of(solved.begin(), solved.end(), [](float v) { return std::isfinite(v); }))
+        return Status::not_finite;
 
     if (Status s = wrblk(ctx.section_store, isect, n, std::span<const float>(a.section.first(std::size_t(n))));
         s != Status::ok)

@@ -58,7 +58,8 @@ inline std::span<float> edge_from_below(const SolverArrays& a) {
 /// slot NSECT + isect; writes the block's result line to the log.
 /// Statuses: those of zgint and gridr (the block is then neither stored nor logged);
 /// store_failed when a data record or a slot cannot be read or written;
-/// chain_record_count when a record claims more points than it holds.
+/// chain_record_count when a record claims more points than it holds; not_finite when a
+/// node of the relaxed block is not finite (the block is then neither stored nor logged).
 Status icontl(SolveContext& ctx, int isect, int itier, float xoff, float yoff);
 
 /// CONTIN. Copies the inherited band of 3 nodes into the block: from the left (isect > 1)

@@ -19,6 +19,8 @@ Status pcontl(SolveContext& ctx) {
     const int step_s = part.section_step(), step_t = part.tier_step();
     // Three columns of every block row, or three block rows, fill at most one edge half.
     if (3 * rpb > kMaxBlocks || 3 * cpb > kMaxBlocks || nb > kBlockNodes) return Status::start_too_large;
+    // The inherited bands are read at the steps, so they must lie inside the block.
+    if (step_s < 1 || step_t < 1) return Status::no_partition;
 
     RowCounters rows;
     const int nrf_grid = rows_behind_block(nb, ctx.ncu);

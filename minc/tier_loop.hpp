@@ -16,7 +16,8 @@ namespace minc {
 /// Afterwards the grid row store holds the NRU rows of NCU values and the mask store
 /// rows 1..NRU + 2 * HW. Returns the first failure of icontl or assemb (the log then
 /// ends with the failed block's heading), row_too_wide when a row does not fit behind
-/// the block, store_failed on a failed store access.
+/// the block, store_failed on a failed store access, no_partition when a section or
+/// tier step is below 1.
 Status pcontl(SolveContext& ctx);
 
 }  // namespace minc

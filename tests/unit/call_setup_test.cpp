@@ -71,6 +71,29 @@ TEST(CallSetup, ArgumentChecks) {
     EXPECT_EQ(code(Status::bad_max_channels), -1023);
 }
 
+TEST(CallSetup, OriginAndNullValueChecks) {
+    const float inf = INFINITY, nan = NAN;
+    struct Case { const char* what; float x0, y0, dx, dy, dummy; Status expect; };
+    const Case cases[] = {
+        {"ordinary", 1234.5f, -60.0f, 25.0f, 5.0f, -99999.0f, Status::ok},
+        {"just inside the int range", -2147483520.0f, 2147483520.0f, 1.0f, 1.0f, 0.0f, Status::ok},
+        {"X0 NaN", nan, 0.0f, 1.0f, 1.0f, -99999.0f, Status::bad_origin},
+        {"Y0 infinite", 0.0f, -inf, 1.0f, 1.0f, -99999.0f, Status::bad_origin},
+        {"X0/DX is 2^31", -2147483648.0f, 0.0f, 1.0f, 1.0f, -99999.0f, Status::bad_origin},
+        {"Y0/DY beyond", 0.0f, 100.0f, 1.0f, 1.0e-8f, -99999.0f, Status::bad_origin},
+        {"X0/DX overflows to infinity", 3.0e38f, 0.0f, 1.0e-3f, 1.0f, -99999.0f, Status::bad_origin},
+        {"DUMMY NaN", 0.0f, 0.0f, 1.0f, 1.0f, nan, Status::bad_dummy},
+        {"DUMMY infinite is a value", 0.0f, 0.0f, 1.0f, 1.0f, -inf, Status::ok},
+        {"origin first", nan, 0.0f, 1.0f, 1.0f, nan, Status::bad_origin},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(check_origin_and_dummy(c.x0, c.y0, c.dx, c.dy, c.dummy), c.expect);
+    }
+    EXPECT_EQ(code(Status::bad_origin), -1024);
+    EXPECT_EQ(code(Status::bad_dummy), -1025);
+}
+
 TEST(CallSetup, IterationLimitFromIerr) {
     EXPECT_EQ(iteration_limit(31), 512);
     EXPECT_EQ(iteration_limit(32), 32);

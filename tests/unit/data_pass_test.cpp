@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <limits>
 #include <string>
 #include <vector>
@@ -383,6 +385,100 @@ TEST(DataPass, ReadErrorIsNotTheEndOfTheData) {
         const DataRange r = rngdat_of(*cut, w.channels, plain());
         EXPECT_FALSE(r.read_failed);
         EXPECT_EQ(r.xmax, 6.0f);
+    }
+}
+
+}  // namespace
+}  // namespace minc
+
+namespace minc {
+namespace {
+
+// A data file that never ends, as a device or a pipe can be: the same 12-byte record
+// (x, y, one channel) over and over.
+class EndlessFile final : public gridout::ByteFile {
+public:
+    explicit EndlessFile(InputRecord r) {
+        const float words[3] = {r.x, r.y, r.chan.at(0)};
+        std::memcpy(record_, words, sizeof record_);
+    }
+    std::int64_t read(std::span<std::byte> out) override {
+        for (std::byte& b : out) b = record_[pos_++ % sizeof record_];
+        return std::int64_t(out.size());
+    }
+    std::int64_t write(std::span<const std::byte>) override { return -1; }
+    std::int64_t seek(std::int64_t offset) override {
+        pos_ = std::size_t(offset);
+        return offset;
+    }
+    std::int64_t size() override { return -1; }
+    bool close() override { return true; }
+
+private:
+    std::byte record_[12] = {};
+    std::size_t pos_ = 0;
+};
+
+// Both passes read at most max_records records: one more, however the file goes on,
+// ends the pass with too_much_data rather than a store that grows without bound.
+TEST(DataPass, RecordLimitStopsFilesThatGoOn) {
+    const InputRecord rec{5, 5, {1}};
+    struct Case {
+        const char* what;
+        int records;         // records in the file; -1: endless
+        int tail_bytes;      // bytes of a record cut short after them
+        std::int64_t limit;
+        bool too_many;
+    };
+    const Case cases[] = {
+        {"exactly the limit", 4, 0, 4, false},
+        {"the limit and a record cut short", 4, 6, 4, false},
+        {"one record more", 5, 0, 4, true},
+        {"a file that never ends", -1, 0, 4, true},
+        {"a file that never ends, limit 1", -1, 0, 1, true},
+    };
+    WorkArea w;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataTransform t = plain();
+        t.max_records = c.limit;
+        gridout::MemoryFileSystem fs;
+        std::unique_ptr<gridout::ByteFile> file;
+        if (c.records >= 0) {
+            file = test::write_input(fs, std::vector<InputRecord>(std::size_t(c.records), rec));
+            const std::vector<std::byte> tail(std::size_t(c.tail_bytes), std::byte{0x41});
+            ASSERT_EQ(file->write(tail), c.tail_bytes);
+        } else {
+            file = std::make_unique<EndlessFile>(rec);
+        }
+        const DataRange r = rngdat_of(*file, w.channels, t);
+        EXPECT_EQ(r.too_many, c.too_many);
+        EXPECT_FALSE(r.read_failed);
+        auto scratch = fs.create("store");
+        const DataPassResult p = run_pass(*file, *scratch, kSingle, t);
+        EXPECT_EQ(p.status, c.too_many ? Status::too_much_data : Status::ok);
+        if (!c.too_many) {
+            EXPECT_EQ(p.accepted, c.records);
+        }
+    }
+    EXPECT_EQ(DataTransform{}.max_records, std::int64_t{1} << 23);
+}
+
+// A partition whose blocks are no wider or taller than their overlap has no step to
+// find a home block by: the pass refuses it before reading a record.
+TEST(DataPass, StepsBelowOneAreRefused) {
+    struct Case { const char* what; Partition part; Status expect; };
+    const Case cases[] = {
+        {"section step 0", make_partition(10, 30, 10, 2, 3), Status::no_partition},
+        {"section step -2", make_partition(8, 30, 10, 2, 3), Status::no_partition},
+        {"tier step 0", make_partition(30, 5, 5, 3, 2), Status::no_partition},
+        {"steps 1", make_partition(11, 11, 10, 2, 2), Status::ok},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PassRun r = run_seqdat({{5, 5, {1}}, {9, 3, {2}}}, c.part, plain(), 30);
+        EXPECT_EQ(r.res.status, c.expect);
+        EXPECT_EQ(r.res.accepted, c.expect == Status::ok ? 2 : 0);
     }
 }
 

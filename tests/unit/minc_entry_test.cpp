@@ -476,6 +476,12 @@ TEST(MincEntry, ArgumentChecksAndFailedCallsKeepGminGmax) {
         {"ICHAN 2 of 1", [](GridRequest& r) { r.ichan = 2; }, -1022},
         {"ICHAN 0", [](GridRequest& r) { r.ichan = 0; }, -1022},
         {"MAXCHAN 257", [](GridRequest& r) { r.maxchan = 257; }, -1023},
+        {"X0 NaN", [](GridRequest& r) { r.x0 = NAN; }, -1024},
+        {"Y0 infinite", [](GridRequest& r) { r.y0 = -INFINITY; }, -1024},
+        {"X0/DX 3e9", [](GridRequest& r) { r.x0 = 3.0e9f; }, -1024},
+        {"Y0/DY 1e10", [](GridRequest& r) { r.y0 = 100.0f; r.dy = 1.0e-8f; }, -1024},
+        {"X0/DX -2^31, rotated", [](GridRequest& r) { r.x0 = -2147483648.0f; r.angle = 30.0f; }, -1024},
+        {"DUMMY NaN", [](GridRequest& r) { r.dummy = NAN; }, -1025},
         {"missing data", [](GridRequest& r) { r.datfile = "nothing.bin"; }, -1002},
     };
     for (const Case& c : cases) {
@@ -637,8 +643,8 @@ TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
 
 bool documented(int code) {
     return code == 0 || code == -2 || code == -999 || (code <= -1000 && code >= -1011) ||
-           code == -1013 || code == -1014 || (code <= -1020 && code >= -1023) ||
-           (code <= -1030 && code >= -1035) || code == -1040 || code == -1041;
+           code == -1013 || code == -1014 || (code <= -1020 && code >= -1025) ||
+           (code <= -1030 && code >= -1037) || code == -1040 || code == -1041;
 }
 
 TEST(MincEntry, AbsurdSizesFailWithoutBuildingTheirStores) {
@@ -908,6 +914,63 @@ TEST(MincEntry, GridsWhoseBlocksOvershootAreClippedToTheGrid) {
         if (c.radius == 0.0f) {
             EXPECT_EQ(dummy_count(g), 0);
         }
+    }
+}
+
+}  // namespace
+}  // namespace minc
+
+namespace minc {
+namespace {
+
+// Inputs that no grid can come from end the call with a code of their own, leave no
+// grid and keep GMIN and GMAX as they were.
+TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
+    CwdTempDir dir;
+    // Values near the largest float at neighbouring nodes: the relaxation overflows and
+    // every change is infinite or NaN.
+    std::vector<Point> huge;
+    for (int j = 0; j <= 10; j += 2)
+        for (int i = 0; i <= 10; i += 2) huge.push_back(Point{float(i), float(j), {(i + j) % 4 == 0 ? 3.0e38f : -3.0e38f}});
+    write_data("huge.bin", huge);
+    // Points along one line that a rotation by 30 degrees turns upright: the rotated
+    // working grid is 3 columns wide and 2000 rows tall, so it needs several blocks that
+    // are no wider than their overlap.
+    std::vector<Point> strip;
+    const float sin30 = std::sin(30.0f * 3.1415925f / 180.0f), cos30 = std::cos(30.0f * 3.1415925f / 180.0f);
+    for (int k = -1000; k <= 1000; k += 10) {
+        const float t = float(k);
+        strip.push_back(Point{20.0f + t * sin30, 20.0f + t * cos30, {t}});
+    }
+    write_data("strip.bin", strip);
+    struct Case { const char* what; const char* datfile; float dummy, angle; int maxchan; int code; };
+    const Case cases[] = {
+        {"relaxation overflows", "huge.bin", -99999.0f, 0.0f, 1, -1036},
+        {"endless data, all accepted", "/dev/zero", -99999.0f, 0.0f, 6, -1037},
+        {"endless data, none accepted", "/dev/zero", 0.0f, 0.0f, 1, -1037},
+        {"endless data, rotated", "/dev/zero", -99999.0f, 30.0f, 1, -1037},
+        {"rotated grid narrower than the overlap", "strip.bin", -99999.0f, 30.0f, 1, -1001},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GridRequest r = request("g.grd", -5.0f, -5.0f, 1.0f, 41, 41);
+        r.datfile = c.datfile;
+        r.dummy = c.dummy;
+        r.angle = c.angle;
+        r.maxchan = c.maxchan;
+        for (Stores kind : {Stores::memory, Stores::disk}) {
+            RelaxState st;
+            EXPECT_EQ(grid(r, st, kind).code(), c.code);
+            EXPECT_EQ(dir.names(), (std::set<std::string>{"huge.bin", "strip.bin", "minc.log"}));
+        }
+    }
+    {
+        SCOPED_TRACE("the same data at a modest scale grid");
+        for (Point& p : huge) p.ch[0] *= 1.0e-30f;
+        write_data("huge.bin", huge);
+        GridRequest r = request("g.grd", -5.0f, -5.0f, 1.0f, 41, 41);
+        r.datfile = "huge.bin";
+        EXPECT_TRUE(grid_fresh(r).ok());
     }
 }
 

@@ -27,12 +27,16 @@ enum class Status : int {
     bad_size = -1021,              // NX or NY below 1
     bad_channel = -1022,           // ICHAN outside 1..MAXCHAN
     bad_max_channels = -1023,      // MAXCHAN below 1 or above 256
+    bad_origin = -1024,            // X0 or Y0 not finite, or X0/DX or Y0/DY beyond the int range
+    bad_dummy = -1025,             // DUMMY is NaN
     store_failed = -1030,          // a scratch store could not be created, read or written
     row_too_wide = -1031,          // a grid row does not fit the work area behind the block
     mask_failed = -1032,           // a read or write of the mask store failed in blanking
     input_failed = -1033,          // the input data file could not be read
     output_failed = -1034,         // the grid file could not be created or written
     outline_too_small = -1035,     // radius clipping: outline list smaller than needed
+    not_finite = -1036,            // a solved block holds a node that is not finite
+    too_much_data = -1037,         // the input data file holds more records than the limit
     output_is_input = -1040,       // the grid file or the log would replace the input data file
     output_not_writable = -1041,   // the grid file exists and may not be written
 };
