@@ -20,6 +20,7 @@ const char* to_string(GridStatus s) {
     case GridStatus::short_source: return "input ended before all its values";
     case GridStatus::bad_header: return "input is not a valid grid file";
     case GridStatus::bad_arguments: return "invalid arguments";
+    case GridStatus::not_finite: return "a value is not finite once transformed back";
     }
     return "unknown status";
 }
@@ -279,6 +280,7 @@ GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name,
                 continue;
             }
             v = back_transform(v, p.mode);
+            if (!std::isfinite(v)) return failure(GridStatus::not_finite);
             range.add(v);
         }
         if (!write_grid_row(f, std::span<const float>(row), k, nrow, p.iopt))

@@ -39,7 +39,8 @@ int grid_status_code(gridout::GridStatus s) {
         case gridout::GridStatus::not_writable:
         case gridout::GridStatus::write_failed: return -2;
         case gridout::GridStatus::bad_header:
-        case gridout::GridStatus::short_source: return -3;
+        case gridout::GridStatus::short_source:
+        case gridout::GridStatus::not_finite: return -3;
         case gridout::GridStatus::bad_arguments: return -4;
     }
     return -4;

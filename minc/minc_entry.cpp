@@ -111,6 +111,7 @@ private:
 // Maps the grid writers' failures onto the call's codes.
 Status output_status(gridout::GridStatus s) {
     if (s == gridout::GridStatus::ok) return Status::ok;
+    if (s == gridout::GridStatus::not_finite) return Status::not_finite;
     return s == gridout::GridStatus::not_writable ? Status::output_not_writable : Status::output_failed;
 }
 
@@ -420,7 +421,7 @@ const char* describe(Status s) {
         case Status::input_failed: return "the input data file could not be read";
         case Status::output_failed: return "the grid file could not be created or written";
         case Status::outline_too_small: return "the blanking outline does not fit";
-        case Status::not_finite: return "the relaxation overflowed: a block holds values that are not finite";
+        case Status::not_finite: return "the gridded values overflowed: a block or a grid value is not finite";
         case Status::too_much_data: return "the input data file holds more records than the limit";
         case Status::output_is_input: return "the grid file or the log is the input data file";
         case Status::output_not_writable: return "the grid file exists and may not be written";

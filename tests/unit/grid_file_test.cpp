@@ -223,6 +223,21 @@ TEST(Geoout, BackTransformsByMode) {
         EXPECT_EQ(r.gmax, v[6]);
     }
     {
+        // e^v overflows above v = 88.72: such a grid has no usable range, so none is written.
+        SCOPED_TRACE("values that are not finite once transformed back");
+        struct Case { int mode; float v; };
+        for (const Case& c : {Case{2, 88.8f}, Case{3, 89.8f}, Case{3, -89.8f}, Case{1, INFINITY}, Case{2, NAN}}) {
+            SCOPED_TRACE("MODE " + std::to_string(c.mode) + ", value " + std::to_string(c.v));
+            const std::vector<float> g = {1.0f, c.v, -99999.0f, 0.5f};
+            auto r = unit_geoout(rows_of(g), fs, "inf.grd", 2, 2, c.mode);
+            EXPECT_EQ(r.status, GridStatus::not_finite);
+            EXPECT_FALSE(fs.exists("inf.grd"));
+        }
+        const std::vector<float> g = {88.7f, 89.7f, -89.7f, 0.0f};
+        auto r = unit_geoout(rows_of(g), fs, "big.grd", 2, 2, 3);
+        EXPECT_EQ(r.status, GridStatus::ok) << "the largest values that still fit";
+    }
+    {
         SCOPED_TRACE("other MODE values leave values alone");
         for (int mode : {1, 0, 4, -3}) {
             EXPECT_EQ(back_transform(2.0f, mode), 2.0f);

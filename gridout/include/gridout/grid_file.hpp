@@ -35,6 +35,7 @@ enum class GridStatus : int {
     short_source,   // an input ended before all the values it had to supply
     bad_header,     // an input grid header is not a valid grid of 4-byte reals
     bad_arguments,  // counts below 1, a buffer too small, an impossible combination
+    not_finite,     // a value to be written is not finite once transformed back
 };
 
 /// A short English phrase for a status, for messages and test output.
@@ -212,8 +213,10 @@ struct GeooutParams {
 /// otherwise the rows are stored in reverse (KX -2).
 /// Statuses: bad_arguments (counts below 1, a memory grid too small, `columns` with
 /// NCOL != NROW, a non-finite spacing or origin), cannot_create, write_failed,
-/// read_failed, short_source (the stream ends before NROW full rows; never padded). On
-/// any failure no file is left under the name and an earlier file of that name is kept.
+/// read_failed, short_source (the stream ends before NROW full rows; never padded),
+/// not_finite (a value is infinite or NaN after the back-transform: e^v overflows for v
+/// above about 88.7, and a grid with such a node has no usable range). On any failure no
+/// file is left under the name and an earlier file of that name is kept.
 GeooutResult geoout(RowSource src, FileSystem& out_fs, const std::string& name,
                     const GeooutParams& p);
 

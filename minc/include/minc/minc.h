@@ -33,12 +33,16 @@ enum {
     MINC_BAD_SIZE = -1021,             /* NX or NY below 1 */
     MINC_BAD_CHANNEL = -1022,          /* ICHAN outside 1..MAXCHAN */
     MINC_BAD_MAX_CHANNELS = -1023,     /* MAXCHAN below 1 or above 256 */
+    MINC_BAD_ORIGIN = -1024,           /* X0 or Y0 not finite, or X0/DX, Y0/DY beyond the int range */
+    MINC_BAD_DUMMY = -1025,            /* DUMMY is NaN */
     MINC_STORE_FAILED = -1030,         /* a scratch store could not be written or read */
     MINC_ROW_TOO_WIDE = -1031,         /* a grid row does not fit the work area */
     MINC_MASK_FAILED = -1032,          /* the blanking mask could not be read or written */
     MINC_INPUT_FAILED = -1033,         /* the input data file could not be read */
     MINC_OUTPUT_FAILED = -1034,        /* the grid file could not be created or written */
     MINC_OUTLINE_TOO_SMALL = -1035,    /* blanking outline store too small */
+    MINC_NOT_FINITE = -1036,           /* the gridded values overflowed (not finite) */
+    MINC_TOO_MUCH_DATA = -1037,        /* the data file holds more than 2^23 records */
     MINC_OUTPUT_IS_INPUT = -1040,      /* OUTFILE (or "minc.log") is the file DATFILE */
     MINC_OUTPUT_NOT_WRITABLE = -1041   /* OUTFILE exists and may not be written */
 };

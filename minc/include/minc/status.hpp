@@ -35,7 +35,7 @@ enum class Status : int {
     input_failed = -1033,          // the input data file could not be read
     output_failed = -1034,         // the grid file could not be created or written
     outline_too_small = -1035,     // radius clipping: outline list smaller than needed
-    not_finite = -1036,            // a solved block holds a node that is not finite
+    not_finite = -1036,            // a solved block, or a grid value transformed back, is not finite
     too_much_data = -1037,         // the input data file holds more records than the limit
     output_is_input = -1040,       // the grid file or the log would replace the input data file
     output_not_writable = -1041,   // the grid file exists and may not be written
