@@ -943,13 +943,20 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
         strip.push_back(Point{20.0f + t * sin30, 20.0f + t * cos30, {t}});
     }
     write_data("strip.bin", strip);
-    struct Case { const char* what; const char* datfile; float dummy, angle; int maxchan; int code; };
+    // Logarithms rising by 8.8 per cell up to 88 (near the largest float) over the left
+    // quarter of the grid: the grid carries the slope on, and e^v overflows.
+    std::vector<Point> ramp;
+    for (int j = 0; j <= 40; j += 2)
+        for (int i = 0; i <= 10; i += 2) ramp.push_back(Point{float(i) - 5.0f, float(j) - 5.0f, {std::exp(8.8f * float(i))}});
+    write_data("ramp.bin", ramp);
+    struct Case { const char* what; const char* datfile; float dummy, angle; int maxchan, mode; int code; };
     const Case cases[] = {
-        {"relaxation overflows", "huge.bin", -99999.0f, 0.0f, 1, -1036},
-        {"endless data, all accepted", "/dev/zero", -99999.0f, 0.0f, 6, -1037},
-        {"endless data, none accepted", "/dev/zero", 0.0f, 0.0f, 1, -1037},
-        {"endless data, rotated", "/dev/zero", -99999.0f, 30.0f, 1, -1037},
-        {"rotated grid narrower than the overlap", "strip.bin", -99999.0f, 30.0f, 1, -1001},
+        {"relaxation overflows", "huge.bin", -99999.0f, 0.0f, 1, 1, -1036},
+        {"values overflow once transformed back", "ramp.bin", -99999.0f, 0.0f, 1, 2, -1036},
+        {"endless data, all accepted", "/dev/zero", -99999.0f, 0.0f, 6, 1, -1037},
+        {"endless data, none accepted", "/dev/zero", 0.0f, 0.0f, 1, 1, -1037},
+        {"endless data, rotated", "/dev/zero", -99999.0f, 30.0f, 1, 1, -1037},
+        {"rotated grid narrower than the overlap", "strip.bin", -99999.0f, 30.0f, 1, 1, -1001},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -958,19 +965,25 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
         r.dummy = c.dummy;
         r.angle = c.angle;
         r.maxchan = c.maxchan;
+        r.mode = c.mode;
         for (Stores kind : {Stores::memory, Stores::disk}) {
             RelaxState st;
             EXPECT_EQ(grid(r, st, kind).code(), c.code);
-            EXPECT_EQ(dir.names(), (std::set<std::string>{"huge.bin", "strip.bin", "minc.log"}));
+            EXPECT_EQ(dir.names(), (std::set<std::string>{"huge.bin", "strip.bin", "ramp.bin", "minc.log"}));
         }
     }
     {
         SCOPED_TRACE("the same data at a modest scale grid");
         for (Point& p : huge) p.ch[0] *= 1.0e-30f;
         write_data("huge.bin", huge);
+        for (Point& p : ramp) p.ch[0] = std::pow(p.ch[0], 0.25f);
+        write_data("ramp.bin", ramp);
         GridRequest r = request("g.grd", -5.0f, -5.0f, 1.0f, 41, 41);
-        r.datfile = "huge.bin";
-        EXPECT_TRUE(grid_fresh(r).ok());
+        for (const char* name : {"huge.bin", "ramp.bin"}) {
+            r.datfile = name;
+            r.mode = name[0] == 'r' ? 2 : 1;
+            EXPECT_TRUE(grid_fresh(r).ok()) << name;
+        }
     }
 }
 
