@@ -949,14 +949,20 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
     for (int j = 0; j <= 40; j += 2)
         for (int i = 0; i <= 10; i += 2) ramp.push_back(Point{float(i) - 5.0f, float(j) - 5.0f, {std::exp(8.8f * float(i))}});
     write_data("ramp.bin", ramp);
-    struct Case { const char* what; const char* datfile; float dummy, angle; int maxchan, mode; int code; };
+    // The endless file is read to the record limit (2^23 records), so each of those
+    // cases runs with one store kind only.
+    const std::vector<Stores> both = {Stores::memory, Stores::disk};
+    struct Case {
+        const char* what; const char* datfile; float dummy, angle; int maxchan, mode; int code;
+        std::vector<Stores> kinds;
+    };
     const Case cases[] = {
-        {"relaxation overflows", "huge.bin", -99999.0f, 0.0f, 1, 1, -1036},
-        {"values overflow once transformed back", "ramp.bin", -99999.0f, 0.0f, 1, 2, -1036},
-        {"endless data, all accepted", "/dev/zero", -99999.0f, 0.0f, 6, 1, -1037},
-        {"endless data, none accepted", "/dev/zero", 0.0f, 0.0f, 1, 1, -1037},
-        {"endless data, rotated", "/dev/zero", -99999.0f, 30.0f, 1, 1, -1037},
-        {"rotated grid narrower than the overlap", "strip.bin", -99999.0f, 30.0f, 1, 1, -1001},
+        {"relaxation overflows", "huge.bin", -99999.0f, 0.0f, 1, 1, -1036, both},
+        {"values overflow once transformed back", "ramp.bin", -99999.0f, 0.0f, 1, 2, -1036, both},
+        {"endless data, all accepted", "/dev/zero", -99999.0f, 0.0f, 6, 1, -1037, {Stores::memory}},
+        {"endless data, none accepted", "/dev/zero", 0.0f, 0.0f, 1, 1, -1037, {Stores::disk}},
+        {"endless data, rotated", "/dev/zero", -99999.0f, 30.0f, 1, 1, -1037, {Stores::memory}},
+        {"rotated grid narrower than the overlap", "strip.bin", -99999.0f, 30.0f, 1, 1, -1001, both},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -966,7 +972,7 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
         r.angle = c.angle;
         r.maxchan = c.maxchan;
         r.mode = c.mode;
-        for (Stores kind : {Stores::memory, Stores::disk}) {
+        for (Stores kind : c.kinds) {
             RelaxState st;
             EXPECT_EQ(grid(r, st, kind).code(), c.code);
             EXPECT_EQ(dir.names(), (std::set<std::string>{"huge.bin", "strip.bin", "ramp.bin", "minc.log"}));
