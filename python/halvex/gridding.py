@@ -40,12 +40,16 @@ STATUS_TEXT = {
     -1021: "fewer than 1 column or row",
     -1022: "channel outside 1..MAXCHAN",
     -1023: "MAXCHAN outside 1..256",
+    -1024: "X0 or Y0 not finite, or X0/DX or Y0/DY beyond the integer range",
+    -1025: "the null value DUMMY is NaN",
     -1030: "a scratch store could not be written or read",
     -1031: "a grid row does not fit the work area",
     -1032: "the blanking mask could not be read or written",
     -1033: "the input data file could not be read",
     -1034: "the grid file could not be created or written",
     -1035: "blanking outline store too small",
+    -1036: "the gridded values overflowed (not finite)",
+    -1037: "the data file holds more than 2^23 records",
 }
 
 
