@@ -62,7 +62,8 @@ private:
 // Every status the library documents.
 bool documented(int code) {
     return code == 0 || code == -2 || code == -999 || (code <= -1000 && code >= -1011) || code == -1013 ||
-           code == -1014 || (code <= -1020 && code >= -1025) || (code <= -1030 && code >= -1037);
+           code == -1014 || (code <= -1020 && code >= -1025) || (code <= -1030 && code >= -1037) ||
+           code == -1040 || code == -1041;
 }
 
 // Reads the argument bytes one after the other; 0 once the input is used up.
