@@ -145,7 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     // The data file: raw reals, or records whose bytes place the point over the grid
-    // (and a little beyond it) and give each channel a value about 0.
+    // (and a little beyond it) and give each channel a value about 0 (never exactly the
+    // grid files' dummy -1.0E32, which a data node may hold but no reader can tell from
+    // a blank one).
     const std::uint8_t* rest = data + 16;
     const std::size_t nrest = size - 16;
     {
@@ -171,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 rec[0] = r.x0 + (static_cast<float>(rest[k]) / 255.0f * 1.2f - 0.1f) * w;
                 rec[1] = r.y0 + (static_cast<float>(rest[k + 1]) / 255.0f * 1.2f - 0.1f) * h;
                 for (std::size_t c = 2; c < words; ++c)
-                    rec[c] = rest[k + c] == 255 ? r.dummy : (static_cast<float>(rest[k + c]) - 100.0f) * scale;
+                    rec[c] = rest[k + c] == 255 ? r.dummy : (static_cast<float>(rest[k + c]) - 99.5f) * scale;
                 f.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(4 * words));
             }
             // The bytes left over make a record cut short.
