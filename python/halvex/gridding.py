@@ -50,6 +50,8 @@ STATUS_TEXT = {
     -1035: "blanking outline store too small",
     -1036: "the gridded values overflowed (not finite)",
     -1037: "the data file holds more than 2^23 records",
+    -1040: "the grid file or minc.log is the input data file",
+    -1041: "the grid file exists and may not be written",
 }
 
 
