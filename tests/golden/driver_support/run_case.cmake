@@ -3,9 +3,8 @@
 # (one per line) and the console input stdin.txt (when present), and compares the
 # console output with expected/console.txt, the exit status with expected/exit.txt, the
 # standard error output with expected/stderr.txt (empty when there is none) and every
-# other file of expected/ byte for byte with the file of the same name. Files
-# listed in present.txt must exist but are not compared; grid files and the gridding
-# log are left to the gridding tests; any other file is a failure.
+# other file of expected/ (tables, line point files, grid files, the gridding log) byte
+# for byte with the file of the same name; any other file is a failure.
 # Call with CASE set, from a script run with -DBIN=<build dir> -DSRC=<source dir>.
 set(case_dir "${SRC}/tests/golden/driver_${CASE}")
 set(work "${BIN}/golden-work/driver_${CASE}")
@@ -47,65 +46,21 @@ if(NOT errors STREQUAL want_errors)
 endif()
 file(WRITE "${work}/console.out" "${console}")
 
-# First differing byte of two files, reported with the offset.
-function(compare_bytes got want label)
-  file(READ "${got}" a HEX)
-  file(READ "${want}" b HEX)
-  if(a STREQUAL b)
-    return()
-  endif()
-  string(LENGTH "${a}" la)
-  string(LENGTH "${b}" lb)
-  # Whole 32-byte blocks first (string steps are slow in CMake), then single bytes.
-  set(i 0)
-  foreach(step 64 2)
-    while(i LESS la AND i LESS lb)
-      string(SUBSTRING "${a}" ${i} ${step} ca)
-      string(SUBSTRING "${b}" ${i} ${step} cb)
-      if(NOT ca STREQUAL cb)
-        break()
-      endif()
-      math(EXPR i "${i} + ${step}")
-    endwhile()
-  endforeach()
-  math(EXPR offset "${i} / 2")
-  math(EXPR size_a "${la} / 2")
-  math(EXPR size_b "${lb} / 2")
-  string(SUBSTRING "${a}" ${i} 2 ca)
-  string(SUBSTRING "${b}" ${i} 2 cb)
-  set(failures "${failures}${label}: first difference at byte ${offset} (got 0x${ca}, expected 0x${cb}); sizes ${size_a} and ${size_b}\n" PARENT_SCOPE)
-endfunction()
+include("${SRC}/tests/golden/support/compare.cmake")
+golden_compare("${work}/console.out" "${case_dir}/expected/console.txt" "console")
+golden_compare_dir("${work}" "${case_dir}/expected" SKIP console.txt exit.txt stderr.txt)
 
-compare_bytes("${work}/console.out" "${case_dir}/expected/console.txt" "console")
-
+# Nothing but the inputs and the expected outputs may appear in the folder.
 file(GLOB expected_files RELATIVE "${case_dir}/expected" "${case_dir}/expected/*")
-list(REMOVE_ITEM expected_files console.txt exit.txt stderr.txt)
-foreach(name ${expected_files})
-  if(NOT EXISTS "${work}/${name}")
-    string(APPEND failures "${name}: missing\n")
-  else()
-    compare_bytes("${work}/${name}" "${case_dir}/expected/${name}" "${name}")
-  endif()
-endforeach()
-
 set(allowed console.out ${expected_files})
 foreach(f ${inputs})
   get_filename_component(n "${f}" NAME)
   list(APPEND allowed "${n}")
 endforeach()
-if(EXISTS "${case_dir}/present.txt")
-  file(STRINGS "${case_dir}/present.txt" present)
-  foreach(name ${present})
-    if(NOT EXISTS "${work}/${name}")
-      string(APPEND failures "${name}: missing\n")
-    endif()
-    list(APPEND allowed "${name}")
-  endforeach()
-endif()
 file(GLOB produced RELATIVE "${work}" "${work}/*")
 foreach(name ${produced})
   list(FIND allowed "${name}" at)
-  if(at EQUAL -1 AND NOT name MATCHES "\\.grd$" AND NOT name STREQUAL "minc.log")
+  if(at EQUAL -1)
     string(APPEND failures "${name}: not expected\n")
   endif()
 endforeach()
