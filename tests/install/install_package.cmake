@@ -2,8 +2,14 @@
 # fresh prefix holds the programs, the versioned shared library, the headers, the CMake
 # package and minc.pc; a program configured with find_package(minc) against that prefix,
 # and a C program built with `pkg-config --cflags --libs minc`, are built and run.
-# Run with -DBIN=<build dir> -DSRC=<source dir>.
-set(work "${BIN}/install_package_work")
+# Run with -DBIN=<build dir> -DSRC=<source dir> -DPART=c|cxx: c checks the installed
+# files and the C entries through both ways; cxx builds the find_package(minc) programs
+# with the C++ interface as well and checks that both interfaces give the same grid.
+cmake_minimum_required(VERSION 3.20)
+if(NOT PART MATCHES "^(c|cxx)$")
+  message(FATAL_ERROR "PART must be c or cxx")
+endif()
+set(work "${BIN}/install_package_${PART}_work")
 set(prefix "${work}/prefix")
 file(REMOVE_RECURSE "${work}")
 file(MAKE_DIRECTORY "${work}")
@@ -41,48 +47,61 @@ endif()
 set(major "${CMAKE_MATCH_1}")
 
 run("cmake --install" DIR "${work}" COMMAND "${CMAKE_COMMAND}" --install "${BIN}" --prefix "${prefix}")
-foreach(file
-    bin/halvex
-    bin/minc
-    ${libdir}/libminc.so.${version}
-    ${libdir}/libminc.so.${major}
-    ${libdir}/libminc.so
-    ${libdir}/libminc_cxx.a
-    include/minc/minc.h
-    include/minc/minc.hpp
-    ${libdir}/cmake/minc/mincConfig.cmake
-    ${libdir}/cmake/minc/mincConfigVersion.cmake
-    ${libdir}/pkgconfig/minc.pc
-    share/doc/halvex/LICENSE)
-  if(NOT EXISTS "${prefix}/${file}")
-    message(FATAL_ERROR "${file} not installed")
-  endif()
-endforeach()
 
-# The shared library carries its soname; the installed commands run.
-find_program(readelf NAMES readelf)
-if(readelf)
+# The installed files; the shared library carries its soname; the installed commands run.
+if(PART STREQUAL "c")
+  foreach(file
+      bin/halvex
+      bin/minc
+      ${libdir}/libminc.so.${version}
+      ${libdir}/libminc.so.${major}
+      ${libdir}/libminc.so
+      ${libdir}/libminc_cxx.a
+      include/minc/minc.h
+      include/minc/minc.hpp
+      ${libdir}/cmake/minc/mincConfig.cmake
+      ${libdir}/cmake/minc/mincConfigVersion.cmake
+      ${libdir}/pkgconfig/minc.pc
+      share/doc/halvex/LICENSE)
+    if(NOT EXISTS "${prefix}/${file}")
+      message(FATAL_ERROR "${file} not installed")
+    endif()
+  endforeach()
+
+  find_program(readelf NAMES readelf REQUIRED)
   run("readelf" DIR "${work}" COMMAND "${readelf}" -d "${prefix}/${libdir}/libminc.so.${version}")
   if(NOT run_out MATCHES "\\(SONAME\\)[^\n]*\\[libminc\\.so\\.${major}\\]")
     message(FATAL_ERROR "libminc.so.${version} has no soname libminc.so.${major}:\n${run_out}")
   endif()
-endif()
-run("minc --help" DIR "${work}" COMMAND "${prefix}/bin/minc" --help)
-if(NOT run_out MATCHES "Usage: minc")
-  message(FATAL_ERROR "the installed minc does not show its usage:\n${run_out}")
+  run("minc --help" DIR "${work}" COMMAND "${prefix}/bin/minc" --help)
+  if(NOT run_out MATCHES "Usage: minc")
+    message(FATAL_ERROR "the installed minc does not show its usage:\n${run_out}")
+  endif()
 endif()
 
-# find_package(minc): a program outside the source tree, configured against the prefix.
+# find_package(minc): programs outside the source tree, configured against the prefix.
+if(PART STREQUAL "cxx")
+  set(with_cxx ON)
+else()
+  set(with_cxx OFF)
+endif()
 set(user_build "${work}/cmake_program")
-run("configuring the find_package(minc) program" DIR "${work}" COMMAND
+run("configuring the find_package(minc) programs" DIR "${work}" COMMAND
     "${CMAKE_COMMAND}" -S "${SRC}/tests/install/cmake_program" -B "${user_build}"
-    -DCMAKE_PREFIX_PATH=${prefix} -DEXPECT_VERSION=${version} -DCMAKE_BUILD_TYPE=Release
-    "-DCMAKE_CXX_FLAGS=${san_flags}" "-DCMAKE_EXE_LINKER_FLAGS=${san_flags}")
-run("building the find_package(minc) program" DIR "${work}" COMMAND
+    -DCMAKE_PREFIX_PATH=${prefix} -DEXPECT_VERSION=${version} -DWITH_CXX=${with_cxx}
+    -DCMAKE_BUILD_TYPE=Release "-DCMAKE_C_FLAGS=${san_flags}" "-DCMAKE_CXX_FLAGS=${san_flags}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${san_flags}")
+run("building the find_package(minc) programs" DIR "${work}" COMMAND
     "${CMAKE_COMMAND}" --build "${user_build}")
 file(MAKE_DIRECTORY "${work}/run_cmake")
-run("the find_package(minc) program" DIR "${work}/run_cmake" COMMAND "${user_build}/grid_both")
+run("grid_c, built with find_package(minc)" DIR "${work}/run_cmake" COMMAND "${user_build}/grid_c")
 message(STATUS "${run_out}")
+if(PART STREQUAL "cxx")
+  run("grid_cxx, built with find_package(minc)" DIR "${work}/run_cmake" COMMAND "${user_build}/grid_cxx")
+  message(STATUS "${run_out}")
+  file(REMOVE_RECURSE "${work}")
+  return()
+endif()
 
 # pkg-config: a plain C program with the flags minc.pc gives and nothing else.
 find_program(pkg_config NAMES pkg-config pkgconf REQUIRED)
