@@ -1,15 +1,47 @@
 // Options and operands of the halvex command line, and the help text.
 #include "command_line.hpp"
 
+#include "free_format.hpp"
 #include "model_reader.hpp"
+#include "parallel_lines.hpp"
 
 namespace driver {
+namespace {
+
+// The value of -j: a whole number from 1 to kMaxJobs; otherwise the message that says so.
+std::string read_jobs(const std::string& option, const std::string* value, int& jobs) {
+    const std::string want = option + " takes a number of gridding threads from 1 to " +
+                             std::to_string(kMaxJobs);
+    if (value == nullptr) return " " + want;
+    std::int32_t n = 0;
+    const bool digits = !value->empty() && value->find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || value->size() > 9 || !read_integer(*value, n) || n < 1 || n > kMaxJobs)
+        return " " + want + ", not '" + *value + "'";
+    jobs = n;
+    return {};
+}
+
+}  // namespace
 
 CommandLine parse_command_line(std::span<const std::string> args) {
     CommandLine cl;
     bool help = false, version = false, options_end = false;
-    for (const std::string& a : args) {
-        if (options_end || a.size() < 2 || a.compare(0, 2, "--") != 0) {
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        const std::string* next = k + 1 < args.size() ? &args[k + 1] : nullptr;
+        std::string problem;
+        if (options_end) {
+            cl.operands.push_back(a);
+        } else if (a == "-j" || a == "--jobs") {
+            problem = read_jobs(a, next, cl.jobs);
+            if (next != nullptr) ++k;
+        } else if (a.compare(0, 2, "-j") == 0 && a.size() > 2) {
+            const std::string value = a.substr(2);
+            problem = read_jobs("-j", &value, cl.jobs);
+        } else if (a.compare(0, 7, "--jobs=") == 0) {
+            const std::string value = a.substr(7);
+            problem = read_jobs("--jobs", &value, cl.jobs);
+        } else if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
             cl.operands.push_back(a);
         } else if (a == "--") {
             options_end = true;
@@ -20,6 +52,7 @@ CommandLine parse_command_line(std::span<const std::string> args) {
         } else if (cl.unknown_option.empty()) {
             cl.unknown_option = a;
         }
+        if (!problem.empty() && cl.bad_jobs.empty()) cl.bad_jobs = problem;
     }
     if (help)
         cl.action = Action::help;
@@ -29,7 +62,7 @@ CommandLine parse_command_line(std::span<const std::string> args) {
 }
 
 std::string help_text() {
-    return "Usage: halvex [model-file [cell [ndepth]]]\n"
+    return "Usage: halvex [-j N] [model-file [cell [ndepth]]]\n"
            "       halvex [--] model-file ...   (\"--\" before a model file named \"--...\")\n"
            "       halvex --help | --version\n"
            "\n"
@@ -45,6 +78,17 @@ std::string help_text() {
            std::to_string(kMaxDepthCells) +
            " (default 64; read only when\n"
            "              exactly three arguments are given)\n"
+           "  -j N, --jobs N\n"
+           "              grid the lines on N threads, 1 to " +
+           std::to_string(kMaxJobs) +
+           ". Each line is then gridded\n"
+           "              as if it were the first of the run, so the grids are the same\n"
+           "              for every N. Without -j the lines are gridded one after the\n"
+           "              other and the relaxation carries its state from each gridding\n"
+           "              call to the next through the whole run, as one process always\n"
+           "              has: the two ways can give slightly different grids (by how far\n"
+           "              each block relaxed). Tables, coordinate files, line point files\n"
+           "              and the console are the same either way.\n"
            "\n"
            "Limits: a model record is one text line of at most " +
            std::to_string(kMaxRecordChars) +
@@ -53,7 +97,9 @@ std::string help_text() {
            "folder, and a second run there stops at once.\n"
            "\n"
            "Progress goes to standard output; warnings and stop messages go to standard\n"
-           "error, naming the model file and its line.\n"
+           "error, naming the model file and its line. When standard error is a terminal,\n"
+           "it also shows the line being gridded, the share of the model file read and\n"
+           "the time, and a summary at the end.\n"
            "\n"
            "Exit status: 0  every record converted and every line gridded\n"
            "             1  the run stopped on an error, or converted nothing\n"

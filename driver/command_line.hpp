@@ -1,6 +1,6 @@
 // The command line of halvex: up to three operands (model file, cell size, number of
-// depth cells), the options --help and --version, and "--", after which every argument
-// is an operand, so that a model file whose name starts with "--" stays reachable.
+// depth cells), the options --help, --version and -j/--jobs, and "--", after which every
+// argument is an operand, so that a model file whose name starts with "-" stays reachable.
 #pragma once
 
 #include <span>
@@ -15,11 +15,14 @@ struct CommandLine {
     Action action = Action::run;
     std::vector<std::string> operands;  // in order, options and the first "--" removed
     std::string unknown_option;         // the first unknown "--..." argument, if any
+    int jobs = 0;                       // -j: gridding threads; 0 grids on the run's own thread
+    std::string bad_jobs;               // the message for a -j value that is not 1..kMaxJobs
 };
 
 /// Sorts the arguments after the program name into options and operands. Before "--",
 /// an argument that starts with "--" is an option; a single "-" or "-5" is an operand
-/// (negative numbers are values, not options). --help wins over --version.
+/// (negative numbers are values, not options). --help wins over --version. The number
+/// of threads is given as "-j N", "-jN", "--jobs N" or "--jobs=N"; the last one counts.
 CommandLine parse_command_line(std::span<const std::string> args);
 
 /// What `halvex --help` prints: usage, operands and defaults, limits, exit statuses.

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "halvex_version.hpp"
+#include "progress.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     driver::Console console{std::cout, std::cin, std::cerr};
+    console.err_is_terminal = driver::stderr_is_terminal();
     return driver::run(args, console, HALVEX_VERSION);
 }

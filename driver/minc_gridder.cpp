@@ -9,10 +9,13 @@
 
 namespace driver {
 
-std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
+LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
+                    minc::Stores stores, minc::LogTo log_to, bool points_only) {
+    LineGrids out;
     // The points of the line in memory, given the value of each quantity in turn: the
     // same records the library would read from the line point file.
     const std::size_t n = call.points.size() / kPointReals;
+    const bool from_file = call.points.empty() && !points_only;
     std::vector<minc::Point> pts(n);
     for (std::size_t k = 0; k < kQuantities.size(); ++k) {
         const Quantity& q = kQuantities[k];
@@ -40,19 +43,32 @@ std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
             .angle = 0.0f,
             // The status word goes in as the iteration limit; being 0 or negative, it
             // always leaves the library at its default limit.
-            .iterations = status_word_,
+            .iterations = status_word,
+            .log_to = log_to,
         };
-        const int ierr = (call.points.empty() ? minc::grid(request, relax_, stores_)
-                                              : minc::grid(request, pts, relax_, stores_))
-                             .code();
-        status_word_ = ierr;
+        minc::GridResult r = from_file ? minc::grid(request, relax, stores)
+                                       : minc::grid(request, pts, relax, stores);
+        const int ierr = r.code();
+        status_word = ierr;
+        out.last_log = std::move(r.log);
         if (ierr != 0) {
-            ++failed_;
-            console_ << " warning: line " << call.label << ": grid file " << call.out_files[k]
-                     << " not written, gridding code " << ierr << " ("
-                     << minc::describe(static_cast<minc::Status>(ierr)) << ")\n";
+            ++out.failures;
+            out.warnings += " warning: line " + call.label + ": grid file " + call.out_files[k] +
+                            " not written, gridding code " + std::to_string(ierr) + " (" +
+                            minc::describe(static_cast<minc::Status>(ierr)) + ")\n";
+        } else {
+            ++out.grids;
         }
     }
+    return out;
+}
+
+std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
+    const LineGrids g =
+        grid_four(call, relax_, status_word_, stores_, minc::LogTo::file, /*points_only=*/false);
+    failed_ += g.failures;
+    grids_ += g.grids;
+    console_ << g.warnings;
     return std::nullopt;
 }
 

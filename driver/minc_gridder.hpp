@@ -3,6 +3,7 @@
 // call to call in order, as one process carries them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -16,6 +17,22 @@ namespace driver {
 /// gridding call failed.
 inline constexpr int kExitGridFailed = 3;
 
+/// What the four calls of one line left behind.
+struct LineGrids {
+    std::string warnings;    ///< one line per failed call, each ending with LF
+    int grids = 0;           ///< grid files written
+    int failures = 0;        ///< calls that failed
+    std::string last_log;    ///< the last call's log, when asked for in memory
+};
+
+/// Makes the four grids of `call` in kQuantities order, carrying `relax` and the status
+/// word `status_word` (IERR: the previous call's code, handed in as the iteration limit)
+/// from call to call. The points are call.points, or call.datfile when `points_only` is
+/// false and the line has none; with `points_only` the data file is never read. `log_to`
+/// says where each call's log goes.
+LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
+                    minc::Stores stores, minc::LogTo log_to, bool points_only);
+
 class MincGridder final : public SectionGridder {
 public:
     /// Warnings about failed calls go to `console`, one line each.
@@ -26,7 +43,8 @@ public:
     /// the line, the grid file and the code, and the next call goes on. Never stops the run.
     std::optional<std::string> grid_line(const GridCall& call) override;
 
-    int failed_calls() const { return failed_; }
+    GridCounts counts() const override { return {.grids = grids_, .failures = failed_}; }
+    int failed_calls() const { return static_cast<int>(failed_); }
     int status_word() const { return status_word_; }
 
 private:
@@ -34,7 +52,8 @@ private:
     minc::Stores stores_;
     minc::RelaxState relax_;  // one state for the whole run
     int status_word_ = 0;     // IERR: 0 before the first call, then what the last call left
-    int failed_ = 0;
+    std::int64_t failed_ = 0;
+    std::int64_t grids_ = 0;
 };
 
 }  // namespace driver

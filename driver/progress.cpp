@@ -23,7 +23,7 @@ std::string format_seconds(double s) {
 }  // namespace
 
 Progress::Progress(std::ostream& err, std::uint64_t total_bytes, Clock clock)
-    : err_(&err), total_bytes_(total_bytes), clock_(std::move(clock)), start_(clock_()) {}
+    : err_(err), total_bytes_(total_bytes), clock_(std::move(clock)), start_(clock_()) {}
 
 double Progress::elapsed_seconds() const {
     return std::chrono::duration<double>(clock_() - start_).count();
@@ -44,23 +44,48 @@ std::string Progress::status_text(std::string_view label, std::uint64_t bytes_re
 }
 
 std::string Progress::summary_text(const RunTally& t) const {
-    return "halvex: " + std::to_string(t.lines) + " lines, " + std::to_string(t.points) +
-           " points, " + std::to_string(t.grids) + " grids, " + std::to_string(t.failures) +
-           (t.failures == 1 ? " failed call, " : " failed calls, ") +
+    return "halvex: " + std::to_string(t.lines) + (t.lines == 1 ? " line, " : " lines, ") +
+           std::to_string(t.points) + " points, " + std::to_string(t.grids) + " grids, " +
+           std::to_string(t.failures) + (t.failures == 1 ? " failed call, " : " failed calls, ") +
            format_seconds(elapsed_seconds());
 }
 
-void Progress::gridding(std::string_view label, std::uint64_t bytes_read) {
-    if (err_ == nullptr) return;
-    *err_ << kRewriteLine << status_text(label, bytes_read) << std::flush;
+void Progress::draw() {
+    err_ << kRewriteLine << status_text(label_, bytes_read_) << std::flush;
     line_shown_ = true;
 }
 
-void Progress::finish(const RunTally& tally) {
-    if (err_ == nullptr) return;
-    if (line_shown_) *err_ << kRewriteLine;
-    *err_ << summary_text(tally) << "\n" << std::flush;
+void Progress::gridding(std::string_view label, std::uint64_t bytes_read) {
+    label_ = std::string(label);
+    bytes_read_ = bytes_read;
+    suspended_ = false;
+    draw();
+}
+
+void Progress::count_line(std::int64_t points) {
+    ++tally_.lines;
+    tally_.points += points;
+}
+
+void Progress::suspend() {
+    if (!line_shown_) return;
+    err_ << kRewriteLine << std::flush;
     line_shown_ = false;
+    suspended_ = true;
+}
+
+void Progress::resume() {
+    if (!suspended_) return;
+    suspended_ = false;
+    draw();
+}
+
+void Progress::finish(std::int64_t grids, std::int64_t failures) {
+    if (line_shown_) err_ << kRewriteLine;
+    line_shown_ = suspended_ = false;
+    tally_.grids = grids;
+    tally_.failures = failures;
+    err_ << summary_text(tally_) << "\n" << std::flush;
 }
 
 bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }

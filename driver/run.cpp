@@ -6,6 +6,8 @@
 // those points, to the section gridder.
 #include "run.hpp"
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -20,7 +22,10 @@
 #include "line_step.hpp"
 #include "minc_gridder.hpp"
 #include "model_reader.hpp"
+#include "ordered_console.hpp"
 #include "output_file.hpp"
+#include "parallel_lines.hpp"
+#include "progress.hpp"
 #include "run_lock.hpp"
 #include "tables.hpp"
 
@@ -160,6 +165,7 @@ public:
           wanted_(std::int64_t{p.ndepth} + kLeadingNumbers) {}
 
     void run(std::istream& model) {
+        model_ = &model;
         try {
             read_records(model);
         } catch (RunStop&) {
@@ -338,12 +344,23 @@ private:
         for (const std::string& name : call.out_files) guard_.check(name);
         guard_.check(std::string(kGriddingLog));
         console_.out << std::flush;
+        if (console_.progress != nullptr) {
+            console_.progress->count_line(static_cast<std::int64_t>(line_points_.size() / kPointReals));
+            console_.progress->gridding(s.label, bytes_read());
+        }
         if (std::optional<std::string> stop = gridder_.grid_line(call)) throw RunStop{*stop};
+    }
+
+    // How far into the model file the reading is; all of it once the stream has ended.
+    std::uint64_t bytes_read() const {
+        const std::streamoff at = model_ != nullptr ? std::streamoff(model_->tellg()) : -1;
+        return at < 0 ? UINT64_MAX : static_cast<std::uint64_t>(at);
     }
 
     const Parameters& p_;
     Console& console_;
     SectionGridder& gridder_;
+    std::istream* model_ = nullptr;
     ModelGuard guard_;
     OutputFile& combined_;
     const std::int64_t wanted_;  // numbers of a complete record: 10 + ndepth
@@ -379,6 +396,10 @@ int run_or_throw(std::span<const std::string> operands, Console& console, Sectio
     model.rdbuf()->pubsetbuf(buffer.get(), std::streamsize{1} << 20);
     if (!std::filesystem::is_directory(p.infil, ec)) model.open(p.infil, std::ios::binary);
     if (!model.is_open()) throw RunStop{" cannot open the data file " + p.infil};
+    if (console.progress != nullptr) {
+        const std::uintmax_t size = std::filesystem::file_size(p.infil, ec);
+        console.progress->set_total_bytes(ec ? 0 : static_cast<std::uint64_t>(size));
+    }
 
     ModelGuard guard(p.infil);
     OutputFile combined;
@@ -391,10 +412,13 @@ int run_or_throw(std::span<const std::string> operands, Console& console, Sectio
         loop.run(model);
     } catch (const RunStop&) {
         // A stop keeps what the run wrote until then: the combined table up to the last
-        // complete line goes in place like the files of those lines.
+        // complete line goes in place like the files of those lines, which are gridded
+        // and reported before the stop message.
+        gridder.finish();
         combined.keep();
         throw;
     }
+    gridder.finish();
     combined.close();
     if (loop.converted_lines() == 0)
         throw RunStop{" nothing converted: " + p.infil + " holds no survey line of " +
@@ -421,6 +445,10 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
                     << std::flush;
         return kExitStop;
     }
+    if (!command.bad_jobs.empty()) {
+        console.err << command.bad_jobs << "\n" << std::flush;
+        return kExitStop;
+    }
     int status = kExitStop;
     try {
         status = run_or_throw(command.operands, console, gridder);
@@ -437,9 +465,28 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
 }
 
 int run(std::span<const std::string> args, Console& console, std::string_view version) {
-    MincGridder gridder(console.err);
-    const int status = run(args, console, gridder, version);
-    return status == kExitOk && gridder.failed_calls() > 0 ? kExitIncomplete : status;
+    const CommandLine command = parse_command_line(args);
+    std::optional<Progress> progress;
+    if (console.err_is_terminal && command.action == Action::run && command.unknown_option.empty() &&
+        command.bad_jobs.empty())
+        progress.emplace(console.err);
+    // Everything the run writes goes through one ordered transcript, so that the
+    // reports of lines gridded on other threads appear in line order, and the status
+    // line is taken off the terminal while other text is written.
+    OrderedConsole ordered(console.out, console.err, progress ? &*progress : nullptr);
+    Console run_console{ordered.out(), console.in, ordered.err()};
+    run_console.progress = progress ? &*progress : nullptr;
+    std::unique_ptr<SectionGridder> gridder;
+    if (command.jobs > 0)
+        gridder = std::make_unique<ParallelGridder>(command.jobs, ordered);
+    else
+        gridder = std::make_unique<MincGridder>(run_console.err);
+    const int status = run(args, run_console, *gridder, version);
+    const GridCounts counts = gridder->counts();
+    gridder.reset();
+    ordered.drain();
+    if (progress) progress->finish(counts.grids, counts.failures);
+    return status == kExitOk && counts.failures > 0 ? kExitIncomplete : status;
 }
 
 static_assert(kExitGridFailed == kExitIncomplete, "a failed gridding call leaves a grid out");

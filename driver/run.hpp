@@ -14,6 +14,8 @@
 
 namespace driver {
 
+class Progress;
+
 /// The console of a run. The banner, the prompts and the line reports go to `out`
 /// (lines end with LF, a prompt has no line end and is flushed); warnings and stop
 /// messages go to `err`, one line each, after `out` is flushed; the answers to prompts
@@ -27,6 +29,10 @@ struct Console {
     std::ostream& out;
     std::istream& in;
     std::ostream& err;
+    /// `err` is a terminal: a run shows its progress and a summary there (main sets it).
+    bool err_is_terminal = false;
+    /// Where the record loop reports the line it hands to the gridding; none when null.
+    Progress* progress = nullptr;
 };
 
 /// Exit statuses of a run.
@@ -43,8 +49,11 @@ inline constexpr int kExitIncomplete = 3;  // finished, but a record, a line or 
 int run(std::span<const std::string> args, Console& console, SectionGridder& gridder,
         std::string_view version = {});
 
-/// As above, gridding every line through the gridding library (MincGridder); a run that
-/// completed but in which a gridding call failed also returns kExitIncomplete.
+/// As above, gridding every line through the gridding library: on the calling thread
+/// with the state carried through the run (MincGridder), or with -j N on N threads,
+/// each line from a fresh state (ParallelGridder). A run that completed but in which a
+/// gridding call failed also returns kExitIncomplete. With console.err_is_terminal the
+/// run's progress and a summary line are shown on console.err.
 int run(std::span<const std::string> args, Console& console, std::string_view version = {});
 
 }  // namespace driver

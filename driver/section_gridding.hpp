@@ -89,15 +89,26 @@ struct GridCall {
     std::span<const float> points;
 };
 
+/// Grid files written and gridding calls failed so far.
+struct GridCounts {
+    std::int64_t grids = 0;
+    std::int64_t failures = 0;
+};
+
 /// The seam between the driver and the gridding library. The driver calls grid_line
 /// once per line of three or more records, after the line's files are written and its
-/// report printed. One gridder serves a whole run, so it can carry state from call to
-/// call (the library's status word). It returns the console line of a stop when the
-/// run cannot go on (an output that cannot be written), or nothing.
+/// report printed, and finish() once when the record loop has ended (normally or on a
+/// stop), before anything else is reported. One gridder serves a whole run, so it can
+/// carry state from call to call (the library's status word). grid_line returns the
+/// console line of a stop when the run cannot go on (an output that cannot be
+/// written), or nothing. A gridder may grid a line after grid_line returns; finish()
+/// then waits for every line handed over and reports them.
 class SectionGridder {
 public:
     virtual ~SectionGridder() = default;
     virtual std::optional<std::string> grid_line(const GridCall& call) = 0;
+    virtual void finish() {}
+    virtual GridCounts counts() const { return {}; }
 };
 
 /// Grids nothing: a run with it writes the tables and files of every line but no grid.

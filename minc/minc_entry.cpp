@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "call_setup.hpp"
 #include "capacities.hpp"
@@ -119,18 +120,35 @@ GridResult GriddingCall::run() {
     // The log is a real file in the current directory whatever the store kind: it is
     // the user's record of the last call, put in place whole when the call ends, failed
     // or not (a killed call leaves the previous log). A log that cannot be created is
-    // not an error; one that would replace the input data file is not started.
-    const std::optional<std::string> dat = data_file();
-    if (!(dat && gridout::disk().same_file(*dat, kLogName))) {
-        gridout::StageError why{};
-        log_file_ = gridout::disk().stage(kLogName, why);
+    // not an error; one that would replace the input data file is not started. A log
+    // asked for in memory is written to a file system of the call's own instead.
+    gridout::MemoryFileSystem memory_log;
+    std::unique_ptr<gridout::ByteFile> log_in_memory;
+    if (a_.log_to == LogTo::memory) {
+        log_in_memory = memory_log.create(kLogName);
+        log_ = ParameterLog(log_in_memory.get());
+    } else {
+        const std::optional<std::string> dat = data_file();
+        if (!(dat && gridout::disk().same_file(*dat, kLogName))) {
+            gridout::StageError why{};
+            log_file_ = gridout::disk().stage(kLogName, why);
+        }
+        log_ = ParameterLog(log_file_ ? &log_file_->file() : nullptr);
     }
-    log_ = ParameterLog(log_file_ ? &log_file_->file() : nullptr);
     const Status s = grid();
     log_ = ParameterLog(nullptr);
     if (log_file_) log_file_->commit();
-    if (s != Status::ok) return GridResult{s, 0.0f, 0.0f};
-    return GridResult{s, gmin_, gmax_};
+    GridResult result{.status = s, .gmin = 0.0f, .gmax = 0.0f, .log = {}};
+    if (s == Status::ok) {
+        result.gmin = gmin_;
+        result.gmax = gmax_;
+    }
+    if (log_in_memory) {
+        log_in_memory->close();
+        const std::vector<std::byte> bytes = memory_log.contents(kLogName);
+        result.log.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    return result;
 }
 
 std::optional<std::string> GriddingCall::data_file() const {
@@ -144,7 +162,9 @@ Status GriddingCall::check_outputs_against_input() {
     const std::optional<std::string> dat = data_file();
     if (!dat) return Status::ok;  // points, or reported as bad_data_name where the data are opened
     gridout::FileSystem& fs = gridout::disk();
-    if ((target_.on_disk && fs.same_file(*dat, target_.name)) || fs.same_file(*dat, kLogName))
+    const bool log_on_disk = a_.log_to == LogTo::file;
+    if ((target_.on_disk && fs.same_file(*dat, target_.name)) ||
+        (log_on_disk && fs.same_file(*dat, kLogName)))
         return Status::output_is_input;
     return Status::ok;
 }
@@ -442,7 +462,7 @@ GridResult run_call(const GridRequest& r, const std::span<const Point>* points, 
     } catch (const std::exception&) {
         // Only a failed allocation of the stores can get here; the call's destructors
         // have already removed whatever it created.
-        return GridResult{Status::store_failed, 0.0f, 0.0f};
+        return GridResult{.status = Status::store_failed, .gmin = 0.0f, .gmax = 0.0f, .log = {}};
     }  // either way the scratch stores are gone before the outcome is handed back
 }
 

@@ -1,7 +1,8 @@
 // The gridding library's public C++ interface: one call grids scattered points, read
 // from an input data file or handed over in memory, by minimum curvature into one grid,
 // written as a GRD grid file or returned in memory, with its log "minc.log" in the
-// current directory. The exported C entries (minc.h) and the halvex driver both come
+// current directory or handed back in memory. Calls share no state: several threads
+// may grid at once, each with its own RelaxState and its log kept in memory. The exported C entries (minc.h) and the halvex driver both come
 // through here.
 #pragma once
 
@@ -21,6 +22,11 @@ namespace minc {
 /// "~minctm.tmp" and "~mincrt.tmp" in the current directory, all deleted before the
 /// call returns. Both kinds give the same grid, byte for byte.
 enum class Stores { memory, disk };
+
+/// Where a call's log goes. `file`: "minc.log" in the current directory, replaced whole
+/// when the call ends; `memory`: the log's bytes are handed back in GridResult::log and
+/// no file is touched, so that calls running at once do not write over one another's log.
+enum class LogTo { file, memory };
 
 /// Everything one call needs. World units unless stated. File names are used exactly
 /// as given.
@@ -45,6 +51,7 @@ struct GridRequest {
     int iopt = 1;            ///< 1: grid rows stored upward in y; other: reversed
     float angle = 0.0f;      ///< rotation of the grid in degrees
     int iterations = 0;      ///< relaxation sweep limit; below 32 means the default 512
+    LogTo log_to = LogTo::file;  ///< where the log goes
 };
 
 /// Outcome of a call. gmin and gmax are the smallest and largest stored node value
@@ -53,6 +60,7 @@ struct GridResult {
     Status status = Status::ok;
     float gmin = 0.0f;
     float gmax = 0.0f;
+    std::string log;  ///< with LogTo::memory, the bytes "minc.log" would hold; else empty
     bool ok() const { return status == Status::ok; }
     int code() const { return minc::code(status); }
 };

@@ -1,0 +1,76 @@
+// The lines of a run gridded on several threads. The record loop stays on the calling
+// thread and hands each completed line over; worker threads make its four grids while
+// the loop reads on. Every line starts from a fresh relaxation state and status word,
+// as if it were the first line of a run, so its grids depend on nothing but the line
+// itself: the outputs are the same bytes whatever the number of threads. The warnings
+// of a line take their place on the console where the line was handed over.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "minc/minc.hpp"
+#include "ordered_console.hpp"
+#include "section_gridding.hpp"
+
+namespace driver {
+
+/// The most gridding threads a run takes (-j).
+inline constexpr int kMaxJobs = 256;
+
+class ParallelGridder final : public SectionGridder {
+public:
+    /// Starts `jobs` worker threads (1..kMaxJobs). Failed calls are reported through
+    /// `console` as standard-error lines, one per call, in line order.
+    ParallelGridder(int jobs, OrderedConsole& console, minc::Stores stores = minc::Stores::memory);
+    /// Waits for the lines handed over, then ends the threads.
+    ~ParallelGridder() override;
+    ParallelGridder(const ParallelGridder&) = delete;
+    ParallelGridder& operator=(const ParallelGridder&) = delete;
+
+    /// Hands the line over (its points are copied), first waiting while `jobs` lines
+    /// are in flight, so that at most that many lines' points and grids are held.
+    std::optional<std::string> grid_line(const GridCall& call) override;
+
+    /// Waits for every line handed over, writes their warnings, and writes "minc.log"
+    /// as the last call of the last line left it.
+    void finish() override;
+
+    GridCounts counts() const override;
+
+private:
+    struct Job {
+        std::uint64_t sequence;  // order in which the line was handed over
+        GridCall call;
+        std::vector<float> points;
+        OrderedConsole::Place place;
+    };
+
+    void work();
+    void wait_until_in_flight_below(int limit);
+
+    const int jobs_;
+    OrderedConsole& console_;
+    const minc::Stores stores_;
+
+    mutable std::mutex mutex_;  // guards everything below but the threads
+    std::condition_variable job_ready_;
+    std::condition_variable job_done_;
+    std::deque<Job> queue_;
+    int in_flight_ = 0;  // handed over and not yet done
+    bool closing_ = false;
+    std::uint64_t next_sequence_ = 0;
+    std::optional<std::uint64_t> log_sequence_;  // the latest line whose log is held
+    std::string last_log_;
+    GridCounts counts_;
+
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace driver
