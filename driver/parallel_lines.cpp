@@ -26,8 +26,8 @@ void write_log(const std::string& bytes) {
 
 }  // namespace
 
-ParallelGridder::ParallelGridder(int jobs, OrderedConsole& console, minc::Stores stores)
-    : jobs_(jobs), console_(console), stores_(stores) {
+ParallelGridder::ParallelGridder(int jobs, OrderedConsole& console)
+    : jobs_(jobs), console_(console) {
     threads_.reserve(static_cast<std::size_t>(jobs));
     try {
         for (int k = 0; k < jobs; ++k) threads_.emplace_back([this] { work(); });
@@ -91,7 +91,7 @@ void ParallelGridder::work() {
             // A fresh state and status word: the line grids as the first line of a run.
             minc::RelaxState relax;
             int status_word = 0;
-            grids = grid_four(job.call, relax, status_word, stores_, minc::LogTo::memory,
+            grids = grid_four(job.call, relax, status_word, minc::Stores::memory, minc::LogTo::memory,
                               /*points_only=*/true);
         } catch (const std::exception&) {
             // Only the line's point copies can fail to be allocated here.

@@ -28,7 +28,8 @@ class ParallelGridder final : public SectionGridder {
 public:
     /// Starts `jobs` worker threads (1..kMaxJobs). Failed calls are reported through
     /// `console` as standard-error lines, one per call, in line order.
-    ParallelGridder(int jobs, OrderedConsole& console, minc::Stores stores = minc::Stores::memory);
+    /// The calls keep their scratch data in memory: scratch files have fixed names.
+    ParallelGridder(int jobs, OrderedConsole& console);
     /// Waits for the lines handed over, then ends the threads.
     ~ParallelGridder() override;
     ParallelGridder(const ParallelGridder&) = delete;
@@ -57,7 +58,6 @@ private:
 
     const int jobs_;
     OrderedConsole& console_;
-    const minc::Stores stores_;
 
     mutable std::mutex mutex_;  // guards everything below but the threads
     std::condition_variable job_ready_;

@@ -20,6 +20,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "control_test_util.hpp"
@@ -866,6 +867,95 @@ TEST(MincEntry, PointsInMemoryGridAsTheirDataFile) {
         EXPECT_EQ(m.result.status, Status::no_data);
         EXPECT_TRUE(m.values.empty());
     }
+}
+
+TEST(MincEntry, LogKeptInMemoryHoldsTheBytesOfTheLogFile) {
+    CwdTempDir dir;
+    write_data("data.bin", plane_points(20.0f, 20.0f, 40, 1.0f, 1.0f, 0.0f));
+    std::vector<minc::Point> pts;
+    for (const Point& p : plane_points(20.0f, 20.0f, 40, 1.0f, 1.0f, 0.0f))
+        pts.push_back(minc::Point{p.x, p.y, p.ch[0]});
+    struct Case {
+        const char* what;
+        GridRequest r;
+        bool from_points;
+    };
+    GridRequest plain = request("g.grd", 0.0f, 0.0f, 1.0f, 21, 21);
+    GridRequest blanked = plain;
+    blanked.radius = 4.0f;
+    GridRequest failing = plain;
+    failing.nx = 0;
+    GridRequest no_file = plain;
+    no_file.datfile = "missing.bin";
+    const Case cases[] = {
+        {"plain", plain, false},
+        {"blanked", blanked, false},
+        {"from points", blanked, true},
+        {"a failed call", failing, false},
+        {"a missing data file", no_file, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RelaxState to_file_state, to_memory_state;
+        fs::remove("minc.log");
+        fs::remove("g.grd");
+        const GridResult to_file = c.from_points ? grid(c.r, pts, to_file_state) : grid(c.r, to_file_state);
+        const std::string file_log = read_file("minc.log");
+        const std::string file_grid = read_file("g.grd");
+        ASSERT_FALSE(file_log.empty());
+        EXPECT_TRUE(to_file.log.empty());
+
+        std::ofstream("minc.log", std::ios::binary) << "an earlier log";
+        fs::remove("g.grd");
+        GridRequest m = c.r;
+        m.log_to = LogTo::memory;
+        const GridResult to_memory = c.from_points ? grid(m, pts, to_memory_state) : grid(m, to_memory_state);
+        EXPECT_EQ(to_memory.code(), to_file.code());
+        EXPECT_EQ(to_memory.log, file_log);
+        EXPECT_TRUE(read_file("g.grd") == file_grid) << "the grids differ";
+        EXPECT_EQ(read_file("minc.log"), "an earlier log");
+        EXPECT_EQ(to_memory_state.rise, to_file_state.rise);
+    }
+    // A data file named like the log is no conflict when the log stays in memory.
+    fs::copy_file("data.bin", "minc.log", fs::copy_options::overwrite_existing);
+    GridRequest named_log = plain;
+    named_log.datfile = "minc.log";
+    RelaxState st;
+    EXPECT_EQ(grid(named_log, st).status, Status::output_is_input);
+    named_log.log_to = LogTo::memory;
+    EXPECT_TRUE(grid(named_log, st).ok());
+}
+
+TEST(MincEntry, CallsOnSeveralThreadsAtOnceGiveTheGridsOfOneAfterTheOther) {
+    CwdTempDir dir;
+    std::vector<minc::Point> pts;
+    for (const Point& p : plane_points(40.0f, 30.0f, 300, 0.7f, -0.2f, 5.0f))
+        pts.push_back(minc::Point{p.x, p.y, p.ch[0]});
+    GridRequest r = request("", 0.0f, 0.0f, 1.0f, 41, 31);
+    r.radius = 3.0f;
+    r.log_to = LogTo::memory;
+    constexpr int kThreads = 4;
+    std::vector<GridValues> serial(kThreads), parallel(kThreads);
+    // Each thread its own request (another size) and state, with memory stores.
+    auto job = [&](int k, std::vector<GridValues>& out) {
+        GridRequest q = r;
+        q.nx = 41 + k;
+        RelaxState st;
+        out[std::size_t(k)] = grid_values(q, pts, st, Stores::memory);
+    };
+    for (int k = 0; k < kThreads; ++k) job(k, serial);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; ++k) threads.emplace_back(job, k, std::ref(parallel));
+    for (std::thread& t : threads) t.join();
+    for (int k = 0; k < kThreads; ++k) {
+        SCOPED_TRACE("thread " + std::to_string(k));
+        ASSERT_TRUE(serial[std::size_t(k)].ok());
+        EXPECT_EQ(parallel[std::size_t(k)].result.code(), 0);
+        EXPECT_EQ(parallel[std::size_t(k)].values, serial[std::size_t(k)].values);
+        EXPECT_EQ(parallel[std::size_t(k)].result.log, serial[std::size_t(k)].result.log);
+        EXPECT_EQ(parallel[std::size_t(k)].nx, 41 + k);
+    }
+    EXPECT_TRUE(dir.names().empty());
 }
 
 }  // namespace
