@@ -12,7 +12,7 @@ out="$(mkdir -p "$1" && cd "$1" && pwd)"
 runs="${2:-30000}"
 seconds="${3:-30}"
 CXX="${FUZZ_CXX:-clang++}"
-flags=(-std=c++20 -O1 -g -ffp-contract=off -fno-omit-frame-pointer
+flags=(-std=c++20 -O1 -g -pthread -ffp-contract=off -fno-omit-frame-pointer
        -I"$here/gridout/include" -I"$here/minc/include" -I"$here/minc" -I"$here/driver")
 
 # The libraries once, instrumented for coverage but without the fuzzer's main().
