@@ -63,7 +63,7 @@ CommandLine parse_command_line(std::span<const std::string> args) {
 
 std::string help_text() {
     return "Usage: halvex [-j N] [model-file [cell [ndepth]]]\n"
-           "       halvex [--] model-file ...   (\"--\" before a model file named \"--...\")\n"
+           "       halvex [--] model-file ...   (\"--\" before a model file named \"-...\")\n"
            "       halvex --help | --version\n"
            "\n"
            "Converts a Corvane model file into text tables (<model>_all.xyz beside the model\n"
