@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -466,10 +467,10 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
 
 int run(std::span<const std::string> args, Console& console, std::string_view version) {
     const CommandLine command = parse_command_line(args);
+    const bool converts =
+        command.action == Action::run && command.unknown_option.empty() && command.bad_jobs.empty();
     std::optional<Progress> progress;
-    if (console.err_is_terminal && command.action == Action::run && command.unknown_option.empty() &&
-        command.bad_jobs.empty())
-        progress.emplace(console.err);
+    if (console.err_is_terminal && converts) progress.emplace(console.err);
     // Everything the run writes goes through one ordered transcript, so that the
     // reports of lines gridded on other threads appear in line order, and the status
     // line is taken off the terminal while other text is written.
@@ -477,10 +478,17 @@ int run(std::span<const std::string> args, Console& console, std::string_view ve
     Console run_console{ordered.out(), console.in, ordered.err()};
     run_console.progress = progress ? &*progress : nullptr;
     std::unique_ptr<SectionGridder> gridder;
-    if (command.jobs > 0)
-        gridder = std::make_unique<ParallelGridder>(command.jobs, ordered);
-    else
+    if (command.jobs > 0 && converts) {
+        try {
+            gridder = std::make_unique<ParallelGridder>(command.jobs, ordered);
+        } catch (const std::exception&) {
+            console.err << " cannot start " << command.jobs
+                        << " gridding threads; run with a smaller -j\n" << std::flush;
+            return kExitStop;
+        }
+    } else {
         gridder = std::make_unique<MincGridder>(run_console.err);
+    }
     const int status = run(args, run_console, *gridder, version);
     const GridCounts counts = gridder->counts();
     gridder.reset();
