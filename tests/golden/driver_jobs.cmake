@@ -22,10 +22,15 @@ foreach(run j1 j2 seq)
   endif()
 endforeach()
 
+include("${SRC}/tests/golden/support/compare.cmake")
+# Stops at the first pair of files that differ, naming the first differing byte (and,
+# for grids, node).
 function(same a b what)
   execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${a}" "${b}" RESULT_VARIABLE differ)
   if(NOT differ EQUAL 0)
-    message(FATAL_ERROR "${what}: ${a} and ${b} differ")
+    set(failures "")
+    golden_compare("${a}" "${b}" "${what}")
+    message(FATAL_ERROR "${what}: ${a} and ${b} differ\n${failures}")
   endif()
 endfunction()
 
