@@ -119,23 +119,7 @@ public:
     explicit CountingGridder(int limit) : limit_(limit) {}
     std::optional<std::string> grid_line(const driver::GridCall& call) override {
         for (std::size_t k = 0; k < driver::kQuantities.size(); ++k) {
-            const driver::Quantity& q = driver::kQuantities[k];
-            const minc::GridRequest request{
-                .outfile = call.out_files[k],
-                .datfile = call.datfile,
-                .x0 = call.x0,
-                .y0 = call.y0,
-                .dx = call.dx,
-                .dy = call.dy,
-                .nx = call.nx,
-                .ny = call.ny,
-                .radius = call.radius,
-                .ichan = q.channel,
-                .maxchan = driver::kPointChannels,
-                .dummy = driver::kNullValue,
-                .mode = q.mode,
-                .iterations = limit_,
-            };
+            const minc::GridRequest request = driver::quantity_request(call, k, limit_);
             if (minc::grid(request, relax_).ok()) ++grids;
             updates += node_updates_in_log();
             nodes += double(call.nx) * double(call.ny);

@@ -9,6 +9,28 @@
 
 namespace driver {
 
+minc::GridRequest quantity_request(const GridCall& call, std::size_t k, int iterations) {
+    const Quantity& q = kQuantities[k];
+    return minc::GridRequest{
+        .outfile = call.out_files[k],
+        .datfile = call.datfile,
+        .x0 = call.x0,
+        .y0 = call.y0,
+        .dx = call.dx,
+        .dy = call.dy,
+        .nx = call.nx,
+        .ny = call.ny,
+        .radius = call.radius,
+        .ichan = q.channel,
+        .maxchan = kPointChannels,
+        .dummy = kNullValue,
+        .mode = q.mode,
+        .iopt = 1,
+        .angle = 0.0f,
+        .iterations = iterations,
+    };
+}
+
 LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
                     minc::Stores stores, minc::LogTo log_to, bool points_only) {
     LineGrids out;
@@ -25,27 +47,10 @@ LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_w
             const std::span<const float> rec = call.points.subspan(i * kPointReals, kPointReals);
             pts[i] = minc::Point{rec[kStation], rec[kDepth], rec[channel]};
         }
-        const minc::GridRequest request{
-            .outfile = call.out_files[k],
-            .datfile = call.datfile,
-            .x0 = call.x0,
-            .y0 = call.y0,
-            .dx = call.dx,
-            .dy = call.dy,
-            .nx = call.nx,
-            .ny = call.ny,
-            .radius = call.radius,
-            .ichan = q.channel,
-            .maxchan = kPointChannels,
-            .dummy = kNullValue,
-            .mode = q.mode,
-            .iopt = 1,
-            .angle = 0.0f,
-            // The status word goes in as the iteration limit; being 0 or negative, it
-            // always leaves the library at its default limit.
-            .iterations = status_word,
-            .log_to = log_to,
-        };
+        // The status word goes in as the iteration limit; being 0 or negative, it
+        // always leaves the library at its default limit.
+        minc::GridRequest request = quantity_request(call, k, status_word);
+        request.log_to = log_to;
         minc::GridResult r = from_file ? minc::grid(request, relax, stores)
                                        : minc::grid(request, pts, relax, stores);
         const int ierr = r.code();

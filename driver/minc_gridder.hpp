@@ -3,6 +3,7 @@
 // call to call in order, as one process carries them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -24,6 +25,10 @@ struct LineGrids {
     int failures = 0;        ///< calls that failed
     std::string last_log;    ///< the last call's log, when asked for in memory
 };
+
+/// The gridding request of quantity `k` (an index into kQuantities) of `call`, with the
+/// iteration limit `iterations` (below 32: the library's default).
+minc::GridRequest quantity_request(const GridCall& call, std::size_t k, int iterations);
 
 /// Makes the four grids of `call` in kQuantities order, carrying `relax` and the status
 /// word `status_word` (IERR: the previous call's code, handed in as the iteration limit)
