@@ -1,4 +1,4 @@
-// The exported C entries of libminc (minc.h): MINC, MINC_RESET, GEOROT and GEOFLIP with the
+// The exported C entries of libminc (minc.h): MINC, MINC_RESET, MINC_POINTS, GEOROT and GEOFLIP with the
 // library's calling convention (every argument by pointer, each text followed by its
 // length by value), plus status variants of the two grid routines. This is the one
 // place where padded file-name texts and positional arguments are translated into the
@@ -9,12 +9,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gridout/byte_file.hpp"
 #include "gridout/flip.hpp"
 #include "gridout/grid_file.hpp"
 #include "gridout/rotate.hpp"
 #include "minc/minc.hpp"
+#include "capacities.hpp"
 
 #include "call_setup.hpp"
 #include "entry_names.hpp"
@@ -92,6 +94,49 @@ void MINC(char* outfile, int outfile_len, float* x0, float* y0, float* dx, float
 }
 
 void MINC_RESET(void) { g_relax_state = minc::RelaxState{}; }
+
+int MINC_POINTS(const char* outfile, const float* x, const float* y, const float* z, int n,
+                float x0, float y0, float dx, float dy, int nx, int ny, float radius,
+                float dummy, int mode, int iopt, float angle, int iterations, float* gmin,
+                float* gmax) {
+    if (outfile == nullptr || outfile[0] == '\0') return minc::code(minc::Status::output_failed);
+    if (n <= 0 || x == nullptr || y == nullptr || z == nullptr)
+        return minc::code(minc::Status::no_data);
+    // The same bound as an input data file's record count, checked before the copy.
+    if (n > minc::kMaxDataRecords) return minc::code(minc::Status::too_much_data);
+    try {
+        std::vector<minc::Point> points(static_cast<std::size_t>(n));
+        for (std::size_t k = 0; k < points.size(); ++k) points[k] = minc::Point{x[k], y[k], z[k]};
+        minc::GridRequest request{
+            .outfile = outfile,
+            .datfile = std::string(),
+            .x0 = x0,
+            .y0 = y0,
+            .dx = dx,
+            .dy = dy,
+            .nx = nx,
+            .ny = ny,
+            .radius = radius,
+            .dummy = dummy,
+            .mode = mode,
+            .iopt = iopt,
+            .angle = angle,
+            .iterations = iterations,
+            // The log stays in memory and is dropped: the call touches no file but its grid.
+            .log_to = minc::LogTo::memory,
+        };
+        // A fresh state for every call: the grid depends on the points and arguments only.
+        minc::RelaxState state;
+        const minc::GridResult r = minc::grid(request, points, state, minc::Stores::memory);
+        if (r.ok()) {
+            if (gmin != nullptr) *gmin = r.gmin;
+            if (gmax != nullptr) *gmax = r.gmax;
+        }
+        return r.code();
+    } catch (const std::exception&) {
+        return minc::code(minc::Status::store_failed);
+    }
+}
 
 int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* sdx,
                   float* sdy, float* sx0, float* sy0, int* snc, int* snr, float* dx, float* dy,

@@ -1,11 +1,11 @@
 """Gridding arrays of scattered points through the minc library (libminc.so, ctypes).
 
-Each call writes the points as the library's binary input data file (records of x, y, z
-as little-endian 32-bit reals) into a fresh temporary folder, runs MINC there with the
-folder as the current directory (so its log "minc.log" stays out of the caller's
-folder), reads the grid file back with load_grid and removes the folder. MINC_RESET runs
-before every MINC, so every call grids from the fresh relaxation state the minc command
-starts from, and gives the minc command's values bit for bit.
+Each call hands the points to the library's MINC_POINTS, which grids them from memory
+with a fresh relaxation state (the state the minc command starts every grid from, so the
+values equal the minc command's bit for bit) and keeps its log in memory; the grid file
+goes to a fresh temporary folder, is read back with load_grid and the folder removed.
+Nothing else is written and no process state changes, so calls may run in several
+threads at once.
 
 The library is found in this order: the file named by the environment variable
 HALVEX_LIBMINC; the installed library (the linker's search, then lib/ under this Python's
@@ -18,7 +18,6 @@ import math
 import os
 import sys
 import tempfile
-import threading
 
 import numpy as np
 
@@ -66,7 +65,6 @@ class MincError(RuntimeError):
         self.code = code
 
 
-_lock = threading.Lock()  # MINC is not re-entrant, and a call changes the current directory
 _library = None
 
 
@@ -103,10 +101,10 @@ def find_library():
                 raise OSError("%s=%s: %s" % (ENV_LIBRARY, cand, e)) from None
             tried.append(cand)
             continue
-        if hasattr(lib, "MINC") and hasattr(lib, "MINC_RESET"):
+        if hasattr(lib, "MINC") and hasattr(lib, "MINC_POINTS"):
             return cand
         if required:
-            raise OSError("%s=%s is not the halvex minc library (no MINC_RESET)" % (ENV_LIBRARY, cand))
+            raise OSError("%s=%s is not the halvex minc library (no MINC_POINTS)" % (ENV_LIBRARY, cand))
         tried.append(cand + " (another library)")
     raise OSError("libminc.so not found: set %s to its path, install it, or build the source tree;"
                   " tried %s" % (ENV_LIBRARY, ", ".join(tried)))
@@ -122,6 +120,10 @@ def _load():
         lib.MINC.restype = None
         lib.MINC_RESET.argtypes = []
         lib.MINC_RESET.restype = None
+        lib.MINC_POINTS.argtypes = [c, f, f, f, n, ctypes.c_float, ctypes.c_float,
+                                    ctypes.c_float, ctypes.c_float, n, n, ctypes.c_float,
+                                    ctypes.c_float, n, n, ctypes.c_float, n, f, f]
+        lib.MINC_POINTS.restype = ctypes.c_int
         _library = lib
     return _library
 
@@ -207,31 +209,24 @@ def grid(x, y, z, region=None, spacing=None, radius=0.0, mode=1, angle=0.0, orig
     radius = _float32(radius, "radius")
     angle = _float32(angle, "angle")
 
-    records = np.empty((len(xs), 3), dtype="<f4")
-    records[:, 0], records[:, 1] = xs, ys
-    records[:, 2] = np.where(np.isnan(zs), INPUT_DUMMY, zs)
+    # A point without a value is handed over as the null value, which is not gridded.
+    zs = np.where(np.isnan(zs), INPUT_DUMMY, zs).astype(np.float32)
+    xs, ys = np.ascontiguousarray(xs), np.ascontiguousarray(ys)
 
     lib = _load()
     F, I = ctypes.c_float, ctypes.c_int
-    gmin, gmax, ierr = F(0.0), F(0.0), I(int(iterations or 0))  # ierr in: sweep limit
-    with _lock, tempfile.TemporaryDirectory(prefix="halvex-grid-") as work:
-        datfile = os.path.join(work, "points.bin")
+    P = ctypes.POINTER(ctypes.c_float)
+    gmin, gmax = F(0.0), F(0.0)
+    with tempfile.TemporaryDirectory(prefix="halvex-grid-") as work:
         outfile = os.path.join(work, "grid.grd")
-        records.tofile(datfile)
-        # Names carry a NUL: the library takes a name up to its first NUL.
-        out_b = os.fsencode(outfile) + b"\0"
-        dat_b = os.fsencode(datfile) + b"\0"
-        here = os.getcwd()
-        os.chdir(work)
-        try:
-            lib.MINC_RESET()
-            lib.MINC(out_b, len(out_b), F(x0), F(y0), F(dx), F(dy), I(nx), I(ny), F(radius),
-                     dat_b, len(dat_b), I(1), F(INPUT_DUMMY), I(1), I(mode), I(1), gmin, gmax,
-                     F(angle), ierr)
-        finally:
-            os.chdir(here)
-        if ierr.value != 0:
-            raise MincError(ierr.value)
+        # A fresh relaxation state, the points from memory and the log kept in memory:
+        # the call writes nothing but the grid file and changes no process state.
+        code = lib.MINC_POINTS(os.fsencode(outfile), xs.ctypes.data_as(P), ys.ctypes.data_as(P),
+                               zs.ctypes.data_as(P), I(len(xs)), F(x0), F(y0), F(dx), F(dy),
+                               I(nx), I(ny), F(radius), F(INPUT_DUMMY), I(mode), I(1), F(angle),
+                               I(int(iterations or 0)), ctypes.byref(gmin), ctypes.byref(gmax))
+        if code != 0:
+            raise MincError(code)
         result = load_grid(outfile, coords=coords)
     result.attrs["source"] = "halvex.grid"
     return result

@@ -93,3 +93,18 @@ def test_node_counts_as_the_command_counts():
     # round((xmax - xmin) / d) + 1 in 32-bit reals, halves away from zero.
     for region, d, counts in [((0, 10, 0, 5), 4.0, (4, 2)), ((0, 0.3, 0, 0.3), 0.1, (4, 4))]:
         assert gridding.grid_frame(region, d)[4:] == counts
+
+
+def test_calls_from_several_threads_give_the_single_call_grids(minc_results, tmp_path, monkeypatch):
+    """The library call keeps no shared state and writes nothing but its grid: calls in
+    several threads at once grid as calls one after the other, and the current folder
+    stays empty (no minc.log)."""
+    from concurrent.futures import ThreadPoolExecutor
+
+    monkeypatch.chdir(tmp_path)
+    jobs = [CASES[k % 2] for k in range(6)]
+    with ThreadPoolExecutor(max_workers=3) as pool:
+        grids = list(pool.map(lambda c: halvex.grid(*c[1], **c[2]), jobs))
+    for (name, _, _, _), g in zip(jobs, grids):
+        assert_same_grid(g, minc_results[name])
+    assert os.listdir(tmp_path) == []

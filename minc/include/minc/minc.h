@@ -67,6 +67,20 @@ void MINC(char *outfile, int outfile_len, float *x0, float *y0, float *dx, float
  * MINC itself. */
 void MINC_RESET(void);
 
+/* MINC_POINTS: grids the N points (X[k], Y[k], Z[k]) held in memory into the grid file
+ * OUTFILE (a NUL-terminated name, used as given), as MINC grids a one-channel input data
+ * file of the same points (ICHAN = MAXCHAN = 1) with the other arguments by value. Every
+ * call starts from a fresh relaxation state and keeps its log in memory, so it writes no
+ * file but the grid and leaves MINC's carried state alone; unlike MINC it may be called
+ * from several threads at once. ITERATIONS is the sweep limit (below 32: 512). Returns 0
+ * or a negative code; GMIN and GMAX (may be NULL) receive the grid's range on success.
+ * No OUTFILE gives MINC_OUTPUT_FAILED, N below 1 or a missing array MINC_NO_DATA, more
+ * points than an input data file may hold MINC_TOO_MUCH_DATA. */
+int MINC_POINTS(const char *outfile, const float *x, const float *y, const float *z, int n,
+                float x0, float y0, float dx, float dy, int nx, int ny, float radius,
+                float dummy, int mode, int iopt, float angle, int iterations, float *gmin,
+                float *gmax);
+
 /* GEOROT: resamples the grid file SRCFIL (SNC x SNR nodes, cell sizes SDX, SDY, origin
  * SX0, SY0 in the rotated frame) into the grid file GRDFIL (NX x NY nodes, DX, DY,
  * X0, Y0) by bilinear interpolation: an output position is turned by ANGLE degrees

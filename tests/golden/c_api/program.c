@@ -42,6 +42,20 @@ static int read_grid(const char *name, int *ne, int *nv, int *kx, float *values,
     return n == (size_t)(*ne * *nv);
 }
 
+/* 1 when the two files hold the same bytes. */
+static int same_bytes(const char *a, const char *b) {
+    FILE *fa = fopen(a, "rb"), *fb = fopen(b, "rb");
+    int same = fa != NULL && fb != NULL;
+    while (same) {
+        const int ca = fgetc(fa), cb = fgetc(fb);
+        if (ca != cb) same = 0;
+        if (ca == EOF || cb == EOF) break;
+    }
+    if (fa != NULL) fclose(fa);
+    if (fb != NULL) fclose(fb);
+    return same;
+}
+
 int main(void) {
     /* Data: the plane at the nodes of a 9 x 7 lattice, x, y and one channel. */
     FILE *f = fopen("points.bin", "wb");
@@ -65,6 +79,7 @@ int main(void) {
     CHECK(ierr == MINC_OK);
     CHECK(fabsf(gmin - plane(0.0f, 6.0f)) < 1e-3f); /* 50 - 12 = 38 */
     CHECK(fabsf(gmax - plane(8.0f, 0.0f)) < 1e-3f); /* 50 + 24 = 74 */
+    const float gmin_first = gmin, gmax_first = gmax;
 
     float v[200], w[200];
     int ne = 0, nv = 0, kx = 0;
@@ -134,6 +149,26 @@ int main(void) {
         fclose(f);
         CHECK(count == 63 && exact);
     }
+
+    /* MINC_POINTS: the same points from memory give plane.grd's bytes (that MINC call was
+     * the process's first, so from a fresh state too), and no log is written. */
+    float px[63], py[63], pz[63];
+    for (int k = 0; k < 63; ++k) {
+        px[k] = (float)(k % 9);
+        py[k] = (float)(k / 9);
+        pz[k] = plane(px[k], py[k]);
+    }
+    remove("minc.log");
+    float pmin = 0.0f, pmax = 0.0f;
+    CHECK(MINC_POINTS("points.grd", px, py, pz, 63, x0, y0, dx, dy, nx, ny, radius, dummy, mode,
+                      iopt, angle, 0, &pmin, &pmax) == MINC_OK);
+    CHECK(pmin == gmin_first && pmax == gmax_first);
+    CHECK(same_bytes("points.grd", "plane.grd"));
+    f = fopen("minc.log", "rb");
+    CHECK(f == NULL);
+    if (f != NULL) fclose(f);
+    CHECK(MINC_POINTS("none.grd", px, py, pz, 0, x0, y0, dx, dy, nx, ny, radius, dummy, mode,
+                      iopt, angle, 0, NULL, NULL) == MINC_NO_DATA);
 
     if (failures == 0) printf("c api: all checks passed\n");
     return failures == 0 ? 0 : 1;
