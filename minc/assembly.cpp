@@ -28,7 +28,8 @@ namespace minc {
 
 namespace {
 
-Share leading_share(int k, int count, int step, int extent) {
+Share leading_share(const ShareOf& sh) {
+    const int k = sh.index, count = sh.count, step = sh.step, extent = sh.extent;
     if (count == 1) return {3, extent + 2};
     if (k == 1) return {3, step};
     if (k < count) return {1, step};
@@ -47,9 +48,9 @@ int clipped(const Share& sh, int left) { return std::max(0, std::min(sh.count(),
 
 }  // namespace
 
-Share section_share(int s, int nsect, int step, int ncu) { return leading_share(s, nsect, step, ncu); }
+Share section_share(const ShareOf& s) { return leading_share(s); }
 
-Share tier_share(int t, int ntier, int step, int nru) { return leading_share(t, ntier, step, nru); }
+Share tier_share(const ShareOf& t) { return leading_share(t); }
 
 // Mask mode also mends a gap at the tier seam. A block's flags mark the nodes that
 // received data in that block's solve, and the block row just after a tier's share
@@ -69,7 +70,8 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
     if (nrf < 1 || nc < 1) return Status::row_too_wide;
     if (std::size_t(nb) + std::size_t(nc) * std::size_t(nrf) > ctx.work.size()) return Status::row_too_wide;
 
-    const Share rows_share = tier_share(itier, part.ntier, part.tier_step(), ctx.nru);
+    const Share rows_share = tier_share(
+        {.index = itier, .count = part.ntier, .step = part.tier_step(), .extent = ctx.nru});
     const int rows_left = mask ? imask + ctx.nru - rows.mask_rows : ctx.nru - rows.grid_rows;
     const int tier_rows = clipped(rows_share, rows_left);
     // Only a tier that leaves rows for the next one has a seam row to carry.
@@ -94,7 +96,8 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
         const int col_start = mask ? imask : 0;
         int col0 = col_start;  // 0-based output column of the section's first share column
         for (int s = 1; s <= nsect; ++s) {
-            const Share full = section_share(s, nsect, part.section_step(), ctx.ncu);
+            const Share full = section_share(
+                {.index = s, .count = nsect, .step = part.section_step(), .extent = ctx.ncu});
             const int ncols = clipped(full, ctx.ncu - (col0 - col_start));
             const Share cols{full.first, full.first + ncols - 1};
             assert(full.last + (s < nsect ? 1 : 0) <= cpb);

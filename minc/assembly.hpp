@@ -25,11 +25,19 @@ struct Share {
     int first = 0, last = 0;
     int count() const { return last - first + 1; }
 };
-/// Share of section s of nsect (step S) across a working grid ncu wide; the first
-/// section starts at block column 3, later ones at 1 (the extended grid's two extra nodes).
-Share section_share(int s, int nsect, int step, int ncu);
-/// Share of tier t of ntier (step T) across a working grid nru high, in block rows.
-Share tier_share(int t, int ntier, int step, int nru);
+/// One section (or tier) of a partition: the 1-based index of `count`, the step between
+/// their starts (S or T) and the working grid's extent across them (NCU or NRU).
+struct ShareOf {
+    int index;
+    int count;
+    int step;
+    int extent;
+};
+/// Share of a section across the working grid's columns; the first section starts at
+/// block column 3, later ones at 1 (the extended grid's two extra nodes).
+Share section_share(const ShareOf& s);
+/// Share of a tier across the working grid's rows, in block rows.
+Share tier_share(const ShareOf& t);
 
 /// Rows of nc words that fit behind a block of nb nodes in the work area (NRF).
 inline int rows_behind_block(int nb, int nc) { return nc > 0 ? (kWorkWords - nb) / nc : 0; }

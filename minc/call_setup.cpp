@@ -128,14 +128,17 @@ Status choose_partition(const WorkingGrid& wg, const GridRequest& r, Partition& 
     // partition search stay far from int overflow).
     if (ncu > kMaxExtent || nru > kMaxExtent)
         return nx <= 5 || ny <= 5 ? Status::overlap_too_small : Status::too_many_blocks;
+    // The extended grid: the working grid and two nodes more on every side.
+    const PartitionBounds bounds{
+        .max_words = kWorkWords, .max_blocks = kMaxBlocks, .columns = ncu + 4, .rows = nru + 4};
     p.overlap = 10;
-    if (Status s = prtish(kWorkWords, kMaxBlocks, ncu + 4, nru + 4, p); p.nsect == 0)
+    if (Status s = prtish(bounds, p); p.nsect == 0)
         return failed(s) ? s : Status::no_partition;
     if (p.nsect == 1 && p.ntier == 1) {
         p.overlap = 1;
     } else if (nx <= p.overlap || ny <= p.overlap) {
         p.overlap = 5;
-        const Status s = prtish(kWorkWords, kMaxBlocks, ncu + 4, nru + 4, p);
+        const Status s = prtish(bounds, p);
         if (nx <= 5 || ny <= 5) return Status::overlap_too_small;
         if (p.nsect == 0) return failed(s) ? s : Status::no_partition;
     }

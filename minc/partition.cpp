@@ -31,7 +31,8 @@ int candidate_extent(int n, int ov, int count) {
 
 }  // namespace
 
-Status prtish(int maxw, int maxb, int ncp, int nrp, Partition& p) {
+Status prtish(const PartitionBounds& b, Partition& p) {
+    const int maxw = b.max_words, maxb = b.max_blocks, ncp = b.columns, nrp = b.rows;
     const int ov = p.overlap;
     const int m = maxw / 8;
     // Base size: the side of a square block of m nodes, less the overlap.

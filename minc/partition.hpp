@@ -21,10 +21,17 @@ struct Partition {
     int block(int section, int tier) const { return (tier - 1) * nsect + section; }
 };
 
-/// PRTISH. Chooses CPB, RPB, NSECT, NTIER for an ncp x nrp extended grid with the
-/// overlap p.overlap, within maxw words (a block holds at most maxw / 8 nodes) and
-/// block dimensions of at most maxb / 3. On failure returns Status::no_partition
+/// The room a partition must fit in and the extended grid it cuts.
+struct PartitionBounds {
+    int max_words;   // work area words: a block holds at most max_words / 8 nodes
+    int max_blocks;  // a block is at most max_blocks / 3 nodes wide and high
+    int columns;     // NCP, columns of the extended grid
+    int rows;        // NRP, rows of the extended grid
+};
+
+/// PRTISH. Chooses CPB, RPB, NSECT, NTIER for the extended grid of `b` with the
+/// overlap p.overlap, within b's limits. On failure returns Status::no_partition
 /// with p.nsect = 0 and cpb, rpb, ntier left as they were.
-Status prtish(int maxw, int maxb, int ncp, int nrp, Partition& p);
+Status prtish(const PartitionBounds& b, Partition& p);
 
 }  // namespace minc

@@ -84,7 +84,8 @@ Rig two_by_two(int hw) { return Rig(make_partition(10, 9, 2, 2, 3), 12, 10, hw);
 TEST(Assembly, SharesOfTheWorkedExamples) {
     {
         SCOPED_TRACE("two sections, overlap 10, NCU 196: CPB 105, S 95");
-        const Share a = minc::section_share(1, 2, 95, 196), b = minc::section_share(2, 2, 95, 196);
+        const Share a = minc::section_share({.index = 1, .count = 2, .step = 95, .extent = 196});
+        const Share b = minc::section_share({.index = 2, .count = 2, .step = 95, .extent = 196});
         EXPECT_EQ(a.first, 3);
         EXPECT_EQ(a.last, 95);
         EXPECT_EQ(a.count(), 93);
@@ -94,8 +95,9 @@ TEST(Assembly, SharesOfTheWorkedExamples) {
     }
     {
         SCOPED_TRACE("three tiers, overlap 10, NRU 156: RPB 60, T 50");
-        const Share a = minc::tier_share(1, 3, 50, 156), b = minc::tier_share(2, 3, 50, 156),
-                    c = minc::tier_share(3, 3, 50, 156);
+        const Share a = minc::tier_share({.index = 1, .count = 3, .step = 50, .extent = 156});
+        const Share b = minc::tier_share({.index = 2, .count = 3, .step = 50, .extent = 156});
+        const Share c = minc::tier_share({.index = 3, .count = 3, .step = 50, .extent = 156});
         EXPECT_EQ(a.first, 3);
         EXPECT_EQ(a.last, 50);
         EXPECT_EQ(a.count(), 48);
@@ -107,7 +109,7 @@ TEST(Assembly, SharesOfTheWorkedExamples) {
     }
     {
         SCOPED_TRACE("one block: columns 3..NCU + 2");
-        const Share a = minc::section_share(1, 1, 30, 40);
+        const Share a = minc::section_share({.index = 1, .count = 1, .step = 30, .extent = 40});
         EXPECT_EQ(a.first, 3);
         EXPECT_EQ(a.last, 42);
     }
@@ -127,7 +129,8 @@ TEST(Assembly, SharesCoverEveryWorkingNodeOnce) {
                              " nodes " + std::to_string(n));
                 std::vector<int> hits(std::size_t(n) + 1, 0);
                 for (int k = 1; k <= count; ++k) {
-                    const Share sh = minc::section_share(k, count, step, n);
+                    const Share sh =
+                        minc::section_share({.index = k, .count = count, .step = step, .extent = n});
                     ASSERT_EQ(sh.first, k == 1 ? 3 : 1);
                     ASSERT_LE(sh.last + (k < count ? 1 : 0), block);
                     for (int i = sh.first; i <= sh.last; ++i) {
@@ -136,7 +139,8 @@ TEST(Assembly, SharesCoverEveryWorkingNodeOnce) {
                         ASSERT_LE(working, n);
                         ++hits[std::size_t(working)];
                     }
-                    const Share tr = minc::tier_share(k, count, step, n);
+                    const Share tr =
+                        minc::tier_share({.index = k, .count = count, .step = step, .extent = n});
                     EXPECT_EQ(tr.first, sh.first);
                     EXPECT_EQ(tr.last, sh.last);
                 }

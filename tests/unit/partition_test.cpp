@@ -26,7 +26,8 @@ void expect_partitions(std::initializer_list<Expected> cases) {
         SCOPED_TRACE(testing::Message() << e.ncp << " x " << e.nrp << ": " << e.what);
         Partition p;
         p.overlap = e.ov;
-        ASSERT_EQ(prtish(kWorkWords, kMaxB, e.ncp, e.nrp, p), Status::ok);
+        ASSERT_EQ(prtish({.max_words = kWorkWords, .max_blocks = kMaxB, .columns = e.ncp, .rows = e.nrp}, p),
+                  Status::ok);
         EXPECT_EQ(p.cpb, e.cpb);
         EXPECT_EQ(p.rpb, e.rpb);
         EXPECT_EQ(p.nsect, e.nsect);
@@ -97,7 +98,8 @@ TEST(Prtish, LimitsHoldOverManySizes) {
             for (int nrp = 5; nrp <= 3000; nrp += 53) {
                 Partition p;
                 p.overlap = ov;
-                const Status s = prtish(kWorkWords, kMaxB, ncp, nrp, p);
+                const Status s =
+                    prtish({.max_words = kWorkWords, .max_blocks = kMaxB, .columns = ncp, .rows = nrp}, p);
                 if (s != Status::ok) {
                     ADD_FAILURE() << "no partition for " << ncp << " x " << nrp << " ov " << ov;
                     continue;
@@ -119,7 +121,8 @@ TEST(Prtish, NoFeasiblePairFails) {
     // With a block limit of 60 a block may be at most 20 wide, but even 36 sections of a
     // 1000-column grid need 10 + ceil(990 / 36) = 38 columns: nothing fits.
     Partition p = test::make_partition(7, 8, 10, 3, 9);
-    EXPECT_EQ(prtish(kWorkWords, 60, 1000, 100, p), Status::no_partition);
+    EXPECT_EQ(prtish({.max_words = kWorkWords, .max_blocks = 60, .columns = 1000, .rows = 100}, p),
+              Status::no_partition);
     EXPECT_EQ(p.nsect, 0);
     EXPECT_EQ(p.cpb, 7);
     EXPECT_EQ(p.rpb, 8);

@@ -91,7 +91,9 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
 
     // ---- partition: one block, overlap 1.
     Partition part;
-    ASSERT_EQ(prtish(kWorkWords, kMaxBlocks, kNcu + 4, kNru + 4, part), Status::ok);
+    const minc::PartitionBounds bounds{
+        .max_words = kWorkWords, .max_blocks = kMaxBlocks, .columns = kNcu + 4, .rows = kNru + 4};
+    ASSERT_EQ(prtish(bounds, part), Status::ok);
     ASSERT_EQ(part.blocks(), 1);
     part.overlap = 1;
     const int nw = 3 * std::min(900, kWorkWords / (3 * part.blocks()));

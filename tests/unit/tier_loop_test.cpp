@@ -93,7 +93,11 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     Partition part = su.part;
     if (part.nsect == 0) {
         part.overlap = 10;
-        EXPECT_EQ(minc::prtish(minc::kWorkWords, minc::kMaxBlocks, su.ncu + 4, su.nru + 4, part), Status::ok);
+        const minc::PartitionBounds bounds{.max_words = minc::kWorkWords,
+                                           .max_blocks = minc::kMaxBlocks,
+                                           .columns = su.ncu + 4,
+                                           .rows = su.nru + 4};
+        EXPECT_EQ(minc::prtish(bounds, part), Status::ok);
         if (part.blocks() == 1) part.overlap = 1;
     }
     out.part = part;
