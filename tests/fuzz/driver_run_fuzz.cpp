@@ -15,39 +15,20 @@
 
 #include "run.hpp"
 
+#include "fuzz_scratch.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-void require(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-// A scratch folder, current while one input runs, removed afterwards.
-class Scratch {
-public:
-    Scratch()
-        : previous_(fs::current_path()),
-          dir_(fs::temp_directory_path() / ("halvex_run_fuzz_" + std::to_string(::getpid()))) {
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::current_path(previous_, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-private:
-    fs::path previous_;
-    fs::path dir_;
-};
+using fuzz::require;
+using fuzz::Scratch;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const Scratch scratch;
+    const Scratch scratch("run");
     static const char* const kCells[] = {"5", "0.5", "1.0D1", "25", "1e-3", "1e7", "2.5", "100"};
     const std::string ndepth = std::to_string(1 + data[0] % 8);
     const std::string cell = kCells[(data[0] / 8) % 8];

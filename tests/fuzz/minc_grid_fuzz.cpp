@@ -24,40 +24,14 @@
 #include "gridout/grid_file.hpp"
 #include "minc/minc.hpp"
 
+#include "fuzz_scratch.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-void require(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-// A scratch folder, current while one input runs, removed afterwards.
-class Scratch {
-public:
-    Scratch()
-        : previous_(fs::current_path()),
-          dir_(fs::temp_directory_path() / ("halvex_minc_fuzz_" + std::to_string(::getpid()))) {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::current_path(previous_, ec);
-        fs::remove_all(dir_, ec);
-    }
-    std::set<std::string> names() const {
-        std::set<std::string> out;
-        for (const auto& e : fs::directory_iterator(dir_)) out.insert(e.path().filename().string());
-        return out;
-    }
-
-private:
-    fs::path previous_;
-    fs::path dir_;
-};
+using fuzz::require;
+using fuzz::Scratch;
 
 // Every status the library documents.
 bool documented(int code) {
@@ -92,7 +66,7 @@ constexpr float kNan = NAN;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 16) return 0;
     Bytes in(data, 16);
-    const Scratch scratch;
+    const Scratch scratch("minc");
 
     // Grid sizes stay small so that an input runs quickly; a few reach past one block
     // (and past the overlap rules), which needs about 180 nodes a side.

@@ -59,3 +59,17 @@ function(golden_compare_dir work expected)
   endforeach()
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
+
+# golden_unexpected(<work> [allowed names...]): a failure for every file of <work> that is
+# not among the allowed names, so a run that leaves a stray file is caught.
+function(golden_unexpected work)
+  set(allowed ${ARGN})
+  file(GLOB produced RELATIVE "${work}" "${work}/*")
+  foreach(name ${produced})
+    list(FIND allowed "${name}" at)
+    if(at EQUAL -1)
+      string(APPEND failures "${name}: not expected\n")
+    endif()
+  endforeach()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
