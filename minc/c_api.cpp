@@ -5,6 +5,7 @@
 // C++ interface's requests. No exception crosses this boundary.
 #include "minc/minc.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -30,6 +31,16 @@ minc::RelaxState g_relax_state;
 
 std::string_view text(const char* p, int len) {
     return p != nullptr && len > 0 ? std::string_view(p, static_cast<std::size_t>(len)) : std::string_view();
+}
+
+// The first version of MINC_POINTS_REQUEST ends with progress_data. A request of that
+// size or larger is known when every byte beyond the fields known here is zero: a
+// later field at zero asks for nothing new.
+bool known_request(const MINC_POINTS_REQUEST* q) {
+    if (q == nullptr || q->size < sizeof(MINC_POINTS_REQUEST)) return false;
+    const auto* extra = reinterpret_cast<const unsigned char*>(q) + sizeof(MINC_POINTS_REQUEST);
+    return std::all_of(extra, extra + (q->size - sizeof(MINC_POINTS_REQUEST)),
+                       [](unsigned char b) { return b == 0; });
 }
 
 int grid_status_code(gridout::GridStatus s) {
@@ -95,47 +106,82 @@ void MINC(char* outfile, int outfile_len, float* x0, float* y0, float* dx, float
 
 void MINC_RESET(void) { g_relax_state = minc::RelaxState{}; }
 
-int MINC_POINTS(const char* outfile, const float* x, const float* y, const float* z, int n,
-                float x0, float y0, float dx, float dy, int nx, int ny, float radius,
-                float dummy, int mode, int iopt, float angle, int iterations, float* gmin,
-                float* gmax) {
-    if (outfile == nullptr || outfile[0] == '\0') return minc::code(minc::Status::output_failed);
-    if (n <= 0 || x == nullptr || y == nullptr || z == nullptr)
+const char* MINC_STATUS_TEXT(int code) { return minc::status_text(code); }
+
+int MINC_GRID_POINTS(MINC_POINTS_REQUEST* q) {
+    if (!known_request(q)) return minc::code(minc::Status::bad_request);
+    if (q->outfile == nullptr || q->outfile[0] == '\0') return minc::code(minc::Status::output_failed);
+    const int n = q->n;
+    if (n <= 0 || q->x == nullptr || q->y == nullptr || q->z == nullptr)
         return minc::code(minc::Status::no_data);
     // The same bound as an input data file's record count, checked before the copy.
     if (n > minc::kMaxDataRecords) return minc::code(minc::Status::too_much_data);
     try {
         std::vector<minc::Point> points(static_cast<std::size_t>(n));
-        for (std::size_t k = 0; k < points.size(); ++k) points[k] = minc::Point{x[k], y[k], z[k]};
+        for (std::size_t k = 0; k < points.size(); ++k) points[k] = minc::Point{q->x[k], q->y[k], q->z[k]};
         minc::GridRequest request{
-            .outfile = outfile,
+            .outfile = q->outfile,
             .datfile = std::string(),
-            .x0 = x0,
-            .y0 = y0,
-            .dx = dx,
-            .dy = dy,
-            .nx = nx,
-            .ny = ny,
-            .radius = radius,
-            .dummy = dummy,
-            .mode = mode,
-            .iopt = iopt,
-            .angle = angle,
-            .iterations = iterations,
+            .x0 = q->x0,
+            .y0 = q->y0,
+            .dx = q->dx,
+            .dy = q->dy,
+            .nx = q->nx,
+            .ny = q->ny,
+            .radius = q->radius,
+            .dummy = q->dummy,
+            .mode = q->mode,
+            .iopt = q->iopt,
+            .angle = q->angle,
+            .iterations = q->iterations,
             // The log stays in memory and is dropped: the call touches no file but its grid.
             .log_to = minc::LogTo::memory,
+            .progress = {},
         };
+        if (q->progress != nullptr)
+            request.progress = [q](double share) { return q->progress(share, q->progress_data) != 0; };
         // A fresh state for every call: the grid depends on the points and arguments only.
         minc::RelaxState state;
         const minc::GridResult r = minc::grid(request, points, state, minc::Stores::memory);
         if (r.ok()) {
-            if (gmin != nullptr) *gmin = r.gmin;
-            if (gmax != nullptr) *gmax = r.gmax;
+            q->gmin = r.gmin;
+            q->gmax = r.gmax;
         }
         return r.code();
     } catch (const std::exception&) {
         return minc::code(minc::Status::store_failed);
     }
+}
+
+int MINC_POINTS(const char* outfile, const float* x, const float* y, const float* z, int n,
+                float x0, float y0, float dx, float dy, int nx, int ny, float radius,
+                float dummy, int mode, int iopt, float angle, int iterations, float* gmin,
+                float* gmax) {
+    MINC_POINTS_REQUEST q{};
+    q.size = sizeof q;
+    q.outfile = outfile;
+    q.x = x;
+    q.y = y;
+    q.z = z;
+    q.n = n;
+    q.x0 = x0;
+    q.y0 = y0;
+    q.dx = dx;
+    q.dy = dy;
+    q.nx = nx;
+    q.ny = ny;
+    q.radius = radius;
+    q.dummy = dummy;
+    q.mode = mode;
+    q.iopt = iopt;
+    q.angle = angle;
+    q.iterations = iterations;
+    const int code = MINC_GRID_POINTS(&q);
+    if (code == 0) {
+        if (gmin != nullptr) *gmin = q.gmin;
+        if (gmax != nullptr) *gmax = q.gmax;
+    }
+    return code;
 }
 
 int GEOROT_STATUS(char* srcfil, int srcfil_len, char* grdfil, int grdfil_len, float* sdx,

@@ -10,7 +10,6 @@
 namespace minc {
 
 namespace {
-constexpr float kPi = 3.1415925f;  // the single-precision pi of the rotation formulas
 // Beyond this many columns or rows no partition of at most 3600 blocks of at most
 // 1200 nodes a side exists, though the partition search still finds one of more blocks.
 constexpr int kMaxExtent = kMaxBlocks * (kMaxBlocks / 3);
@@ -87,19 +86,6 @@ HalfWindow half_window(float radius_cells, int ncu) {
     }
     h.hw = static_cast<int>(hw);
     return h;
-}
-
-WorkingGrid unrotated_grid(const GridRequest& r) {
-    return WorkingGrid{r.x0 / r.dx, r.y0 / r.dy, r.nx, r.ny};
-}
-
-void rotation_of(const GridRequest& r, float angle, DataTransform& t) {
-    t.rotated = true;
-    t.xr = r.x0 + static_cast<float>(r.nx) * r.dx / 2.0f;
-    t.yr = r.y0 + static_cast<float>(r.ny) * r.dy / 2.0f;
-    const float rad = angle * kPi / 180.0f;
-    t.sin_a = std::sin(rad);
-    t.cos_a = std::cos(rad);
 }
 
 Status rotated_grid(const DataRange& range, WorkingGrid& g) {

@@ -38,21 +38,16 @@ struct HalfWindow {
     int hw = 0;
     bool reduced = false;     // the work area forced a smaller window
     float radius_used = 0.0f; // the reduced HW as a real (logged when reduced and >= 1)
+    bool operator==(const HalfWindow&) const = default;
 };
 HalfWindow half_window(float radius_cells, int ncu);
 
-/// The working grid in cell units and the rotation of the call.
+/// The working grid in cell units.
 struct WorkingGrid {
     float xc0 = 0.0f, yc0 = 0.0f;  // origin, cell units
     int ncu = 0, nru = 0;          // columns, rows
+    bool operator==(const WorkingGrid&) const = default;
 };
-
-/// Unrotated working grid: the requested grid itself.
-WorkingGrid unrotated_grid(const GridRequest& r);
-
-/// Rotation of a rotated call: centre of the requested grid and sin/cos of the angle.
-/// `angle` is the reduced angle.
-void rotation_of(const GridRequest& r, float angle, DataTransform& t);
 
 /// Rotated working grid: one cell beyond the range of the data on every side.
 /// bad_data_name when the range is empty or degenerate; too_many_blocks when it reaches

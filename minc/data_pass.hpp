@@ -26,6 +26,7 @@ struct DataTransform {
     bool rotated = false;     // rotate about (xr, yr) by the reduced angle first
     float sin_a = 0.0f, cos_a = 1.0f, xr = 0.0f, yr = 0.0f;
     std::int64_t max_records = kMaxDataRecords;  // records a pass reads at most
+    bool operator==(const DataTransform&) const = default;
 };
 
 /// Extent of the accepted points, cell units (rotated when the call is rotated).

@@ -19,6 +19,7 @@ struct Partition {
     int nodes_per_block() const { return cpb * rpb; }
     /// Block number of (section, tier), both 1-based.
     int block(int section, int tier) const { return (tier - 1) * nsect + section; }
+    bool operator==(const Partition&) const = default;
 };
 
 /// The room a partition must fit in and the extended grid it cuts.

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "capacities.hpp"
+#include "minc/minc.hpp"
 #include "gridout/byte_file.hpp"
 #include "grid_view.hpp"
 #include "parameter_log.hpp"
@@ -42,6 +43,7 @@ struct SolveContext {
     RowFile mask;                      // mask rows; file is nullptr when hw == 0
     ParameterLog& log;
     RelaxState& relax;
+    Progress progress = nullptr;       // told the share of tiers done; may be empty
 };
 
 /// The edge buffer halves: values inherited from the block to the left (3 per block

@@ -19,14 +19,26 @@ namespace {
 constexpr float kTemplateWeight = 0.1f;  // ASSIGN / BWTS weight constant on the template
 constexpr int kTemplateSweeps = 30;
 
+// One block's chain as the template reads it: its first record and the limits beyond
+// which its points belong to the next section or tier.
+struct ChainBlock {
+    int first = 0;                // first record of the chain
+    bool last_section = false;    // no section to the right: no x limit
+    bool last_tier = false;       // no tier above: no y limit
+    float xlim = 0.0f, ylim = 0.0f;
+};
+
 // Reads the chain of one block and assigns the points that belong to this block
 // (x <= xlim unless it is the last section, y <= ylim unless the last tier) to the
-// template, converted to template units.
-Status read_chain(gridout::ByteFile& scratch, int first, int records, int nwrec, bool last_section,
-                  bool last_tier, float xlim, float ylim, float rc, std::span<float> recbuf,
-                  const TemplateGrid& tmpl, std::span<float> acc) {
-    const auto words = recbuf.first(static_cast<std::size_t>(nwrec));
-    int rec = first;
+// template, converted to template units (rc = 1 / IC).
+Status read_chain(const TemplateFrame& f, gridout::ByteFile& scratch, const ChainBlock& b,
+                  std::span<float> recbuf, const TemplateGrid& tmpl, std::span<float> acc) {
+    const int records = f.records;
+    const bool last_section = b.last_section, last_tier = b.last_tier;
+    const float xlim = b.xlim, ylim = b.ylim;
+    const float rc = 1.0f / static_cast<float>(tmpl.ic);
+    const auto words = recbuf.first(static_cast<std::size_t>(f.nwrec));
+    int rec = b.first;
     // A chain visits each record at most once; more visits than records means the
     // links form a loop, which only a damaged store can produce.
     for (int visited = 0; rec != 0; ++visited) {
@@ -58,10 +70,11 @@ Status read_chain(gridout::ByteFile& scratch, int first, int records, int nwrec,
 
 }  // namespace
 
-Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partition& part, float dummy,
-              float tol, std::span<float> recbuf, SolverArrays arrays, TemplateGrid& tmpl,
-              RelaxState& state) {
-    assert(recbuf.size() >= static_cast<std::size_t>(nwrec));
+Status rejonl(const TemplateFrame& f, gridout::ByteFile& scratch, std::span<float> recbuf,
+              SolverArrays arrays, TemplateGrid& tmpl, RelaxState& state) {
+    const Partition& part = f.part;
+    const float dummy = f.dummy;
+    assert(recbuf.size() >= static_cast<std::size_t>(f.nwrec));
     assert(arrays.section.size() >= static_cast<std::size_t>(kBlockNodes));
     assert(arrays.flags.size() >= static_cast<std::size_t>(kBlockNodes));
     assert(arrays.acc.size() >= static_cast<std::size_t>(kAccumulatorWords));
@@ -94,14 +107,14 @@ Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partitio
     // The accumulator and the flags were cleared in full above; only the values start blank.
     std::fill_n(tmpl.values.begin(), static_cast<std::size_t>(nxc) * static_cast<std::size_t>(nyc), dummy);
 
-    const float rc = 1.0f / static_cast<float>(ic);
     for (int t = 1; t <= part.ntier; ++t) {
         for (int s = 1; s <= part.nsect; ++s) {
-            const float xlim = static_cast<float>(s * (nx - ov));
-            const float ylim = static_cast<float>(t * (ny - ov));
-            if (Status st = read_chain(scratch, part.block(s, t), records, nwrec, s == part.nsect,
-                                       t == part.ntier, xlim, ylim, rc, recbuf, tmpl, arrays.acc);
-                st != Status::ok) {
+            const ChainBlock b{.first = part.block(s, t),
+                               .last_section = s == part.nsect,
+                               .last_tier = t == part.ntier,
+                               .xlim = static_cast<float>(s * (nx - ov)),
+                               .ylim = static_cast<float>(t * (ny - ov))};
+            if (Status st = read_chain(f, scratch, b, recbuf, tmpl, arrays.acc); st != Status::ok) {
                 return st;
             }
         }
@@ -115,7 +128,7 @@ Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partitio
     // one half of it.
     if (Status st = gridr(grid, arrays.edge, dummy); st != Status::ok) return st;
     RelaxResult result;
-    curvmn(grid, GridView<const std::int32_t>(flags), arrays.acc, tol, kTemplateSweeps, state, result);
+    curvmn(grid, GridView<const std::int32_t>(flags), arrays.acc, f.tol, kTemplateSweeps, state, result);
     return Status::ok;
 }
 

@@ -32,10 +32,19 @@ struct SolverArrays {
     std::span<float> edge;          // kEdgeWords edge buffer (two halves of 3600)
 };
 
-/// REJONL. scratch: the data scratch store with `records` records of nwrec + 2 words;
-/// recbuf: one record. On success tmpl holds the relaxed template (values in tmpl.values).
-Status rejonl(gridout::ByteFile& scratch, int records, int nwrec, const Partition& part,
-              float dummy, float tol, std::span<float> recbuf, SolverArrays arrays,
-              TemplateGrid& tmpl, RelaxState& state);
+/// What the template grid is built over: the data scratch store's records and the
+/// partition whose block chains they form.
+struct TemplateFrame {
+    int records = 0;     // records in the data scratch store, each nwrec + 2 words
+    int nwrec = 0;       // point words per record
+    Partition part;      // the blocks whose chains are read
+    float dummy = 0.0f;  // value of a template node no datum reaches
+    float tol = 1.0e-4f; // relaxation tolerance
+};
+
+/// REJONL. scratch: the data scratch store of f; recbuf: one record. On success tmpl
+/// holds the relaxed template (values in tmpl.values).
+Status rejonl(const TemplateFrame& f, gridout::ByteFile& scratch, std::span<float> recbuf,
+              SolverArrays arrays, TemplateGrid& tmpl, RelaxState& state);
 
 }  // namespace minc

@@ -64,6 +64,9 @@ Status pcontl(SolveContext& ctx) {
             if (Status st = assemb(ctx, t, ctx.hw, nrf_mask, rows); st != Status::ok) return st;
         }
         yoff = yoff + static_cast<float>(step_t);
+        // Between tiers the grid rows so far are complete: the caller may stop here.
+        if (ctx.progress && !ctx.progress(static_cast<double>(t) / static_cast<double>(part.ntier)))
+            return Status::cancelled;
     }
 
     if (ctx.hw >= 1) {

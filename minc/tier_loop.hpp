@@ -17,7 +17,8 @@ namespace minc {
 /// rows 1..NRU + 2 * HW. Returns the first failure of icontl or assemb (the log then
 /// ends with the failed block's heading), row_too_wide when a row does not fit behind
 /// the block, store_failed on a failed store access, no_partition when a section or
-/// tier step is below 1.
+/// tier step is below 1. After each tier, ctx.progress (when set) is told the share of
+/// tiers done; a false return stops the loop with cancelled.
 Status pcontl(SolveContext& ctx);
 
 }  // namespace minc

@@ -2,6 +2,7 @@
 // working grid and partition choice. Expected values are worked out by hand in the
 // comments beside them.
 #include "call_setup.hpp"
+#include "call_plan.hpp"
 
 #include <gtest/gtest.h>
 

@@ -120,7 +120,8 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     TemplateGrid tmpl;
     tmpl.values = w.template_values;
     RelaxState state;
-    ASSERT_EQ(rejonl(*store, pass.records, nw, part, kDummy, 1.0e-4f, w.record, arrays, tmpl, state), Status::ok);
+    const TemplateFrame tf{.records = pass.records, .nwrec = nw, .part = part, .dummy = kDummy, .tol = 1.0e-4f};
+    ASSERT_EQ(rejonl(tf, *store, w.record, arrays, tmpl, state), Status::ok);
     EXPECT_EQ(tmpl.ic, 4);
     EXPECT_EQ(tmpl.nxc, 63 / 4 + 7);
     EXPECT_EQ(tmpl.nyc, 43 / 4 + 7);

@@ -43,7 +43,8 @@ struct Fixture {
     }
     Status run(const Partition& part, int records) {
         tmpl.values = w.template_values;
-        return rejonl(*store, records, nw, part, kDummy, 1.0e-4f, w.record, w.solver(), tmpl, state);
+        const TemplateFrame f{.records = records, .nwrec = nw, .part = part, .dummy = kDummy, .tol = 1.0e-4f};
+        return rejonl(f, *store, w.record, w.solver(), tmpl, state);
     }
     std::int32_t flag(int c, int r) const { return w.flags[static_cast<std::size_t>((r - 1) * tmpl.nxc + (c - 1))]; }
 };

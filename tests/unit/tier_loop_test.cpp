@@ -120,8 +120,8 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     minc::TemplateGrid tmpl;
     tmpl.values = area.template_values;
     minc::RelaxState relax;
-    EXPECT_EQ(minc::rejonl(*data_store, pass.records, nwrec, part, dummy, 1.0e-4f, area.record, arrays, tmpl, relax),
-              Status::ok);
+    const minc::TemplateFrame tf{.records = pass.records, .nwrec = nwrec, .part = part, .dummy = dummy, .tol = 1.0e-4f};
+    EXPECT_EQ(minc::rejonl(tf, *data_store, area.record, arrays, tmpl, relax), Status::ok);
 
     if (su.tweak_template) su.tweak_template(tmpl);
     SpyFile sb(fs.create(prefix + "~mincsb.tmp"), [&](std::int64_t at, std::span<const std::byte> in) {

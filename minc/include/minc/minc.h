@@ -15,6 +15,8 @@
 #ifndef MINC_MINC_H
 #define MINC_MINC_H
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -44,8 +46,14 @@ enum {
     MINC_NOT_FINITE = -1036,           /* the gridded values overflowed (not finite) */
     MINC_TOO_MUCH_DATA = -1037,        /* the data file holds more than 2^23 records */
     MINC_OUTPUT_IS_INPUT = -1040,      /* OUTFILE (or "minc.log") is the file DATFILE */
-    MINC_OUTPUT_NOT_WRITABLE = -1041   /* OUTFILE exists and may not be written */
+    MINC_OUTPUT_NOT_WRITABLE = -1041,  /* OUTFILE exists and may not be written */
+    MINC_CANCELLED = -1042,            /* the progress callback asked to stop */
+    MINC_BAD_REQUEST = -1043           /* no request, or a size the library does not know */
 };
+
+/* MINC_STATUS_TEXT: a short English description of a status code (one line, no final
+ * stop), "unknown status" for a code the library never returns. The text is static. */
+const char *MINC_STATUS_TEXT(int code);
 
 /* MINC: grids channel ICHAN of the input data file DATFILE (records of 2 + MAXCHAN
  * little-endian 32-bit reals: x, y, channel values) onto the NX x NY grid with first
@@ -80,6 +88,34 @@ int MINC_POINTS(const char *outfile, const float *x, const float *y, const float
                 float x0, float y0, float dx, float dy, int nx, int ny, float radius,
                 float dummy, int mode, int iopt, float angle, int iterations, float *gmin,
                 float *gmax);
+
+/* MINC_GRID_POINTS: MINC_POINTS with its arguments as one request, which can grow
+ * without breaking callers built against an older minc.h. Set SIZE to
+ * sizeof(MINC_POINTS_REQUEST), clear the rest (fields added later mean "as before" when
+ * zero), fill the fields and call. The grid, the code and GMIN, GMAX are those of
+ * MINC_POINTS with the same arguments; in addition PROGRESS, when not NULL, is called
+ * after each tier of blocks with the share of the solve done (above 0, up to 1) and
+ * PROGRESS_DATA, and a return of 0 stops the call with MINC_CANCELLED and no grid.
+ * MINC_BAD_REQUEST: REQUEST is NULL, SIZE is smaller than the first version of the
+ * struct, or larger and the bytes beyond the fields known here are not all zero. */
+typedef struct MINC_POINTS_REQUEST {
+    size_t size;                       /* sizeof(MINC_POINTS_REQUEST) */
+    const char *outfile;               /* grid file, NUL-terminated, used as given */
+    const float *x, *y, *z;            /* the points */
+    int n;                             /* number of points */
+    float x0, y0, dx, dy;              /* first node, spacings */
+    int nx, ny;                        /* columns, rows */
+    float radius;                      /* blanking radius; 0: no blanking */
+    float dummy;                       /* values equal to it are ignored */
+    int mode, iopt;                    /* as MINC */
+    float angle;                       /* degrees */
+    int iterations;                    /* sweep limit; below 32: 512 */
+    float gmin, gmax;                  /* out: the grid's range on success */
+    int (*progress)(double share_done, void *progress_data);  /* may be NULL */
+    void *progress_data;
+} MINC_POINTS_REQUEST;
+
+int MINC_GRID_POINTS(MINC_POINTS_REQUEST *request);
 
 /* GEOROT: resamples the grid file SRCFIL (SNC x SNR nodes, cell sizes SDX, SDY, origin
  * SX0, SY0 in the rotated frame) into the grid file GRDFIL (NX x NY nodes, DX, DY,

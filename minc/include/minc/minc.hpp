@@ -7,6 +7,7 @@
 // through here.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,11 @@ enum class Stores { memory, disk };
 /// when the call ends; `memory`: the log's bytes are handed back in GridResult::log and
 /// no file is touched, so that calls running at once do not write over one another's log.
 enum class LogTo { file, memory };
+
+/// Told the share of the call's block solves done, from above 0 to 1, after each tier
+/// of blocks; returning false stops the call, which then ends with Status::cancelled and
+/// writes no grid. Called on the calling thread.
+using Progress = std::function<bool(double share_done)>;
 
 /// Everything one call needs. World units unless stated. File names are used exactly
 /// as given.
@@ -53,6 +59,7 @@ struct GridRequest {
     float angle = 0.0f;      ///< rotation of the grid in degrees
     int iterations = 0;      ///< relaxation sweep limit; below 32 means the default 512
     LogTo log_to = LogTo::file;  ///< where the log goes
+    Progress progress = nullptr;  ///< optional progress report and cancel
 };
 
 /// Outcome of a call. gmin and gmax are the smallest and largest stored node value
@@ -78,8 +85,21 @@ struct GridValues {
     bool ok() const { return result.ok(); }
 };
 
-/// A short English description of a status, for messages.
+/// A short English description of a status, for messages: one line, no final stop.
 const char* describe(Status s);
+
+/// The same for a status code as a number; "unknown status" for a code the library
+/// never returns. The exported C entry MINC_STATUS_TEXT gives the same texts.
+const char* status_text(int code);
+
+/// A status and its description.
+struct StatusText {
+    Status status;
+    const char* text;
+};
+
+/// Every status the library returns, success first, with its description.
+std::span<const StatusText> status_table();
 
 /// Grids the request's input data file into its grid file, carrying `state` (the
 /// relaxation's run-wide counter) through.

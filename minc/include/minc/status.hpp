@@ -39,6 +39,8 @@ enum class Status : int {
     too_much_data = -1037,         // the input data file holds more records than the limit
     output_is_input = -1040,       // the grid file or the log would replace the input data file
     output_not_writable = -1041,   // the grid file exists and may not be written
+    cancelled = -1042,             // the caller's progress callback asked to stop
+    bad_request = -1043,           // C request struct missing or of a size not known
 };
 
 constexpr int code(Status s) { return static_cast<int>(s); }
