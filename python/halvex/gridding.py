@@ -26,42 +26,13 @@ from .grid_file import load_grid
 ENV_LIBRARY = "HALVEX_LIBMINC"
 INPUT_DUMMY = np.float32(-99999.0)  # points whose value equals it are not gridded
 
-# The library's codes, as minc.h names them.
-STATUS_TEXT = {
-    -2: "more than 3600 blocks",
-    -999: "the grid is cut into several blocks and NX or NY is 5 or less",
-    -1000: "no data file name, or an empty data range for a rotated grid",
-    -1001: "the grid cannot be cut into blocks",
-    -1002: "no data point accepted",
-    -1013: "blanking window too wide",
-    -1014: "blanking window too narrow",
-    -1020: "spacing zero, negative or not finite",
-    -1021: "fewer than 1 column or row",
-    -1022: "channel outside 1..MAXCHAN",
-    -1023: "MAXCHAN outside 1..256",
-    -1024: "X0 or Y0 not finite, or X0/DX or Y0/DY beyond the integer range",
-    -1025: "the null value DUMMY is NaN",
-    -1030: "a scratch store could not be written or read",
-    -1031: "a grid row does not fit the work area",
-    -1032: "the blanking mask could not be read or written",
-    -1033: "the input data file could not be read",
-    -1034: "the grid file could not be created or written",
-    -1035: "blanking outline store too small",
-    -1036: "the gridded values overflowed (not finite)",
-    -1037: "the data file holds more than 2^23 records",
-    -1040: "the grid file or minc.log is the input data file",
-    -1041: "the grid file exists and may not be written",
-}
-
-
 class MincError(RuntimeError):
-    """MINC returned a failure code; `code` holds it."""
+    """MINC returned a failure code; `code` holds it. The text is the library's own
+    (MINC_STATUS_TEXT)."""
 
     def __init__(self, code):
-        text = STATUS_TEXT.get(code)
-        if text is None and -1011 <= code <= -1003:
-            text = "the template grid or a block solve failed"
-        super().__init__("minc failed with code %d: %s" % (code, text or "unknown code"))
+        text = _load().MINC_STATUS_TEXT(code).decode("ascii", "replace")
+        super().__init__("minc failed with code %d: %s" % (code, text))
         self.code = code
 
 
@@ -124,6 +95,8 @@ def _load():
                                     ctypes.c_float, ctypes.c_float, n, n, ctypes.c_float,
                                     ctypes.c_float, n, n, ctypes.c_float, n, f, f]
         lib.MINC_POINTS.restype = ctypes.c_int
+        lib.MINC_STATUS_TEXT.argtypes = [n]
+        lib.MINC_STATUS_TEXT.restype = ctypes.c_char_p
         _library = lib
     return _library
 

@@ -18,6 +18,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -1080,6 +1081,75 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
             r.mode = name[0] == 'r' ? 2 : 1;
             EXPECT_TRUE(grid_fresh(r).ok()) << name;
         }
+    }
+}
+
+}  // namespace
+}  // namespace minc
+
+namespace minc {
+namespace {
+
+TEST(MincEntry, ProgressIsToldEachTierAndCanStopTheCall) {
+    CwdTempDir dir;
+    write_data("data.bin", plane_points(299.0f, 299.0f, 400, 0.02f, -0.01f, 3.0f));
+    // 300 x 300 nodes: more nodes than one block holds, so several tiers.
+    GridRequest r = request("plain.grd", 0.0f, 0.0f, 1.0f, 300, 300);
+    r.radius = 6.0f;
+    ASSERT_TRUE(grid_fresh(r).ok());
+    const int ntier = std::stoi(value_of(log_lines(), " number tiers "));
+    ASSERT_GE(ntier, 2);
+    const std::string plain_log = read_file("minc.log");
+
+    std::vector<double> shares;
+    r.outfile = "told.grd";
+    r.progress = [&](double share) {
+        shares.push_back(share);
+        return true;
+    };
+    ASSERT_TRUE(grid_fresh(r).ok());
+    EXPECT_EQ(read_file("told.grd"), read_file("plain.grd"));
+    EXPECT_EQ(read_file("minc.log"), plain_log);
+    ASSERT_EQ(shares.size(), std::size_t(ntier));
+    for (int t = 1; t <= ntier; ++t) EXPECT_EQ(shares[std::size_t(t - 1)], double(t) / double(ntier));
+
+    for (int stop_at : {1, ntier}) {
+        SCOPED_TRACE("false at call " + std::to_string(stop_at));
+        int calls = 0;
+        r.outfile = "stopped.grd";
+        r.progress = [&](double) { return ++calls < stop_at; };
+        for (Stores kind : {Stores::memory, Stores::disk}) {
+            calls = 0;
+            const GridResult res = grid_fresh(r, kind);
+            EXPECT_EQ(res.status, Status::cancelled);
+            EXPECT_EQ(res.code(), -1042);
+            EXPECT_EQ(calls, stop_at);
+            EXPECT_EQ(dir.names(), (std::set<std::string>{"data.bin", "minc.log", "plain.grd", "told.grd"}));
+        }
+    }
+}
+
+TEST(MincEntry, OneStatusTableForEveryCode) {
+    // Every code has its own entry, success first; the C entry and describe() read it.
+    const std::span<const StatusText> table = status_table();
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(table.front().status, Status::ok);
+    std::set<int> codes;
+    for (const StatusText& t : table) {
+        SCOPED_TRACE(code(t.status));
+        EXPECT_TRUE(codes.insert(code(t.status)).second);
+        EXPECT_STREQ(describe(t.status), t.text);
+        EXPECT_STREQ(MINC_STATUS_TEXT(code(t.status)), t.text);
+        EXPECT_EQ(std::string(t.text).find('\n'), std::string::npos);
+    }
+    EXPECT_STREQ(MINC_STATUS_TEXT(-1012), "unknown status");
+    EXPECT_STREQ(MINC_STATUS_TEXT(1), "unknown status");
+    // The README's table lists each code with its text, as the library gives it.
+    const std::string readme = read_file(std::string(HALVEX_SOURCE_DIR) + "/README.md");
+    for (const StatusText& t : table) {
+        if (t.status == Status::ok) continue;
+        const std::string row = "| " + std::to_string(code(t.status)) + " | " + t.text + " |";
+        EXPECT_NE(readme.find(row), std::string::npos) << "README.md lacks the row\n" << row;
     }
 }
 

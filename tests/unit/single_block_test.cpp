@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "assign_data.hpp"
+#include "call_plan.hpp"
 #include "capacities.hpp"
 #include "data_pass.hpp"
 #include "fill.hpp"
@@ -89,28 +90,32 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     for (const Sample& s : samples) recs.push_back({kX0 + s.u * kDx, kY0 + s.v * kDy, {-1.0f, s.z}});
     auto data = test::write_input(fs, recs);
 
-    // ---- partition: one block, overlap 1.
-    Partition part;
-    const minc::PartitionBounds bounds{
-        .max_words = kWorkWords, .max_blocks = kMaxBlocks, .columns = kNcu + 4, .rows = kNru + 4};
-    ASSERT_EQ(prtish(bounds, part), Status::ok);
+    // ---- the call's plan: one block, overlap 1.
+    GridRequest request;
+    request.x0 = kX0;
+    request.y0 = kY0;
+    request.dx = kDx;
+    request.dy = kDy;
+    request.nx = kNcu;
+    request.ny = kNru;
+    request.ichan = 2;
+    request.maxchan = 2;
+    request.dummy = kDummy;
+    const CallPlan plan = plan_call(request, {});
+    ASSERT_EQ(plan.status(), Status::ok);
+    const Partition& part = plan.part;
     ASSERT_EQ(part.blocks(), 1);
-    part.overlap = 1;
-    const int nw = 3 * std::min(900, kWorkWords / (3 * part.blocks()));
+    ASSERT_EQ(part.overlap, 1);
+    const int nw = plan.nwrec;
+    const DataPassFrame frame = data_pass_frame(plan);
+    ASSERT_EQ(frame.xe0, kXe0);
+    ASSERT_EQ(frame.ye0, kYe0);
 
     // ---- data pass into a memory store.
-    DataTransform t;
-    t.dummy = kDummy;
-    t.maxchan = 2;
-    t.ichan = 2;
-    t.dx = kDx;
-    t.dy = kDy;
     auto store = fs.create("~mincir.tmp");
     WorkArea w;
     InputRecords in(*data, w.channels);
-    const DataPassResult pass =
-        seqdat(in, *store, DataPassFrame{.h = 1.0f, .xe0 = kXe0, .ye0 = kYe0, .nw = nw, .ncu = kNcu, .nru = kNru},
-               part, t, w.work, w.fill, w.current);
+    const DataPassResult pass = seqdat(in, *store, frame, part, plan.transform, w.work, w.fill, w.current);
     ASSERT_EQ(pass.status, Status::ok);
     ASSERT_EQ(pass.accepted, 360);
     ASSERT_EQ(pass.records, 1);
@@ -120,8 +125,7 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     TemplateGrid tmpl;
     tmpl.values = w.template_values;
     RelaxState state;
-    const TemplateFrame tf{.records = pass.records, .nwrec = nw, .part = part, .dummy = kDummy, .tol = 1.0e-4f};
-    ASSERT_EQ(rejonl(tf, *store, w.record, arrays, tmpl, state), Status::ok);
+    ASSERT_EQ(rejonl(template_frame(plan, pass.records), *store, w.record, arrays, tmpl, state), Status::ok);
     EXPECT_EQ(tmpl.ic, 4);
     EXPECT_EQ(tmpl.nxc, 63 / 4 + 7);
     EXPECT_EQ(tmpl.nyc, 43 / 4 + 7);

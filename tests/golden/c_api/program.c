@@ -56,6 +56,15 @@ static int same_bytes(const char *a, const char *b) {
     return same;
 }
 
+/* Progress callback: counts its calls in *data and stops at the call numbered by
+ * stop_at (0: never). */
+static int stop_at = 0;
+static int count_calls(double share, void *data) {
+    int *calls = (int *)data;
+    ++*calls;
+    return share > 0.0 && share <= 1.0 && *calls != stop_at;
+}
+
 int main(void) {
     /* Data: the plane at the nodes of a 9 x 7 lattice, x, y and one channel. */
     FILE *f = fopen("points.bin", "wb");
@@ -169,6 +178,100 @@ int main(void) {
     if (f != NULL) fclose(f);
     CHECK(MINC_POINTS("none.grd", px, py, pz, 0, x0, y0, dx, dy, nx, ny, radius, dummy, mode,
                       iopt, angle, 0, NULL, NULL) == MINC_NO_DATA);
+
+    /* MINC_GRID_POINTS: the same grid, code and range as MINC_POINTS for each request of
+     * a table, byte for byte. */
+    {
+        struct Case { float radius, angle; int mode, iopt, nx, ny; } cases[] = {
+            {0.0f, 0.0f, 1, 1, 9, 7}, {2.0f, 0.0f, 1, 2, 9, 7}, {0.0f, 30.0f, 1, 1, 9, 7},
+            {1.5f, 0.0f, 2, 1, 12, 5}, {0.0f, 0.0f, 1, 1, 0, 7}};
+        for (int c = 0; c < 5; ++c) {
+            float amin = 0.0f, amax = 0.0f;
+            remove("a.grd");
+            remove("b.grd");
+            const int ca = MINC_POINTS("a.grd", px, py, pz, 63, x0, y0, dx, dy, cases[c].nx, cases[c].ny,
+                                       cases[c].radius, dummy, cases[c].mode, cases[c].iopt, cases[c].angle,
+                                       0, &amin, &amax);
+            MINC_POINTS_REQUEST q;
+            memset(&q, 0, sizeof q);
+            q.size = sizeof q;
+            q.outfile = "b.grd";
+            q.x = px;
+            q.y = py;
+            q.z = pz;
+            q.n = 63;
+            q.x0 = x0;
+            q.y0 = y0;
+            q.dx = dx;
+            q.dy = dy;
+            q.nx = cases[c].nx;
+            q.ny = cases[c].ny;
+            q.radius = cases[c].radius;
+            q.dummy = dummy;
+            q.mode = cases[c].mode;
+            q.iopt = cases[c].iopt;
+            q.angle = cases[c].angle;
+            const int cb = MINC_GRID_POINTS(&q);
+            CHECK(ca == cb);
+            if (ca == MINC_OK) {
+                CHECK(same_bytes("a.grd", "b.grd"));
+                CHECK(q.gmin == amin && q.gmax == amax);
+            }
+            if (c == 4) CHECK(cb == MINC_BAD_SIZE);
+        }
+    }
+    /* Its progress callback: told each tier, and a 0 return stops the call. */
+    {
+        MINC_POINTS_REQUEST q;
+        memset(&q, 0, sizeof q);
+        q.size = sizeof q;
+        q.outfile = "p.grd";
+        q.x = px;
+        q.y = py;
+        q.z = pz;
+        q.n = 63;
+        q.x0 = x0;
+        q.y0 = y0;
+        q.dx = dx;
+        q.dy = dy;
+        q.nx = nx;
+        q.ny = ny;
+        q.dummy = dummy;
+        q.mode = 1;
+        q.iopt = 1;
+        int calls = 0;
+        q.progress = count_calls;
+        q.progress_data = &calls;
+        CHECK(MINC_GRID_POINTS(&q) == MINC_OK);
+        CHECK(calls == 1); /* one block, one tier */
+        CHECK(same_bytes("p.grd", "points.grd"));
+        remove("p.grd");
+        calls = 0;
+        stop_at = 1;
+        CHECK(MINC_GRID_POINTS(&q) == MINC_CANCELLED);
+        CHECK(calls == 1);
+        f = fopen("p.grd", "rb");
+        CHECK(f == NULL);
+        if (f != NULL) fclose(f);
+        stop_at = 0;
+        /* A size the library does not know, and a larger struct with a clear tail. */
+        q.size = sizeof q - 1;
+        CHECK(MINC_GRID_POINTS(&q) == MINC_BAD_REQUEST);
+        CHECK(MINC_GRID_POINTS(NULL) == MINC_BAD_REQUEST);
+        {
+            unsigned char big[sizeof(MINC_POINTS_REQUEST) + 16];
+            memset(big, 0, sizeof big);
+            q.size = sizeof big;
+            memcpy(big, &q, sizeof q);
+            CHECK(MINC_GRID_POINTS((MINC_POINTS_REQUEST *)(void *)big) == MINC_OK);
+            big[sizeof big - 1] = 1;
+            CHECK(MINC_GRID_POINTS((MINC_POINTS_REQUEST *)(void *)big) == MINC_BAD_REQUEST);
+        }
+    }
+    /* The status texts come from the library. */
+    CHECK(strcmp(MINC_STATUS_TEXT(MINC_NO_DATA),
+                 "no data point accepted (missing file, or no valid value inside the grid)") == 0);
+    CHECK(strcmp(MINC_STATUS_TEXT(-5), "unknown status") == 0);
 
     if (failures == 0) printf("c api: all checks passed\n");
     return failures == 0 ? 0 : 1;

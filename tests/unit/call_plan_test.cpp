@@ -1,0 +1,216 @@
+// The plan of a gridding call, from a table of requests: the working grid, window,
+// partition and record size it derives, the log lines it writes, and the frames the
+// stages read off it (where world and cell units meet). Values worked out by hand in
+// the comments.
+#include "call_plan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <string>
+#include <vector>
+
+#include "gridout/byte_file.hpp"
+
+namespace minc {
+namespace {
+
+// A request of the grid x0, y0, d x d, nx x ny with the radius and angle.
+GridRequest req(float x0, float y0, float dx, float dy, int nx, int ny, float radius, float angle = 0.0f) {
+    GridRequest r;
+    r.x0 = x0;
+    r.y0 = y0;
+    r.dx = dx;
+    r.dy = dy;
+    r.nx = nx;
+    r.ny = ny;
+    r.radius = radius;
+    r.angle = angle;
+    return r;
+}
+
+// A parameter line: label, value right-aligned in the field that ends at offset 27.
+std::string line(const std::string& label, const std::string& value) {
+    return label + std::string(28 - label.size() - value.size(), ' ') + value + "\r\n";
+}
+
+std::string plan_log(const CallPlan& p) {
+    gridout::MemoryFileSystem fs;
+    {
+        auto f = fs.create("log");
+        ParameterLog log(f.get());
+        log_plan(p, log);
+        f->close();
+    }
+    const std::vector<std::byte> b = fs.contents("log");
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+TEST(CallPlan, PlansAndTheirLogFromATableOfRequests) {
+    struct Case {
+        const char* what;
+        GridRequest r;
+        DataRange range;  // read by a rotated call only
+        WorkingGrid grid;
+        int hw;
+        Partition part;  // cpb, rpb, nsect, ntier, overlap
+        int nwrec;
+        Status status;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"41 x 65 at (100, -220), 25 x 5, radius 50: two cells, one block",
+         req(100.0f, -220.0f, 25.0f, 5.0f, 41, 65, 50.0f), {}, {4.0f, -44.0f, 41, 65}, 2,
+         {45, 69, 1, 1, 1}, 2700, Status::ok,
+         line(" half window ", "2.") + line(" total columns ", "45.") + line(" total rows ", "69.") +
+             line(" number tiers ", "1.") + line(" sections/tier ", "1.") +
+             line(" columns/block ", "45.") + line(" rows/block ", "69.")},
+        {"no radius: no mask lines",
+         req(0.0f, 0.0f, 1.0f, 1.0f, 1000, 50, 0.0f), {}, {0.0f, 0.0f, 1000, 50}, 0,
+         {209, 54, 5, 1, 10}, 2700, Status::ok,
+         line(" half window ", "0.") + line(" number tiers ", "1.") + line(" sections/tier ", "5.") +
+             line(" columns/block ", "209.") + line(" rows/block ", "54.")},
+        {"radius 250 cells on 1000 columns: reduced to 104, radius used logged",
+         req(0.0f, 0.0f, 1.0f, 10.0f, 1000, 30, 250.0f), {}, {0.0f, 0.0f, 1000, 30}, 104,
+         {209, 34, 5, 1, 10}, 2700, Status::ok,
+         line(" half window ", "104.") + line(" radius used ", "104.000") +
+             line(" total columns ", "1208.") + line(" total rows ", "238.") +
+             line(" number tiers ", "1.") + line(" sections/tier ", "5.") +
+             line(" columns/block ", "209.") + line(" rows/block ", "34.")},
+        {"several blocks with NY 5: the mask lines, then -999",
+         req(0.0f, 0.0f, 1.0f, 1.0f, 1000, 5, 3.0f), {}, {0.0f, 0.0f, 1000, 5}, 3,
+         {}, 0, Status::overlap_too_small,
+         line(" half window ", "3.") + line(" total columns ", "1006.") + line(" total rows ", "11.")},
+        // xc0 = trunc(2.3) - 1 = 1, yc0 = trunc(-3.7) - 1 = -4; ncu = nint(11.6 - 1) + 1 = 12,
+        // nru = nint(5.2 + 4) + 1 = 10.
+        {"rotated 30 degrees: the working grid follows the data range",
+         req(0.0f, 0.0f, 1.0f, 1.0f, 10, 8, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f},
+         {1.0f, -4.0f, 12, 10}, 0, {16, 14, 1, 1, 1}, 2700, Status::ok,
+         line(" half window ", "0.") + line(" number tiers ", "1.") + line(" sections/tier ", "1.") +
+             line(" columns/block ", "16.") + line(" rows/block ", "14.")},
+        {"rotated with no data range: no plan lines at all",
+         req(0.0f, 0.0f, 1.0f, 1.0f, 10, 8, 2.0f, 30.0f), DataRange{}, {}, 0, {}, 0,
+         Status::bad_data_name, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CallPlan p = plan_call(c.r, c.range);
+        EXPECT_EQ(p.status(), c.status);
+        if (!failed(p.grid_status)) {
+            EXPECT_EQ(p.grid, c.grid);
+            EXPECT_EQ(p.hw(), c.hw);
+        }
+        if (p.status() == Status::ok) {
+            EXPECT_EQ(p.part, c.part);
+            EXPECT_EQ(p.nwrec, c.nwrec);
+        }
+        EXPECT_EQ(plan_log(p), c.log);
+    }
+}
+
+TEST(CallPlan, TheRequestBecomesTheTransformAndTheTarget) {
+    GridRequest r = req(10.0f, 20.0f, 2.0f, 4.0f, 11, 6, 0.0f, 60.0f);  // reduced to -30
+    r.dummy = -5.0f;
+    r.ichan = 3;
+    r.maxchan = 4;
+    r.mode = 2;
+    r.iopt = 2;
+    r.iterations = 40;
+    const CallPlan p = plan_call(r, DataRange{0.0f, 9.0f, 0.0f, 9.0f});
+    EXPECT_EQ(p.angle, -30.0f);
+    EXPECT_EQ(p.maxit, 40);
+    EXPECT_EQ(p.target, (TargetGrid{10.0f, 20.0f, 2.0f, 4.0f, 11, 6, 2, 2, -5.0f}));
+    // The centre of the requested grid: 10 + 11 * 2 / 2 = 21, 20 + 6 * 4 / 2 = 32.
+    const DataTransform& t = p.transform;
+    EXPECT_TRUE(t.rotated);
+    EXPECT_EQ(t.xr, 21.0f);
+    EXPECT_EQ(t.yr, 32.0f);
+    EXPECT_NEAR(t.sin_a, -0.5f, 1e-6f);
+    EXPECT_EQ(t.dummy, -5.0f);
+    EXPECT_EQ(t.ichan, 3);
+    EXPECT_EQ(t.maxchan, 4);
+    EXPECT_EQ(t.mode, 2);
+    EXPECT_EQ(t.dx, 2.0f);
+    EXPECT_EQ(t.dy, 4.0f);
+    // The transform a rotated call reads its range with is the plan's own.
+    EXPECT_EQ(data_transform(r), t);
+    EXPECT_FALSE(data_transform(req(0.0f, 0.0f, 1.0f, 1.0f, 5, 5, 0.0f, 90.0f)).rotated);
+}
+
+TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
+    // Unrotated, blanking: 41 x 65 at (100, -220), spacings 25 x 5, HW 2.
+    GridRequest r = req(100.0f, -220.0f, 25.0f, 5.0f, 41, 65, 50.0f);
+    r.dummy = -7.0f;
+    r.mode = 3;
+    r.iopt = 2;
+    const CallPlan p = plan_call(r, {});
+    ASSERT_EQ(p.status(), Status::ok);
+    {
+        SCOPED_TRACE("data pass: the extended grid starts two cells before the working grid");
+        const DataPassFrame f = data_pass_frame(p);
+        EXPECT_EQ(f.xe0, 2.0f);
+        EXPECT_EQ(f.ye0, -46.0f);
+        EXPECT_EQ(f.nw, 2700);
+        EXPECT_EQ(f.ncu, 41);
+        EXPECT_EQ(f.nru, 65);
+    }
+    {
+        SCOPED_TRACE("mask: HW cells more on every side");
+        const MaskHeader h = mask_header(p);
+        EXPECT_EQ(h.ncol, 45);
+        EXPECT_EQ(h.nrow, 69);
+        EXPECT_EQ(h.x0, 2.0f);
+        EXPECT_EQ(h.y0, -46.0f);
+        const BlankingGrid b = blanking_grid(p);
+        EXPECT_EQ(b.hw, 2);
+        EXPECT_EQ(b.nct, 45);
+        EXPECT_EQ(b.nrt, 69);
+        EXPECT_EQ(b.dummy, -7.0f);
+        EXPECT_EQ(section_slots(p), 2);  // one section and its flags
+    }
+    {
+        SCOPED_TRACE("grid writer: the working grid back in world units");
+        const gridout::GeooutParams g = grid_writer_params(p);
+        EXPECT_EQ(g.xorg, 100.0f);
+        EXPECT_EQ(g.yorg, -220.0f);
+        EXPECT_EQ(g.ncol, 41);
+        EXPECT_EQ(g.nrow, 65);
+        EXPECT_EQ(g.mode, 3);
+        EXPECT_EQ(g.iopt, 2);
+        EXPECT_EQ(g.dummy, -7.0f);
+    }
+    {
+        SCOPED_TRACE("rotated: the solved grid's origin in world units of the rotated frame");
+        GridRequest q = req(0.0f, 0.0f, 2.0f, 0.5f, 10, 8, 0.0f, 30.0f);
+        const CallPlan rp = plan_call(q, DataRange{2.3f, 10.6f, -3.7f, 4.2f});
+        ASSERT_EQ(rp.status(), Status::ok);
+        const gridout::GeorotParams g = rotation_params(rp, -1.0f, 3.0f);
+        EXPECT_EQ(g.sx0, 2.0f);   // xc0 1 * dx 2
+        EXPECT_EQ(g.sy0, -2.0f);  // yc0 -4 * dy 0.5
+        EXPECT_EQ(g.snc, 12);
+        EXPECT_EQ(g.snr, 10);
+        EXPECT_EQ(g.x0, 0.0f);
+        EXPECT_EQ(g.nx, 10);
+        EXPECT_EQ(g.ny, 8);
+        EXPECT_EQ(g.angle, 30.0f);
+        EXPECT_EQ(g.xr, 10.0f);  // 10 * 2 / 2
+        EXPECT_EQ(g.yr, 2.0f);   // 8 * 0.5 / 2
+        EXPECT_EQ(g.gmin, -1.0f);
+        EXPECT_EQ(g.gmax, 3.0f);
+        EXPECT_EQ(blanking_grid(rp).nct, 0);
+        EXPECT_EQ(section_slots(rp), 1);
+    }
+}
+
+TEST(CallPlan, RequestChecksInOrder) {
+    GridRequest r = req(1234.5f, -60.0f, 25.0f, 5.0f, 41, 65, 0.25f, 30.0f);
+    EXPECT_EQ(check_request(r), Status::ok);
+    r.dummy = NAN;
+    EXPECT_EQ(check_request(r), Status::bad_dummy);
+    r.dx = 0.0f;  // the argument checks come first
+    EXPECT_EQ(check_request(r), Status::bad_spacing);
+}
+
+}  // namespace
+}  // namespace minc
