@@ -1,16 +1,19 @@
-// minc: grids scattered x, y, z data by minimum curvature into a GRD grid file, through
-// the same gridding entry that halvex uses. Reads x, y, z text (whitespace or comma
-// separated, comment and header lines skipped) or the library's binary input data file,
-// and writes the grid file and "minc.log" in the current directory.
+// The minc command's library half: parses the arguments into a gridding request, runs
+// it through the same gridding entry that halvex uses, and reports on the streams it is
+// given, returning the exit status. Reads x, y, z text (whitespace or comma separated,
+// comment and header lines skipped) or the library's binary input data file, and
+// writes the grid file and "minc.log" in the current directory.
+#include "minc_command.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
-#include <iostream>
+#include <istream>
+#include <ostream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,6 +24,8 @@
 #include "gridout/byte_file.hpp"
 #include "halvex_version.hpp"
 #include "minc/minc.hpp"
+
+namespace minc_cli {
 
 namespace {
 
@@ -65,23 +70,6 @@ skipped with a warning naming its line. The output may not be the input file.
 Exit status: 0 on success, 1 when the gridding failed (its code is printed), 2 on bad
 arguments or unreadable input, 3 when the grid was written but data lines were skipped.
 )";
-
-struct Options {
-    std::string input;
-    std::string output = "grid.grd";
-    std::optional<std::vector<float>> region, origin, spacing;
-    std::optional<std::vector<int>> size;
-    float radius = 0.0f;
-    int mode = 1;
-    float angle = 0.0f;
-    int iterations = 0;
-    float dummy = -99999.0f;
-    int iopt = 1;
-    int binary_channels = 0;  // 0: text input
-    std::optional<int> channel;
-    bool disk = false;
-    bool quiet = false;
-};
 
 struct UsageError {
     std::string message;
@@ -189,11 +177,86 @@ std::optional<Split> split_option(const std::string& a) {
     throw UsageError{"unknown option " + a};
 }
 
-Options parse_args(int argc, char** argv) {
-    Options o;
+// Sets the option n (its long name) from its value v.
+void apply_option(Options& o, const std::string& n, const std::string& v) {
+    if (n == "--region") {
+        o.region = parse_list<float>(v, 4, 4, "--region");
+    } else if (n == "--origin") {
+        o.origin = parse_list<float>(v, 2, 2, "--origin");
+    } else if (n == "--size") {
+        o.size = parse_list<int>(v, 2, 2, "--size");
+    } else if (n == "--spacing") {
+        o.spacing = parse_list<float>(v, 1, 2, "--spacing");
+    } else if (n == "--output") {
+        if (v.empty()) throw UsageError{"--output needs a file name"};
+        o.output = v;
+    } else if (n == "--radius") {
+        o.radius = parse_number<float>(v, "--radius");
+    } else if (n == "--mode") {
+        o.mode = parse_number<int>(v, "--mode");
+        if (o.mode < 1 || o.mode > 3) throw UsageError{"--mode is 1, 2 or 3"};
+    } else if (n == "--angle") {
+        o.angle = parse_number<float>(v, "--angle");
+    } else if (n == "--iterations") {
+        o.iterations = parse_number<int>(v, "--iterations");
+        if (o.iterations < 32) throw UsageError{"--iterations must be 32 or more"};
+    } else if (n == "--dummy") {
+        o.dummy = parse_number<float>(v, "--dummy");
+    } else if (n == "--reverse-rows") {
+        o.iopt = 2;
+    } else if (n == "--binary") {
+        o.binary_channels = parse_number<int>(v, "--binary");
+        if (o.binary_channels < 1 || o.binary_channels > 256)
+            throw UsageError{"--binary takes the number of channels, 1 to 256"};
+    } else if (n == "--channel") {
+        o.channel = parse_number<int>(v, "--channel");
+    } else if (n == "--disk-stores") {
+        o.disk = true;
+    } else if (n == "--quiet") {
+        o.quiet = true;
+    }
+}
+
+// The rules between options, once all are read.
+void check_options(const Options& o) {
+    if (o.input.empty()) throw UsageError{"no input file"};
+    if (!o.spacing) throw UsageError{"--spacing is required"};
+    if (o.region && (o.origin || o.size)) throw UsageError{"give --region or --origin and --size, not both"};
+    if (!o.region && !(o.origin && o.size)) throw UsageError{"give --region, or --origin and --size"};
+    if (o.channel && o.binary_channels == 0)
+        throw UsageError{"--channel applies to --binary input only (text input has one z column)"};
+    if (o.channel && (*o.channel < 1 || *o.channel > o.binary_channels))
+        throw UsageError{"--channel must be 1 to " + std::to_string(o.binary_channels) +
+                         " for --binary " + std::to_string(o.binary_channels)};
+}
+
+
+// The option an argument names with its value: attached, or the next argument.
+struct OptionValue {
+    std::string name, value;
+    bool flag = false;
+};
+OptionValue option_value(const Split& opt, const std::string& a, std::span<const std::string> args,
+                         std::size_t& k) {
+    const std::string& n = opt.name;
+    const bool takes_value = std::any_of(std::begin(kValueOptions), std::end(kValueOptions),
+                                         [&](const ValueOption& v) { return n == v.name; });
+    const bool is_flag = std::any_of(std::begin(kFlagOptions), std::end(kFlagOptions),
+                                     [&](const char* f) { return n == f; });
+    if (!takes_value && !is_flag) throw UsageError{"unknown option " + a};
+    if (is_flag && opt.value) throw UsageError{"option " + n + " takes no value"};
+    if (is_flag) return OptionValue{n, std::string(), true};
+    if (opt.value) return OptionValue{n, *opt.value, false};
+    if (k + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
+    return OptionValue{n, args[++k], false};
+}
+
+Parsed parse_options(std::span<const std::string> args) {
+    Parsed p;
+    Options& o = p.options;
     bool only_names = false;  // after "--" every argument is a file name
-    for (int k = 1; k < argc; ++k) {
-        const std::string a = argv[k];
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
         if (!only_names && a == "--") {
             only_names = true;
             continue;
@@ -205,81 +268,22 @@ Options parse_args(int argc, char** argv) {
             o.input = a;
             continue;
         }
-        const std::string& n = opt->name;
-        const bool takes_value = std::any_of(std::begin(kValueOptions), std::end(kValueOptions),
-                                             [&](const ValueOption& v) { return n == v.name; });
-        const bool is_flag = std::any_of(std::begin(kFlagOptions), std::end(kFlagOptions),
-                                         [&](const char* f) { return n == f; });
-        if (!takes_value && !is_flag) throw UsageError{"unknown option " + a};
-        if (is_flag && opt->value) throw UsageError{"option " + n + " takes no value"};
-        std::string v;
-        if (takes_value) {
-            if (opt->value) {
-                v = *opt->value;
-            } else {
-                if (k + 1 >= argc) throw UsageError{"option " + a + " needs a value"};
-                v = argv[++k];
-            }
+        const OptionValue v = option_value(*opt, a, args, k);
+        if (v.name == "--help" || v.name == "--version") {
+            p.action = v.name == "--help" ? Parsed::Action::help : Parsed::Action::version;
+            return p;
         }
-        if (n == "--help") {
-            std::cout << kUsage;
-            std::exit(0);
-        } else if (n == "--version") {
-            std::cout << "minc " << HALVEX_VERSION << "\n";
-            std::exit(0);
-        } else if (n == "--region") {
-            o.region = parse_list<float>(v, 4, 4, "--region");
-        } else if (n == "--origin") {
-            o.origin = parse_list<float>(v, 2, 2, "--origin");
-        } else if (n == "--size") {
-            o.size = parse_list<int>(v, 2, 2, "--size");
-        } else if (n == "--spacing") {
-            o.spacing = parse_list<float>(v, 1, 2, "--spacing");
-        } else if (n == "--output") {
-            if (v.empty()) throw UsageError{"--output needs a file name"};
-            o.output = v;
-        } else if (n == "--radius") {
-            o.radius = parse_number<float>(v, "--radius");
-        } else if (n == "--mode") {
-            o.mode = parse_number<int>(v, "--mode");
-            if (o.mode < 1 || o.mode > 3) throw UsageError{"--mode is 1, 2 or 3"};
-        } else if (n == "--angle") {
-            o.angle = parse_number<float>(v, "--angle");
-        } else if (n == "--iterations") {
-            o.iterations = parse_number<int>(v, "--iterations");
-            if (o.iterations < 32) throw UsageError{"--iterations must be 32 or more"};
-        } else if (n == "--dummy") {
-            o.dummy = parse_number<float>(v, "--dummy");
-        } else if (n == "--reverse-rows") {
-            o.iopt = 2;
-        } else if (n == "--binary") {
-            o.binary_channels = parse_number<int>(v, "--binary");
-            if (o.binary_channels < 1 || o.binary_channels > 256)
-                throw UsageError{"--binary takes the number of channels, 1 to 256"};
-        } else if (n == "--channel") {
-            o.channel = parse_number<int>(v, "--channel");
-        } else if (n == "--disk-stores") {
-            o.disk = true;
-        } else if (n == "--quiet") {
-            o.quiet = true;
-        }
+        apply_option(o, v.name, v.value);
     }
-    if (o.input.empty()) throw UsageError{"no input file"};
-    if (!o.spacing) throw UsageError{"--spacing is required"};
-    if (o.region && (o.origin || o.size)) throw UsageError{"give --region or --origin and --size, not both"};
-    if (!o.region && !(o.origin && o.size)) throw UsageError{"give --region, or --origin and --size"};
-    if (o.channel && o.binary_channels == 0)
-        throw UsageError{"--channel applies to --binary input only (text input has one z column)"};
-    if (o.channel && (*o.channel < 1 || *o.channel > o.binary_channels))
-        throw UsageError{"--channel must be 1 to " + std::to_string(o.binary_channels) +
-                         " for --binary " + std::to_string(o.binary_channels)};
-    return o;
+    check_options(o);
+    return p;
 }
 
 /// One text line as x, y, z, or nothing for a comment or header line, or for a line
 /// whose z is not a finite number (counted in `skipped`, with a warning). Throws on a
 /// line that starts like data but is not three numbers.
-std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long number, long& skipped) {
+std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long number, long& skipped,
+                                              std::ostream& warn) {
     std::string s = line;
     for (char& c : s)
         if (c == ',' || c == ';' || c == '\t' || c == '\r') c = ' ';
@@ -302,7 +306,7 @@ std::optional<std::array<float, 3>> parse_xyz(const std::string& line, long numb
     float z = 0.0f;
     const RealText k = read_real(word[2], z);
     if (k == RealText::not_finite) {
-        std::cerr << "minc: warning: " << where << ": z '" << word[2]
+        warn << "minc: warning: " << where << ": z '" << word[2]
                   << "' is not a finite 32-bit real; the line is skipped\n";
         ++skipped;
         return std::nullopt;
@@ -319,13 +323,13 @@ struct TextPoints {
 };
 
 /// The x, y, z lines of a text input as points for the gridding call.
-TextPoints read_points(std::istream& in) {
+TextPoints read_points(std::istream& in, std::ostream& warn) {
     std::string line;
     long number = 0;
     TextPoints r;
     while (std::getline(in, line)) {
         ++number;
-        if (const auto v = parse_xyz(line, number, r.skipped))
+        if (const auto v = parse_xyz(line, number, r.skipped, warn))
             r.points.push_back(minc::Point{(*v)[0], (*v)[1], (*v)[2]});
     }
     return r;
@@ -351,8 +355,8 @@ std::optional<int> nodes_between(float lo, float hi, float d) {
     return static_cast<int>(std::lround(steps)) + 1;
 }
 
-int run(int argc, char** argv) {
-    const Options o = parse_args(argc, argv);
+// The request of the options; throws UsageError.
+minc::GridRequest grid_request(const Options& o) {
     minc::GridRequest r;
     r.outfile = o.output;
     const float dx = (*o.spacing)[0];
@@ -384,58 +388,99 @@ int run(int argc, char** argv) {
     r.iterations = o.iterations;
     r.dummy = o.dummy;
     r.iopt = o.iopt;
-
-    check_not_input(o);
-    // Text input is gridded from memory, as the one-channel data file it stands for.
-    TextPoints text;
     if (o.binary_channels > 0) {
         r.datfile = o.input;
         r.maxchan = o.binary_channels;
         r.ichan = o.channel.value_or(1);
-    } else {
-        if (o.input == "-") {
-            text = read_points(std::cin);
-        } else {
-            std::ifstream in(o.input);
-            if (!in) throw InputError{"cannot read " + o.input};
-            text = read_points(in);
-        }
-        if (text.points.empty()) throw InputError{"no x y z line in " + o.input};
-        r.maxchan = 1;
-        r.ichan = 1;
     }
+    return r;
+}
 
+// The points of a text input; throws InputError.
+TextPoints text_input(const Options& o, Streams io) {
+    TextPoints text;
+    if (o.input == "-") {
+        text = read_points(io.in, io.err);
+    } else {
+        std::ifstream in(o.input);
+        if (!in) throw InputError{"cannot read " + o.input};
+        text = read_points(in, io.err);
+    }
+    if (text.points.empty()) throw InputError{"no x y z line in " + o.input};
+    return text;
+}
+
+// Grids and reports the outcome.
+Exit grid_and_report(const Options& o, const minc::GridRequest& r, const TextPoints& text, Streams io) {
     minc::Gridder gridder(o.disk ? minc::Stores::disk : minc::Stores::memory);
     const minc::GridResult res = o.binary_channels > 0 ? gridder.grid(r) : gridder.grid(r, text.points);
     if (!res.ok()) {
-        std::cerr << "minc: gridding failed with code " << res.code() << ": "
-                  << minc::describe(res.status) << "\n";
-        return 1;
+        io.err << "minc: gridding failed with code " << res.code() << ": " << minc::describe(res.status)
+               << "\n";
+        return Exit::gridding_failed;
     }
     if (!o.quiet)
-        std::cout << "minc: wrote " << o.output << ": " << r.nx << " x " << r.ny << " nodes, z from "
-                  << res.gmin << " to " << res.gmax << "\n";
+        io.out << "minc: wrote " << o.output << ": " << r.nx << " x " << r.ny << " nodes, z from "
+               << res.gmin << " to " << res.gmax << "\n";
     if (text.skipped > 0) {
-        std::cerr << "minc: " << text.skipped << (text.skipped == 1 ? " data line was" : " data lines were")
-                  << " skipped\n";
-        return 3;
+        io.err << "minc: " << text.skipped << (text.skipped == 1 ? " data line was" : " data lines were")
+               << " skipped\n";
+        return Exit::lines_skipped;
     }
-    return 0;
+    return Exit::ok;
+}
+
+Exit run_parsed(const Parsed& p, Streams io) {
+    if (p.action == Parsed::Action::help) {
+        io.out << kUsage;
+        return Exit::ok;
+    }
+    if (p.action == Parsed::Action::version) {
+        io.out << "minc " << HALVEX_VERSION << "\n";
+        return Exit::ok;
+    }
+    const Options& o = p.options;
+    const minc::GridRequest r = grid_request(o);
+    check_not_input(o);
+    // Text input is gridded from memory, as the one-channel data file it stands for.
+    const TextPoints text = o.binary_channels > 0 ? TextPoints{} : text_input(o, io);
+    return grid_and_report(o, r, text, io);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+Parsed parse_args(std::span<const std::string> args) {
     try {
-        return run(argc, argv);
+        return parse_options(args);
     } catch (const UsageError& e) {
-        std::cerr << "minc: " << e.message << "\n(minc --help shows the options)\n";
-        return 2;
-    } catch (const InputError& e) {
-        std::cerr << "minc: " << e.message << "\n";
-        return 2;
-    } catch (const std::exception& e) {
-        std::cerr << "minc: " << e.what() << "\n";
-        return 2;
+        Parsed p;
+        p.error = e.message;
+        return p;
     }
 }
+
+std::optional<minc::GridRequest> request_of(const Options& o, std::string& error) {
+    try {
+        return grid_request(o);
+    } catch (const UsageError& e) {
+        error = e.message;
+        return std::nullopt;
+    }
+}
+
+Exit run(std::span<const std::string> args, Streams io) {
+    try {
+        const Parsed p = parse_args(args);
+        if (!p.error.empty()) throw UsageError{p.error};
+        return run_parsed(p, io);
+    } catch (const UsageError& e) {
+        io.err << "minc: " << e.message << "\n(minc --help shows the options)\n";
+    } catch (const InputError& e) {
+        io.err << "minc: " << e.message << "\n";
+    } catch (const std::exception& e) {
+        io.err << "minc: " << e.what() << "\n";
+    }
+    return Exit::bad_input;
+}
+
+}  // namespace minc_cli

@@ -1,0 +1,12 @@
+// minc: grids scattered x, y, z data by minimum curvature into a GRD grid file
+// (minc_command.hpp does the work).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "minc_command.hpp"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return static_cast<int>(minc_cli::run(args, {std::cin, std::cout, std::cerr}));
+}

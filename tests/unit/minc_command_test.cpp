@@ -1,0 +1,137 @@
+// The minc command's library half: arguments to options and request, and whole runs
+// with their streams in memory, in a fresh current directory. The program's own
+// behaviour (exit codes, files) is pinned by the minc golden runs.
+#include "minc_command.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control_test_util.hpp"
+
+namespace minc_cli {
+namespace {
+
+struct RunOutcome {
+    Exit exit;
+    std::string out, err;
+};
+
+Parsed parse(const std::vector<std::string>& args) { return parse_args(args); }
+
+RunOutcome run_with(const std::vector<std::string>& args, const std::string& input = "") {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const Exit e = run(args, Streams{in, out, err});
+    return RunOutcome{e, out.str(), err.str()};
+}
+
+TEST(MincCommand, ArgumentsBecomeARequest) {
+    struct Case {
+        std::vector<std::string> args;
+        float x0, y0, dx, dy;
+        int nx, ny, iopt, maxchan, ichan;
+    };
+    const Case cases[] = {
+        // Both edges of the region are nodes: 6.5 / 0.5 + 1 = 14 columns.
+        {{"-R0/6.5/1/3", "-I0.5", "in.xyz"}, 0.0f, 1.0f, 0.5f, 0.5f, 14, 5, 1, 1, 1},
+        {{"--origin=2,3", "--size", "7,4", "--spacing=1,2", "--reverse-rows", "in.xyz"}, 2.0f, 3.0f, 1.0f,
+         2.0f, 7, 4, 2, 1, 1},
+        {{"--binary", "4", "--channel=3", "-R", "0,10,0,5", "-I", "2.5", "--", "-data"}, 0.0f, 0.0f, 2.5f,
+         2.5f, 5, 3, 1, 4, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const Parsed p = parse_args(c.args);
+        ASSERT_EQ(p.error, "");
+        ASSERT_EQ(p.action, Parsed::Action::grid);
+        std::string error;
+        const std::optional<minc::GridRequest> r = request_of(p.options, error);
+        ASSERT_TRUE(r) << error;
+        EXPECT_EQ(r->x0, c.x0);
+        EXPECT_EQ(r->y0, c.y0);
+        EXPECT_EQ(r->dx, c.dx);
+        EXPECT_EQ(r->dy, c.dy);
+        EXPECT_EQ(r->nx, c.nx);
+        EXPECT_EQ(r->ny, c.ny);
+        EXPECT_EQ(r->iopt, c.iopt);
+        EXPECT_EQ(r->maxchan, c.maxchan);
+        EXPECT_EQ(r->ichan, c.ichan);
+        EXPECT_EQ(r->outfile, "grid.grd");
+        EXPECT_EQ(r->datfile, c.maxchan > 1 ? "-data" : "");
+    }
+}
+
+TEST(MincCommand, UsageErrorsAndTheStopsOfTheParse) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"-I1", "in.xyz"}, "give --region, or --origin and --size"},
+        {{"-R0/1/0/1", "in.xyz"}, "--spacing is required"},
+        {{"-R0/1/0/1", "-I1", "a", "b"}, "more than one input file: a, b"},
+        {{"-R0/1/0/1", "-I0x1", "in"}, "bad number '0x1' for --spacing: hexadecimal is not accepted"},
+        {{"--quiet=1"}, "option --quiet takes no value"},
+        {{"-R0/1/0/1", "-I1", "--mode", "4", "in"}, "--mode is 1, 2 or 3"},
+        {{"-Z"}, "unknown option -Z"},
+        {{"-R0/1/0/1", "-I1", "--channel", "2", "in"}, "--channel applies to --binary input only (text input has one z column)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parse_args(c.args).error, c.error);
+        const RunOutcome o = run_with(c.args);
+        EXPECT_EQ(o.exit, Exit::bad_input);
+        EXPECT_EQ(o.err, "minc: " + c.error + "\n(minc --help shows the options)\n");
+        EXPECT_EQ(o.out, "");
+    }
+    // --help and --version end the parse where they stand; a bad option before them does not.
+    EXPECT_EQ(parse({"--help", "-Z"}).action, Parsed::Action::help);
+    EXPECT_EQ(parse({"x", "--version", "y", "z"}).action, Parsed::Action::version);
+    EXPECT_EQ(parse({"-Z", "--help"}).error, "unknown option -Z");
+    const RunOutcome help = run_with({"-h"});
+    EXPECT_EQ(help.exit, Exit::ok);
+    EXPECT_EQ(help.out.rfind("Usage: minc [options] INPUT\n", 0), 0u);
+    std::string error;
+    Parsed bad_region = parse({"-R1/0/0/1", "-I1", "in"});
+    EXPECT_FALSE(request_of(bad_region.options, error));
+    EXPECT_EQ(error, "--region needs XMIN < XMAX and YMIN < YMAX");
+}
+
+TEST(MincCommand, RunsReportOnTheirStreams) {
+    control_test::CwdTempDir dir;
+    const std::string plane = "# x y z\n0 0 1\n4 0 5\n0 4 -3\n4 4 1\n2 2 1\n";
+    {
+        SCOPED_TRACE("text from the input stream");
+        const RunOutcome o = run_with({"-R0/4/0/4", "-I1", "-"}, plane);
+        EXPECT_EQ(o.exit, Exit::ok);
+        EXPECT_EQ(o.out, "minc: wrote grid.grd: 5 x 5 nodes, z from -3 to 5\n");
+        EXPECT_EQ(o.err, "");
+    }
+    {
+        SCOPED_TRACE("a skipped line: written, exit 3, the warning and the count");
+        const RunOutcome o = run_with({"-q", "-R0/4/0/4", "-I1", "-o", "s.grd", "-"}, plane + "1 1 nan\n");
+        EXPECT_EQ(o.exit, Exit::lines_skipped);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err, "minc: warning: line 7: z 'nan' is not a finite 32-bit real; the line is skipped\n"
+                         "minc: 1 data line was skipped\n");
+    }
+    {
+        SCOPED_TRACE("a gridding failure: the library's code and text");
+        const RunOutcome o = run_with({"--origin=0,0", "--size=1000,5", "-I1", "-o", "f.grd", "-"}, plane);
+        EXPECT_EQ(o.exit, Exit::gridding_failed);
+        EXPECT_EQ(o.err, std::string("minc: gridding failed with code -999: ") +
+                             minc::describe(minc::Status::overlap_too_small) + "\n");
+    }
+    {
+        SCOPED_TRACE("an input that cannot be read: one line, exit 2");
+        const RunOutcome o = run_with({"-R0/4/0/4", "-I1", "missing.xyz"});
+        EXPECT_EQ(o.exit, Exit::bad_input);
+        EXPECT_EQ(o.err, "minc: cannot read missing.xyz\n");
+    }
+}
+
+}  // namespace
+}  // namespace minc_cli
