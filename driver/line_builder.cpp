@@ -76,7 +76,7 @@ void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<floa
         ++n;
     }
     stats_.point_count += n;
-    records_.push_back({station, record.elevation, record.east, record.north, n});
+    records_.push_back({station, record.elevation, record.east, record.north, n, record.fiducial, record.doi});
 }
 
 bool LineBuilder::gave_point(std::size_t record_index, std::size_t cell_index) const {

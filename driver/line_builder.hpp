@@ -38,6 +38,8 @@ struct RecordPosition {
     double east;
     double north;
     std::uint32_t points;  // points the record gave (cells with conductivity > 0)
+    double fiducial;       // NaN when the record has none
+    double doi;            // depth of investigation (m below the ground); NaN when none
 };
 
 /// Statistics of the line in progress, at full precision.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "stations_file.hpp"
 #include "tables.hpp"
 
 namespace driver {
@@ -74,6 +75,7 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
     coordinates.write(coordinate_line(s.xmin, top_depth, s.first_east, s.first_north));
     coordinates.write(coordinate_line(s.xmax, top_depth, s.last_east, s.last_north));
     coordinates.close();
+    write_stations_file(builder, shift, guard);
     return datfile;
 }
 

@@ -1,7 +1,8 @@
 // The line step: what happens to a completed survey line of three or more records
 // before it is gridded. A line that runs from east to west is re-based onto its own
 // line point file; then the line table, the line's rows of the combined table and the
-// station coordinate file are written from the precise record positions.
+// station coordinate file and the stations file are written from the precise record
+// positions.
 #pragma once
 
 #include <span>

@@ -24,6 +24,7 @@ RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord&
     // Filled as the numbers come: a record that holds fewer numbers than ndepth asks
     // for never costs more memory than its own text.
     out.conductivity.clear();
+    out.fiducial = out.doi = std::numeric_limits<double>::quiet_NaN();
     const std::int64_t wanted = std::int64_t{ndepth} + kLeadingNumbers;
     TokenCursor cursor(text);
     std::string_view token;
@@ -48,8 +49,20 @@ RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord&
             case 4:
                 if (!read_real_precise(token, out.elevation)) return RecordKind::unreadable;
                 break;
+            case 1:
+            case 7: {
+                // Fiducial and depth of investigation: checked as a 32-bit real like the
+                // other unused numbers, so that the same records are accepted, and kept
+                // at full precision for the stations file.
+                float v = 0.0f;
+                if (!read_real(token, v)) return RecordKind::unreadable;
+                double d = static_cast<double>(v);
+                read_real_precise(token, d);
+                (n == 1 ? out.fiducial : out.doi) = d;
+                break;
+            }
             default: {
-                // Positions 2 and 6 to 10 are not used, but must still be numbers.
+                // Positions 6, 7, 9 and 10 are not used, but must still be numbers.
                 float v = 0.0f;
                 if (!read_real(token, v)) return RecordKind::unreadable;
                 if (n >= kLeadingNumbers) out.conductivity.push_back(v);

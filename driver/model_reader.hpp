@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ struct ModelRecord {
     double east = 0.0;             // position 3
     double north = 0.0;            // position 4
     double elevation = 0.0;        // position 5, top of the column
+    // Position 2, and position 8, the depth of investigation (m below the column top);
+    // neither is used by the gridding, both go to the stations file. NaN: not given.
+    double fiducial = std::numeric_limits<double>::quiet_NaN();
+    double doi = std::numeric_limits<double>::quiet_NaN();
     std::vector<float> conductivity;  // positions 11 .. 10 + ndepth, cell 1 at the top
     std::int64_t numbers = 0;      // numbers read: 10 + ndepth, or fewer in a short record
 };
