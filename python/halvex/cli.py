@@ -1,4 +1,4 @@
-"""The command line: python3 -m halvex {info,convert,section,sections}.
+"""The command line: python3 -m halvex {info,convert,section,sections,curtains,slices}.
 
 Every failure is one line "halvex: ..." on standard error and a non-zero exit status
 (1 for a failed command, 2 for bad arguments); an output file is written under a
@@ -15,7 +15,7 @@ import numpy as np
 
 from .export import save_geotiff, save_netcdf
 from .grid_file import GridFileError, load_grid, section_name
-from .section import save_section
+from .section import run_color_ranges, section_context, save_section
 
 PICTURE_FORMATS = ("png", "svg", "pdf")
 
@@ -93,7 +93,7 @@ def cmd_convert(a):
 
 
 def _picture_args(a):
-    return dict(exaggeration=a.exaggeration, cmap=a.cmap, width=a.width)
+    return dict(exaggeration=a.exaggeration, cmap=a.cmap, width=a.width, orient=a.orient)
 
 
 def cmd_section(a):
@@ -101,7 +101,8 @@ def cmd_section(a):
     if os.path.splitext(out)[1].lower().lstrip(".") not in PICTURE_FORMATS:
         raise CommandError("%s: a section is written as .png, .svg or .pdf" % out)
     g = load_grid(a.grid)
-    save_section(g, out, dpi=a.dpi, vmin=a.vmin, vmax=a.vmax, **_picture_args(a))
+    save_section(g, out, dpi=a.dpi, vmin=a.vmin, vmax=a.vmax, clip=a.clip, **_picture_args(a),
+                 **section_context(a.grid, g))
     return 0
 
 
@@ -133,12 +134,17 @@ def cmd_sections(a):
         except (OSError, GridFileError) as e:
             print("halvex: %s" % e, file=sys.stderr)
             failed += 1
-    ranges = common_ranges(grids.values())
+    ranges = run_color_ranges(grids.values(), a.clip)
+    for q, (lo, hi) in sorted(ranges.items()):
+        lo, hi = (a.vmin if a.vmin is not None else lo), (a.vmax if a.vmax is not None else hi)
+        ranges[q] = (lo, hi)
+        if not a.quiet:
+            print("colour range %s: %.6g to %.6g" % (q, lo, hi))
     for p, g in grids.items():
         lo, hi = ranges.get(g.attrs["quantity"], (None, None))
         out = os.path.join(out_dir, os.path.splitext(os.path.basename(p))[0] + "." + a.format)
         try:
-            save_section(g, out, dpi=a.dpi, vmin=lo, vmax=hi, **_picture_args(a))
+            save_section(g, out, dpi=a.dpi, vmin=lo, vmax=hi, **_picture_args(a), **section_context(p, g))
             if not a.quiet:
                 print("wrote %s" % out)
         except (OSError, ValueError) as e:
@@ -146,6 +152,29 @@ def cmd_sections(a):
             failed += 1
     if failed:
         raise CommandError("%d of %d sections not drawn" % (failed, len(paths)))
+    return 0
+
+
+def cmd_curtains(a):
+    from .curtains import curtains
+
+    for path in curtains(a.folder, a.output, crs=a.crs):
+        if not a.quiet:
+            print("wrote %s" % path)
+    return 0
+
+
+def cmd_slices(a):
+    from .slices import slices
+
+    results = slices(a.folder, depths=a.depths, elevations=a.elevations, spacing=a.spacing, radius=a.radius,
+                     quantity=a.quantity, crs=a.crs, out_dir=a.output)
+    if not results:
+        raise CommandError("no interval has three stations with a value")
+    for _, _, paths in results:
+        for path in paths:
+            if not a.quiet:
+                print("wrote %s" % path)
     return 0
 
 
@@ -176,14 +205,19 @@ def parser():
     def picture_options(p):
         p.add_argument("--exaggeration", type=_positive, help="vertical exaggeration (default: from the shape)")
         p.add_argument("--cmap", help="matplotlib colour map")
+        p.add_argument("--vmin", type=float, help="colour range, in the grid's values (log10 for the log grids)")
+        p.add_argument("--vmax", type=float)
         p.add_argument("--width", type=_positive, default=10.0, help="picture width in inches (default 10)")
         p.add_argument("--dpi", type=_positive, default=150.0, help="dots per inch (default 150)")
+        p.add_argument("--orient", default="west",
+                       help="'west' (west end on the left, the default) or an azimuth in degrees"
+                            " that left to right follows")
+        p.add_argument("--clip", type=float, metavar="PERCENT",
+                       help="colour range from the PERCENT to the 100 - PERCENT percentile")
 
     p = sub.add_parser("section", help="draw one section grid")
     p.add_argument("grid")
     p.add_argument("-o", "--output", help="picture file, .png, .svg or .pdf (default NAME.png here)")
-    p.add_argument("--vmin", type=float, help="colour range, in the grid's values")
-    p.add_argument("--vmax", type=float)
     picture_options(p)
     p.set_defaults(run=cmd_section)
 
@@ -194,6 +228,28 @@ def parser():
     p.add_argument("-q", "--quiet", action="store_true")
     picture_options(p)
     p.set_defaults(run=cmd_sections)
+
+    p = sub.add_parser("curtains", help="write every section of a run as a 3-D curtain (.vts) and the flight"
+                                        " lines as GeoJSON")
+    p.add_argument("folder")
+    p.add_argument("-o", "--output", help="folder of the curtains (default: the run's folder)")
+    p.add_argument("--crs", help="coordinate reference system of the map coordinates, EPSG:N")
+    p.add_argument("-q", "--quiet", action="store_true")
+    p.set_defaults(run=cmd_curtains)
+
+    p = sub.add_parser("slices", help="depth or elevation slices of a run, gridded in map coordinates")
+    p.add_argument("folder")
+    which = p.add_mutually_exclusive_group(required=True)
+    which.add_argument("--depths", help="intervals below the ground in metres: 0-10,10-20,... or 0:100:10")
+    which.add_argument("--elevations", help="elevation intervals in metres: 100-80,80-60,... or 100:-100:-20")
+    p.add_argument("--spacing", type=_positive, required=True, help="node spacing of the maps (m)")
+    p.add_argument("--radius", type=_positive, required=True, help="blank nodes farther than this from every"
+                                                                   " station (m)")
+    p.add_argument("--quantity", choices=("con", "logcon", "res", "logres"), default="con")
+    p.add_argument("--crs", help="coordinate reference system of the map coordinates, EPSG:N")
+    p.add_argument("-o", "--output", help="folder of the slices (default: RUN/slices)")
+    p.add_argument("-q", "--quiet", action="store_true")
+    p.set_defaults(run=cmd_slices)
     return ap
 
 

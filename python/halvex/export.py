@@ -118,10 +118,12 @@ def geotransform(grid):
     return (top_x - 0.5 * g1 - 0.5 * g2, g1, g2, top_y - 0.5 * g4 - 0.5 * g5, g4, g5)
 
 
-def save_geotiff(grid, path, engine=None):
+def save_geotiff(grid, path, engine=None, crs=None, metadata=None):
     """Writes `grid` as a single-band 32-bit GeoTIFF: nodata -1.0E32 on the null nodes,
     the geotransform of the node grid (pixel centres on the nodes, AREA_OR_POINT=Point),
-    no coordinate reference system (a section's coordinates are distance and elevation).
+    no coordinate reference system unless `crs` gives one ("EPSG:N", or any text GDAL
+    takes) for a grid in map coordinates (a section's coordinates are distance and
+    elevation). `metadata`: a dict of further GDAL metadata items (texts or numbers).
 
     engine: "rasterio" or "gdal" (GDAL's own Python binding); by default rasterio when it
     can be imported, else GDAL."""
@@ -139,35 +141,44 @@ def save_geotiff(grid, path, engine=None):
     gt = geotransform(grid)
     desc = str(grid.attrs.get("long_name", grid.name or "z"))
     units = str(grid.attrs.get("units", ""))
+    tags = {k: str(v) for k, v in (metadata or {}).items()}
     with _replace_when_done(path, ".tif") as tmp:
         if engine == "rasterio":
-            _write_rasterio(tmp, rows, gt, desc, units)
+            _write_rasterio(tmp, rows, gt, desc, units, crs, tags)
         else:
-            _write_gdal(tmp, rows, gt, desc, units)
+            _write_gdal(tmp, rows, gt, desc, units, crs, tags)
 
 
-def _write_rasterio(path, rows, gt, desc, units):
+def _write_rasterio(path, rows, gt, desc, units, crs=None, tags=None):
     import rasterio
     from rasterio.transform import Affine
 
     profile = dict(driver="GTiff", width=rows.shape[1], height=rows.shape[0], count=1,
                    dtype="float32", nodata=float(GRID_DUMMY),
                    transform=Affine(gt[1], gt[2], gt[0], gt[4], gt[5], gt[3]))
+    if crs:
+        profile["crs"] = rasterio.crs.CRS.from_user_input(crs)
     with rasterio.open(path, "w", **profile) as dst:
         dst.write(rows, 1)
-        dst.update_tags(AREA_OR_POINT="Point")
+        dst.update_tags(AREA_OR_POINT="Point", **(tags or {}))
         dst.set_band_description(1, desc)
         if units:
             dst.set_band_unit(1, units)
 
 
-def _write_gdal(path, rows, gt, desc, units):
-    from osgeo import gdal
+def _write_gdal(path, rows, gt, desc, units, crs=None, tags=None):
+    from osgeo import gdal, osr
 
     gdal.UseExceptions()
     ds = gdal.GetDriverByName("GTiff").Create(path, rows.shape[1], rows.shape[0], 1, gdal.GDT_Float32)
     ds.SetGeoTransform(gt)
+    if crs:
+        ref = osr.SpatialReference()
+        ref.SetFromUserInput(crs)
+        ds.SetProjection(ref.ExportToWkt())
     ds.SetMetadataItem("AREA_OR_POINT", "Point")
+    for k, v in (tags or {}).items():
+        ds.SetMetadataItem(k, v)
     band = ds.GetRasterBand(1)
     band.SetNoDataValue(float(GRID_DUMMY))
     band.SetDescription(desc)

@@ -179,10 +179,14 @@ TEST(DriverRun, ThreeLinesOneDroppedOneRebased) {
               " Station  Depth   East   North\r\n"
               "        -200.00          -2.50         300.00          50.00\r\n"
               "           0.00          -2.50         100.00          50.00\r\n");
+    // Every record of the line in model order, the stations re-based as the grid's x.
+    EXPECT_EQ(read_file("line_3_stations.csv"),
+              "fiducial,station_m,east_m,north_m,ground_elevation_m,doi_m\r\n"
+              "0,-200.00,300,50,60,\r\n0,-100.00,200,50,60,\r\n0,0.00,100,50,60,\r\n");
     // Line 3 was re-based onto tmpdat2.tmp and its tmpdat.tmp deleted.
-    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_3.crd",
-                                                      "line_3.xyz", "m.mod", "m_all.xyz",
-                                                      "tmpdat2.tmp"}));
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_1_stations.csv",
+                                                      "line_3.crd", "line_3.xyz", "line_3_stations.csv",
+                                                      "m.mod", "m_all.xyz", "tmpdat2.tmp"}));
 
     ASSERT_EQ(g.calls.size(), 2u);
     EXPECT_EQ(g.calls[0].datfile, "tmpdat.tmp");
@@ -538,9 +542,11 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         {"line_1.xyz", false, " cannot write file line_1.xyz\n"},
         {"line_1.xyz", true, " cannot create file line_1.xyz\n"},
         {"line_1.crd", false, " cannot write file line_1.crd\n"},
+        {"line_1_stations.csv", false, " cannot write file line_1_stations.csv\n"},
     };
     const auto remove_outputs = [] {
-        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd"}) fs::remove_all(n);
+        for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd", "line_1_stations.csv"})
+            fs::remove_all(n);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -637,7 +643,7 @@ TEST(DriverRun, AKilledRunLeavesNoPartialFileAndNoTemporary) {
         std::ofstream model("m.mod", std::ios::binary);
         model << three_records("1") << line2 << std::flush;
         // Line 1 is complete once line 2 begins: wait for its last file.
-        for (int k = 0; k < 1000 && !fs::exists("line_1.crd"); ++k)
+        for (int k = 0; k < 1000 && !fs::exists("line_1_stations.csv"); ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ::kill(child, SIGKILL);  // the pipe stays open: the run is waiting for more of line 2
@@ -648,8 +654,9 @@ TEST(DriverRun, AKilledRunLeavesNoPartialFileAndNoTemporary) {
     EXPECT_EQ(read_file("m_all.xyz"), "earlier complete table");
     EXPECT_EQ(read_file("line_2.xyz"), "earlier line 2");
     EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
-    EXPECT_EQ(files_here(), (std::vector<std::string>{".halvex.lock", "line_1.crd", "line_1.xyz", "line_2.xyz",
-                                                      "m.mod", "m_all.xyz", "tmpdat.tmp"}));
+    EXPECT_EQ(files_here(), (std::vector<std::string>{".halvex.lock", "line_1.crd", "line_1.xyz",
+                                                      "line_1_stations.csv", "line_2.xyz", "m.mod", "m_all.xyz",
+                                                      "tmpdat.tmp"}));
     EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u) << "the point file of line 1, complete";
 }
 
@@ -873,8 +880,8 @@ TEST(DriverRun, OneRunPerFolder) {
     EXPECT_EQ(read_file("second.out"), kBanner);
     EXPECT_EQ(read_file("second.err"), busy);
     // The first run's outputs are its own, and its lock file is gone.
-    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "m.mod", "m_all.xyz",
-                                                      "second.err", "second.out", "tmpdat.tmp"}));
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_1_stations.csv", "m.mod",
+                                                      "m_all.xyz", "second.err", "second.out", "tmpdat.tmp"}));
     EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
     // The folder is free again once the run has ended.
     EXPECT_EQ(halvex({"m.mod", "5", "2"}).status, kExitOk);
@@ -910,7 +917,7 @@ TEST(DriverRun, OptionsAndOperandsAfterDoubleDash) {
     }
     // Only the run after "--" wrote anything.
     EXPECT_EQ(files_here(), (std::vector<std::string>{"--m.mod", "--m_all.xyz", "line_1.crd",
-                                                      "line_1.xyz", "tmpdat.tmp"}));
+                                                      "line_1.xyz", "line_1_stations.csv", "tmpdat.tmp"}));
     const std::string help = help_text();
     EXPECT_NE(help.find("1 to " + std::to_string(kMaxDepthCells)), std::string::npos);
     EXPECT_NE(help.find(std::to_string(kMaxRecordChars) + " characters"), std::string::npos);

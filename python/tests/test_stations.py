@@ -1,0 +1,114 @@
+"""The stations files of a real run against the model file, and sections drawn with them."""
+import math
+import os
+
+import numpy as np
+import pytest
+
+import halvex
+from halvex.section import orientation, run_color_ranges
+from halvex.stations import Stations, load_stations
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def model_records():
+    """{line: rows of (fiducial, east, north, elevation, doi)} read from the example model."""
+    out = {}
+    with open(os.path.join(SOURCE, "examples", "survey.mod")) as f:
+        for text in f:
+            if text.startswith("/"):
+                continue
+            v = [float(t.replace("D", "E")) for t in text.split()[:8]]
+            out.setdefault(str(int(v[0])), []).append((v[1], v[2], v[3], v[4], v[7]))
+    return {k: np.array(r) for k, r in out.items()}
+
+
+def test_stations_file_against_the_model(example_run):
+    records = model_records()
+    assert sorted(records) == ["1001", "1011", "1021", "1031"]
+    for line, rec in records.items():
+        raw = open(os.path.join(example_run, "line_%s_stations.csv" % line), "rb").read()
+        assert raw.startswith(b"fiducial,station_m,east_m,north_m,ground_elevation_m,doi_m\r\n")
+        s = load_stations(os.path.join(example_run, "line_%s_stations.csv" % line))
+        for got, want in zip((s.fiducial, s.east, s.north, s.ground, s.doi), rec.T):
+            assert np.array_equal(got, want), line
+        # Straight-line distance from the first record; a line run west is re-based onto
+        # its last (westernmost) station, as the grid's x is.
+        d = np.hypot(rec[:, 1] - rec[0, 1], rec[:, 2] - rec[0, 2])
+        west = rec[0, 1] > rec[-1, 1]
+        assert west == (line in ("1011", "1031"))
+        want = d - d[-1] if west else d
+        assert np.array_equal(s.station, np.round(want, 2)), line
+        g = halvex.load_grid(os.path.join(example_run, "%s_con.grd" % line))
+        xs = g.station.values
+        assert xs[0] <= s.station.min() and s.station.max() <= xs[-1] + 1e-3
+
+
+def line_of(azimuth, n=5):
+    """Stations of a straight line of n stations 10 m apart heading `azimuth` degrees."""
+    a = math.radians(azimuth)
+    d = np.arange(n) * 10.0
+    return Stations("7", d + 100, d, 1000 + d * math.sin(a), 5000 + d * math.cos(a), np.full(n, 50.0),
+                    np.full(n, 20.0))
+
+
+@pytest.mark.parametrize("azimuth, orient, sign, drawn", [
+    (80, "west", 1, 80), (260, "west", -1, 80), (100, "west", 1, 100), (0, "west", 1, 0),
+    (180, "west", -1, 0), (80, "270", -1, 260), (10, 0, 1, 10), (200, 0, -1, 20), (350, "west", -1, 170),
+])
+def test_orientation(azimuth, orient, sign, drawn):
+    s = line_of(azimuth)
+    got_sign, left, heading = orientation(s.station, s, orient)
+    assert got_sign == sign and heading == pytest.approx(drawn)
+    assert left == (0.0 if sign > 0 else 40.0)
+
+
+def test_section_ground_doi_and_west_on_the_left(example_run):
+    line = "1011"  # run from east to west
+    g = halvex.load_grid(os.path.join(example_run, "%s_logres.grd" % line))
+    s = load_stations(os.path.join(example_run, "line_%s_stations.csv" % line))
+    fig = halvex.plot_section(g, stations=s, location={line: s})
+    ax = fig.axes[0]
+    lines = {ln.get_label(): ln for ln in ax.get_lines()}
+    ground, doi = lines["ground"], lines["depth of investigation"]
+    # Drawn from the west end: distance 0 at the westernmost station, the east end at the
+    # line's length; at the stations' own ground and DOI.
+    order = np.argsort(-s.station)
+    assert np.array_equal(ground.get_xdata(), -s.station[order])
+    assert np.array_equal(ground.get_ydata(), s.ground[order])
+    assert np.array_equal(doi.get_ydata(), (s.ground - s.doi)[order])
+    assert s.east[order][0] == s.east.min()
+    texts = sorted(t.get_text().strip() for t in ax.texts)
+    assert texts == ["E", "W"] and "azimuth 80\N{DEGREE SIGN}" in ax.get_title()
+    # The nodes shown lie at or below the ground; the faded ones below the DOI, both
+    # bounded by the neighbouring stations' values.
+    shown, dimmed = (im.get_array() for im in ax.get_images())
+    ys = g.elevation.values
+    xs = g.station.values
+    k = np.clip(np.searchsorted(np.sort(s.station), xs), 1, len(s) - 1)
+    st, gr, de = np.sort(s.station), s.ground[np.argsort(s.station)], (s.ground - s.doi)[np.argsort(s.station)]
+    top = np.maximum(gr[k - 1], gr[k])
+    low = np.minimum(de[k - 1], de[k])
+    shown_rows, shown_cols = np.nonzero(~np.ma.getmaskarray(shown))
+    assert np.all(ys[shown_rows] <= top[shown_cols])
+    faded_rows, faded_cols = np.nonzero(~np.ma.getmaskarray(dimmed))
+    assert faded_rows.size and np.all(ys[faded_rows] < np.maximum(de[k - 1], de[k])[faded_cols])
+    assert np.all(ys[shown_rows] >= low[shown_cols]) and st[0] == s.station.min()
+    # The grid's first column (the east end) is drawn on the right.
+    left, right = ax.get_images()[0].get_extent()[:2]
+    assert left > right and left == pytest.approx(-xs[0] + g.attrs["dx"] / 2)
+
+
+def test_one_colour_range_for_a_run(example_run, tmp_path, capsys):
+    from halvex.cli import main
+
+    assert main(["sections", str(example_run), "-o", str(tmp_path), "--width", "6", "--dpi", "40"]) == 0
+    printed = capsys.readouterr().out
+    grids = [halvex.load_grid(os.path.join(example_run, "%s_con.grd" % n)) for n in (1001, 1011, 1021, 1031)]
+    lo = min(float(np.nanmin(g.values)) for g in grids)
+    hi = max(float(np.nanmax(g.values)) for g in grids)
+    assert "colour range con: %.6g to %.6g" % (lo, hi) in printed
+    assert len(list(tmp_path.glob("*.png"))) == 16
+    lo2, hi2 = run_color_ranges(grids, clip=5)["con"]
+    assert lo < lo2 < hi2 < hi
