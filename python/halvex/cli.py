@@ -16,6 +16,7 @@ import numpy as np
 from .export import save_geotiff, save_netcdf
 from .grid_file import GridFileError, load_grid, section_name
 from .section import run_color_ranges, section_context, save_section
+from .stations import grid_stations, section_metadata
 
 PICTURE_FORMATS = ("png", "svg", "pdf")
 
@@ -34,6 +35,10 @@ def grid_summary(path):
         "element_size", "element_type", "columns", "rows", "orientation", "dx", "dy", "x0", "y0",
         "angle", "base", "scale", "label", "map_number", "projection", "x_unit", "y_unit", "z_unit",
         "valid_nodes", "zmin", "zmax", "median", "mean", "variance", "flag")})
+    # Writers that do not compute the header's statistics leave a valid-node count of 0 and
+    # the dummy as median, mean and variance: those are no statistics, and are shown as such.
+    if out["valid_nodes"] == 0 and all(out[k] <= -1.0e30 for k in ("median", "mean", "variance")):
+        out.update(valid_nodes=None, median=None, mean=None, variance=None)
     out["nodes"] = int(v.size)
     out["null_nodes"] = int(v.size - valid.size)
     out["value_min"] = float(valid.min()) if valid.size else None
@@ -73,7 +78,7 @@ def cmd_info(a):
         elif isinstance(v, (float, np.floating)):
             v = "%.9g" % v
         elif v is None:
-            v = "(no valid node)"
+            v = "(not in the header)" if k in ("valid_nodes", "median", "mean", "variance") else "(no valid node)"
         elif isinstance(v, str) and k in ("label", "map_number") and not v:
             v = "(blank)"
         print("%-*s  %s" % (width, k, v))
@@ -85,10 +90,16 @@ def cmd_convert(a):
     if ext not in (".nc", ".tif", ".tiff"):
         raise CommandError("%s: the output is .nc (netCDF) or .tif (GeoTIFF)" % a.output)
     g = load_grid(a.grid)
+    if a.crs and "station" in g.coords:
+        raise CommandError("%s: a section's coordinates are distance and elevation; --crs is for map grids"
+                           % a.grid)
+    meta = section_metadata(g, grid_stations(a.grid, g), os.path.dirname(os.path.abspath(a.grid)))
     if ext == ".nc":
-        save_netcdf(g, a.output)
+        if a.crs:
+            raise CommandError("--crs is written into GeoTIFF files only")
+        save_netcdf(g, a.output, metadata=meta)
     else:
-        save_geotiff(g, a.output, engine=a.engine)
+        save_geotiff(g, a.output, engine=a.engine, crs=a.crs, metadata=meta)
     return 0
 
 
@@ -200,6 +211,7 @@ def parser():
     p.add_argument("output")
     p.add_argument("--engine", choices=("rasterio", "gdal"),
                    help="GeoTIFF writer (default rasterio when installed)")
+    p.add_argument("--crs", help="coordinate reference system of a map grid's x and y, EPSG:N (GeoTIFF)")
     p.set_defaults(run=cmd_convert)
 
     def picture_options(p):

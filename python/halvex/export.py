@@ -58,14 +58,16 @@ def _plain_attrs(attrs):
 
 
 
-def save_netcdf(grid, path):
+def save_netcdf(grid, path, metadata=None):
     """Writes `grid` (a DataArray from load_grid or grid()) as a CF netCDF-4 file that
     gmt grdinfo, GDAL (QGIS) and xarray open directly.
 
     The data variable keeps the array's name, its values as 32-bit reals with the fill
     value -1.0E32 for null nodes, and its units; the coordinate variables hold the node
     positions (gridline registration, node_offset 0) with axis X and Y. A rotated grid
-    is written with 2-D coordinates of every node (CF auxiliary coordinates)."""
+    is written with 2-D coordinates of every node (CF auxiliary coordinates). `metadata`:
+    further global attributes (texts or numbers), such as halvex.stations.section_metadata
+    gives; its halvex_version and model_file also go into CF history and source."""
     import xarray as xr
 
     name = grid.name or "z"
@@ -95,6 +97,12 @@ def save_netcdf(grid, path):
         ds.attrs["line"] = str(grid.attrs["line"])
     for k, v in zip(("x0", "y0", "dx", "dy", "angle"), grid_geometry(grid)):
         ds.attrs["grd_" + k] = v
+    meta = dict(metadata or {})
+    ds.attrs.update(meta)
+    if "halvex_version" in meta:
+        ds.attrs["history"] = "written by halvex %s" % meta["halvex_version"]
+    if "model_file" in meta:
+        ds.attrs["source"] = "%s, from the model file %s" % (ds.attrs.get("source", "halvex"), meta["model_file"])
     encoding = {name: {"dtype": "float32", "_FillValue": GRID_DUMMY, "zlib": True, "complevel": 4}}
     for k in ds.coords:
         encoding[k] = {"_FillValue": None}

@@ -182,7 +182,7 @@ def load_grid(path, coords="auto"):
     da = xr.DataArray(values, dims=dims, coords=coord_map, name=name, attrs=attrs)
     if kind == "section":
         da[xname].attrs.update(long_name="station distance along the line", units="m")
-        da[yname].attrs.update(long_name="elevation", units="m")
+        da[yname].attrs.update(long_name="elevation", units="m", positive="up")
     else:
         da[xname].attrs.update(long_name="x")
         da[yname].attrs.update(long_name="y")

@@ -112,3 +112,33 @@ def test_one_colour_range_for_a_run(example_run, tmp_path, capsys):
     assert len(list(tmp_path.glob("*.png"))) == 16
     lo2, hi2 = run_color_ranges(grids, clip=5)["con"]
     assert lo < lo2 < hi2 < hi
+
+
+def test_exports_know_where_they_are(example_run, tmp_path, capsys):
+    from halvex.cli import main
+    from osgeo import gdal
+    import netCDF4
+
+    s = load_stations(os.path.join(example_run, "line_1011_stations.csv"))
+    grd = os.path.join(example_run, "1011_con.grd")
+    assert main(["convert", grd, str(tmp_path / "a.nc")]) == 0
+    assert main(["convert", grd, str(tmp_path / "a.tif")]) == 0
+    want = {"line": "1011", "first_station_east": s.first[0], "last_station_north": s.last[1],
+            "model_file": "survey.mod", "halvex_version": halvex.__version__, "cell_dy_m": 5.0}
+    with netCDF4.Dataset(tmp_path / "a.nc") as d:
+        for k, v in want.items():
+            assert d.getncattr(k) == v, k
+        assert float(d.getncattr("azimuth_deg")) == pytest.approx(260.0, abs=1e-3)
+        assert "survey.mod" in d.source and halvex.__version__ in d.history
+        assert d["elevation"].positive == "up"
+    tags = gdal.Open(str(tmp_path / "a.tif")).GetMetadata()
+    for k, v in want.items():
+        assert tags[k] == str(v), k
+    # A CRS is for map grids; the placeholder statistics of the header are not shown as numbers.
+    assert main(["convert", grd, str(tmp_path / "b.tif"), "--crs", "EPSG:32755"]) == 1
+    assert "--crs is for map grids" in capsys.readouterr().err
+    assert main(["info", grd, "--json"]) == 0
+    import json
+
+    info = json.loads(capsys.readouterr().out)
+    assert info["mean"] is None and info["valid_nodes"] is None and info["zmax"] > 0
