@@ -167,7 +167,7 @@ def cmd_sections(a):
 
 
 def cmd_curtains(a):
-    from .curtains import curtains
+    from .curtain_grids import curtains
 
     for path in curtains(a.folder, a.output, crs=a.crs):
         if not a.quiet:
@@ -176,7 +176,7 @@ def cmd_curtains(a):
 
 
 def cmd_slices(a):
-    from .slices import slices
+    from .slice_maps import slices
 
     results = slices(a.folder, depths=a.depths, elevations=a.elevations, spacing=a.spacing, radius=a.radius,
                      quantity=a.quantity, crs=a.crs, out_dir=a.output)

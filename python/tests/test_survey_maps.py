@@ -6,14 +6,14 @@ import numpy as np
 import pytest
 
 import halvex
-from halvex.slices import parse_intervals, slices
+from halvex.slice_maps import parse_intervals, slices
 from halvex.stations import load_stations, run_stations
 
 
 def test_curtains_read_back_with_vtk(example_run, tmp_path):
     pytest.importorskip("vtkmodules")
     from halvex.cli import main
-    from halvex.curtains import read_curtain
+    from halvex.curtain_grids import read_curtain
 
     assert main(["curtains", str(example_run), "-o", str(tmp_path), "--crs", "EPSG:32755", "-q"]) == 0
     for line, s in run_stations(example_run).items():

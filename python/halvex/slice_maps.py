@@ -243,7 +243,7 @@ def slices(run_dir, depths=None, elevations=None, spacing=None, radius=None, qua
     if radius is None or not (radius >= 0 and math.isfinite(radius)):
         raise ValueError("radius must be 0 or more metres")
     if crs:
-        from .curtains import crs_urn
+        from .curtain_grids import crs_urn
 
         crs_urn(crs)  # an unknown CRS stops the command before anything is written
     per_interval = station_values(run_dir, quantity, intervals, kind)
