@@ -153,17 +153,160 @@ Status read_data_record(ByteFile& scratch, int irec, DataRecordHead& head, std::
     return Status::ok;
 }
 
-DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame& g,
-                      const Partition& part, const DataTransform& t, std::span<float> work,
-                      std::span<std::int32_t> fill, std::span<std::int32_t> current) {
+namespace {
+
+// The per-block buffers of the pass and the chains they become: each block gathers
+// points in its buffer of nw words; a full buffer goes to the store at once, linked to
+// the next free record, which becomes the block's current record.
+class BlockChains {
+public:
+    BlockChains(ByteFile& scratch, int nblocks, int nw, float dummy, DataPassBuffers b)
+        : scratch_(scratch), nblocks_(nblocks), nw_(nw), b_(b) {
+        for (int c = 1; c <= nblocks; ++c) {
+            b_.current[static_cast<std::size_t>(c - 1)] = c;
+            b_.fill[static_cast<std::size_t>(c - 1)] = 1;
+        }
+        std::fill_n(b_.work.begin(), static_cast<std::size_t>(nblocks) * unw(), dummy);
+    }
+
+    // Appends a point to block c's buffer.
+    Status store(int c, float xn, float yn, float z) {
+        auto buf = buffer(c);
+        std::int32_t& k = b_.fill[static_cast<std::size_t>(c - 1)];
+        buf[static_cast<std::size_t>(k - 1)] = xn;
+        buf[static_cast<std::size_t>(k)] = yn;
+        buf[static_cast<std::size_t>(k + 1)] = z;
+        k += 3;
+        if (k >= nw_) {
+            std::int32_t& cur = b_.current[static_cast<std::size_t>(c - 1)];
+            if (Status s = wrblk2(scratch_, cur, next_free_, (k - 1) / 3, buf); s != Status::ok) return s;
+            cur = next_free_;
+            ++next_free_;
+            k = 1;
+        }
+        return Status::ok;
+    }
+
+    // Every chain ends in a record with link 0, also the chain of a block without data.
+    Status close() {
+        for (int c = 1; c <= nblocks_; ++c) {
+            const auto ci = static_cast<std::size_t>(c - 1);
+            if (Status s = wrblk2(scratch_, b_.current[ci], 0, (b_.fill[ci] - 1) / 3, buffer(c)); s != Status::ok)
+                return s;
+        }
+        return Status::ok;
+    }
+
+    int records() const { return next_free_ - 1; }
+
+private:
+    std::size_t unw() const { return static_cast<std::size_t>(nw_); }
+    std::span<float> buffer(int c) { return b_.work.subspan(static_cast<std::size_t>(c - 1) * unw(), unw()); }
+
+    ByteFile& scratch_;
+    int nblocks_, nw_;
+    DataPassBuffers b_;
+    int next_free_ = nblocks_ + 1;
+};
+
+// Acceptance window: the extended grid, less 0.01 node at each edge.
+struct Window {
+    float xlo, xhi, ylo, yhi;
+    bool holds(float x, float y) const { return !(y > yhi || y < ylo || x < xlo || x > xhi); }
+};
+Window acceptance_window(const DataPassFrame& g) {
+    const float eps = 0.01f * g.h;
+    return Window{g.xe0 + eps, g.xe0 + static_cast<float>(g.ncu + 4 - 1) * g.h - eps, g.ye0 + eps,
+                  g.ye0 + static_cast<float>(g.nru + 4 - 1) * g.h - eps};
+}
+
+// How a point at node position (xn, yn) is spread over the blocks: its home block, then
+// the overlap copies to its neighbours below and to the left when it lies within
+// overlap - 0.1 nodes of the start of its home block.
+class BlockSpread {
+public:
+    explicit BlockSpread(const Partition& part)
+        : nsect_(part.nsect),
+          ntier_(part.ntier),
+          s_step_(static_cast<float>(part.section_step())),
+          t_step_(static_cast<float>(part.tier_step())),
+          ou_((static_cast<float>(part.overlap) - 0.1f) / s_step_),
+          ow_((static_cast<float>(part.overlap) - 0.1f) / t_step_) {}
+
+    Status spread(BlockChains& chains, float xn, float yn, float z) const {
+        // Home block: section k takes (k - 1) S + 1.005 <= xn < k S + 1.005, so a
+        // point on the first node of a section belongs to the section before it.
+        const float u = xn / s_step_;
+        const float w = yn / t_step_;
+        int section = trunc_int(u + 1.0f - 1.005f / s_step_);
+        int tier = trunc_int(w + 1.0f - 1.005f / t_step_);
+        // The window keeps xn, yn >= 1.01, so both are at least 1; the clamp only
+        // guards the buffers against a caller's inconsistent window.
+        section = std::max(section, 1);
+        tier = std::max(tier, 1);
+        // fu and fw: the point's position within the home block in units of the step.
+        float fu = u - static_cast<float>(section - 1);
+        float fw = w - static_cast<float>(tier - 1);
+        if (section > nsect_) {
+            section = nsect_;
+            fu = 1.0f;
+        }
+        if (tier > ntier_) {
+            tier = ntier_;
+            fw = 1.0f;
+        }
+        const int b = (tier - 1) * nsect_ + section;
+
+        // Home first, then below, below-left, left: this order fixes the order of
+        // the points in every chain and so the order of their accumulation.
+        Status s = chains.store(b, xn, yn, z);
+        if (s == Status::ok && tier != 1 && fw <= ow_) s = chains.store(b - nsect_, xn, yn, z);
+        if (s == Status::ok && section != 1 && tier != 1 && fw <= ow_ && fu <= ou_)
+            s = chains.store(b - nsect_ - 1, xn, yn, z);
+        if (s == Status::ok && section != 1 && fu <= ou_) s = chains.store(b - 1, xn, yn, z);
+        return s;
+    }
+
+private:
+    int nsect_, ntier_;
+    float s_step_, t_step_;
+    float ou_, ow_;
+};
+
+// Reads every input record and spreads the accepted points over the chains.
+Status sort_points(InputRecords& data, const DataPassFrame& g, const DataTransform& t,
+                   const BlockSpread& spread, BlockChains& chains, int& accepted) {
     const float h = g.h, xe0 = g.xe0, ye0 = g.ye0;
-    const int nw = g.nw, ncu = g.ncu, nru = g.nru;
-    const int nsect = part.nsect, ntier = part.ntier;
-    const int nblocks = nsect * ntier;
-    const auto unw = static_cast<std::size_t>(nw);
-    assert(nw >= 3 && nblocks >= 1);
-    assert(work.size() >= static_cast<std::size_t>(nblocks) * unw);
-    assert(fill.size() >= static_cast<std::size_t>(nblocks) && current.size() >= static_cast<std::size_t>(nblocks));
+    const Window window = acceptance_window(g);
+    if (!data.rewind()) return Status::input_failed;
+    InputPoint p;
+    ReadResult got;
+    std::int64_t count = 0;
+    while ((got = next_record(data, t, p, count)) == ReadResult::record) {
+        if (is_null(p, t.dummy)) continue;
+        if (!window.holds(p.x, p.y)) continue;
+        float z = p.v;
+        if (!transform_value(t.mode, z)) continue;
+        ++accepted;
+        const float xn = p.x / h + (1.0f - xe0 / h);
+        const float yn = p.y / h + (1.0f - ye0 / h);
+        if (Status s = spread.spread(chains, xn, yn, z); s != Status::ok) return s;
+    }
+    // A read error is not the end of the data: the points read so far are not all.
+    if (got == ReadResult::failed) return Status::input_failed;
+    if (got == ReadResult::too_many) return Status::too_much_data;
+    return Status::ok;
+}
+
+}  // namespace
+
+DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame& g,
+                      const Partition& part, const DataTransform& t, DataPassBuffers buffers) {
+    const int nblocks = part.nsect * part.ntier;
+    assert(g.nw >= 3 && nblocks >= 1);
+    assert(buffers.work.size() >= static_cast<std::size_t>(nblocks) * static_cast<std::size_t>(g.nw));
+    assert(buffers.fill.size() >= static_cast<std::size_t>(nblocks) &&
+           buffers.current.size() >= static_cast<std::size_t>(nblocks));
 
     DataPassResult res;
     // Every point's home block is found by dividing by the steps. A partition whose
@@ -173,124 +316,12 @@ DataPassResult seqdat(InputRecords& data, ByteFile& scratch, const DataPassFrame
         res.status = Status::no_partition;
         return res;
     }
-    const float s_step = static_cast<float>(part.section_step());
-    const float t_step = static_cast<float>(part.tier_step());
-
-    // Acceptance window: the extended grid, less 0.01 node at each edge.
-    const float eps = 0.01f * h;
-    const float xlo = xe0 + eps;
-    const float xhi = xe0 + static_cast<float>(ncu + 4 - 1) * h - eps;
-    const float ylo = ye0 + eps;
-    const float yhi = ye0 + static_cast<float>(nru + 4 - 1) * h - eps;
-
-    for (int b = 1; b <= nblocks; ++b) {
-        current[static_cast<std::size_t>(b - 1)] = b;
-        fill[static_cast<std::size_t>(b - 1)] = 1;
-    }
-    int next_free = nblocks + 1;
-    std::fill_n(work.begin(), static_cast<std::size_t>(nblocks) * unw, t.dummy);
-
-    auto buffer = [&](int c) { return work.subspan(static_cast<std::size_t>(c - 1) * unw, unw); };
-
-    // Appends a point to block c's buffer; a full buffer goes to the store at once,
-    // linked to the next free record, which becomes the block's current record.
-    auto store = [&](int c, float xn, float yn, float z) -> Status {
-        auto buf = buffer(c);
-        std::int32_t& k = fill[static_cast<std::size_t>(c - 1)];
-        buf[static_cast<std::size_t>(k - 1)] = xn;
-        buf[static_cast<std::size_t>(k)] = yn;
-        buf[static_cast<std::size_t>(k + 1)] = z;
-        k += 3;
-        if (k >= nw) {
-            std::int32_t& cur = current[static_cast<std::size_t>(c - 1)];
-            if (Status s = wrblk2(scratch, cur, next_free, (k - 1) / 3, buf); s != Status::ok) return s;
-            cur = next_free;
-            ++next_free;
-            k = 1;
-        }
-        return Status::ok;
-    };
-
-    // Overlap copies go to a point's neighbours below and to the left when it lies
-    // within overlap - 0.1 nodes of the start of its home block: fu and fw are the
-    // point's position within the home block in units of the step.
-    const float ou = (static_cast<float>(part.overlap) - 0.1f) / s_step;
-    const float ow = (static_cast<float>(part.overlap) - 0.1f) / t_step;
-
-    if (!data.rewind()) {
-        res.status = Status::input_failed;
-        return res;
-    }
-    {
-        InputPoint p;
-        ReadResult got;
-        std::int64_t count = 0;
-        while ((got = next_record(data, t, p, count)) == ReadResult::record) {
-            if (is_null(p, t.dummy)) continue;
-            if (p.y > yhi || p.y < ylo || p.x < xlo || p.x > xhi) continue;
-            float z = p.v;
-            if (!transform_value(t.mode, z)) continue;
-            ++res.accepted;
-
-            const float xn = p.x / h + (1.0f - xe0 / h);
-            const float yn = p.y / h + (1.0f - ye0 / h);
-
-            // Home block: section k takes (k - 1) S + 1.005 <= xn < k S + 1.005, so a
-            // point on the first node of a section belongs to the section before it.
-            const float u = xn / s_step;
-            const float w = yn / t_step;
-            int section = trunc_int(u + 1.0f - 1.005f / s_step);
-            int tier = trunc_int(w + 1.0f - 1.005f / t_step);
-            // The window keeps xn, yn >= 1.01, so both are at least 1; the clamp only
-            // guards the buffers against a caller's inconsistent window.
-            section = std::max(section, 1);
-            tier = std::max(tier, 1);
-            float fu = u - static_cast<float>(section - 1);
-            float fw = w - static_cast<float>(tier - 1);
-            if (section > nsect) {
-                section = nsect;
-                fu = 1.0f;
-            }
-            if (tier > ntier) {
-                tier = ntier;
-                fw = 1.0f;
-            }
-            const int b = (tier - 1) * nsect + section;
-
-            // Home first, then below, below-left, left: this order fixes the order of
-            // the points in every chain and so the order of their accumulation.
-            Status s = store(b, xn, yn, z);
-            if (s == Status::ok && tier != 1 && fw <= ow) s = store(b - nsect, xn, yn, z);
-            if (s == Status::ok && section != 1 && tier != 1 && fw <= ow && fu <= ou) {
-                s = store(b - nsect - 1, xn, yn, z);
-            }
-            if (s == Status::ok && section != 1 && fu <= ou) s = store(b - 1, xn, yn, z);
-            if (s != Status::ok) {
-                res.status = s;
-                return res;
-            }
-        }
-        // A read error is not the end of the data: the points read so far are not all.
-        if (got == ReadResult::failed) {
-            res.status = Status::input_failed;
-            return res;
-        }
-        if (got == ReadResult::too_many) {
-            res.status = Status::too_much_data;
-            return res;
-        }
-    }
-
-    res.records = next_free - 1;
-    // Every chain ends in a record with link 0, also the chain of a block without data.
-    for (int c = 1; c <= nblocks; ++c) {
-        const auto ci = static_cast<std::size_t>(c - 1);
-        if (Status s = wrblk2(scratch, current[ci], 0, (fill[ci] - 1) / 3, buffer(c)); s != Status::ok) {
-            res.status = s;
-            return res;
-        }
-    }
-    if (res.accepted == 0) res.status = Status::no_data;
+    BlockChains chains(scratch, nblocks, g.nw, t.dummy, buffers);
+    res.status = sort_points(data, g, t, BlockSpread(part), chains, res.accepted);
+    if (res.status != Status::ok) return res;
+    res.records = chains.records();
+    res.status = chains.close();
+    if (res.status == Status::ok && res.accepted == 0) res.status = Status::no_data;
     return res;
 }
 

@@ -81,11 +81,17 @@ struct DataPassFrame {
     int ncu = 0, nru = 0;          // working grid columns and rows
 };
 
-/// SEQDAT. work holds the per-block buffers (nblocks * nw reals), fill and current the
-/// per-block counters.
+/// The data pass's working storage: the per-block buffers (nblocks * nw reals in work)
+/// and the per-block counters.
+struct DataPassBuffers {
+    std::span<float> work;
+    std::span<std::int32_t> fill;     // next free word of each block's buffer, 1-based
+    std::span<std::int32_t> current;  // record each block's buffer goes to
+};
+
+/// SEQDAT.
 DataPassResult seqdat(InputRecords& data, gridout::ByteFile& scratch, const DataPassFrame& g,
-                      const Partition& part, const DataTransform& t, std::span<float> work,
-                      std::span<std::int32_t> fill, std::span<std::int32_t> current);
+                      const Partition& part, const DataTransform& t, DataPassBuffers buffers);
 
 /// WRBLK2: writes record irec (1-based) of the data scratch store: link, count and the
 /// data.size() words; record length data.size() + 2 words.

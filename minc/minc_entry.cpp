@@ -231,9 +231,7 @@ Status GriddingCall::data_pass() {
     // A data file that cannot be opened has no points.
     return with_input(a_.datfile, Status::no_data, [&](InputRecords& in) {
         const DataPassResult r = seqdat(in, *data_store_, data_pass_frame(plan_), plan_.part,
-                                        plan_.transform, std::span<float>(area_.work),
-                                        std::span<std::int32_t>(area_.fill),
-                                        std::span<std::int32_t>(area_.current));
+                                        plan_.transform, area_.data_pass_buffers());
         records_ = r.records;
         return r.status;
     });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capacities.hpp"
+#include "data_pass.hpp"
 #include "template_grid.hpp"
 
 namespace minc {
@@ -41,6 +42,12 @@ struct WorkArea {
         if (int_work_.size() < words || int_work_.empty())
             int_work_.resize(std::max<std::size_t>(words, kWorkWords), 0);
         return int_work_;
+    }
+
+    /// The data pass's view of the stores.
+    DataPassBuffers data_pass_buffers() {
+        return DataPassBuffers{std::span<float>(work), std::span<std::int32_t>(fill),
+                               std::span<std::int32_t>(current)};
     }
 
     /// The solver's view of the stores: the section grid is the start of the work area.

@@ -45,7 +45,7 @@ DataPassResult run_pass(gridout::ByteFile& data, gridout::ByteFile& scratch, con
     WorkArea w;
     InputRecords in(data, w.channels);
     const DataPassFrame frame{.h = 1.0f, .xe0 = xe0, .ye0 = ye0, .nw = nw, .ncu = ncu, .nru = nru};
-    return seqdat(in, scratch, frame, part, t, w.work, w.fill, w.current);
+    return seqdat(in, scratch, frame, part, t, w.data_pass_buffers());
 }
 
 // The result of a pass over the records and the bytes of the store it wrote.

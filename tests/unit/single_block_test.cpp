@@ -115,7 +115,7 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     auto store = fs.create("~mincir.tmp");
     WorkArea w;
     InputRecords in(*data, w.channels);
-    const DataPassResult pass = seqdat(in, *store, frame, part, plan.transform, w.work, w.fill, w.current);
+    const DataPassResult pass = seqdat(in, *store, frame, part, plan.transform, w.data_pass_buffers());
     ASSERT_EQ(pass.status, Status::ok);
     ASSERT_EQ(pass.accepted, 360);
     ASSERT_EQ(pass.records, 1);

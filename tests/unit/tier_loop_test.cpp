@@ -112,7 +112,7 @@ Outcome solve(gridout::FileSystem& fs, const std::string& prefix, const RunSetup
     tr.dummy = dummy;
     minc::InputRecords records{std::span<const minc::Point>(points)};
     const minc::DataPassFrame frame{.h = 1.0f, .xe0 = -2.0f, .ye0 = -2.0f, .nw = nwrec, .ncu = su.ncu, .nru = su.nru};
-    const minc::DataPassResult pass = minc::seqdat(records, *data_store, frame, part, tr, work, area.fill, area.current);
+    const minc::DataPassResult pass = minc::seqdat(records, *data_store, frame, part, tr, area.data_pass_buffers());
     EXPECT_EQ(pass.status, Status::ok);
     std::fill(work.begin(), work.end(), 0.0f);
 
