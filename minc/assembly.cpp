@@ -52,19 +52,113 @@ Share section_share(const ShareOf& s) { return leading_share(s); }
 
 Share tier_share(const ShareOf& t) { return leading_share(t); }
 
+namespace {
+
+// One group of block rows g0..g1 of a tier, built in the buffer behind the block.
+struct RowGroup {
+    int imask;         // HW in mask mode, else 0
+    int nc;            // words per row: NCU, or NCT in mask mode
+    int g0, g1;        // block rows of the group
+    int share_last;    // last block row of the tier's share; the row after it is the seam row
+    std::span<float> buffer;
+    bool mask() const { return imask > 0; }
+    std::span<float> row(int j) const {
+        return buffer.subspan(std::size_t(j - g0) * std::size_t(nc), std::size_t(nc));
+    }
+};
+
+// Copies every section's share of the group's rows from the section store into the
+// buffer: values in grid mode, ones where a block node holds data in mask mode.
+Status gather_sections(SolveContext& ctx, const RowGroup& g) {
+    const Partition& part = ctx.part;
+    const int cpb = part.cpb, rpb = part.rpb, nsect = part.nsect;
+    const int nb = cpb * rpb;
+    std::span<float> block = ctx.work.first(std::size_t(nb));
+    std::span<std::int32_t> block_flags = ctx.arrays.flags.first(std::size_t(nb));
+    const int col_start = g.imask;
+    int col0 = col_start;  // 0-based output column of the section's first share column
+    for (int s = 1; s <= nsect; ++s) {
+        const Share full = section_share(
+            {.index = s, .count = nsect, .step = part.section_step(), .extent = ctx.ncu});
+        const int ncols = clipped(full, ctx.ncu - (col0 - col_start));
+        const Share cols{full.first, full.first + ncols - 1};
+        assert(full.last + (s < nsect ? 1 : 0) <= cpb);
+        if (ncols == 0) continue;  // the sections before have filled the row
+        if (!g.mask()) {
+            if (Status st = read_slot(ctx.section_store, s, nb, block); st != Status::ok) return st;
+            const GridView<float> a(block, cpb, rpb);
+            for (int j = g.g0; j <= g.g1; ++j) {
+                auto src = a.row(j).subspan(std::size_t(cols.first - 1), std::size_t(ncols));
+                std::copy(src.begin(), src.end(), g.row(j).begin() + col0);
+            }
+        } else {
+            if (Status st = read_slot(ctx.section_store, nsect + s, nb, block_flags); st != Status::ok)
+                return st;
+            const GridView<std::int32_t> a(block_flags, cpb, rpb);
+            for (int j = g.g0; j <= g.g1; ++j) {
+                std::span<float> out = g.row(j);
+                for (int i = cols.first; i <= cols.last; ++i)
+                    if (a(i, j) != 0) out[std::size_t(col0 + i - cols.first)] = kMaskOne;
+                // The node after the share is the next section's first column; the
+                // next section writes only its own ones there, so the two merge. A
+                // clipped share ends the row, and its next node is no working node.
+                if (s < nsect && ncols == full.count() && a(cols.last + 1, j) != 0)
+                    out[std::size_t(col0 + ncols)] = kMaskOne;
+            }
+        }
+        col0 += ncols;
+    }
+    return Status::ok;
+}
+
+// Writes the group's rows to the grid row store or the mask store; `done` once the
+// last row of the grid (mask) is written.
+Status write_rows(SolveContext& ctx, const RowGroup& g, RowCounters& rows, bool& done) {
+    for (int j = g.g0; j <= g.g1; ++j) {
+        std::span<float> out = g.row(j);
+        if (!g.mask()) {
+            ++rows.grid_rows;
+            if (Status s = rowio(ctx.grid_rows, out); s != Status::ok) return s;
+            if (rows.grid_rows >= ctx.nru) {
+                done = true;
+                return Status::ok;
+            }
+            continue;
+        }
+        std::fill_n(out.begin(), g.imask, kMaskZero);
+        std::fill_n(out.end() - g.imask, g.imask, kMaskZero);
+        if (j > g.share_last) {
+            // The carried row of the tier seam: the next tier's first mask row.
+            if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows + 1);
+                s != Status::ok)
+                return s;
+            continue;
+        }
+        ++rows.mask_rows;
+        if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows); s != Status::ok)
+            return s;
+        if (rows.mask_rows >= g.imask + ctx.nru) {
+            done = true;
+            return Status::ok;
+        }
+    }
+    return Status::ok;
+}
+
+}  // namespace
+
 // Mask mode also mends a gap at the tier seam. A block's flags mark the nodes that
 // received data in that block's solve, and the block row just after a tier's share
 // (row T + 1) is the same line of nodes as the next tier's first share row. A datum
 // there that only the lower block received would otherwise be lost from the mask, as
-// a datum at column S + 1 would be at a section seam without the column merge below.
-// So for every tier but the last the assembly builds that row as well (with the same
-// section merges) and writes it in place of the next mask row without advancing the
-// counter; the next tier starts its first row from it instead of from zeros, and as
-// rows only ever gain ones, the node is 1 when either tier flags it.
+// a datum at column S + 1 would be at a section seam without the column merge in
+// gather_sections. So for every tier but the last the assembly builds that row as
+// well (with the same section merges) and writes it in place of the next mask row
+// without advancing the counter; the next tier starts its first row from it instead of
+// from zeros, and as rows only ever gain ones, the node is 1 when either tier flags it.
 Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& rows) {
     const Partition& part = ctx.part;
-    const int cpb = part.cpb, rpb = part.rpb, nsect = part.nsect;
-    const int nb = cpb * rpb;
+    const int nb = part.cpb * part.rpb;
     const bool mask = imask > 0;
     const int nc = mask ? ctx.nct : ctx.ncu;
     if (nrf < 1 || nc < 1) return Status::row_too_wide;
@@ -78,77 +172,24 @@ Status assemb(SolveContext& ctx, int itier, int imask, int nrf, RowCounters& row
     const bool carry_out = mask && itier < part.ntier && tier_rows < rows_left;
     const int share_last = rows_share.first + tier_rows - 1;
     const int last_row = share_last + (carry_out ? 1 : 0);
-    assert(last_row <= rpb);
+    assert(last_row <= part.rpb);
 
-    std::span<float> block = ctx.work.first(std::size_t(nb));
-    std::span<std::int32_t> block_flags = ctx.arrays.flags.first(std::size_t(nb));
     std::span<float> buffer = ctx.work.subspan(std::size_t(nb), std::size_t(nc) * std::size_t(nrf));
-    auto buffer_row = [&](int r) { return buffer.subspan(std::size_t(r) * std::size_t(nc), std::size_t(nc)); };
-
     for (int g0 = rows_share.first; g0 <= last_row; g0 += nrf) {
-        const int g1 = std::min(g0 + nrf - 1, last_row);
-        const int ng = g1 - g0 + 1;
+        const RowGroup g{.imask = imask,
+                         .nc = nc,
+                         .g0 = g0,
+                         .g1 = std::min(g0 + nrf - 1, last_row),
+                         .share_last = share_last,
+                         .buffer = buffer};
+        const int ng = g.g1 - g0 + 1;
         std::fill_n(buffer.begin(), std::size_t(ng) * std::size_t(nc), mask ? kMaskZero : ctx.dummy);
         if (mask && itier > 1 && g0 == rows_share.first) {
-            if (Status s = rowda_read(ctx.mask, buffer_row(0), rows.mask_rows + 1); s != Status::ok) return s;
+            if (Status s = rowda_read(ctx.mask, g.row(g0), rows.mask_rows + 1); s != Status::ok) return s;
         }
-
-        const int col_start = mask ? imask : 0;
-        int col0 = col_start;  // 0-based output column of the section's first share column
-        for (int s = 1; s <= nsect; ++s) {
-            const Share full = section_share(
-                {.index = s, .count = nsect, .step = part.section_step(), .extent = ctx.ncu});
-            const int ncols = clipped(full, ctx.ncu - (col0 - col_start));
-            const Share cols{full.first, full.first + ncols - 1};
-            assert(full.last + (s < nsect ? 1 : 0) <= cpb);
-            if (ncols == 0) continue;  // the sections before have filled the row
-            if (!mask) {
-                if (Status st = read_slot(ctx.section_store, s, nb, block); st != Status::ok) return st;
-                const GridView<float> a(block, cpb, rpb);
-                for (int j = g0; j <= g1; ++j) {
-                    auto src = a.row(j).subspan(std::size_t(cols.first - 1), std::size_t(ncols));
-                    std::copy(src.begin(), src.end(), buffer_row(j - g0).begin() + col0);
-                }
-            } else {
-                if (Status st = read_slot(ctx.section_store, nsect + s, nb, block_flags); st != Status::ok)
-                    return st;
-                const GridView<std::int32_t> a(block_flags, cpb, rpb);
-                for (int j = g0; j <= g1; ++j) {
-                    std::span<float> out = buffer_row(j - g0);
-                    for (int i = cols.first; i <= cols.last; ++i)
-                        if (a(i, j) != 0) out[std::size_t(col0 + i - cols.first)] = kMaskOne;
-                    // The node after the share is the next section's first column; the
-                    // next section writes only its own ones there, so the two merge. A
-                    // clipped share ends the row, and its next node is no working node.
-                    if (s < nsect && ncols == full.count() && a(cols.last + 1, j) != 0)
-                        out[std::size_t(col0 + ncols)] = kMaskOne;
-                }
-            }
-            col0 += ncols;
-        }
-
-        for (int j = g0; j <= g1; ++j) {
-            std::span<float> out = buffer_row(j - g0);
-            if (!mask) {
-                ++rows.grid_rows;
-                if (Status s = rowio(ctx.grid_rows, out); s != Status::ok) return s;
-                if (rows.grid_rows >= ctx.nru) return Status::ok;
-                continue;
-            }
-            std::fill_n(out.begin(), imask, kMaskZero);
-            std::fill_n(out.end() - imask, imask, kMaskZero);
-            if (j > share_last) {
-                // The carried row of the tier seam: the next tier's first mask row.
-                if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows + 1);
-                    s != Status::ok)
-                    return s;
-                continue;
-            }
-            ++rows.mask_rows;
-            if (Status s = rowda_write(ctx.mask, std::span<const float>(out), rows.mask_rows); s != Status::ok)
-                return s;
-            if (rows.mask_rows >= imask + ctx.nru) return Status::ok;
-        }
+        if (Status s = gather_sections(ctx, g); s != Status::ok) return s;
+        bool done = false;
+        if (Status s = write_rows(ctx, g, rows, done); s != Status::ok || done) return s;
     }
     return Status::ok;
 }
