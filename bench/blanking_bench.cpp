@@ -76,8 +76,8 @@ void BM_WindowPasses(benchmark::State& state) {
         auto colsum = all.first(std::size_t(ldim));
         auto rowbuf = all.subspan(std::size_t(ldim), std::size_t(ldim));
         auto window = all.subspan(2 * std::size_t(ldim));
-        if (minc::radrem(1, rf, ldim, w, colsum, rowbuf, window) != minc::Status::ok ||
-            minc::radmsk(1, rf, ldim, w, colsum, rowbuf, window) != minc::Status::ok)
+        if (minc::radrem(1, rf, w, {ldim, colsum, rowbuf, window}) != minc::Status::ok ||
+            minc::radmsk(1, rf, w, {ldim, colsum, rowbuf, window}) != minc::Status::ok)
             state.SkipWithError("window pass failed");
     }
     report_per_cell(state);

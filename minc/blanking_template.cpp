@@ -33,10 +33,11 @@ Status mask_rows_out(const MaskFrame& g, RowFile mask, std::span<std::int32_t> m
 
 }  // namespace
 
-Status templat(const MaskFrame& g, std::int32_t mval, float dummy, RowFile mask,
-               std::span<std::int32_t> mrow, gridout::ByteFile& grid_rows, std::span<float> grow,
-               gridout::ByteFile& out) {
-    return mask_rows_out(g, mask, mrow, grow, out,
+Status templat(const MaskFrame& g, BlankCode code, RowFile mask, TemplateRows rows,
+               gridout::ByteFile& grid_rows, gridout::ByteFile& out) {
+    const std::int32_t mval = code.mval;
+    const float dummy = code.dummy;
+    return mask_rows_out(g, mask, rows.mrow, rows.grow, out,
                          [&](std::span<const std::int32_t> cells, std::span<float> grid_row) {
                              if (!gridout::read_words(grid_rows, grid_row)) return Status::store_failed;
                              for (std::size_t c = 0; c < grid_row.size(); ++c)

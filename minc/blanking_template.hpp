@@ -24,9 +24,9 @@ struct MaskFrame {
     int ncol = 0, nrow = 0;  // grid columns and rows
 };
 
-/// TEMPLAT: for r = 1..nrow reads mask row r + iy0 - 1 (nxm values into mrow) and the next
-/// ncol reals of grid_rows (from its current position, into grow), sets every node whose
-/// mask value equals mval to dummy (its bits copied unchanged; other nodes keep their bits)
+/// TEMPLAT: for r = 1..nrow reads mask row r + iy0 - 1 (nxm values into rows.mrow) and the
+/// next ncol reals of grid_rows (from its current position, into rows.grow), sets every node
+/// whose mask value equals code.mval to code.dummy (its bits copied unchanged; other nodes keep their bits)
 /// and appends the row to out at its current position.
 ///
 /// When ix0 <= 0, iy0 <= 0, ncol + ix0 - 1 > nxm or nrow + iy0 - 1 > nym (the grid does not
@@ -35,9 +35,16 @@ struct MaskFrame {
 /// Statuses: ok; row_too_wide when mrow is shorter than nxm or grow shorter than ncol;
 /// mask_failed when a mask row cannot be read; store_failed when a grid row cannot be read
 /// or an output row cannot be written. Nothing is allocated.
-Status templat(const MaskFrame& g, std::int32_t mval, float dummy, RowFile mask,
-               std::span<std::int32_t> mrow, gridout::ByteFile& grid_rows, std::span<float> grow,
-               gridout::ByteFile& out);
+struct BlankCode {
+    std::int32_t mval = 0;  // mask value of a node to blank
+    float dummy = 0.0f;     // the value it gets
+};
+struct TemplateRows {
+    std::span<std::int32_t> mrow;  // one mask row, at least nxm values
+    std::span<float> grow;         // one grid row, at least ncol values
+};
+Status templat(const MaskFrame& g, BlankCode code, RowFile mask, TemplateRows rows,
+               gridout::ByteFile& grid_rows, gridout::ByteFile& out);
 
 /// MSKOUT: as templat, but each output row holds the mask values of the grid's nodes
 /// converted to reals (0.0, 1.0 or 2.0 for a blanking mask); no grid rows are read.

@@ -38,11 +38,12 @@ Status blanking_mask(const BlankingGrid& g, RowFile mask, WorkArea& area) {
     std::vector<std::int32_t>& iw = area.int_work();
     const std::span<std::int32_t> all(iw);
     const std::size_t n = std::size_t(g.nct);
-    const auto colsum = all.subspan(0, n);
-    const auto rowbuf = all.subspan(n, n);
-    const auto window = all.subspan(2 * n, n * std::size_t(w));
-    if (Status s = radrem(1, mask, g.nct, w, colsum, rowbuf, window); failed(s)) return s;
-    if (Status s = radmsk(1, mask, g.nct, w, colsum, rowbuf, window); failed(s)) return s;
+    const WindowStorage ws{.ldim = g.nct,
+                           .colsum = all.subspan(0, n),
+                           .rowbuf = all.subspan(n, n),
+                           .window = all.subspan(2 * n, n * std::size_t(w))};
+    if (Status s = radrem(1, mask, w, ws); failed(s)) return s;
+    if (Status s = radmsk(1, mask, w, ws); failed(s)) return s;
     return clip_to_outline(g, mask, w, area);
 }
 
@@ -55,7 +56,7 @@ Status apply_template(const BlankingGrid& g, RowFile mask, gridout::ByteFile& gr
     // The grid lies HW cells in from the mask's edges, so the border is never looked at.
     const MaskFrame frame{
         .ix0 = g.hw + 1, .iy0 = g.hw + 1, .nxm = g.nct, .nym = g.nrt, .ncol = g.ncu, .nrow = g.nru};
-    return templat(frame, 0, g.dummy, mask, mrow, grid_rows, grow, out);
+    return templat(frame, BlankCode{0, g.dummy}, mask, TemplateRows{mrow, grow}, grid_rows, out);
 }
 
 }  // namespace minc

@@ -60,7 +60,7 @@ struct Rig {
     }
     // The 4 x 3 grid (nrow rows) under mask cell (3, 3) of the 8 x 7 mask.
     Status templat(std::int32_t mval, float dummy, minc::RowFile mask, gridout::ByteFile& to, int nrow = 3) {
-        return minc::templat(frame(3, 3, nrow), mval, dummy, mask, mrow, *grid, grow, to);
+        return minc::templat(frame(3, 3, nrow), {mval, dummy}, mask, {mrow, grow}, *grid, to);
     }
     Status templat(std::int32_t mval, float dummy) { return templat(mval, dummy, m.row_file(), *out); }
     std::vector<std::uint32_t> out_words() const { return control_test::words_of<std::uint32_t>(fs.contents("out")); }
@@ -127,7 +127,7 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
         Rig g;
         FailingFile mask_guard(g.m.file(), 1);  // a read past the header would be seen below
         const MaskFrame f{.ix0 = c.ix0, .iy0 = c.iy0, .nxm = c.nxm, .nym = c.nym, .ncol = c.ncol, .nrow = c.nrow};
-        EXPECT_EQ(minc::templat(f, 0, -1.0f, g.m.row_file(mask_guard), g.mrow, *g.grid, g.grow, *g.out),
+        EXPECT_EQ(minc::templat(f, {0, -1.0f}, g.m.row_file(mask_guard), {g.mrow, g.grow}, *g.grid, *g.out),
                   Status::ok);
         EXPECT_EQ(mask_guard.reads(), 0);
         EXPECT_TRUE(g.fs.contents("out").empty());
@@ -138,7 +138,7 @@ TEST(Templat, GridOutsideMaskOrEmptyWritesNothing) {
     {
         SCOPED_TRACE("the grid may fill the mask exactly");
         Rig g;
-        EXPECT_EQ(minc::templat(frame(5, 5), 0, -1.0f, g.m.row_file(), g.mrow, *g.grid, g.grow, *g.out),
+        EXPECT_EQ(minc::templat(frame(5, 5), {0, -1.0f}, g.m.row_file(), {g.mrow, g.grow}, *g.grid, *g.out),
                   Status::ok);
         EXPECT_EQ(g.fs.contents("out").size(), 12u * 4);
     }
@@ -170,9 +170,9 @@ TEST(Templat, FailuresAreReported) {
         Rig g;
         std::vector<std::int32_t> mrow7(7);
         std::vector<float> grow3(3);
-        EXPECT_EQ(minc::templat(frame(3, 3), 0, -1.0f, g.m.row_file(), mrow7, *g.grid, g.grow, *g.out),
+        EXPECT_EQ(minc::templat(frame(3, 3), {0, -1.0f}, g.m.row_file(), {mrow7, g.grow}, *g.grid, *g.out),
                   Status::row_too_wide);
-        EXPECT_EQ(minc::templat(frame(3, 3), 0, -1.0f, g.m.row_file(), g.mrow, *g.grid, grow3, *g.out),
+        EXPECT_EQ(minc::templat(frame(3, 3), {0, -1.0f}, g.m.row_file(), {g.mrow, grow3}, *g.grid, *g.out),
                   Status::row_too_wide);
         EXPECT_TRUE(g.fs.contents("out").empty());
     }

@@ -30,11 +30,11 @@ struct Work {
 
 Status run_radrem(minc::RowFile f, int ncol, int w, int mincnt = 1) {
     Work k(ncol, w);
-    return minc::radrem(mincnt, f, k.ldim, w, k.colsum(), k.rowbuf(), k.window());
+    return minc::radrem(mincnt, f, w, {k.ldim, k.colsum(), k.rowbuf(), k.window()});
 }
 Status run_radmsk(minc::RowFile f, int ncol, int w, int mincnt = 1) {
     Work k(ncol, w);
-    return minc::radmsk(mincnt, f, k.ldim, w, k.colsum(), k.rowbuf(), k.window());
+    return minc::radmsk(mincnt, f, w, {k.ldim, k.colsum(), k.rowbuf(), k.window()});
 }
 
 // Both passes in the order the gridding entry runs them.
@@ -322,24 +322,24 @@ TEST(Radrem, ArgumentChecksLeaveMaskUntouched) {
         {
             SCOPED_TRACE("ldim below the column count");
             std::vector<std::int32_t> c3(3), r3(3), w3(9);
-            EXPECT_EQ(call(1, m.row_file(), 3, 3, c3, r3, w3), Status::window_too_wide);
+            EXPECT_EQ(call(1, m.row_file(), 3, {3, c3, r3, w3}), Status::window_too_wide);
         }
         {
             SCOPED_TRACE("window narrower than 3");
-            EXPECT_EQ(call(1, m.row_file(), 4, 2, colsum, rowbuf, window), Status::window_too_narrow);
-            EXPECT_EQ(call(1, m.row_file(), 4, 1, colsum, rowbuf, window), Status::window_too_narrow);
-            EXPECT_EQ(call(1, m.row_file(), 4, 0, colsum, rowbuf, window), Status::window_too_narrow);
+            EXPECT_EQ(call(1, m.row_file(), 2, {4, colsum, rowbuf, window}), Status::window_too_narrow);
+            EXPECT_EQ(call(1, m.row_file(), 1, {4, colsum, rowbuf, window}), Status::window_too_narrow);
+            EXPECT_EQ(call(1, m.row_file(), 0, {4, colsum, rowbuf, window}), Status::window_too_narrow);
         }
         {
             SCOPED_TRACE("the wide-window check comes first");
-            EXPECT_EQ(call(1, m.row_file(), 3, 2, colsum, rowbuf, window), Status::window_too_wide);
+            EXPECT_EQ(call(1, m.row_file(), 2, {3, colsum, rowbuf, window}), Status::window_too_wide);
         }
         {
             SCOPED_TRACE("working spans shorter than ldim or ldim * width");
             std::vector<std::int32_t> short_window(11), short_row(3);
-            EXPECT_EQ(call(1, m.row_file(), 4, 3, colsum, rowbuf, short_window), Status::window_too_wide);
-            EXPECT_EQ(call(1, m.row_file(), 4, 3, colsum, short_row, window), Status::window_too_wide);
-            EXPECT_EQ(call(1, m.row_file(), 4, 3, short_row, rowbuf, window), Status::window_too_wide);
+            EXPECT_EQ(call(1, m.row_file(), 3, {4, colsum, rowbuf, short_window}), Status::window_too_wide);
+            EXPECT_EQ(call(1, m.row_file(), 3, {4, colsum, short_row, window}), Status::window_too_wide);
+            EXPECT_EQ(call(1, m.row_file(), 3, {4, short_row, rowbuf, window}), Status::window_too_wide);
         }
         EXPECT_EQ(m.bytes(), bytes);
     }
