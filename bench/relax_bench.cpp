@@ -55,7 +55,7 @@ const Block& block() {
         for (int j = 1; j <= kNy; ++j)
             for (int i = 1; i <= kNx; ++i)
                 blk.start(i, j) = field(static_cast<float>(i / 20 * 20), static_cast<float>(j / 20 * 20)) + noise(rng);
-        minc::assign(10.0f, 0.0f, 0.0f, kNx, kNy, blk.coef, pts);
+        minc::assign(10.0f, {0.0f, 0.0f}, kNx, kNy, blk.coef, pts);
         minc::bwts(0, 10.0f, 0.0f, blk.start.view(), blk.flags.view(), blk.coef);
         return blk;
     }();
@@ -160,7 +160,7 @@ void BM_Curvmn(benchmark::State& st, minc::SweepIsa isa) {
         z = b.start;
         minc::RelaxState state;
         minc::RelaxResult r;
-        minc::curvmn(z.view(), b.flags.view(), b.coef, 1.0e-4f, 512, state, r);
+        minc::curvmn(z.view(), b.flags.view(), b.coef, {1.0e-4f, 512}, state, r);
         sweeps += r.niter;
         benchmark::DoNotOptimize(z.v.data());
     }

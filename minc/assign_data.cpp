@@ -28,8 +28,9 @@ long nearest_index(float dx) {
 
 }  // namespace
 
-void assign(float wconst, float xoff, float yoff, int nx, int ny, std::span<float> acc,
+void assign(float wconst, BlockOffset off, int nx, int ny, std::span<float> acc,
             std::span<const float> points) {
+    const float xoff = off.x, yoff = off.y;
     const std::size_t count = points.size() / 3;
     assert(acc.size() >= kAccWidth * std::size_t(nx) * std::size_t(ny));
     for (std::size_t p = 0; p < count; ++p) {

@@ -43,8 +43,8 @@ enum AccSlot : std::size_t {
 
 /// ASSIGN. Adds the points (x, y, z triplets in extended-grid node units) to the
 /// accumulator acc (6 reals per node) of an nx x ny grid whose node (1,1) lies at
-/// extended-grid position (xoff + 1, yoff + 1). wconst > 0: weighted mode, else nearest.
-void assign(float wconst, float xoff, float yoff, int nx, int ny, std::span<float> acc,
+/// extended-grid position (off.x + 1, off.y + 1). wconst > 0: weighted mode, else nearest.
+void assign(float wconst, BlockOffset off, int nx, int ny, std::span<float> acc,
             std::span<const float> points);
 
 /// BWTS. Finishes the accumulator: fixes nodes (flag -1, grid value = mean) or sets the

@@ -54,4 +54,10 @@ struct Grid {
 inline int trunc_int(float x) { return static_cast<int>(x); }
 inline int trunc_int(double x) { return static_cast<int>(x); }
 
+/// Where a block lies on the extended grid: its node (1, 1) is extended-grid node
+/// (x + 1, y + 1).
+struct BlockOffset {
+    float x = 0.0f, y = 0.0f;
+};
+
 }  // namespace minc

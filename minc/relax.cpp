@@ -41,7 +41,9 @@ float cut_omega(float omega, float ratio) {
 }  // namespace
 
 void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
-            float tol, int maxit, RelaxState& state, RelaxResult& result) {
+            RelaxLimits limits, RelaxState& state, RelaxResult& result) {
+    const float tol = limits.tol;
+    const int maxit = limits.maxit;
     const int nx = grid.nx();
     const int ny = grid.ny();
     if (nx < 5 || ny < 5) return;

@@ -18,9 +18,13 @@ struct RelaxResult {
 };
 
 /// CURVMN. grid: complete, relaxed in place; flags: -1 fixed, 0 free, 1..4 quadrant
-/// of an off-node datum; coef: 6 reals per node (BWTS). tol: |tol| is used. A grid
+/// of an off-node datum; coef: 6 reals per node (BWTS). A grid
 /// smaller than 5 x 5 is left alone and result is not touched.
+struct RelaxLimits {
+    float tol = 1.0e-4f;  // convergence limit on the largest change of a sweep; |tol| is used
+    int maxit = 512;      // sweeps at most
+};
 void curvmn(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
-            float tol, int maxit, RelaxState& state, RelaxResult& result);
+            RelaxLimits limits, RelaxState& state, RelaxResult& result);
 
 }  // namespace minc

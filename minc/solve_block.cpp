@@ -24,8 +24,8 @@ constexpr int kBand = 3;
 // Reads the block's chain of data records and adds its points to the accumulator.
 // The template grid has already walked every chain and rejected bad links, so any
 // failed seek or short read here means a broken store.
-Status read_block_data(SolveContext& ctx, int first_record, float xoff, float yoff, int nx, int ny,
-                       bool& had_data) {
+Status read_block_data(SolveContext& ctx, int first_record, BlockOffset off, bool& had_data) {
+    const int nx = ctx.part.cpb, ny = ctx.part.rpb;
     std::span<float> words = ctx.recbuf.first(std::size_t(ctx.nwrec));
     for (int rec = first_record; rec != 0;) {
         DataRecordHead head;
@@ -34,7 +34,7 @@ Status read_block_data(SolveContext& ctx, int first_record, float xoff, float yo
         if (count >= 1) {
             if (std::int64_t(count) * 3 > ctx.nwrec) return Status::chain_record_count;
             had_data = true;
-            assign(ctx.wconst, xoff, yoff, nx, ny, ctx.arrays.acc, words.first(std::size_t(count) * 3));
+            assign(ctx.wconst, off, nx, ny, ctx.arrays.acc, words.first(std::size_t(count) * 3));
         }
         rec = head.link;
     }
@@ -56,14 +56,14 @@ Status icontl(SolveContext& ctx, int isect, int itier, float xoff, float yoff) {
 
     // The accumulator doubles as the fine interpolation array, and the section storage
     // as the patch, before either is set up below.
-    if (Status s = zgint(xoff, yoff, ctx.tmpl, grid, a.acc, a.section, ctx.dummy); s != Status::ok) return s;
+    if (Status s = zgint({xoff, yoff}, ctx.tmpl, grid, a.acc, a.section, ctx.dummy); s != Status::ok) return s;
 
     // Empty accumulator value: with no weight constant the sums are products and start at 1.
     const float w0 = ctx.wconst == 0.0f ? 1.0f : 0.0f;
     std::fill_n(a.acc.begin(), std::size_t(6) * std::size_t(n), w0);
 
     bool had_data = false;
-    if (Status s = read_block_data(ctx, part.block(isect, itier), xoff, yoff, nx, ny, had_data); s != Status::ok)
+    if (Status s = read_block_data(ctx, part.block(isect, itier), {xoff, yoff}, had_data); s != Status::ok)
         return s;
     // izset 0: nodes with off-node data keep their start value.
     if (had_data) bwts(0, ctx.wconst, w0, grid, flags, a.acc);
@@ -85,7 +85,7 @@ Status icontl(SolveContext& ctx, int isect, int itier, float xoff, float yoff) {
     r.err0 = 0.0f;
     r.err = 0.0f;
     r.niter = 0;
-    curvmn(grid, GridView<const std::int32_t>(flags), a.acc, ctx.tol, ctx.maxit, ctx.relax, r);
+    curvmn(grid, GridView<const std::int32_t>(flags), a.acc, {ctx.tol, ctx.maxit}, ctx.relax, r);
     // The sweep leaves changes of 1e8 or more, and NaN changes, out of its largest
     // change, so a relaxation that overflows can stop as if it had converged. A block
     // that is not finite throughout is never passed on as a result.

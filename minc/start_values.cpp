@@ -67,8 +67,9 @@ Status insert(int iw, int jw, GridView<const float> patch, GridView<float> work)
     return Status::ok;
 }
 
-Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> section,
+Status zgint(BlockOffset off, const TemplateGrid& tmpl, GridView<float> section,
              std::span<float> fine, std::span<float> patch, float dummy) {
+    const float xoff = off.x, yoff = off.y;
     const int nx = section.nx(), ny = section.ny();
     const int ic = tmpl.ic;
     // First and last extended-grid nodes of the section; 0.001 absorbs offsets that

@@ -10,10 +10,10 @@
 
 namespace minc {
 
-/// ZGINT. Fills section (nx x ny, node (1,1) at extended node (xoff + 1, yoff + 1)).
+/// ZGINT. Fills section (nx x ny, node (1,1) at extended node (off.x + 1, off.y + 1)).
 /// fine: work array of kAccumulatorWords reals; patch: scratch of at least (ic + 1)^2
 /// reals that may alias the section storage (it is used before the section is filled).
-Status zgint(float xoff, float yoff, const TemplateGrid& tmpl, GridView<float> section,
+Status zgint(BlockOffset off, const TemplateGrid& tmpl, GridView<float> section,
              std::span<float> fine, std::span<float> patch, float dummy);
 
 /// CELL3. Evaluates the template cell at template node (ix, iy) on n x n points spaced

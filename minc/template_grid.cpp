@@ -63,7 +63,7 @@ Status read_chain(const TemplateFrame& f, gridout::ByteFile& scratch, const Chai
                 kept += 3;
             }
         }
-        if (kept > 0) assign(kTemplateWeight, 0.0f, 0.0f, tmpl.nxc, tmpl.nyc, acc, recbuf.first(kept));
+        if (kept > 0) assign(kTemplateWeight, {0.0f, 0.0f}, tmpl.nxc, tmpl.nyc, acc, recbuf.first(kept));
     }
     return Status::ok;
 }
@@ -128,7 +128,7 @@ Status rejonl(const TemplateFrame& f, gridout::ByteFile& scratch, std::span<floa
     // one half of it.
     if (Status st = gridr(grid, arrays.edge, dummy); st != Status::ok) return st;
     RelaxResult result;
-    curvmn(grid, GridView<const std::int32_t>(flags), arrays.acc, f.tol, kTemplateSweeps, state, result);
+    curvmn(grid, GridView<const std::int32_t>(flags), arrays.acc, {f.tol, kTemplateSweeps}, state, result);
     return Status::ok;
 }
 

@@ -79,7 +79,7 @@ BlockArrays::BlockArrays(int nx, int ny, float acc_fill)
     : z(nx, ny), flags(nx, ny), acc(6 * std::size_t(nx) * std::size_t(ny), acc_fill) {}
 
 void BlockArrays::attach(std::span<const float> points, float wconst) {
-    assign(wconst, 0.0f, 0.0f, z.nx, z.ny, acc, points);
+    assign(wconst, {0.0f, 0.0f}, z.nx, z.ny, acc, points);
     bwts(0, wconst, empty_acc(wconst), z.view(), flags.view(), acc);
 }
 

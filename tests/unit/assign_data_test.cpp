@@ -51,7 +51,7 @@ TEST(Assign, HalfWayPointsGoToTheLowerNode) {
             SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << c.x << ", " << c.y);
             Nodes s(8, 8, w0);
             const float pt[3] = {c.x, c.y, 7.0f};
-            assign(wconst, c.xoff, c.yoff, 8, 8, s.acc, pt);
+            assign(wconst, {c.xoff, c.yoff}, 8, 8, s.acc, pt);
             EXPECT_EQ(touched(s, w0), std::make_pair(c.i, c.j));
         }
     }
@@ -78,7 +78,7 @@ TEST(Assign, PointsOutsideTheGridAreDropped) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << "wconst " << wconst << " point " << c.pts[0] << ", " << c.pts[1]);
             Nodes s(c.nx, c.ny, empty_acc(wconst));
-            assign(wconst, 0.0f, c.yoff, c.nx, c.ny, s.acc, c.pts);
+            assign(wconst, {0.0f, c.yoff}, c.nx, c.ny, s.acc, c.pts);
             EXPECT_EQ(touched(s, empty_acc(wconst)), std::make_pair(0, 0));
         }
     }
@@ -89,7 +89,7 @@ TEST(Assign, WeightedModeSumsInverseDistanceWeights) {
     s.acc_at(4, 5)[3] = 11.0f;  // a4 and a5 are not written
     s.acc_at(4, 5)[4] = 12.0f;
     const float pts[] = {4.25f, 5.5f, 2.0f, 3.75f, 4.75f, 6.0f};
-    assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pts);
+    assign(10.0f, {0.0f, 0.0f}, 9, 9, s.acc, pts);
     const float w1 = 1.0f / (0.0625f + 0.25f + 10.0f);
     const float w2 = 1.0f / (0.0625f + 0.0625f + 10.0f);
     const float* a = s.acc_at(4, 5);
@@ -111,11 +111,11 @@ TEST(Assign, NearestModeKeepsTheClosestPointAndTheEarlierOneOnATie) {
         4.0f,   5.3f,  4.0f,  // farther: ignored
         4.125f, 5.0f,  3.0f,  // nearer: replaces
     };
-    assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, std::span<const float>(pts, 6));
+    assign(0.0f, {0.0f, 0.0f}, 9, 9, s.acc, std::span<const float>(pts, 6));
     EXPECT_EQ(s.acc_at(4, 5)[0], 0.0625f);
     EXPECT_EQ(s.acc_at(4, 5)[1], 0.25f);
     EXPECT_EQ(s.acc_at(4, 5)[5], 1.0f);
-    assign(0.0f, 0.0f, 0.0f, 9, 9, s.acc, std::span<const float>(pts + 6, 6));
+    assign(0.0f, {0.0f, 0.0f}, 9, 9, s.acc, std::span<const float>(pts + 6, 6));
     EXPECT_EQ(s.acc_at(4, 5)[0], 0.015625f);
     EXPECT_EQ(s.acc_at(4, 5)[1], 0.125f);
     EXPECT_EQ(s.acc_at(4, 5)[2], 0.0f);
@@ -147,7 +147,7 @@ TEST(Bwts, FixedNodesAgainstOffNodeConstraints) {
             Nodes s(9, 9, w0);
             for (float& v : s.z.v) v = -5.0f;
             const float pt[3] = {4.0f + c.fx, 6.0f + c.fy, 12.5f};
-            assign(c.wconst, 0.0f, 0.0f, 9, 9, s.acc, pt);
+            assign(c.wconst, {0.0f, 0.0f}, 9, 9, s.acc, pt);
             bwts(izset, c.wconst, w0, s.z.view(), s.flags.view(), s.acc);
             if (c.fixed) {
                 EXPECT_EQ(s.flags(4, 6), -1);
@@ -294,7 +294,7 @@ TEST(Bwts, DataEquationReproducesAPlaneThroughTheDatum) {
 TEST(Bwts, OuterBandDataNodesKeepTheirFirstPassSums) {
     Nodes s(9, 9, 0.0f);
     const float pts[] = {2.3f, 5.0f, 4.0f, 5.0f, 8.2f, 6.0f};  // column 2 and row 8
-    assign(10.0f, 0.0f, 0.0f, 9, 9, s.acc, pts);
+    assign(10.0f, {0.0f, 0.0f}, 9, 9, s.acc, pts);
     const std::vector<float> sums = s.acc;
     bwts(0, 10.0f, 0.0f, s.z.view(), s.flags.view(), s.acc);
     for (auto [i, j] : {std::pair{2, 5}, std::pair{5, 8}}) {

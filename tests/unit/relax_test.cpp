@@ -55,7 +55,7 @@ Block fixed_but(int nx, int ny, std::initializer_list<std::pair<int, int>> free_
 // CURVMN with a fresh result.
 RelaxResult relax(Block& b, float tol, int maxit, RelaxState& state) {
     RelaxResult r;
-    curvmn(b.z.view(), b.fl(), b.acc, tol, maxit, state, r);
+    curvmn(b.z.view(), b.fl(), b.acc, {tol, maxit}, state, r);
     return r;
 }
 
@@ -223,7 +223,7 @@ TEST(Curvmn, AllInteriorNodesFixed) {
     const Grid<float> before = b.z;
     RelaxState state;
     RelaxResult r{.err0 = 5.0f, .err = 77.0f};
-    curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 512, state, r);
+    curvmn(b.z.view(), b.fl(), b.acc, {1.0e-4f, 512}, state, r);
     EXPECT_EQ(r.err0, 0.0f);
     EXPECT_EQ(r.niter, 1);
     EXPECT_EQ(r.err, 77.0f);
@@ -239,7 +239,7 @@ TEST(Curvmn, MaxitZeroDoesNoSweep) {
     const Grid<float> before = b.z;
     RelaxState state;
     RelaxResult r{.err0 = 4.0f, .err = 3.0f, .niter = 9};
-    curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 0, state, r);
+    curvmn(b.z.view(), b.fl(), b.acc, {1.0e-4f, 0}, state, r);
     EXPECT_EQ(r.niter, 0);
     EXPECT_EQ(r.err0, 0.0f);
     EXPECT_EQ(r.err, 3.0f);
@@ -255,7 +255,7 @@ TEST(Curvmn, GridsSmallerThanFiveAreLeftAlone) {
         const Grid<float> before = b.z;
         RelaxState state{.rise = 1};
         RelaxResult r{.err0 = 1.0f, .err = 2.0f, .niter = 3};
-        curvmn(b.z.view(), b.fl(), b.acc, 1.0e-4f, 50, state, r);
+        curvmn(b.z.view(), b.fl(), b.acc, {1.0e-4f, 50}, state, r);
         EXPECT_EQ(b.z.v, before.v);
         EXPECT_EQ(r.err0, 1.0f);
         EXPECT_EQ(r.err, 2.0f);
@@ -411,7 +411,7 @@ TEST(Curvmn, MirroredDataGiveANearlyMirroredGrid) {
         RelaxState state;
         RelaxResult r;
         for (int call = 0; call < 3000; ++call) {
-            curvmn(blk.z.view(), blk.fl(), blk.acc, 1.0e-6f, 512, state, r);
+            curvmn(blk.z.view(), blk.fl(), blk.acc, {1.0e-6f, 512}, state, r);
             if (r.err <= 1.0e-6f) break;
         }
         return r.err;

@@ -135,7 +135,7 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
     const int nx = part.cpb, ny = part.rpb;
     const auto n = static_cast<std::size_t>(nx * ny);
     GridView<float> grid(arrays.section, nx, ny);
-    ASSERT_EQ(zgint(0.0f, 0.0f, tmpl, grid, arrays.acc, arrays.section, kDummy), Status::ok);
+    ASSERT_EQ(zgint({0.0f, 0.0f}, tmpl, grid, arrays.acc, arrays.section, kDummy), Status::ok);
     std::fill_n(arrays.flags.begin(), n, 0);
     std::fill_n(arrays.acc.begin(), 6 * n, 0.0f);
     {
@@ -144,14 +144,14 @@ TEST(SingleBlock, SmoothSurfaceThroughTheWholeSolver) {
         ASSERT_EQ(read_data_record(*store, 1, head, words), Status::ok);
         ASSERT_EQ(head.link, 0);
         ASSERT_EQ(head.count, 360);
-        assign(10.0f, 0.0f, 0.0f, nx, ny, arrays.acc, words.first(3 * 360));
+        assign(10.0f, {0.0f, 0.0f}, nx, ny, arrays.acc, words.first(3 * 360));
     }
     GridView<std::int32_t> fl(arrays.flags, nx, ny);
     bwts(0, 10.0f, 0.0f, grid, fl, arrays.acc);
     ASSERT_EQ(gridr(grid, arrays.edge, kDummy), Status::ok);
     const std::vector<float> before(grid.data().begin(), grid.data().end());
     RelaxResult result;
-    curvmn(grid, GridView<const std::int32_t>(fl), arrays.acc, 1.0e-4f, 512, state, result);
+    curvmn(grid, GridView<const std::int32_t>(fl), arrays.acc, {1.0e-4f, 512}, state, result);
     EXPECT_GT(result.niter, 0);
     EXPECT_LT(result.niter, 512) << "relaxation did not converge";
 

@@ -198,7 +198,7 @@ TEST_P(SkewedSweepTest, RelaxationRunsEqualReference) {
             }
             Block ref = fast;
             RelaxResult r1;
-            curvmn(fast.z.view(), fast.fl(), fast.acc, 1.0e-4f, 200, state, r1);
+            curvmn(fast.z.view(), fast.fl(), fast.acc, {1.0e-4f, 200}, state, r1);
             RelaxResult r2;
             test::reference_curvmn(ref.z.view(), ref.fl(), ref.acc, 1.0e-4f, 200, rise, r2);
             EXPECT_EQ(r1.niter, r2.niter);

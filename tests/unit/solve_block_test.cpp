@@ -241,11 +241,11 @@ TEST(Icontl, BlockIsTheDocumentedStepsInTheirOrder) {
     minc::Grid<float> grid(nx, ny);
     minc::Grid<std::int32_t> flags(nx, ny, 0);
     std::vector<float> fine(minc::kAccumulatorWords), patch(25), acc(minc::kAccumulatorWords, 7.0f);
-    ASSERT_EQ(minc::zgint(15.0f, 11.0f, rig.tmpl, grid.view(), fine, patch, rig.dummy), Status::ok);
+    ASSERT_EQ(minc::zgint({15.0f, 11.0f}, rig.tmpl, grid.view(), fine, patch, rig.dummy), Status::ok);
     std::fill_n(acc.begin(), 6 * nx * ny, 0.0f);
     const std::vector<float> first = {20.0f, 18.0f, 9.0f, 24.3f, 19.6f, -4.0f}, second = {30.25f, 22.75f, 12.5f};
-    minc::assign(10.0f, 15.0f, 11.0f, nx, ny, acc, first);
-    minc::assign(10.0f, 15.0f, 11.0f, nx, ny, acc, second);
+    minc::assign(10.0f, {15.0f, 11.0f}, nx, ny, acc, first);
+    minc::assign(10.0f, {15.0f, 11.0f}, nx, ny, acc, second);
     minc::bwts(0, 10.0f, 0.0f, grid.view(), flags.view(), acc);
     const std::vector<std::int32_t> flags_before_band = flags.v;
     minc::contin(2, 2, grid.view(), flags.view(), edge);
@@ -253,7 +253,7 @@ TEST(Icontl, BlockIsTheDocumentedStepsInTheirOrder) {
     ASSERT_EQ(minc::gridr(grid.view(), line, rig.dummy), Status::ok);
     minc::RelaxState state;
     minc::RelaxResult r;
-    minc::curvmn(grid.view(), minc::GridView<const std::int32_t>(flags.view()), acc, 1.0e-4f, 45, state, r);
+    minc::curvmn(grid.view(), minc::GridView<const std::int32_t>(flags.view()), acc, {1.0e-4f, 45}, state, r);
     ASSERT_EQ(r.niter, 45);
 
     EXPECT_EQ(rig.slot<float>(2), grid.v);

@@ -45,7 +45,7 @@ struct Section {
     std::vector<float> fine = std::vector<float>(kAccumulatorWords);
     std::vector<float> patch;
     Section(int nx, int ny, int ic) : g(nx, ny), patch(static_cast<std::size_t>((ic + 1) * (ic + 1))) {}
-    Status run(float xoff, float yoff, const TemplateGrid& t) { return zgint(xoff, yoff, t, g.view(), fine, patch, kDummy); }
+    Status run(float xoff, float yoff, const TemplateGrid& t) { return zgint({xoff, yoff}, t, g.view(), fine, patch, kDummy); }
 };
 
 // Largest |value| of the template: the scale of the rounding.

@@ -194,7 +194,7 @@ TEST(Rejonl, TemplateIsTheDocumentedSteps) {
                     kept.insert(kept.end(), {(p.x - 1.0f) * (1.0f / 5.0f) + 3.0f, (p.y - 1.0f) * (1.0f / 5.0f) + 3.0f, p.z});
                 }
             }
-            if (!kept.empty()) assign(0.1f, 0.0f, 0.0f, nxc, nyc, ref.acc, kept);
+            if (!kept.empty()) assign(0.1f, {0.0f, 0.0f}, nxc, nyc, ref.acc, kept);
         }
     }
     bwts(1, 0.1f, 0.0f, ref.z.view(), ref.flags.view(), ref.acc);
@@ -202,7 +202,7 @@ TEST(Rejonl, TemplateIsTheDocumentedSteps) {
     ASSERT_EQ(gridr(ref.z.view(), line, kDummy), Status::ok);
     RelaxState state;
     RelaxResult result;
-    curvmn(ref.z.view(), ref.fl(), ref.acc, 1.0e-4f, 30, state, result);
+    curvmn(ref.z.view(), ref.fl(), ref.acc, {1.0e-4f, 30}, state, result);
     ASSERT_EQ(result.niter, 30);
 
     int differ = 0;
