@@ -1,9 +1,6 @@
-// The relaxation sweep. Each node equation is written once for the lower-left part of
-// the grid in terms of two storage steps: u, the step that the written equation takes
-// along its first index, and v, along its second. The mirrored equations of the last two
-// columns and rows are the same code with u or v negated (i -> NX + 1 - i keeps the
-// written term order), and the written equations of (1,2), (1,j) and (2,j) are those of
-// (2,1), (i,1) and (i,2) with u and v exchanged, term for term.
+// The relaxation sweep in storage order, node by node: the reference that the vectorised
+// sweep (skewed_sweep.cpp) reproduces bit for bit. The equations of the outer rows and
+// columns are in edge_equations.hpp.
 //
 // Speed: a sweep is Gauss-Seidel, so each node waits for the one just updated to its
 // left; that wait, not memory or arithmetic throughput, bounds the sweep. The interior
@@ -20,43 +17,13 @@
 #include <cstddef>
 
 #include "assign_data.hpp"
+#include "edge_equations.hpp"
 
 namespace minc {
 
 namespace {
 
 using Step = std::ptrdiff_t;
-
-// Corner (1,1).
-inline float eq_corner(const float* p, Step u, Step v) {
-    return (2.0f * (p[u] + p[v]) - p[2 * u] - p[2 * v]) * 0.5f;
-}
-
-// Node (2,1); with u and v exchanged node (1,2).
-inline float eq_21(const float* p, Step u, Step v) {
-    return (2.0f * p[-u] + 4.0f * (p[u] + p[v]) - p[2 * u] - p[v - u] - p[u + v] - p[2 * v]) *
-           0.16666667f;
-}
-
-// Node (i,1), 3 <= i <= NX - 2; with u and v exchanged node (1,j).
-inline float eq_i1(const float* p, Step u, Step v) {
-    return (4.0f * (p[-u] + p[u] + p[v]) - p[v - u] - p[u + v] - p[-2 * u] - p[2 * u] - p[2 * v]) *
-           0.14285713f;
-}
-
-// Node (2,2).
-inline float eq_22(const float* p, Step u, Step v) {
-    return (8.0f * (p[u] + p[v]) + 4.0f * (p[-u] + p[-v]) - 2.0f * p[u + v] - p[u - v] - p[v - u] -
-            p[2 * u] - p[2 * v]) *
-           0.055555556f;
-}
-
-// Node (i,2), 3 <= i <= NX - 2; with u and v exchanged node (2,j).
-inline float eq_i2(const float* p, Step u, Step v) {
-    return (8.0f * (p[-u] + p[u] + p[v]) + 4.0f * p[-v] - 2.0f * (p[v - u] + p[u + v]) - p[-u - v] -
-            p[u - v] - p[-2 * u] - p[2 * u] - p[2 * v]) *
-           0.05263158f;
-}
 
 // Over-relaxed update of an outer-band node; its change does not enter DMAX.
 template <class Equation>
@@ -196,41 +163,6 @@ void sweep_interior_row(float* r, const std::int32_t* f, const float* c, int nx,
     update_edge(r + nx - 1, f[nx - 1], omega, [=](const float* p) { return eq_i1(p, s, -1); });
 }
 
-// Node k of an outer row (row 1 or NY) and of a second row (row 2 or NY - 1), 0-based
-// columns; `in` is the storage step from the row towards the inside of the grid.
-inline void outer_row_node(float* r, const std::int32_t* f, int nx, int k, Step in, float omega) {
-    if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_corner(p, 1, in); });
-    if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_21(p, 1, in); });
-    if (k == nx - 2) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, -1, in); });
-    if (k == nx - 1) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_corner(p, -1, in); });
-    update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i1(p, 1, in); });
-}
-
-inline void second_row_node(float* r, const std::int32_t* f, int nx, int k, Step in, float omega) {
-    if (k == 0) return update_edge(r, f[0], omega, [=](const float* p) { return eq_21(p, in, 1); });
-    if (k == 1) return update_edge(r + 1, f[1], omega, [=](const float* p) { return eq_22(p, 1, in); });
-    if (k == nx - 2) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_22(p, -1, in); });
-    if (k == nx - 1) return update_edge(r + k, f[k], omega, [=](const float* p) { return eq_21(p, in, -1); });
-    update_edge(r + k, f[k], omega, [=](const float* p) { return eq_i2(p, 1, in); });
-}
-
-// Step k (0 .. NX + 1) of the two outer rows of one side swept as a wavefront: the node of
-// the row that the written order sweeps first in column k, then the node of the other
-// row in column k - 2. Every node that either row reads from the other is then in the
-// state that the written order gives it, so the results are the written order's, and the
-// dependence chains of the two rows overlap.
-inline void bottom_rows_step(float* z, const std::int32_t* f, int nx, int k, float omega) {
-    const Step s = nx;
-    if (k < nx) outer_row_node(z, f, nx, k, s, omega);                 // row 1
-    if (k >= 2) second_row_node(z + s, f + s, nx, k - 2, s, omega);    // row 2
-}
-
-inline void top_rows_step(float* z, const std::int32_t* f, int nx, int k, float omega) {
-    const Step s = nx;
-    if (k < nx) second_row_node(z, f, nx, k, -s, omega);               // row NY - 1
-    if (k >= 2) outer_row_node(z + s, f + s, nx, k - 2, -s, omega);    // row NY
-}
-
 }  // namespace
 
 float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std::span<const float> coef,
@@ -253,14 +185,6 @@ float relax_sweep(GridView<float> grid, GridView<const std::int32_t> flags, std:
     sweep_row2(z + row(ny - 1), f + row(ny - 1), nx, -s, omega);
     sweep_row1(z + row(ny), f + row(ny), nx, -s, omega);
     return change.dmax;
-}
-
-void relax_outer_rows(const OuterRows& bottom, const OuterRows& top, int nx) {
-    // The chains of both sides interleave too when both are given.
-    for (int k = 0; k < nx + 2; ++k) {
-        if (bottom.z) bottom_rows_step(bottom.z, bottom.flags, nx, k, bottom.omega);
-        if (top.z) top_rows_step(top.z, top.flags, nx, k, top.omega);
-    }
 }
 
 }  // namespace minc

@@ -17,6 +17,7 @@
 #define MINC_SKEWED_INLINE [[gnu::always_inline]] inline
 
 #include "assign_data.hpp"
+#include "edge_equations.hpp"
 
 namespace minc::MINC_SKEWED_ISA {
 namespace {
@@ -35,14 +36,24 @@ struct Constants {
     V::F c_edge = V::splat(0.14285713f), c_second = V::splat(0.05263158f);
     V::F huge = V::splat(1.0e8f);
     V::F omega;
+    float omega1;  // omega as one float, for the corner nodes
+};
+
+// The corner nodes of one band at one time, computed before the band's step: lane and
+// new value of each (at most one per edge row).
+struct CornerValues {
+    int count = 0;
+    int lane[4];
+    float value[4];
 };
 
 // One band at one time. zt: the band's vector at time t; below: the band below is at
 // zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
-// carries a datum.
+// carries a datum; rows: the band's SkewedBandRows, corners: the corner nodes of this
+// time, or null.
 template <bool kEdgeColumns>
-MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_t* kind, const float* coef,
-                                  const Constants& k, Carry& c) {
+MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16_t* kind, const float* coef,
+                                  int rows, const CornerValues* corners, const Constants& k, Carry& c) {
     using F = V::F;
     using M = V::M;
     constexpr int w = V::kLanes;
@@ -117,7 +128,51 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
         t = V::select(V::test(kd, kSkewOuterCol), t1, V::select(V::test(kd, kSkewSecondCol), t2, t));
     }
 
-    const F nv = V::select(V::test(kd, kSkewUpdate), V::add(v, V::mul(k.omega, V::sub(t, v))), v);
+    if (rows != 0) {
+        // Rows 1 and 2 (v pointing north) and, mirrored (j -> NY + 1 - j, term order kept),
+        // NY and NY - 1: the second row's and the outer row's forms, columns 3..NX - 2.
+        F r1 = t, r2 = t;
+        if (rows & kBandBottomRows) {
+            const F ewn = V::add(V::add(z_w, z_e), z_n);
+            r1 = V::mul(V::sub(V::sub(V::sub(V::sub(V::sub(V::mul(k.c4, ewn), z_nw), z_ne), z_ww), z_ee), z_nn),
+                        k.c_edge);
+            r2 = V::mul(V::sub(V::sub(V::sub(V::sub(V::sub(V::sub(V::add(V::mul(k.c8, ewn), V::mul(k.c4, z_s)),
+                                                                      V::mul(k.c2, V::add(z_nw, z_ne))),
+                                                               z_sw),
+                                                        z_se),
+                                                 z_ww),
+                                          z_ee),
+                               z_nn),
+                        k.c_second);
+        }
+        if (rows & kBandTopRows) {
+            const F ews = V::add(V::add(z_w, z_e), z_s);
+            const F t1 = V::mul(
+                V::sub(V::sub(V::sub(V::sub(V::sub(V::mul(k.c4, ews), z_sw), z_se), z_ww), z_ee), z_ss), k.c_edge);
+            const F t2 = V::mul(V::sub(V::sub(V::sub(V::sub(V::sub(V::sub(V::add(V::mul(k.c8, ews), V::mul(k.c4, z_n)),
+                                                                          V::mul(k.c2, V::add(z_sw, z_se))),
+                                                                   z_nw),
+                                                            z_ne),
+                                                     z_ww),
+                                              z_ee),
+                                       z_ss),
+                                k.c_second);
+            if (rows & kBandBottomRows) {
+                const M top = V::test(kd, kSkewTop);
+                r1 = V::select(top, t1, r1);
+                r2 = V::select(top, t2, r2);
+            } else {
+                r1 = t1;
+                r2 = t2;
+            }
+        }
+        t = V::select(V::test(kd, kSkewOuterRow), r1, V::select(V::test(kd, kSkewSecondRow), r2, t));
+    }
+
+    F nv = V::select(V::test(kd, kSkewUpdate), V::add(v, V::mul(k.omega, V::sub(t, v))), v);
+    if (corners)
+        for (int n = 0; n < corners->count; ++n)
+            nv = V::select(V::lane_mask(corners->lane[n]), V::splat(corners->value[n]), nv);
     V::store(zt, nv);
     const F change = V::sub(nv, v);
     const F mag = V::abs(change);
@@ -134,19 +189,22 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint8_
 // One band's walk through its times.
 struct BandRun {
     float* zb;                    // the band's vector at time 0
-    const std::uint8_t* kind;     // its kinds at its first time
+    const std::uint16_t* kind;    // its kinds at its first time
     const std::int32_t* coef_at;  // its coefficient groups from its first time
     const float* coefs;           // every coefficient group
     int t0, t1;                   // first and last time (lane 0 in column 1, lane W - 1 in column NX)
     int head_end;                 // last time with a lane in column 1 or 2
     int body_end;                 // last time with no lane in column NX - 1 or NX
+    int rows;                     // SkewedBandRows
+    const SkewedCorner* corner;   // its next corner node
+    const SkewedCorner* corner_end;
     Carry c;
 };
 
 BandRun band_run(const SkewedBands& sb, int band) {
     constexpr int w = V::kLanes;
     BandRun r;
-    const int j0 = 3 + w * band;  // the band's first row
+    const int j0 = 1 + w * band;  // the band's first row
     r.zb = sb.z + std::ptrdiff_t(w) * (band + 1);
     r.kind = sb.kinds + std::ptrdiff_t(band) * sb.times * w;
     r.coef_at = sb.coef_at + std::ptrdiff_t(band) * sb.times;
@@ -155,6 +213,9 @@ BandRun band_run(const SkewedBands& sb, int band) {
     r.t1 = r.t0 + sb.times - 1;
     r.head_end = 2 + 2 * (j0 + w - 1);
     r.body_end = sb.nx - 2 + 2 * j0;
+    r.rows = sb.band_rows[band];
+    r.corner = sb.corners + sb.corner_begin[band];
+    r.corner_end = sb.corners + sb.corner_begin[band + 1];
     return r;
 }
 
@@ -170,15 +231,42 @@ MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
     r.c.admax = V::splat(0.0f);
 }
 
+// The corner nodes of the band's step `at`, from the skewed storage before the step:
+// every node they read that the written order has updated is stored already, every other
+// still holds its old value.
+[[gnu::noinline]] void corner_values(BandRun& r, float* zt, int at, float omega, CornerValues& out) {
+    for (; r.corner != r.corner_end && r.corner->at == at; ++r.corner) {
+        const SkewedCorner& cn = *r.corner;
+        const float* const p = zt + cn.lane;
+        float target = 0.0f;
+        switch (cn.form) {
+            case CornerForm::corner: target = eq_corner(p, cn.u, cn.v); break;
+            case CornerForm::eq21: target = eq_21(p, cn.u, cn.v); break;
+            case CornerForm::eq22: target = eq_22(p, cn.u, cn.v); break;
+        }
+        const float v = *p;
+        out.lane[out.count] = cn.lane;
+        out.value[out.count] = v + omega * (target - v);
+        ++out.count;
+    }
+}
+
 MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
-    const std::ptrdiff_t at = t - r.t0;
+    const int at = t - r.t0;
     const std::int32_t group = r.coef_at[at];
     const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
+    float* const zt = r.zb + t * s;
+    CornerValues cv;
+    const CornerValues* corners = nullptr;
+    if (r.corner != r.corner_end && r.corner->at == at) [[unlikely]] {
+        corner_values(r, zt, at, k.omega1, cv);
+        corners = &cv;
+    }
     if (t <= r.head_end || t > r.body_end)
-        band_step<true>(r.zb + t * s, s, r.kind + at * w, coef, k, r.c);
+        band_step<true>(zt, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, corners, k, r.c);
     else
-        band_step<false>(r.zb + t * s, s, r.kind + at * w, coef, k, r.c);
+        band_step<false>(zt, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, corners, k, r.c);
 }
 
 MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int band) {
@@ -196,6 +284,7 @@ void sweep_bands(const SkewedBands& sb, float omega) {
     const std::ptrdiff_t s = sb.stride;
     Constants k;
     k.omega = V::splat(omega);
+    k.omega1 = omega;
     int band = 0;
     for (; band + 1 < sb.bands; band += 2) {
         BandRun lo = band_run(sb, band);

@@ -28,8 +28,12 @@ struct V {
     [[gnu::always_inline]] static M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
     [[gnu::always_inline]] static M both(M a, M b) { return _mm256_and_ps(a, b); }
     [[gnu::always_inline]] static F select(M m, F yes, F no) { return _mm256_blendv_ps(no, yes, m); }
-    [[gnu::always_inline]] static K load_kinds(const std::uint8_t* p) {
-        return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    [[gnu::always_inline]] static K load_kinds(const std::uint16_t* p) {
+        return _mm256_cvtepu16_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    // Lane n alone.
+    [[gnu::always_inline]] static M lane_mask(int n) {
+        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(n)));
     }
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
         const __m256i b = _mm256_set1_epi32(bit);

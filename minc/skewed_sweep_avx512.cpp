@@ -28,9 +28,11 @@ struct V {
     [[gnu::always_inline]] static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
     [[gnu::always_inline]] static M both(M a, M b) { return _kand_mask16(a, b); }
     [[gnu::always_inline]] static F select(M m, F yes, F no) { return _mm512_mask_blend_ps(m, no, yes); }
-    [[gnu::always_inline]] static K load_kinds(const std::uint8_t* p) {
-        return _mm512_maskz_cvtepu8_epi32(0xffff, _mm_load_si128(reinterpret_cast<const __m128i*>(p)));
+    [[gnu::always_inline]] static K load_kinds(const std::uint16_t* p) {
+        return _mm512_maskz_cvtepu16_epi32(0xffff, _mm256_load_si256(reinterpret_cast<const __m256i*>(p)));
     }
+    // Lane n alone.
+    [[gnu::always_inline]] static M lane_mask(int n) { return static_cast<M>(1u << n); }
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
         return _mm512_test_epi32_mask(k, _mm512_set1_epi32(bit));
     }

@@ -27,11 +27,12 @@ struct V {
     [[gnu::always_inline]] static F select(M m, F yes, F no) {
         return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no));
     }
-    [[gnu::always_inline]] static K load_kinds(const std::uint8_t* p) {
-        const __m128i zero = _mm_setzero_si128();
-        std::int32_t four;
-        __builtin_memcpy(&four, p, 4);
-        return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), zero), zero);
+    [[gnu::always_inline]] static K load_kinds(const std::uint16_t* p) {
+        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+    }
+    // Lane n alone.
+    [[gnu::always_inline]] static M lane_mask(int n) {
+        return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(n)));
     }
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
         const __m128i b = _mm_set1_epi32(bit);
