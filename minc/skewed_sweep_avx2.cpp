@@ -13,6 +13,7 @@ struct V {
     using M = __m256;  // all ones or all zeros per lane
     using K = __m256i;
     static constexpr int kLanes = 8;
+    static constexpr int kGroup = 2;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm256_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm256_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm256_store_ps(p, x); }

@@ -13,6 +13,7 @@ struct V {
     using M = __mmask16;
     using K = __m512i;
     static constexpr int kLanes = 16;
+    static constexpr int kGroup = 3;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm512_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm512_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm512_store_ps(p, x); }

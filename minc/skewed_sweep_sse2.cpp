@@ -12,6 +12,7 @@ struct V {
     using M = __m128;  // all ones or all zeros per lane
     using K = __m128i;
     static constexpr int kLanes = 4;
+    static constexpr int kGroup = 2;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm_store_ps(p, x); }
