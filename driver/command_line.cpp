@@ -1,6 +1,8 @@
 // Options and operands of the halvex command line, and the help text.
 #include "command_line.hpp"
 
+#include <limits>
+
 #include "free_format.hpp"
 #include "model_reader.hpp"
 #include "parallel_lines.hpp"
@@ -18,6 +20,20 @@ std::string read_jobs(const std::string& option, const std::string* value, int& 
     if (!digits || value->size() > 9 || !read_integer(*value, n) || n < 1 || n > kMaxJobs)
         return " " + want + ", not '" + *value + "'";
     jobs = n;
+    return {};
+}
+
+// The value of --dx: a finite number above 0; otherwise the message that says so.
+std::string read_dx(const std::string* value, float& dx) {
+    const std::string want = "--dx takes the horizontal grid spacing, a number above 0";
+    if (value == nullptr) return " " + want;
+    TokenCursor cursor(*value);
+    std::string_view token, more;
+    float d = 0.0f;
+    if (!cursor.next(token) || cursor.next(more) || !read_real(token, d) || !(d > 0.0f) ||
+        !(d <= std::numeric_limits<float>::max()))
+        return " " + want + ", not '" + *value + "'";
+    dx = d;
     return {};
 }
 
@@ -41,6 +57,14 @@ CommandLine parse_command_line(std::span<const std::string> args) {
         } else if (a.compare(0, 7, "--jobs=") == 0) {
             const std::string value = a.substr(7);
             problem = read_jobs("--jobs", &value, cl.jobs);
+        } else if (a == "--dx") {
+            const std::string dx_problem = read_dx(next, cl.dx);
+            if (!dx_problem.empty() && cl.bad_dx.empty()) cl.bad_dx = dx_problem;
+            if (next != nullptr) ++k;
+        } else if (a.compare(0, 5, "--dx=") == 0) {
+            const std::string value = a.substr(5);
+            const std::string dx_problem = read_dx(&value, cl.dx);
+            if (!dx_problem.empty() && cl.bad_dx.empty()) cl.bad_dx = dx_problem;
         } else if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
             cl.operands.push_back(a);
         } else if (a == "--") {
@@ -62,7 +86,7 @@ CommandLine parse_command_line(std::span<const std::string> args) {
 }
 
 std::string help_text() {
-    return "Usage: halvex [-j N] [model-file [cell [ndepth]]]\n"
+    return "Usage: halvex [-j N] [--dx D] [model-file [cell [ndepth]]]\n"
            "       halvex [--] model-file ...   (\"--\" before a model file named \"-...\")\n"
            "       halvex --help | --version\n"
            "\n"
@@ -89,6 +113,11 @@ std::string help_text() {
            "              has: the two ways can give slightly different grids (by how far\n"
            "              each block relaxed). Tables, coordinate files, line point files\n"
            "              and the console are the same either way.\n"
+           "  --dx D      horizontal spacing of every grid (above 0). Without it each\n"
+           "              line is gridded at the smallest station step seen so far in\n"
+           "              the run, so a line's grids depend on the lines before it;\n"
+           "              with --dx and -j they depend on the line alone, and runs on\n"
+           "              parts of a survey write the same grids as one whole run.\n"
            "\n"
            "Limits: a model record is one text line of at most " +
            std::to_string(kMaxRecordChars) +

@@ -48,6 +48,7 @@ struct Parameters {
     std::string infil;
     float cell = 5.0f;
     std::int32_t ndepth = 64;
+    float dx = 0.0f;  // --dx; 0: the smallest station step of the run so far
 };
 
 void print_banner(std::ostream& out) {
@@ -337,7 +338,8 @@ private:
         ++converted_lines_;
 
         // The layout is computed in 32-bit reals from the rounded precise values.
-        const CellSizes cells{.xcell = static_cast<float>(xcell_), .cell = p_.cell};
+        const float xcell = p_.dx > 0.0f ? p_.dx : static_cast<float>(xcell_);
+        const CellSizes cells{.xcell = xcell, .cell = p_.cell};
         const SectionLayout layout = section_layout(cells, extent);
         console_.out << layout_report(layout);
         GridCall call = make_grid_call(s.label, datfile, layout, cells);
@@ -379,14 +381,15 @@ private:
     std::int64_t line_last_text_ = 0;
 };
 
-int run_or_throw(std::span<const std::string> operands, Console& console, SectionGridder& gridder) {
+int run_or_throw(std::span<const std::string> operands, float dx, Console& console, SectionGridder& gridder) {
     print_banner(console.out);
     // Taken before anything is asked or written: a second run in this folder stops here.
     std::string lock_problem;
     const std::optional<RunLock> lock = RunLock::acquire(lock_problem);
     if (!lock) throw RunStop{lock_problem};
 
-    const Parameters p = read_parameters(operands, console);
+    Parameters p = read_parameters(operands, console);
+    p.dx = dx;
     if (is_blank(p.infil)) throw RunStop{" No data file supplied"};
 
     std::error_code ec;
@@ -450,9 +453,13 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
         console.err << command.bad_jobs << "\n" << std::flush;
         return kExitStop;
     }
+    if (!command.bad_dx.empty()) {
+        console.err << command.bad_dx << "\n" << std::flush;
+        return kExitStop;
+    }
     int status = kExitStop;
     try {
-        status = run_or_throw(command.operands, console, gridder);
+        status = run_or_throw(command.operands, command.dx, console, gridder);
     } catch (const RunStop& stop) {
         console.out << std::flush;
         console.err << stop.line << "\n";
@@ -467,8 +474,8 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
 
 int run(std::span<const std::string> args, Console& console, std::string_view version) {
     const CommandLine command = parse_command_line(args);
-    const bool converts =
-        command.action == Action::run && command.unknown_option.empty() && command.bad_jobs.empty();
+    const bool converts = command.action == Action::run && command.unknown_option.empty() &&
+                          command.bad_jobs.empty() && command.bad_dx.empty();
     std::optional<Progress> progress;
     if (console.err_is_terminal && converts) progress.emplace(console.err);
     // Everything the run writes goes through one ordered transcript, so that the

@@ -10,6 +10,10 @@ and a benchmark model, for example,
 
     make_model.py --lines 200 --stations 500 -o big.mod
 
+--stations may list several counts, used line after line in turn (a survey of lines of
+different lengths): --lines 4 --stations 2000,24000 gives lines of 2000, 24000, 2000
+and 24000 stations.
+
 Lines alternate between running west to east and east to west. Cells below the depth
 of investigation of their column hold 0, as inversion programs write them. Numbers are
 written as a Fortran program writes them, some conductivities with D exponents.
@@ -50,7 +54,7 @@ def conductivity(east_m, depth, bodies):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--lines", type=int, default=4)
-    ap.add_argument("--stations", type=int, default=60)
+    ap.add_argument("--stations", default="60", help="stations per line, or a comma list used in turn")
     ap.add_argument("--ndepth", type=int, default=64)
     ap.add_argument("--cell", type=float, default=5.0)
     ap.add_argument("--spacing", type=float, default=25.0, help="mean station spacing (m)")
@@ -58,6 +62,9 @@ def main():
     ap.add_argument("-o", "--output", default="-")
     a = ap.parse_args()
 
+    counts = [int(c) for c in a.stations.split(",")]
+    if not counts or min(counts) < 1:
+        ap.error("--stations: one or more positive counts")
     rng = random.Random(a.seed)
     out = sys.stdout if a.output == "-" else open(a.output, "w", newline="\n")
     w = out.write
@@ -70,15 +77,16 @@ def main():
     azimuth = math.radians(80.0)  # lines run roughly east
     for li in range(a.lines):
         line_number = 1001 + li * 10
+        stations = counts[li % len(counts)]
         westward = li % 2 == 1
         offset = li * 200.0       # lines 200 m apart
         bodies = []
         for _ in range(rng.randint(1, 3)):
-            bodies.append((rng.uniform(0.2, 0.8) * a.stations * a.spacing, rng.uniform(40.0, 200.0),
+            bodies.append((rng.uniform(0.2, 0.8) * stations * a.spacing, rng.uniform(40.0, 200.0),
                            rng.uniform(60.0, 250.0), rng.uniform(15.0, 50.0), rng.uniform(80.0, 400.0)))
         w("/ line %d\n" % line_number)
-        for si in range(a.stations):
-            k = a.stations - 1 - si if westward else si
+        for si in range(stations):
+            k = stations - 1 - si if westward else si
             x = k * a.spacing + rng.uniform(-2.0, 2.0)
             east = east0 + x * math.sin(azimuth) - offset * math.cos(azimuth)
             north = north0 + x * math.cos(azimuth) + offset * math.sin(azimuth)
