@@ -58,7 +58,7 @@ void ParallelGridder::wait_until_in_flight_below(int limit) {
 }
 
 std::optional<std::string> ParallelGridder::grid_line(const GridCall& call) {
-    wait_until_in_flight_below(jobs_);
+    wait_until_in_flight_below(jobs_ + 1);
     // Lines done meanwhile show their warnings now, ahead of the text of this line.
     console_.drain();
     Job job{.sequence = next_sequence_++,

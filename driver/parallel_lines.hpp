@@ -35,8 +35,10 @@ public:
     ParallelGridder(const ParallelGridder&) = delete;
     ParallelGridder& operator=(const ParallelGridder&) = delete;
 
-    /// Hands the line over (its points are copied), first waiting while `jobs` lines
-    /// are in flight, so that at most that many lines' points and grids are held.
+    /// Hands the line over (its points are copied), first waiting while `jobs` + 1 lines
+    /// are in flight: one line waits ready for the first thread that finishes its line
+    /// while the record loop reads on, so the threads never wait for the reading, and at
+    /// most that many lines' points and grids are held.
     std::optional<std::string> grid_line(const GridCall& call) override;
 
     /// Waits for every line handed over, writes their warnings, and writes "minc.log"

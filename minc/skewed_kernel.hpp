@@ -22,13 +22,13 @@
 namespace minc::MINC_SKEWED_ISA {
 namespace {
 
-// The values a band carries from one time to the next: its own results of the four last
-// times (n1 = t - 1 .. n4 = t - 4), the neighbour (+1, -1) of the two last times (a lane
-// shift of n1 with the band below's top lane: that of t - 1 is this time's (0, -1), that
-// of t - 2 its (-1, -1)) and per lane the largest change so far. The band below is read
-// from storage: it finished those times long before.
+// The values a band carries from one time to the next: its own result of the last time
+// (n1), the neighbour (+1, -1) of the two last times (a lane shift of n1 with the band
+// below's top lane: that of t - 1 is this time's (0, -1), that of t - 2 its (-1, -1)) and
+// per lane the largest change so far. Older results of the band, and the band below, are
+// read back from storage: those stores are several times old.
 struct Carry {
-    V::F n1, n2, n3, n4;
+    V::F n1;
     V::F se1, se2;
     V::F dmax, admax;
 };
@@ -62,8 +62,8 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
     constexpr int w = V::kLanes;
     const F v = V::load(zt);
     // Neighbour (a, b) of every lane: those done at earlier times (new) from the carried
-    // vectors, moved up by one or two lanes with the band below's top lanes where b < 0;
-    // those not yet done (old) straight from storage.
+    // vectors or the band's earlier stores, moved up by one or two lanes with the band
+    // below's top lanes where b < 0; those not yet done (old) straight from storage.
     const F z_e = V::load(zt + s);                // (+1, 0)
     const F z_ee = V::load(zt + 2 * s);           // (+2, 0)
     const F z_n = V::loadu(zt + 2 * s + 1);       // (0, +1)
@@ -71,11 +71,11 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
     const F z_ne = V::loadu(zt + 3 * s + 1);      // (+1, +1)
     const F z_nn = V::loadu(zt + 4 * s + 2);      // (0, +2)
     const F z_w = c.n1;                           // (-1, 0)
-    const F z_ww = c.n2;                          // (-2, 0)
+    const F z_ww = V::load(zt - 2 * s);           // (-2, 0)
     const F z_s = c.se1;                                      // (0, -1)
     const F z_sw = c.se2;                                     // (-1, -1)
     const F z_se = V::shift1(c.n1, V::load(zt - w - s));      // (+1, -1)
-    const F z_ss = V::shift2(c.n4, V::load(zt - w - 4 * s));  // (0, -2)
+    const F z_ss = V::shift2(V::load(zt - 4 * s), V::load(zt - w - 4 * s));  // (0, -2)
 
     const F nsum = V::add(V::add(V::add(z_e, z_s), z_n), z_w);
     const F dsum = V::add(V::add(V::add(z_se, z_ne), z_sw), z_nw);
@@ -183,9 +183,6 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
     c.admax = V::select(take, mag, c.admax);
     c.dmax = V::select(take, change, c.dmax);
 
-    c.n4 = c.n3;
-    c.n3 = c.n2;
-    c.n2 = c.n1;
     c.n1 = nv;
     c.se2 = c.se1;
     c.se1 = z_se;
@@ -228,13 +225,10 @@ BandRun band_run(const SkewedBands& sb, int band) {
 // four times before it.
 MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
     float* const z = r.zb + r.t0 * s;
-    r.c.n1 = V::load(z - s);
-    r.c.n2 = V::load(z - 2 * s);
-    r.c.n3 = V::load(z - 3 * s);
-    r.c.n4 = V::load(z - 4 * s);
     constexpr int w = V::kLanes;
-    r.c.se1 = V::shift1(r.c.n2, V::load(z - w - 2 * s));
-    r.c.se2 = V::shift1(r.c.n3, V::load(z - w - 3 * s));
+    r.c.n1 = V::load(z - s);
+    r.c.se1 = V::shift1(V::load(z - 2 * s), V::load(z - w - 2 * s));
+    r.c.se2 = V::shift1(V::load(z - 3 * s), V::load(z - w - 3 * s));
     r.c.dmax = V::splat(0.0f);
     r.c.admax = V::splat(0.0f);
 }
@@ -282,49 +276,39 @@ MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int
     V::store(sb.lane_admax + V::kLanes * band, r.c.admax);
 }
 
-// Bands bottom to top, V::kGroup at a time in one loop so that their dependence chains
-// overlap: each band of a group runs kLag times behind the one below it. A band reads the
-// band below only at times that band has finished (the upper band is behind, or the band
-// below belongs to a finished group) and the band above only at times that band has not
-// reached (it is behind, or not started).
+// Bands bottom to top, two at a time in one loop so that their dependence chains overlap:
+// the upper band runs kLag times behind the lower one. A band reads the band below only at
+// times that band has finished (the upper band is behind) and the band above only at
+// times that band has not reached (it is behind, or not started). (Three bands at a time
+// ran no faster: the carried vectors no longer fit the registers.)
 constexpr int kLag = 4;
 
-template <int N>
-MINC_SKEWED_INLINE void sweep_group(const SkewedBands& sb, int first, const Constants& k) {
-    const std::ptrdiff_t s = sb.stride;
-    BandRun r[N];
-    for (int n = 0; n < N; ++n) r[n] = band_run(sb, first + n);
-    const int end = r[N - 1].t1 + (N - 1) * kLag;
-    for (int clock = r[0].t0; clock <= end; ++clock) {
-        for (int n = 0; n < N; ++n) {
-            const int t = clock - n * kLag;
-            if (t < r[n].t0 || t > r[n].t1) continue;
-            if (t == r[n].t0) band_start(r[n], s);
-            band_at(r[n], t, s, k);
-        }
-    }
-    for (int n = 0; n < N; ++n) band_finish(r[n], sb, first + n);
-}
-
 void sweep_bands(const SkewedBands& sb, float omega) {
+    const std::ptrdiff_t s = sb.stride;
     Constants k;
     k.omega = V::splat(omega);
     k.omega1 = omega;
     int band = 0;
-    // Groups of V::kGroup, the last one or two of another size so that no band runs alone
-    // where two can run together.
-    while (band < sb.bands) {
-        const int left = sb.bands - band;
-        if (left == 1) {
-            sweep_group<1>(sb, band, k);
-            band += 1;
-        } else if (left == 2 || (V::kGroup == 2 && left != 3) || left == 4) {
-            sweep_group<2>(sb, band, k);
-            band += 2;
-        } else {
-            sweep_group<3>(sb, band, k);
-            band += 3;
+    for (; band + 1 < sb.bands; band += 2) {
+        BandRun lo = band_run(sb, band);
+        BandRun hi = band_run(sb, band + 1);
+        band_start(lo, s);
+        const int joint = hi.t0 + kLag;  // first time of the lower band run together
+        for (int t = lo.t0; t < joint && t <= lo.t1; ++t) band_at(lo, t, s, k);
+        band_start(hi, s);
+        for (int t = joint; t <= lo.t1; ++t) {
+            band_at(lo, t, s, k);
+            band_at(hi, t - kLag, s, k);
         }
+        for (int t = lo.t1 < joint ? hi.t0 : lo.t1 + 1 - kLag; t <= hi.t1; ++t) band_at(hi, t, s, k);
+        band_finish(lo, sb, band);
+        band_finish(hi, sb, band + 1);
+    }
+    if (band < sb.bands) {
+        BandRun r = band_run(sb, band);
+        band_start(r, s);
+        for (int t = r.t0; t <= r.t1; ++t) band_at(r, t, s, k);
+        band_finish(r, sb, band);
     }
 }
 

@@ -10,10 +10,9 @@ namespace {
 
 struct V {
     using F = __m256;
-    using M = __m256;  // all ones or all zeros per lane
+    using M = __m256;  // the sign bit of each lane (blendv reads nothing else)
     using K = __m256i;
     static constexpr int kLanes = 8;
-    static constexpr int kGroup = 2;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm256_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm256_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm256_store_ps(p, x); }
@@ -36,9 +35,10 @@ struct V {
     [[gnu::always_inline]] static M lane_mask(int n) {
         return _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(n)));
     }
+    // The kind bit moved into the sign, the one bit that a blend and the masks' AND read:
+    // one shift, and no constant to build.
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
-        const __m256i b = _mm256_set1_epi32(bit);
-        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(k, b), b));
+        return _mm256_castsi256_ps(_mm256_slli_epi32(k, 31 - __builtin_ctz(static_cast<unsigned>(bit))));
     }
     // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`. The
     // byte alignment works per 128-bit half, so the halves are first paired across.

@@ -13,7 +13,6 @@ struct V {
     using M = __mmask16;
     using K = __m512i;
     static constexpr int kLanes = 16;
-    static constexpr int kGroup = 3;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm512_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm512_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm512_store_ps(p, x); }
@@ -34,8 +33,9 @@ struct V {
     }
     // Lane n alone.
     [[gnu::always_inline]] static M lane_mask(int n) { return static_cast<M>(1u << n); }
+    // The kind bit moved into the sign, read into a mask: no constant to build.
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
-        return _mm512_test_epi32_mask(k, _mm512_set1_epi32(bit));
+        return _mm512_movepi32_mask(_mm512_maskz_slli_epi32(0xffff, k, 31 - __builtin_ctz(static_cast<unsigned>(bit))));
     }
     // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`. (Here
     // and above the masked forms with every lane set: the plain ones trip a false

@@ -12,7 +12,6 @@ struct V {
     using M = __m128;  // all ones or all zeros per lane
     using K = __m128i;
     static constexpr int kLanes = 4;
-    static constexpr int kGroup = 2;  // bands run together (registers allowing)
     [[gnu::always_inline]] static F load(const float* p) { return _mm_load_ps(p); }
     [[gnu::always_inline]] static F loadu(const float* p) { return _mm_loadu_ps(p); }
     [[gnu::always_inline]] static void store(float* p, F x) { _mm_store_ps(p, x); }
@@ -35,9 +34,9 @@ struct V {
     [[gnu::always_inline]] static M lane_mask(int n) {
         return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(n)));
     }
+    // The kind bit moved into the sign and spread over the lane: no constant to build.
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
-        const __m128i b = _mm_set1_epi32(bit);
-        return _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(k, b), b));
+        return _mm_castsi128_ps(_mm_srai_epi32(_mm_slli_epi32(k, 31 - __builtin_ctz(static_cast<unsigned>(bit))), 31));
     }
     // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`.
     [[gnu::always_inline]] static F shift1(F cur, F below) {
