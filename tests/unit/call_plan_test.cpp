@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gridout/byte_file.hpp"
@@ -118,21 +119,12 @@ TEST(CallPlan, TheRequestBecomesTheTransformAndTheTarget) {
     r.iopt = 2;
     r.iterations = 40;
     const CallPlan p = plan_call(r, DataRange{0.0f, 9.0f, 0.0f, 9.0f});
-    EXPECT_EQ(p.angle, -30.0f);
-    EXPECT_EQ(p.maxit, 40);
+    EXPECT_EQ(std::tuple(p.angle, p.maxit), std::tuple(-30.0f, 40));
     EXPECT_EQ(p.target, (TargetGrid{10.0f, 20.0f, 2.0f, 4.0f, 11, 6, 2, 2, -5.0f}));
-    // The centre of the requested grid: 10 + 11 * 2 / 2 = 21, 20 + 6 * 4 / 2 = 32.
+    // Turned about the centre of the requested grid: 10 + 11 * 2 / 2, 20 + 6 * 4 / 2.
     const DataTransform& t = p.transform;
-    EXPECT_TRUE(t.rotated);
-    EXPECT_EQ(t.xr, 21.0f);
-    EXPECT_EQ(t.yr, 32.0f);
-    EXPECT_NEAR(t.sin_a, -0.5f, 1e-6f);
-    EXPECT_EQ(t.dummy, -5.0f);
-    EXPECT_EQ(t.ichan, 3);
-    EXPECT_EQ(t.maxchan, 4);
-    EXPECT_EQ(t.mode, 2);
-    EXPECT_EQ(t.dx, 2.0f);
-    EXPECT_EQ(t.dy, 4.0f);
+    EXPECT_EQ(std::tuple(t.rotated, t.xr, t.yr, t.dummy, t.ichan, t.maxchan, t.mode, t.dx, t.dy),
+              std::tuple(true, 21.0f, 32.0f, -5.0f, 3, 4, 2, 2.0f, 4.0f));
     // The transform a rotated call reads its range with is the plan's own.
     EXPECT_EQ(data_transform(r), t);
     EXPECT_FALSE(data_transform(req(0.0f, 0.0f, 1.0f, 1.0f, 5, 5, 0.0f, 90.0f)).rotated);
@@ -146,61 +138,28 @@ TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
     r.iopt = 2;
     const CallPlan p = plan_call(r, {});
     ASSERT_EQ(p.status(), Status::ok);
-    {
-        SCOPED_TRACE("data pass: the extended grid starts two cells before the working grid");
-        const DataPassFrame f = data_pass_frame(p);
-        EXPECT_EQ(f.xe0, 2.0f);
-        EXPECT_EQ(f.ye0, -46.0f);
-        EXPECT_EQ(f.nw, 2700);
-        EXPECT_EQ(f.ncu, 41);
-        EXPECT_EQ(f.nru, 65);
-    }
-    {
-        SCOPED_TRACE("mask: HW cells more on every side");
-        const MaskHeader h = mask_header(p);
-        EXPECT_EQ(h.ncol, 45);
-        EXPECT_EQ(h.nrow, 69);
-        EXPECT_EQ(h.x0, 2.0f);
-        EXPECT_EQ(h.y0, -46.0f);
-        const BlankingGrid b = blanking_grid(p);
-        EXPECT_EQ(b.hw, 2);
-        EXPECT_EQ(b.nct, 45);
-        EXPECT_EQ(b.nrt, 69);
-        EXPECT_EQ(b.dummy, -7.0f);
-        EXPECT_EQ(section_slots(p), 2);  // one section and its flags
-    }
-    {
-        SCOPED_TRACE("grid writer: the working grid back in world units");
-        const gridout::GeooutParams g = grid_writer_params(p);
-        EXPECT_EQ(g.xorg, 100.0f);
-        EXPECT_EQ(g.yorg, -220.0f);
-        EXPECT_EQ(g.ncol, 41);
-        EXPECT_EQ(g.nrow, 65);
-        EXPECT_EQ(g.mode, 3);
-        EXPECT_EQ(g.iopt, 2);
-        EXPECT_EQ(g.dummy, -7.0f);
-    }
-    {
-        SCOPED_TRACE("rotated: the solved grid's origin in world units of the rotated frame");
-        GridRequest q = req(0.0f, 0.0f, 2.0f, 0.5f, 10, 8, 0.0f, 30.0f);
-        const CallPlan rp = plan_call(q, DataRange{2.3f, 10.6f, -3.7f, 4.2f});
-        ASSERT_EQ(rp.status(), Status::ok);
-        const gridout::GeorotParams g = rotation_params(rp, -1.0f, 3.0f);
-        EXPECT_EQ(g.sx0, 2.0f);   // xc0 1 * dx 2
-        EXPECT_EQ(g.sy0, -2.0f);  // yc0 -4 * dy 0.5
-        EXPECT_EQ(g.snc, 12);
-        EXPECT_EQ(g.snr, 10);
-        EXPECT_EQ(g.x0, 0.0f);
-        EXPECT_EQ(g.nx, 10);
-        EXPECT_EQ(g.ny, 8);
-        EXPECT_EQ(g.angle, 30.0f);
-        EXPECT_EQ(g.xr, 10.0f);  // 10 * 2 / 2
-        EXPECT_EQ(g.yr, 2.0f);   // 8 * 0.5 / 2
-        EXPECT_EQ(g.gmin, -1.0f);
-        EXPECT_EQ(g.gmax, 3.0f);
-        EXPECT_EQ(blanking_grid(rp).nct, 0);
-        EXPECT_EQ(section_slots(rp), 1);
-    }
+    // The extended grid starts two cells before the working grid, the mask HW cells.
+    const DataPassFrame f = data_pass_frame(p);
+    EXPECT_EQ(std::tuple(f.xe0, f.ye0, f.nw, f.ncu, f.nru), std::tuple(2.0f, -46.0f, 2700, 41, 65));
+    const MaskHeader h = mask_header(p);
+    EXPECT_EQ(std::tuple(h.ncol, h.nrow, h.x0, h.y0), std::tuple(45, 69, 2.0f, -46.0f));
+    const BlankingGrid b = blanking_grid(p);
+    EXPECT_EQ(std::tuple(b.hw, b.nct, b.nrt, b.dummy), std::tuple(2, 45, 69, -7.0f));
+    EXPECT_EQ(section_slots(p), 2);  // one section and its flags
+    // The grid writer gets the working grid back in world units.
+    const gridout::GeooutParams g = grid_writer_params(p);
+    EXPECT_EQ(std::tuple(g.xorg, g.yorg, g.ncol, g.nrow, g.mode, g.iopt, g.dummy),
+              std::tuple(100.0f, -220.0f, 41, 65, 3, 2, -7.0f));
+
+    // Rotated: the solved grid's origin in world units of the rotated frame, xc0 1 * dx 2
+    // and yc0 -4 * dy 0.5; the centre (10 * 2 / 2, 8 * 0.5 / 2).
+    const CallPlan rp = plan_call(req(0.0f, 0.0f, 2.0f, 0.5f, 10, 8, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f});
+    ASSERT_EQ(rp.status(), Status::ok);
+    const gridout::GeorotParams q = rotation_params(rp, -1.0f, 3.0f);
+    EXPECT_EQ(std::tuple(q.sx0, q.sy0, q.snc, q.snr, q.x0, q.nx, q.ny, q.angle, q.xr, q.yr, q.gmin, q.gmax),
+              std::tuple(2.0f, -2.0f, 12, 10, 0.0f, 10, 8, 30.0f, 10.0f, 2.0f, -1.0f, 3.0f));
+    EXPECT_EQ(blanking_grid(rp).nct, 0);
+    EXPECT_EQ(section_slots(rp), 1);
 }
 
 TEST(CallPlan, RequestChecksInOrder) {

@@ -56,6 +56,28 @@ static int same_bytes(const char *a, const char *b) {
     return same;
 }
 
+/* A MINC_GRID_POINTS request for the points into the grid file out. */
+static MINC_POINTS_REQUEST points_request(const char *out, const float *x, const float *y, const float *z,
+                                          int nx, int ny, float radius, int mode, int iopt, float angle) {
+    MINC_POINTS_REQUEST q;
+    memset(&q, 0, sizeof q);
+    q.size = sizeof q;
+    q.outfile = out;
+    q.x = x;
+    q.y = y;
+    q.z = z;
+    q.n = 63;
+    q.dx = q.dy = 1.0f;
+    q.nx = nx;
+    q.ny = ny;
+    q.radius = radius;
+    q.dummy = -99999.0f;
+    q.mode = mode;
+    q.iopt = iopt;
+    q.angle = angle;
+    return q;
+}
+
 /* Progress callback: counts its calls in *data and stops at the call numbered by
  * stop_at (0: never). */
 static int stop_at = 0;
@@ -192,25 +214,9 @@ int main(void) {
             const int ca = MINC_POINTS("a.grd", px, py, pz, 63, x0, y0, dx, dy, cases[c].nx, cases[c].ny,
                                        cases[c].radius, dummy, cases[c].mode, cases[c].iopt, cases[c].angle,
                                        0, &amin, &amax);
-            MINC_POINTS_REQUEST q;
-            memset(&q, 0, sizeof q);
-            q.size = sizeof q;
-            q.outfile = "b.grd";
-            q.x = px;
-            q.y = py;
-            q.z = pz;
-            q.n = 63;
-            q.x0 = x0;
-            q.y0 = y0;
-            q.dx = dx;
-            q.dy = dy;
-            q.nx = cases[c].nx;
-            q.ny = cases[c].ny;
-            q.radius = cases[c].radius;
-            q.dummy = dummy;
-            q.mode = cases[c].mode;
-            q.iopt = cases[c].iopt;
-            q.angle = cases[c].angle;
+            MINC_POINTS_REQUEST q = points_request("b.grd", px, py, pz, cases[c].nx, cases[c].ny,
+                                                   cases[c].radius, cases[c].mode, cases[c].iopt,
+                                                   cases[c].angle);
             const int cb = MINC_GRID_POINTS(&q);
             CHECK(ca == cb);
             if (ca == MINC_OK) {
@@ -222,23 +228,7 @@ int main(void) {
     }
     /* Its progress callback: told each tier, and a 0 return stops the call. */
     {
-        MINC_POINTS_REQUEST q;
-        memset(&q, 0, sizeof q);
-        q.size = sizeof q;
-        q.outfile = "p.grd";
-        q.x = px;
-        q.y = py;
-        q.z = pz;
-        q.n = 63;
-        q.x0 = x0;
-        q.y0 = y0;
-        q.dx = dx;
-        q.dy = dy;
-        q.nx = nx;
-        q.ny = ny;
-        q.dummy = dummy;
-        q.mode = 1;
-        q.iopt = 1;
+        MINC_POINTS_REQUEST q = points_request("p.grd", px, py, pz, nx, ny, 0.0f, 1, 1, 0.0f);
         int calls = 0;
         q.progress = count_calls;
         q.progress_data = &calls;
