@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 #include <string>
 #include <tuple>
@@ -160,15 +159,6 @@ TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
               std::tuple(2.0f, -2.0f, 12, 10, 0.0f, 10, 8, 30.0f, 10.0f, 2.0f, -1.0f, 3.0f));
     EXPECT_EQ(blanking_grid(rp).nct, 0);
     EXPECT_EQ(section_slots(rp), 1);
-}
-
-TEST(CallPlan, RequestChecksInOrder) {
-    GridRequest r = req(1234.5f, -60.0f, 25.0f, 5.0f, 41, 65, 0.25f, 30.0f);
-    EXPECT_EQ(check_request(r), Status::ok);
-    r.dummy = NAN;
-    EXPECT_EQ(check_request(r), Status::bad_dummy);
-    r.dx = 0.0f;  // the argument checks come first
-    EXPECT_EQ(check_request(r), Status::bad_spacing);
 }
 
 }  // namespace
