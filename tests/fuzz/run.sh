@@ -14,12 +14,16 @@ seconds="${3:-30}"
 CXX="${FUZZ_CXX:-clang++}"
 flags=(-std=c++20 -O1 -g -pthread -ffp-contract=off -fno-omit-frame-pointer
        -I"$here/gridout/include" -I"$here/minc/include" -I"$here/minc" -I"$here/driver")
+# The library's stages lie in one folder per part, each on the include path.
+for part in "$here"/minc/*/; do
+  [ "$(basename "$part")" = include ] || flags+=(-I"${part%/}")
+done
 
 # The libraries once, instrumented for coverage but without the fuzzer's main().
 objdir="$out/objects"
 mkdir -p "$objdir"
 objects=()
-for src in "$here"/gridout/*.cpp "$here"/minc/*.cpp "$here"/driver/*.cpp; do
+for src in "$here"/gridout/*.cpp "$here"/minc/*/*.cpp "$here"/driver/*.cpp; do
   name="$(basename "$src" .cpp)"
   case "$name" in main|c_api*) continue ;; esac
   dir="$(basename "$(dirname "$src")")"
