@@ -130,11 +130,15 @@ SolveContext solve_context(const CallPlan& p, const SolveStores& s) {
         .data_store = s.data_store,
         .section_store = s.section_store,
         .grid_rows = s.grid_rows,
-        .mask = RowFile{s.mask, record_words(p.mask_columns())},
+        .mask = mask_rows(p, s.mask),
         .log = s.log,
         .relax = s.relax,
         .progress = s.progress,
     };
+}
+
+RowFile mask_rows(const CallPlan& p, gridout::ByteFile* mask) {
+    return RowFile{mask, record_words(p.mask_columns())};
 }
 
 BlankingGrid blanking_grid(const CallPlan& p) {

@@ -116,6 +116,9 @@ struct SolveStores {
 };
 SolveContext solve_context(const CallPlan& p, const SolveStores& s);
 
+/// The mask store as the tier loop and the blanking address it: rows of NCT values.
+RowFile mask_rows(const CallPlan& p, gridout::ByteFile* mask);
+
 /// The blanking passes.
 BlankingGrid blanking_grid(const CallPlan& p);
 

@@ -275,7 +275,7 @@ Status GriddingCall::solve() {
 Status GriddingCall::blank_and_write(gridout::FileSystem& out_fs, const std::string& out_name) {
     if (plan_.hw() == 0) return write_grid(*grid_rows_, out_fs, out_name);
 
-    const RowFile mask{mask_, record_words(plan_.mask_columns())};
+    const RowFile mask = mask_rows(plan_, mask_);
     const BlankingGrid g = blanking_grid(plan_);
     if (Status s = blanking_mask(g, mask, area_); failed(s)) return s;
 

@@ -16,15 +16,21 @@
 namespace minc {
 namespace {
 
-// A request of the grid x0, y0, d x d, nx x ny with the radius and angle.
-GridRequest req(float x0, float y0, float dx, float dy, int nx, int ny, float radius, float angle = 0.0f) {
+// The requested grid: first node, spacings, columns and rows.
+struct Frame {
+    float x0, y0, dx, dy;
+    int nx, ny;
+};
+
+// A request of the grid f with the radius and angle.
+GridRequest req(Frame f, float radius, float angle = 0.0f) {
     GridRequest r;
-    r.x0 = x0;
-    r.y0 = y0;
-    r.dx = dx;
-    r.dy = dy;
-    r.nx = nx;
-    r.ny = ny;
+    r.x0 = f.x0;
+    r.y0 = f.y0;
+    r.dx = f.dx;
+    r.dy = f.dy;
+    r.nx = f.nx;
+    r.ny = f.ny;
     r.radius = radius;
     r.angle = angle;
     return r;
@@ -61,36 +67,36 @@ TEST(CallPlan, PlansAndTheirLogFromATableOfRequests) {
     };
     const Case cases[] = {
         {"41 x 65 at (100, -220), 25 x 5, radius 50: two cells, one block",
-         req(100.0f, -220.0f, 25.0f, 5.0f, 41, 65, 50.0f), {}, {4.0f, -44.0f, 41, 65}, 2,
+         req({100.0f, -220.0f, 25.0f, 5.0f, 41, 65}, 50.0f), {}, {4.0f, -44.0f, 41, 65}, 2,
          {45, 69, 1, 1, 1}, 2700, Status::ok,
          line(" half window ", "2.") + line(" total columns ", "45.") + line(" total rows ", "69.") +
              line(" number tiers ", "1.") + line(" sections/tier ", "1.") +
              line(" columns/block ", "45.") + line(" rows/block ", "69.")},
         {"no radius: no mask lines",
-         req(0.0f, 0.0f, 1.0f, 1.0f, 1000, 50, 0.0f), {}, {0.0f, 0.0f, 1000, 50}, 0,
+         req({0.0f, 0.0f, 1.0f, 1.0f, 1000, 50}, 0.0f), {}, {0.0f, 0.0f, 1000, 50}, 0,
          {209, 54, 5, 1, 10}, 2700, Status::ok,
          line(" half window ", "0.") + line(" number tiers ", "1.") + line(" sections/tier ", "5.") +
              line(" columns/block ", "209.") + line(" rows/block ", "54.")},
         {"radius 250 cells on 1000 columns: reduced to 104, radius used logged",
-         req(0.0f, 0.0f, 1.0f, 10.0f, 1000, 30, 250.0f), {}, {0.0f, 0.0f, 1000, 30}, 104,
+         req({0.0f, 0.0f, 1.0f, 10.0f, 1000, 30}, 250.0f), {}, {0.0f, 0.0f, 1000, 30}, 104,
          {209, 34, 5, 1, 10}, 2700, Status::ok,
          line(" half window ", "104.") + line(" radius used ", "104.000") +
              line(" total columns ", "1208.") + line(" total rows ", "238.") +
              line(" number tiers ", "1.") + line(" sections/tier ", "5.") +
              line(" columns/block ", "209.") + line(" rows/block ", "34.")},
         {"several blocks with NY 5: the mask lines, then -999",
-         req(0.0f, 0.0f, 1.0f, 1.0f, 1000, 5, 3.0f), {}, {0.0f, 0.0f, 1000, 5}, 3,
+         req({0.0f, 0.0f, 1.0f, 1.0f, 1000, 5}, 3.0f), {}, {0.0f, 0.0f, 1000, 5}, 3,
          {}, 0, Status::overlap_too_small,
          line(" half window ", "3.") + line(" total columns ", "1006.") + line(" total rows ", "11.")},
         // xc0 = trunc(2.3) - 1 = 1, yc0 = trunc(-3.7) - 1 = -4; ncu = nint(11.6 - 1) + 1 = 12,
         // nru = nint(5.2 + 4) + 1 = 10.
         {"rotated 30 degrees: the working grid follows the data range",
-         req(0.0f, 0.0f, 1.0f, 1.0f, 10, 8, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f},
+         req({0.0f, 0.0f, 1.0f, 1.0f, 10, 8}, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f},
          {1.0f, -4.0f, 12, 10}, 0, {16, 14, 1, 1, 1}, 2700, Status::ok,
          line(" half window ", "0.") + line(" number tiers ", "1.") + line(" sections/tier ", "1.") +
              line(" columns/block ", "16.") + line(" rows/block ", "14.")},
         {"rotated with no data range: no plan lines at all",
-         req(0.0f, 0.0f, 1.0f, 1.0f, 10, 8, 2.0f, 30.0f), DataRange{}, {}, 0, {}, 0,
+         req({0.0f, 0.0f, 1.0f, 1.0f, 10, 8}, 2.0f, 30.0f), DataRange{}, {}, 0, {}, 0,
          Status::bad_data_name, ""},
     };
     for (const Case& c : cases) {
@@ -110,7 +116,7 @@ TEST(CallPlan, PlansAndTheirLogFromATableOfRequests) {
 }
 
 TEST(CallPlan, TheRequestBecomesTheTransformAndTheTarget) {
-    GridRequest r = req(10.0f, 20.0f, 2.0f, 4.0f, 11, 6, 0.0f, 60.0f);  // reduced to -30
+    GridRequest r = req({10.0f, 20.0f, 2.0f, 4.0f, 11, 6}, 0.0f, 60.0f);  // reduced to -30
     r.dummy = -5.0f;
     r.ichan = 3;
     r.maxchan = 4;
@@ -126,12 +132,12 @@ TEST(CallPlan, TheRequestBecomesTheTransformAndTheTarget) {
               std::tuple(true, 21.0f, 32.0f, -5.0f, 3, 4, 2, 2.0f, 4.0f));
     // The transform a rotated call reads its range with is the plan's own.
     EXPECT_EQ(data_transform(r), t);
-    EXPECT_FALSE(data_transform(req(0.0f, 0.0f, 1.0f, 1.0f, 5, 5, 0.0f, 90.0f)).rotated);
+    EXPECT_FALSE(data_transform(req({0.0f, 0.0f, 1.0f, 1.0f, 5, 5}, 0.0f, 90.0f)).rotated);
 }
 
 TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
     // Unrotated, blanking: 41 x 65 at (100, -220), spacings 25 x 5, HW 2.
-    GridRequest r = req(100.0f, -220.0f, 25.0f, 5.0f, 41, 65, 50.0f);
+    GridRequest r = req({100.0f, -220.0f, 25.0f, 5.0f, 41, 65}, 50.0f);
     r.dummy = -7.0f;
     r.mode = 3;
     r.iopt = 2;
@@ -152,7 +158,7 @@ TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
 
     // Rotated: the solved grid's origin in world units of the rotated frame, xc0 1 * dx 2
     // and yc0 -4 * dy 0.5; the centre (10 * 2 / 2, 8 * 0.5 / 2).
-    const CallPlan rp = plan_call(req(0.0f, 0.0f, 2.0f, 0.5f, 10, 8, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f});
+    const CallPlan rp = plan_call(req({0.0f, 0.0f, 2.0f, 0.5f, 10, 8}, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f});
     ASSERT_EQ(rp.status(), Status::ok);
     const gridout::GeorotParams q = rotation_params(rp, -1.0f, 3.0f);
     EXPECT_EQ(std::tuple(q.sx0, q.sy0, q.snc, q.snr, q.x0, q.nx, q.ny, q.angle, q.xr, q.yr, q.gmin, q.gmax),
