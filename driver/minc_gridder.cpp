@@ -60,7 +60,7 @@ LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_w
             ++out.failures;
             out.warnings += " warning: line " + call.label + ": grid file " + call.out_files[k] +
                             " not written, gridding code " + std::to_string(ierr) + " (" +
-                            minc::describe(static_cast<minc::Status>(ierr)) + ")\n";
+                            minc::status_text(ierr) + ")\n";
         } else {
             ++out.grids;
         }
