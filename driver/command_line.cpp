@@ -65,6 +65,9 @@ CommandLine parse_command_line(std::span<const std::string> args) {
             const std::string value = a.substr(5);
             const std::string dx_problem = read_dx(&value, cl.dx);
             if (!dx_problem.empty() && cl.bad_dx.empty()) cl.bad_dx = dx_problem;
+        } else if (take_model_option(args, k, cl.model, problem)) {
+            if (!problem.empty() && cl.bad_model_option.empty()) cl.bad_model_option = problem;
+            problem.clear();
         } else if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
             cl.operands.push_back(a);
         } else if (a == "--") {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "model_options.hpp"
+
 namespace driver {
 
 enum class Action { run, help, version };
@@ -20,6 +22,8 @@ struct CommandLine {
     float dx = 0.0f;                    // --dx: the grids' horizontal spacing; 0: the run's
                                         // smallest station step
     std::string bad_dx;                 // the message for a --dx value that is not above 0
+    ModelOptions model;                 // the model file's format, fields, lines, output folder
+    std::string bad_model_option;       // the message for the first wrong model option
 };
 
 /// Sorts the arguments after the program name into options and operands. Before "--",

@@ -1,6 +1,7 @@
 // Line statistics and points of the record loop.
 #include "line_builder.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace driver {
@@ -29,11 +30,15 @@ void LineBuilder::start(std::int64_t line_number) {
     last_station_ = 0.0;
     records_.clear();
     cell_bits_.clear();
+    geometries_.clear();
+    geometry_count_ = 0;
 }
 
 void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<float>& points) {
-    const double top = record.elevation + static_cast<double>(depth_.front());
-    const double bottom = record.elevation + static_cast<double>(depth_.back());
+    const std::span<const double> own = record.layer_offset;
+    auto offset = [&](std::size_t i) { return own.empty() ? static_cast<double>(depth_[i]) : own[i]; };
+    const double top = record.elevation + offset(0);
+    const double bottom = record.elevation + offset(depth_.size() - 1);
     double station = 0.0;
     if (stats_.record_count == 0) {
         stats_.first_east = record.east;
@@ -70,13 +75,29 @@ void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<floa
         if (!(c > 0.0f)) continue;
         const float log_c = std::log10(c);
         points.insert(points.end(),
-                      {station32, static_cast<float>(record.elevation + static_cast<double>(depth_[i])),
+                      {station32, static_cast<float>(record.elevation + offset(i)),
                        east32, north32, c, log_c, 1000.0f / c, 3.0f - log_c});
         cell_bits_[bits_at + i / 64] |= std::uint64_t{1} << (i % 64);
         ++n;
     }
     stats_.point_count += n;
-    records_.push_back({station, record.elevation, record.east, record.north, n, record.fiducial, record.doi});
+    std::uint32_t geometry = 0;
+    if (!own.empty()) {
+        const std::size_t size = depth_.size();
+        if (geometry_count_ == 0 || !std::equal(own.begin(), own.end(), geometries_.end() - static_cast<std::ptrdiff_t>(size))) {
+            geometries_.insert(geometries_.end(), own.begin(), own.end());
+            ++geometry_count_;
+        }
+        geometry = geometry_count_;
+    }
+    records_.push_back({station, record.elevation, record.east, record.north, n, record.fiducial, record.doi,
+                        geometry});
+}
+
+double LineBuilder::cell_offset(std::size_t record_index, std::size_t cell_index) const {
+    const std::uint32_t g = records_[record_index].geometry;
+    if (g == 0) return static_cast<double>(depth_[cell_index]);
+    return geometries_[(g - 1) * depth_.size() + cell_index];
 }
 
 bool LineBuilder::gave_point(std::size_t record_index, std::size_t cell_index) const {

@@ -40,6 +40,7 @@ struct RecordPosition {
     std::uint32_t points;  // points the record gave (cells with conductivity > 0)
     double fiducial;       // NaN when the record has none
     double doi;            // depth of investigation (m below the ground); NaN when none
+    std::uint32_t geometry = 0;  // 0: the uniform cells; k: the line's layer geometry k - 1
 };
 
 /// Statistics of the line in progress, at full precision.
@@ -72,6 +73,9 @@ public:
     std::span<const RecordPosition> records() const { return records_; }
     /// True when cell `cell_index` (0-based) of record `record_index` gave a point.
     bool gave_point(std::size_t record_index, std::size_t cell_index) const;
+    /// Elevation of the centre of cell `cell_index` of record `record_index` relative to
+    /// the record's elevation: the depth table's, or the record's own layer offset.
+    double cell_offset(std::size_t record_index, std::size_t cell_index) const;
 
     /// Shifts the station range of a line that runs from east to west so that its
     /// last record lies at station 0. The stations of `records()` stay as read.
@@ -85,6 +89,10 @@ private:
     double last_station_ = 0.0;
     std::vector<RecordPosition> records_;
     std::vector<std::uint64_t> cell_bits_;  // words_per_record_ words per record
+    // Layer offsets of the line's records that have their own, one set per change from
+    // the record before (a delivery's layers are mostly the same for every record).
+    std::vector<double> geometries_;
+    std::uint32_t geometry_count_ = 0;
 };
 
 /// True when the line runs from east to west and is re-based (first east > last east).

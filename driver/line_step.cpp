@@ -56,7 +56,7 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
                 in.read(point);
                 points.insert(points.end(), point.begin(), point.end());
                 // The table shows the precise depth: elevation plus the cell's depth.
-                const double depth = r.elevation + static_cast<double>(depth_table[i]);
+                const double depth = r.elevation + builder.cell_offset(ri, i);
                 format_table_row(row, station, depth, r.east, r.north,
                                  std::span<const float, 4>(point.data() + kCon, 4));
                 const std::string_view text(row.data(), row.size());
@@ -71,7 +71,7 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
     coordinates.create("line_" + s.label + ".crd", guard);
     coordinates.write(kCoordinateHeader);
     coordinates.write(kTableLineEnd);
-    const double top_depth = static_cast<double>(depth_table.front());
+    const double top_depth = builder.cell_offset(0, 0);
     coordinates.write(coordinate_line(s.xmin, top_depth, s.first_east, s.first_north));
     coordinates.write(coordinate_line(s.xmax, top_depth, s.last_east, s.last_north));
     coordinates.close();

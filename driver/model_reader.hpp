@@ -38,6 +38,9 @@ struct ModelRecord {
     double doi = std::numeric_limits<double>::quiet_NaN();
     std::vector<float> conductivity;  // positions 11 .. 10 + ndepth, cell 1 at the top
     std::int64_t numbers = 0;      // numbers read: 10 + ndepth, or fewer in a short record
+    /// Elevation of each cell's centre relative to `elevation` (negative below it), for
+    /// models of layers of their own thicknesses; empty for the run's uniform cells.
+    std::vector<double> layer_offset;
 };
 
 enum class RecordKind {
@@ -46,6 +49,7 @@ enum class RecordKind {
     short_record,  // every token converted, but fewer than ndepth + 10 of them
     unreadable,  // a token that does not convert, or a line number beyond 64 bits
     too_long,    // a text line longer than the reader's limit; nothing follows it
+    skipped,     // a record left out with a warning (the tabular formats' sources only)
 };
 
 /// Classifies one text line (without its line end) and, for a record, fills `out`: its

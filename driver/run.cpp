@@ -27,6 +27,7 @@
 #include "output_file.hpp"
 #include "parallel_lines.hpp"
 #include "progress.hpp"
+#include "record_source.hpp"
 #include "run_lock.hpp"
 #include "tables.hpp"
 
@@ -109,10 +110,15 @@ std::string read_number_answer(std::istream& in, std::string_view what) {
     throw RunStop{" no answer given for the " + std::string(what)};
 }
 
-Parameters read_parameters(std::span<const std::string> args, Console& console) {
+Parameters read_parameters(std::span<const std::string> args, Console& console, const ModelOptions& model) {
     Parameters p;
+    // A tabular model file gives the number of layers itself.
+    const bool corvane = model.format == ModelFormat::corvane;
+    if (!corvane && args.size() > 2)
+        throw RunStop{" the number of layers comes from the model file: give only the model file and the cell size"};
     if (args.empty()) {
-        console.out << " enter name of the CORVANE model file : " << std::flush;
+        console.out << (corvane ? " enter name of the CORVANE model file : " : " enter name of the model file : ")
+                    << std::flush;
         std::string name;
         if (!std::getline(console.in, name)) name.clear();
         strip_line_end(name);
@@ -122,6 +128,7 @@ Parameters read_parameters(std::span<const std::string> args, Console& console) 
         console.out << " enter the Corvane cell size : " << std::flush;
         p.cell = parse_cell(read_number_answer(console.in, "cell size"));
         check_cell(p.cell);
+        if (!corvane) return p;
 
         console.out << " enter the number of depth cells : " << std::flush;
         p.ndepth = parse_ndepth(read_number_answer(console.in, "number of depth cells"));
@@ -166,10 +173,10 @@ public:
           combined_(combined),
           wanted_(std::int64_t{p.ndepth} + kLeadingNumbers) {}
 
-    void run(std::istream& model) {
+    void run(std::istream& model, RecordSource& source) {
         model_ = &model;
         try {
-            read_records(model);
+            read_records(source);
         } catch (RunStop&) {
             // The points of the records read so far stay, as the tables written so far do.
             point_file_.keep();
@@ -184,16 +191,20 @@ public:
     bool left_out() const { return left_out_; }
 
 private:
-    void read_records(std::istream& model) {
-        ModelReader reader(model, p_.ndepth);
+    void read_records(RecordSource& reader) {
         ModelReader::Item item{};
         while (reader.next(item)) {
             switch (item.kind) {
                 case RecordKind::comment:
                     continue;
                 case RecordKind::unreadable:
-                    stop_on_input(free_format_line(" error reading the input xyz data file") +
+                    stop_on_input((reader.problem().empty() ? free_format_line(" error reading the input xyz data file")
+                                                            : " " + reader.problem()) +
                                   at_line(p_.infil, item.line_in_file));
+                case RecordKind::skipped:
+                    left_out_ = true;
+                    warn(" warning: " + reader.problem() + "; record left out" + at_line(p_.infil, item.line_in_file));
+                    continue;
                 case RecordKind::too_long:
                     stop_on_input(" a text line of more than " + std::to_string(kMaxRecordChars) +
                                   " characters is not a model record" +
@@ -202,7 +213,8 @@ private:
                     if (skip_short_record(item)) continue;
                     break;  // a short last record ends the model data
                 case RecordKind::record:
-                    if (!seen_record_) check_first_record(item, reader.text());
+                    if (!seen_record_ && reader.counts_numbers()) check_first_record(item, reader.text());
+                    seen_record_ = true;
                     if (!take(reader.record(), item)) return;
                     continue;
             }
@@ -381,39 +393,47 @@ private:
     std::int64_t line_last_text_ = 0;
 };
 
-int run_or_throw(std::span<const std::string> operands, float dx, Console& console, SectionGridder& gridder) {
+int run_or_throw(const CommandLine& command, Console& console, SectionGridder& gridder) {
     print_banner(console.out);
+    // Every output, the lock included, goes to the output folder (the current one by default).
+    const OutputFolder folder(command.model.output_dir);
     // Taken before anything is asked or written: a second run in this folder stops here.
     std::string lock_problem;
     const std::optional<RunLock> lock = RunLock::acquire(lock_problem);
     if (!lock) throw RunStop{lock_problem};
 
-    Parameters p = read_parameters(operands, console);
-    p.dx = dx;
+    Parameters p = read_parameters(command.operands, console, command.model);
+    p.dx = command.dx;
     if (is_blank(p.infil)) throw RunStop{" No data file supplied"};
+    const std::string path = folder.input_path(p.infil);
 
     std::error_code ec;
-    if (!std::filesystem::exists(p.infil, ec))
+    if (!std::filesystem::exists(path, ec))
         throw RunStop{" The specified data file does not exist (" + p.infil + ")"};
     auto buffer = std::make_unique<char[]>(std::size_t{1} << 20);
     std::ifstream model;
     model.rdbuf()->pubsetbuf(buffer.get(), std::streamsize{1} << 20);
-    if (!std::filesystem::is_directory(p.infil, ec)) model.open(p.infil, std::ios::binary);
+    if (!std::filesystem::is_directory(path, ec)) model.open(path, std::ios::binary);
     if (!model.is_open()) throw RunStop{" cannot open the data file " + p.infil};
     if (console.progress != nullptr) {
-        const std::uintmax_t size = std::filesystem::file_size(p.infil, ec);
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
         console.progress->set_total_bytes(ec ? 0 : static_cast<std::uint64_t>(size));
     }
+    ModelOptions options = command.model;
+    options.dfn = folder.input_path(options.dfn);
+    const std::unique_ptr<RecordSource> source = open_record_source(options, model, p.infil, p.ndepth);
 
-    ModelGuard guard(p.infil);
+    ModelGuard guard(path);
     OutputFile combined;
-    combined.create(combined_table_name(p.infil), guard);
+    // In an output folder the combined table takes the model file's name without its folder.
+    combined.create(combined_table_name(folder.entered() ? std::filesystem::path(p.infil).filename().string() : p.infil),
+                    guard);
     combined.write(kTableHeader);
     combined.write(kTableLineEnd);
 
     RecordLoop loop(p, console, gridder, guard, combined);
     try {
-        loop.run(model);
+        loop.run(model, *source);
     } catch (const RunStop&) {
         // A stop keeps what the run wrote until then: the combined table up to the last
         // complete line goes in place like the files of those lines, which are gridded
@@ -449,8 +469,8 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
                     << std::flush;
         return kExitStop;
     }
-    if (!command.bad_jobs.empty()) {
-        console.err << command.bad_jobs << "\n" << std::flush;
+    if (!command.bad_jobs.empty() || !command.bad_model_option.empty()) {
+        console.err << (command.bad_jobs.empty() ? command.bad_model_option : command.bad_jobs) << "\n" << std::flush;
         return kExitStop;
     }
     if (!command.bad_dx.empty()) {
@@ -459,7 +479,7 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
     }
     int status = kExitStop;
     try {
-        status = run_or_throw(command.operands, command.dx, console, gridder);
+        status = run_or_throw(command, console, gridder);
     } catch (const RunStop& stop) {
         console.out << std::flush;
         console.err << stop.line << "\n";
@@ -475,7 +495,7 @@ int run(std::span<const std::string> args, Console& console, SectionGridder& gri
 int run(std::span<const std::string> args, Console& console, std::string_view version) {
     const CommandLine command = parse_command_line(args);
     const bool converts = command.action == Action::run && command.unknown_option.empty() &&
-                          command.bad_jobs.empty() && command.bad_dx.empty();
+                          command.bad_jobs.empty() && command.bad_dx.empty() && command.bad_model_option.empty();
     std::optional<Progress> progress;
     if (console.err_is_terminal && converts) progress.emplace(console.err);
     // Everything the run writes goes through one ordered transcript, so that the
