@@ -161,10 +161,11 @@ bool split_aseg_record(std::string_view line, const FieldTable& table, std::vect
     values.clear();
     std::size_t width = 0;
     for (const Field& f : table.fields) width += static_cast<std::size_t>(f.count) * static_cast<std::size_t>(f.width);
-    // By the widths: the line ends within the last column (a writer may drop the
-    // trailing blanks of a text column), or only blanks follow it.
-    const std::size_t last = table.fields.empty() ? 0 : static_cast<std::size_t>(table.fields.back().width);
-    const bool fits = line.size() <= width ? line.size() + last > width : is_blank(line.substr(width));
+    // By the widths when the line is as long as they add up to, or only blanks follow,
+    // or it ends within a last text column (a writer may drop a text's trailing blanks).
+    const bool text_last = !table.fields.empty() && table.fields.back().text;
+    const std::size_t last = text_last ? static_cast<std::size_t>(table.fields.back().width) : 0;
+    const bool fits = line.size() <= width ? line.size() + last >= width : is_blank(line.substr(width));
     if (fits && width > 0) {
         bool ok = true;
         std::size_t at = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -202,6 +203,10 @@ private:
         record_.elevation = ground;
         const LayerColumns columns{.model = model, .thickness = thickness, .depth_top = tops, .doi = doi};
         problem_ = place_layers(columns, pick_.unit, record_.conductivity, record_.layer_offset);
+        // Every point's elevation must fit the 32-bit line point file.
+        for (std::size_t i = 0; problem_.empty() && i < layers; ++i)
+            if (!(std::fabs(ground + record_.layer_offset[i]) <= static_cast<double>(FLT_MAX)))
+                problem_ = "the centre of layer " + std::to_string(i + 1) + " lies beyond the 32-bit range";
         return problem_.empty() ? RecordKind::record : RecordKind::skipped;
     }
 
@@ -260,57 +265,63 @@ bool SelectedLines::next(ModelReader::Item& item) {
     return true;
 }
 
+std::unique_ptr<RecordSource> open_tabular_source(const ModelOptions& options, std::string_view dfn_text,
+                                                  std::istream& in, const std::string& file, std::int32_t& ndepth,
+                                                  std::size_t max_chars) {
+    auto lines = std::make_unique<BoundedLines>(in, max_chars);
+    const bool aseg = options.format == ModelFormat::aseg_gdf;
+    FieldTable table;
+    std::string first_data;
+    bool has_data = false;
+    std::int64_t read = 0;
+    if (aseg) {
+        table = parse_dfn(dfn_text, options.dfn);
+    } else {
+        // The header: the last "/" line before the first record.
+        std::string line, header;
+        for (;;) {
+            const BoundedLines::Fetch got = lines->fetch(line);
+            if (got == BoundedLines::Fetch::too_long)
+                throw RunStop{" a text line of more than " + std::to_string(max_chars) +
+                              " characters is not a model record (" + file + ", line " + std::to_string(read + 1) +
+                              "); run stopped"};
+            if (got == BoundedLines::Fetch::failed) throw RunStop{" cannot read the data file " + file};
+            if (got == BoundedLines::Fetch::end) break;
+            ++read;
+            if (is_blank(line)) continue;
+            if (is_workbench_comment(line)) {
+                header = line;
+                continue;
+            }
+            first_data = line;
+            has_data = true;
+            --read;  // the held line is counted when it is handed on
+            break;
+        }
+        if (header.empty()) throw RunStop{" " + file + " has no column header line (a line starting with /)"};
+        table = parse_workbench_header(header);
+    }
+    const FieldPick pick = pick_fields(table, options, aseg ? options.dfn : file);
+    if (pick.layers > kMaxDepthCells)
+        throw RunStop{" " + std::to_string(pick.layers) + " layers are above the limit of " +
+                      std::to_string(kMaxDepthCells)};
+    ndepth = pick.layers;
+    auto tabular = std::make_unique<TabularSource>(std::move(lines), aseg ? Syntax::aseg_gdf : Syntax::workbench,
+                                                   std::move(table), pick, read);
+    if (has_data) tabular->hold(std::move(first_data));
+    std::unique_ptr<RecordSource> source = std::move(tabular);
+    if (!options.lines.empty()) source = std::make_unique<SelectedLines>(std::move(source), options.lines);
+    return source;
+}
+
 std::unique_ptr<RecordSource> open_record_source(const ModelOptions& options, std::istream& in,
                                                  const std::string& file, std::int32_t& ndepth,
                                                  std::size_t max_chars) {
-    std::unique_ptr<RecordSource> source;
-    if (options.format == ModelFormat::corvane) {
-        source = std::make_unique<CorvaneSource>(in, ndepth);
-    } else {
-        auto lines = std::make_unique<BoundedLines>(in, max_chars);
-        FieldTable table;
-        std::string first_data;
-        bool has_data = false;
-        std::int64_t read = 0;
-        if (options.format == ModelFormat::aseg_gdf) {
-            table = parse_dfn(read_dfn(options.dfn), options.dfn);
-        } else {
-            // The header: the last "/" line before the first record.
-            std::string line, header;
-            for (;;) {
-                const BoundedLines::Fetch got = lines->fetch(line);
-                if (got == BoundedLines::Fetch::too_long)
-                    throw RunStop{" a text line of more than " + std::to_string(max_chars) +
-                                  " characters is not a model record (" + file + ", line " + std::to_string(read + 1) +
-                                  "); run stopped"};
-                if (got == BoundedLines::Fetch::failed) throw RunStop{" cannot read the data file " + file};
-                if (got == BoundedLines::Fetch::end) break;
-                ++read;
-                if (!is_blank(line) && line.find_first_not_of(" \t") != std::string::npos &&
-                    line[line.find_first_not_of(" \t")] == '/') {
-                    header = line;
-                    continue;
-                }
-                if (is_blank(line)) continue;
-                first_data = line;
-                has_data = true;
-                --read;  // the held line is counted again when it is handed on
-                break;
-            }
-            if (header.empty()) throw RunStop{" " + file + " has no column header line (a line starting with /)"};
-            table = parse_workbench_header(header);
-        }
-        const FieldPick pick = pick_fields(table, options, options.format == ModelFormat::aseg_gdf ? options.dfn : file);
-        if (pick.layers > kMaxDepthCells)
-            throw RunStop{" " + std::to_string(pick.layers) + " layers are above the limit of " +
-                          std::to_string(kMaxDepthCells)};
-        ndepth = pick.layers;
-        auto tabular = std::make_unique<TabularSource>(
-            std::move(lines), options.format == ModelFormat::aseg_gdf ? Syntax::aseg_gdf : Syntax::workbench,
-            std::move(table), pick, read);
-        if (has_data) tabular->hold(std::move(first_data));
-        source = std::move(tabular);
+    if (options.format != ModelFormat::corvane) {
+        const std::string dfn = options.format == ModelFormat::aseg_gdf ? read_dfn(options.dfn) : std::string();
+        return open_tabular_source(options, dfn, in, file, ndepth, max_chars);
     }
+    std::unique_ptr<RecordSource> source = std::make_unique<CorvaneSource>(in, ndepth);
     if (!options.lines.empty()) source = std::make_unique<SelectedLines>(std::move(source), options.lines);
     return source;
 }

@@ -73,4 +73,10 @@ std::unique_ptr<RecordSource> open_record_source(const ModelOptions& options, st
                                                  const std::string& file, std::int32_t& ndepth,
                                                  std::size_t max_chars = kMaxRecordChars);
 
+/// The source for a tabular model file, with the .dfn's text (ASEG-GDF2) given
+/// rather than read from options.dfn, which names it in messages.
+std::unique_ptr<RecordSource> open_tabular_source(const ModelOptions& options, std::string_view dfn_text,
+                                                  std::istream& in, const std::string& file, std::int32_t& ndepth,
+                                                  std::size_t max_chars = kMaxRecordChars);
+
 }  // namespace driver
