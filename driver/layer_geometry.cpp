@@ -33,7 +33,10 @@ std::string place_layers(const LayerColumns& in, LayerUnit unit, std::vector<flo
         }
         double h = i < in.thickness.size() ? in.thickness[i] : std::nan("");
         if (i + 1 < n) {
-            if (std::isnan(h) && tops) h = in.depth_top[i + 1] - top;
+            if (std::isnan(h) && tops) {
+                if (std::isnan(in.depth_top[i + 1])) return "null depth to top of layer " + std::to_string(i + 2);
+                h = in.depth_top[i + 1] - top;
+            }
             if (std::isnan(h)) return "null thickness of layer " + std::to_string(i + 1);
             if (h < 0.0) return "negative thickness of layer " + std::to_string(i + 1);
         } else if (!(h > 0.0)) {
