@@ -90,6 +90,8 @@ CommandLine parse_command_line(std::span<const std::string> args) {
 
 std::string help_text() {
     return "Usage: halvex [-j N] [--dx D] [model-file [cell [ndepth]]]\n"
+           "       halvex --dfn FILE.dfn [options] MODEL.dat [cell]          (ASEG-GDF2)\n"
+           "       halvex --format workbench [options] MODEL.xyz [cell]      (Workbench XYZ)\n"
            "       halvex [--] model-file ...   (\"--\" before a model file named \"-...\")\n"
            "       halvex --help | --version\n"
            "\n"
@@ -121,6 +123,14 @@ std::string help_text() {
            "              the run, so a line's grids depend on the lines before it;\n"
            "              with --dx and -j they depend on the line alone, and runs on\n"
            "              parts of a survey write the same grids as one whole run.\n"
+           "  --field ROLE=NAME\n"
+           "              the field that plays ROLE in an ASEG-GDF2 or Workbench file: line,\n"
+           "              east, north, ground, doi, conductivity, resistivity, thickness,\n"
+           "              depth_top (otherwise found by their usual names)\n"
+           "  --units U   units of the layer values: S/m, mS/m or ohm.m\n"
+           "  --lines L   convert only these lines, e.g. 3001401,100-199\n"
+           "  --output-dir DIR\n"
+           "              write every output, and take the run's lock, in DIR\n"
            "\n"
            "Limits: a model record is one text line of at most " +
            std::to_string(kMaxRecordChars) +
