@@ -70,7 +70,7 @@ const std::string kDfn =
     "DEFN 7 ST=RECD,RT=;thickness:5F8.2:UNITS=m\n"
     "DEFN 8 ST=RECD,RT=;END DEFN\n";
 
-// One .dat record in the widths of kDfn; `cells` replaces the conductivity text.
+// One .dat record in the widths of kDfn, with these thicknesses.
 std::string dat_record(const Column& c, double fid, std::vector<std::string> thickness = {"5", "5", "5", "5", "5"}) {
     std::string s = fmt("%10.0f", c.line) + fmt("%10.1f", fid) + fmt("%12.2f", c.east) + fmt("%12.2f", c.north) +
                     fmt("%10.2f", c.ground);
@@ -104,20 +104,13 @@ void write_workbench(const std::string& name) {
 
 struct Outcome { int status; std::string out, err; };
 
-Outcome halvex(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    std::istringstream in;
-    Console console{out, in, err};
-    const int status = run(args, console);
-    return {status, out.str(), err.str()};
-}
-
-Outcome tables_only(const std::vector<std::string>& args) {
+// A run through the gridding library, or with tables only.
+Outcome halvex(const std::vector<std::string>& args, bool grids = true) {
     std::ostringstream out, err;
     std::istringstream in;
     Console console{out, in, err};
     NoGridding none;
-    const int status = run(args, console, none);
+    const int status = grids ? run(args, console) : run(args, console, none);
     return {status, out.str(), err.str()};
 }
 
@@ -172,7 +165,7 @@ TEST(ModelFormats, UnequalLayersLieAtTheirCentres) {
     }
     write_file("u.dat", dat);
     write_file("u.dfn", kDfn);
-    const Outcome r = tables_only({"--dfn", "u.dfn", "u.dat", "2.5"});
+    const Outcome r = halvex({"--dfn", "u.dfn", "u.dat", "2.5"}, false);
     ASSERT_EQ(r.status, kExitOk) << r.err;
     const std::string table = read_file("line_7.xyz");
     std::vector<double> depths;
@@ -233,6 +226,10 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
         {"a field named that the file lacks", "", good, {"--field", "ground=TOPO_M"}, kExitStop,
          " --field ground=TOPO_M: no field 'TOPO_M' in m.dfn (fields: LINE, FID, EASTING, NORTHING, DTM,"
          " conductivity, thickness)\n"},
+        // Neither the name nor the units would do without the options.
+        {"a field and units named", replaced(replaced(kDfn, "DTM", "GROUND_LEVEL"), "UNITS=S/m", "UNITS=furlongs"), good,
+         {"--field", "Ground=ground_level", "--units", "S/m"}, kExitOk, ""},
+        {"an option's value", "", good, {"--units", "ft"}, kExitStop, " --units takes S/m, mS/m or ohm.m, not 'ft'\n"},
         {"a value that is no number", "", replaced(good, "     50.00", "       abc"), {}, kExitStop,
          " field DTM holds 'abc', not a number (m.dat, line 1)\n"},
     };
@@ -243,7 +240,7 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
         write_file("m.dat", c.dat);
         std::vector<std::string> args = c.extra;
         for (const char* a : {"--dfn", "m.dfn", "m.dat", "5"}) args.push_back(a);
-        const Outcome r = tables_only(args);
+        const Outcome r = halvex(args, false);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
     }
@@ -256,25 +253,11 @@ TEST(ModelFormats, NullLayersGiveNoPointAndTheDoiCutsDeeperOnes) {
     std::string text = read_file("m.xyz");
     for (std::size_t at = 0; (at = text.find(" *\n", at)) != std::string::npos;) text.replace(at, 3, " 12\n");
     write_file("m.xyz", text);
-    ASSERT_EQ(tables_only({"--format", "workbench", "--lines", "150-250", "m.xyz", "5"}).status, kExitOk);
+    ASSERT_EQ(halvex({"--format", "workbench", "--lines", "150-250", "m.xyz", "5"}, false).status, kExitOk);
     // Line 200 only; its 7 records give 2 points each (a sixth layer "*" lies below the DOI).
     EXPECT_FALSE(fs::exists("line_100.xyz"));
     const std::string table = read_file("line_200.xyz");
     EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 7 * 2);
-}
-
-TEST(ModelFormats, FieldAndUnitsOptionsOverrideTheFile) {
-    control_test::CwdTempDir dir;
-    write_aseg("m.dat", "m.dfn");
-    std::string dfn = read_file("m.dfn");
-    dfn.replace(dfn.find("DTM"), 3, "GROUND_LEVEL");
-    dfn.replace(dfn.find("UNITS=S/m"), 9, "UNITS=ohm.m");
-    write_file("m.dfn", dfn);
-    const Outcome r = tables_only({"--field", "Ground=ground_level", "--units", "S/m", "--dfn", "m.dfn", "m.dat", "5"});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(read_file("line_100.xyz").substr(58, 110),
-              "         0.00        47.50      1000.00      5000.00  0.625000E+02  0.179588E+01  0.160000E+02  "
-              "0.120412E+01\r\n");
 }
 
 TEST(ModelFormats, AnEndlessLineIsBoundedLikeAModelRecord) {
@@ -283,17 +266,14 @@ TEST(ModelFormats, AnEndlessLineIsBoundedLikeAModelRecord) {
     std::istringstream in("/LINE_NO UTMX UTMY ELEVATION RHO_I_1 THK_1\n1 2 3 4 5 6\n" + std::string(300, '7'));
     std::int32_t ndepth = 0;
     const std::unique_ptr<RecordSource> source = open_tabular_source(options, "", in, "m.xyz", ndepth, 64);
-    EXPECT_EQ(ndepth, 1);
     ModelReader::Item item{};
-    ASSERT_TRUE(source->next(item));
-    EXPECT_EQ(item.kind, RecordKind::record);
-    EXPECT_EQ(item.line_in_file, 2);
-    ASSERT_TRUE(source->next(item));
-    EXPECT_EQ(item.kind, RecordKind::too_long);
+    for (RecordKind kind : {RecordKind::record, RecordKind::too_long}) {
+        ASSERT_TRUE(source->next(item));
+        EXPECT_EQ(item.kind, kind);
+    }
     EXPECT_TRUE(item.last);
     EXPECT_FALSE(source->next(item));
-    // A header line beyond the bound stops before anything is read.
-    std::istringstream header("/" + std::string(300, 'A'));
+    std::istringstream header("/" + std::string(300, 'A'));  // a header line beyond the bound
     EXPECT_THROW(open_tabular_source(options, "", header, "m.xyz", ndepth, 64), RunStop);
 }
 
