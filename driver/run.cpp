@@ -125,7 +125,7 @@ Parameters read_parameters(std::span<const std::string> args, Console& console, 
         if (is_blank(name)) throw RunStop{" no file name supplied "};
         p.infil = strip_trailing_blanks(name);
 
-        console.out << " enter the Corvane cell size : " << std::flush;
+        console.out << (corvane ? " enter the Corvane cell size : " : " enter the cell size : ") << std::flush;
         p.cell = parse_cell(read_number_answer(console.in, "cell size"));
         check_cell(p.cell);
         if (!corvane) return p;
