@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::string_view kLine[] = {"line", "line_no", "lineno", "line_number", "linenumber", "flight_line",
                                       "flightline"};
+constexpr std::string_view kFiducial[] = {"fid", "fiducial", "timestamp"};
 constexpr std::string_view kEast[] = {"easting", "east", "utmx", "x", "mga_east", "x_mga"};
 constexpr std::string_view kNorth[] = {"northing", "north", "utmy", "y", "mga_north", "y_mga"};
 constexpr std::string_view kGround[] = {"dtm", "elevation", "ground_elevation", "ground", "elev", "topo",
@@ -20,7 +21,7 @@ constexpr std::string_view kResistivity[] = {"resistivity", "rho_i", "rho", "res
 constexpr std::string_view kThickness[] = {"thickness", "thk", "thick", "layer_thickness"};
 constexpr std::string_view kDepthTop[] = {"depth_top", "dep_top", "depth_to_top", "top_depth", "layer_top_depth"};
 
-constexpr Role kRoles[] = {Role::line,         Role::east,        Role::north,     Role::ground,   Role::doi,
+constexpr Role kRoles[] = {Role::line,         Role::fiducial,    Role::east,        Role::north,     Role::ground,   Role::doi,
                            Role::conductivity, Role::resistivity, Role::thickness, Role::depth_top};
 
 std::string lower(std::string_view s) {
@@ -83,6 +84,7 @@ void FieldTable::add(Field f) {
 std::string_view role_name(Role role) {
     switch (role) {
         case Role::line: return "line";
+        case Role::fiducial: return "fiducial";
         case Role::east: return "east";
         case Role::north: return "north";
         case Role::ground: return "ground";
@@ -98,6 +100,7 @@ std::string_view role_name(Role role) {
 std::span<const std::string_view> role_names(Role role) {
     switch (role) {
         case Role::line: return kLine;
+        case Role::fiducial: return kFiducial;
         case Role::east: return kEast;
         case Role::north: return kNorth;
         case Role::ground: return kGround;

@@ -1,6 +1,6 @@
 // The fields of a tabular model file (an ASEG-GDF2 .dat described by its .dfn, a
-// Workbench XYZ export) and the role each plays in a model record: line, east, north,
-// ground elevation, depth of investigation, the layer values and the layer geometry.
+// Workbench XYZ export) and the role each plays in a model record: line, fiducial, east,
+// north, ground elevation, depth of investigation, the layer values and the layer geometry.
 // Roles are found by the usual names of the field, without regard to case, unless the
 // user names the field; the units of the layer values come from the file, the field's
 // name or the user.
@@ -37,8 +37,8 @@ struct FieldTable {
     void add(Field f);
 };
 
-enum class Role { line, east, north, ground, doi, conductivity, resistivity, thickness, depth_top };
-inline constexpr int kRoleCount = 9;
+enum class Role { line, fiducial, east, north, ground, doi, conductivity, resistivity, thickness, depth_top };
+inline constexpr int kRoleCount = 10;
 
 /// The role's name on the command line (--field ROLE=NAME) and in messages.
 std::string_view role_name(Role role);

@@ -170,9 +170,9 @@ private:
         numbers_.assign(5 + 3 * layers, 0.0);
         std::size_t at = 0;
         struct Scalar { Role role; double* out; };
-        double line = 0.0, east = 0.0, north = 0.0, ground = 0.0, doi = std::nan("");
-        const Scalar scalars[] = {{Role::line, &line}, {Role::east, &east}, {Role::north, &north},
-                                  {Role::ground, &ground}, {Role::doi, &doi}};
+        double line = 0.0, fiducial = std::nan(""), east = 0.0, north = 0.0, ground = 0.0, doi = std::nan("");
+        const Scalar scalars[] = {{Role::line, &line},     {Role::fiducial, &fiducial}, {Role::east, &east},
+                                  {Role::north, &north},   {Role::ground, &ground},     {Role::doi, &doi}};
         for (const Scalar& s : scalars)
             if (pick_.of(s.role) >= 0 && !take(pick_.of(s.role), std::span<double>(s.out, 1)))
                 return RecordKind::unreadable;
@@ -187,7 +187,7 @@ private:
         record_.numbers = table_.values;
 
         for (const Scalar& s : scalars) {
-            if (s.role == Role::doi || !std::isnan(*s.out)) continue;
+            if (s.role == Role::doi || s.role == Role::fiducial || !std::isnan(*s.out)) continue;
             problem_ = "no value for the " + std::string(role_name(s.role));
             return RecordKind::skipped;
         }
@@ -201,6 +201,8 @@ private:
         record_.east = east;
         record_.north = north;
         record_.elevation = ground;
+        record_.fiducial = fiducial;
+        record_.doi = doi;
         const LayerColumns columns{.model = model, .thickness = thickness, .depth_top = tops, .doi = doi};
         problem_ = place_layers(columns, pick_.unit, record_.conductivity, record_.layer_offset);
         // Every point's elevation must fit the 32-bit line point file.

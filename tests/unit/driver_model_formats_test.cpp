@@ -50,8 +50,9 @@ std::string fmt(const char* f, double v) {
 
 void write_corvane(const std::string& name) {
     std::string s;
+    int fid = 0;
     for (const Column& c : model_columns()) {
-        s += std::to_string(c.line) + " 0 " + fmt("%.2f", c.east) + " " + fmt("%.2f", c.north) + " " +
+        s += std::to_string(c.line) + " " + std::to_string(++fid) + " " + fmt("%.2f", c.east) + " " + fmt("%.2f", c.north) + " " +
              fmt("%.2f", c.ground) + " 0 0 0 0 0";
         for (int v : c.layer) s += std::string(" ") + kValues[v].ms_per_m;
         s += "\n";
@@ -137,8 +138,9 @@ TEST(ModelFormats, ThreeFormatsGiveTheSameBytes) {
     const std::vector<std::string> names = names_in("c");
     EXPECT_EQ(names, (std::vector<std::string>{"100_con.grd", "100_logcon.grd", "100_logres.grd", "100_res.grd",
                                                "200_con.grd", "200_logcon.grd", "200_logres.grd", "200_res.grd",
-                                               "line_100.crd", "line_100.xyz", "line_200.crd", "line_200.xyz",
-                                               "m_all.xyz", "minc.log", "tmpdat2.tmp"}));
+                                               "line_100.crd", "line_100.xyz", "line_100_stations.csv", "line_200.crd",
+                                               "line_200.xyz", "line_200_stations.csv", "m_all.xyz", "minc.log",
+                                               "tmpdat2.tmp"}));
     EXPECT_EQ(names_in("a"), names);
     EXPECT_EQ(names_in("w"), names);
     for (const std::string& n : names) {
