@@ -6,6 +6,7 @@
 #include "minc/minc.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "call_setup.hpp"
 #include "entry_names.hpp"
+#include "halvex_version.hpp"
 
 namespace {
 
@@ -33,11 +35,17 @@ std::string_view text(const char* p, int len) {
     return p != nullptr && len > 0 ? std::string_view(p, static_cast<std::size_t>(len)) : std::string_view();
 }
 
+// Whether the request is long enough to hold the field that ends at `end`.
+bool holds(const MINC_POINTS_REQUEST* q, std::size_t end) { return q->size >= end; }
+
 // The first version of MINC_POINTS_REQUEST ends with progress_data. A request of that
 // size or larger is known when every byte beyond the fields known here is zero: a
-// later field at zero asks for nothing new.
+// later field at zero asks for nothing new. A request of the first version's size
+// lacks the later fields; a size between two versions is none the library knows.
 bool known_request(const MINC_POINTS_REQUEST* q) {
-    if (q == nullptr || q->size < sizeof(MINC_POINTS_REQUEST)) return false;
+    if (q == nullptr) return false;
+    if (q->size == MINC_POINTS_REQUEST_SIZE_1) return true;
+    if (q->size < sizeof(MINC_POINTS_REQUEST)) return false;
     const auto* extra = reinterpret_cast<const unsigned char*>(q) + sizeof(MINC_POINTS_REQUEST);
     return std::all_of(extra, extra + (q->size - sizeof(MINC_POINTS_REQUEST)),
                        [](unsigned char b) { return b == 0; });
@@ -108,6 +116,8 @@ void MINC_RESET(void) { g_relax_state = minc::RelaxState{}; }
 
 const char* MINC_STATUS_TEXT(int code) { return minc::status_text(code); }
 
+const char* MINC_VERSION(void) { return HALVEX_VERSION; }
+
 int MINC_GRID_POINTS(MINC_POINTS_REQUEST* q) {
     if (!known_request(q)) return minc::code(minc::Status::bad_request);
     if (q->outfile == nullptr || q->outfile[0] == '\0') return minc::code(minc::Status::output_failed);
@@ -134,7 +144,8 @@ int MINC_GRID_POINTS(MINC_POINTS_REQUEST* q) {
             .iopt = q->iopt,
             .angle = q->angle,
             .iterations = q->iterations,
-            // The log stays in memory and is dropped: the call touches no file but its grid.
+            // The log stays in memory, handed back when asked for: the call touches no
+            // file but its grid.
             .log_to = minc::LogTo::memory,
             .progress = {},
         };
@@ -146,6 +157,10 @@ int MINC_GRID_POINTS(MINC_POINTS_REQUEST* q) {
         if (r.ok()) {
             q->gmin = r.gmin;
             q->gmax = r.gmax;
+        }
+        if (holds(q, offsetof(MINC_POINTS_REQUEST, log_length) + sizeof q->log_length)) {
+            q->log_length = r.log.size();
+            if (q->log != nullptr) r.log.copy(q->log, std::min(r.log.size(), q->log_size));
         }
         return r.code();
     } catch (const std::exception&) {

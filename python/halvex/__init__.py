@@ -14,6 +14,9 @@ through the minc library.
 
 The command line is `python3 -m halvex {info,convert,section,sections,curtains,slices} ...`.
 """
+# The release number, the same as the library's (libminc) and the programs'.
+__version__ = "0.2.0"
+
 from .export import geotransform, save_geotiff, save_netcdf
 from .grid_file import GridFileError, load_grid, read_header
 from .gridding import MincError, grid
@@ -22,7 +25,6 @@ from .section import plot_section, save_section
 from .slice_maps import slices
 from .stations import Stations, load_stations
 
-__version__ = "0.2.0"
 __all__ = ["load_grid", "read_header", "save_netcdf", "save_geotiff", "geotransform",
            "plot_section", "save_section", "grid", "GridFileError", "MincError", "load_stations",
            "Stations", "curtains", "slices"]

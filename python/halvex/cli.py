@@ -15,6 +15,7 @@ import numpy as np
 
 from .export import save_geotiff, save_netcdf
 from .grid_file import GridFileError, load_grid, section_name
+from .output_file import output_target
 from .section import run_color_ranges, section_context, save_section
 from .stations import grid_stations, section_metadata
 
@@ -89,6 +90,7 @@ def cmd_convert(a):
     ext = os.path.splitext(a.output)[1].lower()
     if ext not in (".nc", ".tif", ".tiff"):
         raise CommandError("%s: the output is .nc (netCDF) or .tif (GeoTIFF)" % a.output)
+    output_target(a.output, [a.grid])  # refused before any work: the input, read-only, ...
     g = load_grid(a.grid)
     if a.crs and "station" in g.coords:
         raise CommandError("%s: a section's coordinates are distance and elevation; --crs is for map grids"
@@ -111,6 +113,7 @@ def cmd_section(a):
     out = a.output or os.path.splitext(os.path.basename(a.grid))[0] + ".png"
     if os.path.splitext(out)[1].lower().lstrip(".") not in PICTURE_FORMATS:
         raise CommandError("%s: a section is written as .png, .svg or .pdf" % out)
+    output_target(out, [a.grid])
     g = load_grid(a.grid)
     save_section(g, out, dpi=a.dpi, vmin=a.vmin, vmax=a.vmax, clip=a.clip, **_picture_args(a),
                  **section_context(a.grid, g))
@@ -189,6 +192,13 @@ def cmd_slices(a):
     return 0
 
 
+def _finite(text):
+    v = float(text)
+    if not math.isfinite(v):
+        raise argparse.ArgumentTypeError("must be a finite number, not %s" % text)
+    return v
+
+
 def _positive(text):
     v = float(text)
     if not (v > 0 and math.isfinite(v)):
@@ -196,9 +206,26 @@ def _positive(text):
     return v
 
 
+class _Version(argparse.Action):
+    def __init__(self, option_strings, dest, **kwargs):
+        super().__init__(option_strings, dest, nargs=0, default=argparse.SUPPRESS, **kwargs)
+
+    def __call__(self, ap, namespace, values, option_string=None):
+        from . import __version__
+        from .gridding import library_version
+
+        try:
+            lib = "libminc %s (%s)" % library_version()
+        except OSError:
+            lib = "libminc not found"
+        print("halvex %s, %s" % (__version__, lib))
+        ap.exit()
+
+
 def parser():
     ap = argparse.ArgumentParser(prog="python3 -m halvex",
                                  description="Open, convert and draw the GRD grid files of halvex and minc.")
+    ap.add_argument("--version", action=_Version, help="print the version of the package and its library")
     sub = ap.add_subparsers(dest="command", required=True)
 
     p = sub.add_parser("info", help="print a grid file's header and value range")
@@ -217,8 +244,8 @@ def parser():
     def picture_options(p):
         p.add_argument("--exaggeration", type=_positive, help="vertical exaggeration (default: from the shape)")
         p.add_argument("--cmap", help="matplotlib colour map")
-        p.add_argument("--vmin", type=float, help="colour range, in the grid's values (log10 for the log grids)")
-        p.add_argument("--vmax", type=float)
+        p.add_argument("--vmin", type=_finite, help="colour range, in the grid's values (log10 for the log grids)")
+        p.add_argument("--vmax", type=_finite)
         p.add_argument("--width", type=_positive, default=10.0, help="picture width in inches (default 10)")
         p.add_argument("--dpi", type=_positive, default=150.0, help="dots per inch (default 150)")
         p.add_argument("--orient", default="west",
@@ -269,6 +296,6 @@ def main(argv=None):
     a = parser().parse_args(argv)
     try:
         return a.run(a)
-    except (CommandError, GridFileError, OSError, ValueError) as e:
+    except (CommandError, GridFileError, OSError, ValueError, RuntimeError) as e:
         print("halvex: %s" % e, file=sys.stderr)
         return 1

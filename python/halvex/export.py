@@ -4,36 +4,47 @@ Both keep every value of the grid bit for bit as a 32-bit real; null nodes are s
 as the grid format's own dummy -1.0E32, declared as the fill value (netCDF) or the
 nodata value (GeoTIFF), so every reader shows them as missing. Both keep the node
 registration: a value belongs to the point of its node, not to a cell around it.
-Each file is written under a temporary name in its folder and renamed when complete.
+Each file is built in memory and written by the package's output rules (output_file).
 """
 import contextlib
 import math
 import os
+import struct
 import tempfile
+import uuid
 
 import numpy as np
 
 from .grid_file import GRID_DUMMY, HEADER_FIELDS, grid_geometry
+from .output_file import write_output
 
 
 @contextlib.contextmanager
 def _replace_when_done(path, suffix):
-    """Yields a temporary name beside `path`; renames it onto `path` when the block ends
-    without an exception, and removes it otherwise."""
-    path = os.fspath(path)
-    folder = os.path.dirname(os.path.abspath(path))
-    fd, tmp = tempfile.mkstemp(prefix=".halvex-", suffix=suffix, dir=folder)
-    os.close(fd)
-    try:
+    """Yields a temporary file name, in a private folder, for a writer that needs a name;
+    when the block ends without an exception, that file's bytes become `path` by the rules
+    of write_output. The temporary is removed either way."""
+    with tempfile.TemporaryDirectory(prefix="halvex-") as work:
+        tmp = os.path.join(work, "out" + suffix)
         yield tmp
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(tmp, 0o666 & ~umask)  # as an ordinary new file, not mkstemp's 0600
-        os.replace(tmp, path)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.remove(tmp)
-        raise
+        with open(tmp, "rb") as f:
+            data = f.read()
+    write_output(path, data)
+
+
+def _hdf5_length(image):
+    """The length of the HDF5 file at the start of `image` (its superblock's end-of-file
+    address), or len(image) when the superblock is not understood."""
+    if image[:8] != b"\x89HDF\r\n\x1a\n" or len(image) < 48:
+        return len(image)
+    version = image[8]
+    if version in (0, 1) and image[13] == 8:
+        eof = struct.unpack_from("<Q", image, 40 if version == 0 else 44)[0]
+    elif version in (2, 3) and image[9] == 8:
+        eof = struct.unpack_from("<Q", image, 28)[0]
+    else:
+        return len(image)
+    return eof if 0 < eof <= len(image) else len(image)
 
 
 def _filled(grid):
@@ -106,8 +117,16 @@ def save_netcdf(grid, path, metadata=None):
     encoding = {name: {"dtype": "float32", "_FillValue": GRID_DUMMY, "zlib": True, "complevel": 4}}
     for k in ds.coords:
         encoding[k] = {"_FillValue": None}
-    with _replace_when_done(path, ".nc") as tmp:
-        ds.to_netcdf(tmp, engine="netcdf4", format="NETCDF4", encoding=encoding)
+    # Built in memory and written as bytes: a failed write (a full device) is then an
+    # ordinary error, never a half-written file or a failure inside the HDF5 library.
+    import netCDF4
+
+    nc = netCDF4.Dataset("halvex.nc", "w", format="NETCDF4", memory=1)
+    try:
+        ds.dump_to_store(xr.backends.NetCDF4DataStore(nc), encoding=encoding)
+    finally:
+        image = nc.close()
+    write_output(path, image[:_hdf5_length(image)])
 
 
 def geotransform(grid):
@@ -150,15 +169,17 @@ def save_geotiff(grid, path, engine=None, crs=None, metadata=None):
     desc = str(grid.attrs.get("long_name", grid.name or "z"))
     units = str(grid.attrs.get("units", ""))
     tags = {k: str(v) for k, v in (metadata or {}).items()}
-    with _replace_when_done(path, ".tif") as tmp:
-        if engine == "rasterio":
-            _write_rasterio(tmp, rows, gt, desc, units, crs, tags)
-        else:
-            _write_gdal(tmp, rows, gt, desc, units, crs, tags)
+    # Built in memory: GDAL reports some write failures only as a logged message.
+    if engine == "rasterio":
+        data = _write_rasterio(rows, gt, desc, units, crs, tags)
+    else:
+        data = _write_gdal(rows, gt, desc, units, crs, tags)
+    write_output(path, data)
 
 
-def _write_rasterio(path, rows, gt, desc, units, crs=None, tags=None):
+def _write_rasterio(rows, gt, desc, units, crs=None, tags=None):
     import rasterio
+    from rasterio.io import MemoryFile
     from rasterio.transform import Affine
 
     profile = dict(driver="GTiff", width=rows.shape[1], height=rows.shape[0], count=1,
@@ -166,18 +187,21 @@ def _write_rasterio(path, rows, gt, desc, units, crs=None, tags=None):
                    transform=Affine(gt[1], gt[2], gt[0], gt[4], gt[5], gt[3]))
     if crs:
         profile["crs"] = rasterio.crs.CRS.from_user_input(crs)
-    with rasterio.open(path, "w", **profile) as dst:
-        dst.write(rows, 1)
-        dst.update_tags(AREA_OR_POINT="Point", **(tags or {}))
-        dst.set_band_description(1, desc)
-        if units:
-            dst.set_band_unit(1, units)
+    with MemoryFile() as mem:
+        with mem.open(**profile) as dst:
+            dst.write(rows, 1)
+            dst.update_tags(AREA_OR_POINT="Point", **(tags or {}))
+            dst.set_band_description(1, desc)
+            if units:
+                dst.set_band_unit(1, units)
+        return mem.read()
 
 
-def _write_gdal(path, rows, gt, desc, units, crs=None, tags=None):
+def _write_gdal(rows, gt, desc, units, crs=None, tags=None):
     from osgeo import gdal, osr
 
     gdal.UseExceptions()
+    path = "/vsimem/halvex-%s.tif" % uuid.uuid4().hex
     ds = gdal.GetDriverByName("GTiff").Create(path, rows.shape[1], rows.shape[0], 1, gdal.GDT_Float32)
     ds.SetGeoTransform(gt)
     if crs:
@@ -195,4 +219,12 @@ def _write_gdal(path, rows, gt, desc, units, crs=None, tags=None):
     band.WriteArray(rows)
     band.FlushCache()
     ds.FlushCache()
-    ds = None
+    band = ds = None
+    try:
+        f = gdal.VSIFOpenL(path, "rb")
+        try:
+            return gdal.VSIFReadL(1, gdal.VSIStatL(path).size, f)
+        finally:
+            gdal.VSIFCloseL(f)
+    finally:
+        gdal.Unlink(path)

@@ -100,6 +100,23 @@ def _check_header(path, head, size):
             raise GridFileError("%s: header field %s is %r" % (path, name, h[name]))
     if h["scale"] == 0.0:
         raise GridFileError("%s: header value multiplier is 0" % path)
+    for name in ("dx", "dy"):
+        if h[name] == 0.0:
+            raise GridFileError("%s: header spacing %s is 0" % (path, name))
+    # Every node must lie at a finite place, apart from its neighbours: the far corners
+    # bound the nodes, and a node step lost to rounding would stack nodes on one place.
+    a = math.radians(h["angle"])
+    c, s = math.cos(a), math.sin(a)
+    along, across = (h["columns"] - 1) * h["dx"], (h["rows"] - 1) * h["dy"]
+    corners = [(h["x0"] + i * c - j * s, h["y0"] + i * s + j * c) for i in (0.0, along) for j in (0.0, across)]
+    if not all(math.isfinite(v) for xy in corners for v in xy):
+        raise GridFileError("%s: header places nodes beyond the range of reals (origin %r, %r, spacing %r, %r)"
+                            % (path, h["x0"], h["y0"], h["dx"], h["dy"]))
+    for start, step, count, name in ((h["x0"], h["dx"], h["columns"], "dx"), (h["y0"], h["dy"], h["rows"], "dy")):
+        far = start + (count - 1) * step
+        if count > 1 and (start + step == start or far - step == far):
+            raise GridFileError("%s: header spacing %s = %r is lost to rounding beside %r"
+                                % (path, name, step, max(abs(start), abs(far))))
     want = HEADER_BYTES + 4 * h["columns"] * h["rows"]
     if size != want:
         raise GridFileError("%s: header gives %d x %d nodes (%d bytes) but the file has %d bytes"
@@ -149,8 +166,14 @@ def load_grid(path, coords="auto"):
     values = stored.astype(np.float32)  # native order, writable, rows from the origin
     null = values <= NULL_BOUND
     if h["scale"] != 1.0 or h["base"] != 0.0:
-        values = (values.astype(np.float64) / h["scale"] + h["base"]).astype(np.float32)
+        with np.errstate(over="ignore", invalid="ignore"):
+            values = (values.astype(np.float64) / h["scale"] + h["base"]).astype(np.float32)
     values[null] = np.nan
+    bad = ~np.isfinite(values) & ~null
+    if bad.any():
+        j, i = (int(k[0]) for k in np.nonzero(bad))
+        raise GridFileError("%s: node (%d, %d) is %r (stored %r, value multiplier %r, base %r)"
+                            % (path, i, j, float(values[j, i]), float(stored[j, i]), h["scale"], h["base"]))
 
     named = section_name(path)
     kind = coords

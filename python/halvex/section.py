@@ -7,12 +7,13 @@ conductivity and for low resistivity. Nodes without a value (above the topograph
 below the depth of investigation) show the background. The title names the line and
 states the vertical exaggeration, which is exact: the plot box is sized for it.
 """
+import io
 import math
 import os
 
 import numpy as np
 
-from .export import _replace_when_done
+from .output_file import write_output
 from .grid_file import grid_geometry
 from .stations import bearing, compass
 
@@ -356,8 +357,9 @@ def save_section(grid, path, dpi=150, **kwargs):
 
     fig = plot_section(grid, **kwargs)
     FigureCanvasAgg(fig)
-    with _replace_when_done(path, "." + fmt) as tmp:
-        fig.savefig(tmp, dpi=dpi, format=fmt)
+    picture = io.BytesIO()
+    fig.savefig(picture, dpi=dpi, format=fmt)
+    write_output(path, picture.getbuffer())
     return fig.halvex_exaggeration
 
 

@@ -9,10 +9,12 @@ from halvex import gridding
 from conftest import run_minc, scattered
 
 
-def assert_same_grid(got, path):
+def assert_same_grid(got, path, origin=(0.0, 0.0)):
+    """`got` holds the values of the grid file at `path`, whose first node is `origin` less."""
     want = halvex.load_grid(path)
-    for k in ("columns", "rows", "x0", "y0", "dx", "dy", "zmin", "zmax", "orientation"):
+    for k in ("columns", "rows", "dx", "dy", "zmin", "zmax", "orientation"):
         assert got.attrs[k] == want.attrs[k], k
+    assert (got.attrs["x0"], got.attrs["y0"]) == (want.attrs["x0"] + origin[0], want.attrs["y0"] + origin[1])
     np.testing.assert_array_equal(got.values.view(np.uint32), want.values.view(np.uint32))
 
 
@@ -21,13 +23,14 @@ def positive(points):
     return x, y, np.exp(z / 20.0).astype(np.float32)
 
 
-# (name, points, grid() arguments, the same grid as minc command options)
+# (name, points, grid() arguments, the same grid as minc command options). grid() takes
+# the points relative to the first node: the command is given them so, with origin 0.
 CASES = [
     ("plain", scattered(), dict(region=(0, 50, 0, 30), spacing=1.0), ["-R", "0,50,0,30", "-I", "1"]),
     ("radius, two spacings", scattered(seed=11), dict(region=(0, 50, 0, 30), spacing=(2.0, 0.75), radius=3.0),
      ["-R", "0,50,0,30", "-I", "2,0.75", "-S", "3"]),
     ("origin and size", scattered(seed=5), dict(origin=(-3.5, 2.25), size=(40, 17), spacing=1.5, radius=6.0),
-     ["--origin", "-3.5,2.25", "--size", "40,17", "-I", "1.5", "-S", "6"]),
+     ["--origin", "0,0", "--size", "40,17", "-I", "1.5", "-S", "6"]),
     ("logarithms", positive(scattered(seed=2)), dict(region=(0, 50, 0, 30), spacing=1.25, mode=2),
      ["-R", "0,50,0,30", "-I", "1.25", "--mode", "2"]),
     ("rotated, sweep limit", scattered(seed=4), dict(region=(0, 50, 0, 30), spacing=1.0, angle=25.0, iterations=40),
@@ -40,12 +43,18 @@ CASES = [
 @pytest.fixture(scope="module")
 def minc_results(tmp_path_factory):
     work = tmp_path_factory.mktemp("minc_cmd")
-    return {name: run_minc(work, "g%d.grd" % k, pts, *opts) for k, (name, pts, _, opts) in enumerate(CASES)}
+    return {name: run_minc(work, "g%d.grd" % k, shifted(pts, kw), *opts)
+            for k, (name, pts, kw, opts) in enumerate(CASES)}
+
+
+def shifted(points, kwargs):
+    x0, y0 = kwargs.get("origin", (0.0, 0.0))
+    return (points[0] - x0).astype(np.float32), (points[1] - y0).astype(np.float32), points[2]
 
 
 @pytest.mark.parametrize("name, points, kwargs, options", CASES, ids=[c[0] for c in CASES])
 def test_grid_equals_the_minc_command(minc_results, name, points, kwargs, options):
-    assert_same_grid(halvex.grid(*points, **kwargs), minc_results[name])
+    assert_same_grid(halvex.grid(*points, **kwargs), minc_results[name], kwargs.get("origin", (0.0, 0.0)))
 
 
 def test_every_call_starts_afresh(minc_results, tmp_path, monkeypatch):
@@ -65,7 +74,18 @@ def test_every_call_starts_afresh(minc_results, tmp_path, monkeypatch):
     (dict(region=(0, 50, 0, 30)), "spacing"),
     (dict(region=(50, 0, 0, 30), spacing=1), "xmin < xmax"),
     (dict(region=(0, 50, 0, 30), origin=(0, 0), size=(5, 5), spacing=1), "not both"),
-    (dict(origin=(0, 0), size=(0, 5), spacing=1), "at least"),
+    (dict(origin=(0, 0), size=(0, 5), spacing=1), "size must hold whole numbers from 1"),
+    (dict(origin=(0, 0), size=(2 ** 32 + 5, 5), spacing=1), "size must hold"),
+    (dict(origin=(0, 0), size=(5.5, 5), spacing=1), "size must hold"),
+    (dict(region=(0, 2 ** 32, 0, 5), spacing=1), "4.29497e.09 columns, more than"),
+    (dict(region=(0, 1, 0, 1), spacing=1e-45), "region and spacing give 1e.45 columns"),
+    (dict(region=(0, 1, 0, 1), spacing=1e-46), "spacing must be positive"),
+    (dict(region=(0, 1, 0, 1), spacing=(1, 1e39)), "spacing must be positive"),
+    (dict(region=(0, 50, 0, 30), spacing=1, iterations=2 ** 32 + 40), "iterations must hold"),
+    (dict(region=(0, 50, 0, 30), spacing=1, radius=1e39), "radius"),
+    (dict(origin=(1.7e308, 0), size=(2 ** 31 - 1, 5), spacing=1e38), "beyond the range"),
+    (dict(region=(0, 1, 0, 1), spacing=0.3), r"\(0, 0.9, 0, 0.9\) and \(0, 1.2, 0, 1.2\)"),
+    (dict(region=(0, 1, 0, 1), spacing=(0.5, 0.4)), r"\(0, 1, 0, 0.8\) and \(0, 1, 0, 1.2\)"),
     (dict(region=(0, 50, 0, float("inf")), spacing=1), "finite"),
     (dict(region=(0, 50, 0, 30), spacing=1, mode=4), "mode"),
     (dict(region=(0, 50, 0, 30), spacing=1, z=[1.0]), "differ in length"),
@@ -89,10 +109,11 @@ def test_library_failure_and_search(monkeypatch, tmp_path):
     assert os.path.basename(gridding.find_library()).startswith("libminc")
 
 
-def test_node_counts_as_the_command_counts():
-    # round((xmax - xmin) / d) + 1 in 32-bit reals, halves away from zero.
-    for region, d, counts in [((0, 10, 0, 5), 4.0, (4, 2)), ((0, 0.3, 0, 0.3), 0.1, (4, 4))]:
-        assert gridding.grid_frame(region, d)[4:] == counts
+def test_node_counts_and_adjusted_regions():
+    # A whole number of spacings within a millionth; adjusted to the nearest, halves upward.
+    for region, d, adjust, counts in [((0, 0.3, 0, 0.3), 0.1, False, (4, 4)), ((0, 10, 0, 5), 4.0, True, (4, 2)),
+                                      ((0, 1, 0, 1), 0.3, True, (4, 4)), ((0, 1, 0, 0.1), 0.4, True, (4, 2))]:
+        assert gridding.grid_frame(region, d, adjust_region=adjust)[4:] == counts, region
 
 
 def test_calls_from_several_threads_give_the_single_call_grids(minc_results, tmp_path, monkeypatch):

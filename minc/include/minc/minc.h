@@ -97,7 +97,9 @@ int MINC_POINTS(const char *outfile, const float *x, const float *y, const float
  * after each tier of blocks with the share of the solve done (above 0, up to 1) and
  * PROGRESS_DATA, and a return of 0 stops the call with MINC_CANCELLED and no grid.
  * MINC_BAD_REQUEST: REQUEST is NULL, SIZE is smaller than the first version of the
- * struct, or larger and the bytes beyond the fields known here are not all zero. */
+ * struct (MINC_POINTS_REQUEST_SIZE_1), or larger than this version and the bytes beyond
+ * the fields known here are not all zero. Fields beyond SIZE are neither read nor
+ * written. */
 typedef struct MINC_POINTS_REQUEST {
     size_t size;                       /* sizeof(MINC_POINTS_REQUEST) */
     const char *outfile;               /* grid file, NUL-terminated, used as given */
@@ -113,9 +115,23 @@ typedef struct MINC_POINTS_REQUEST {
     float gmin, gmax;                  /* out: the grid's range on success */
     int (*progress)(double share_done, void *progress_data);  /* may be NULL */
     void *progress_data;
+    /* Added in 0.2: the call's log, the bytes "minc.log" would hold (a line per parameter,
+     * then per solved block its tier, section, first and last largest change and sweeps),
+     * handed back on success and failure alike. LOG, when not NULL, receives the first
+     * LOG_SIZE bytes (no NUL added); LOG_LENGTH receives the whole log's length, so a
+     * longer log is seen to be cut. A request that ends before LOG asks for no log. */
+    char *log;
+    size_t log_size;
+    size_t log_length;                 /* out */
 } MINC_POINTS_REQUEST;
 
+/* The size of the first version of the request, which ends with PROGRESS_DATA. */
+#define MINC_POINTS_REQUEST_SIZE_1 (offsetof(MINC_POINTS_REQUEST, progress_data) + sizeof(void *))
+
 int MINC_GRID_POINTS(MINC_POINTS_REQUEST *request);
+
+/* MINC_VERSION: the library's release number, "MAJOR.MINOR.PATCH". */
+const char *MINC_VERSION(void);
 
 /* GEOROT: resamples the grid file SRCFIL (SNC x SNR nodes, cell sizes SDX, SDY, origin
  * SX0, SY0 in the rotated frame) into the grid file GRDFIL (NX x NY nodes, DX, DY,

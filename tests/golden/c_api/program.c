@@ -244,6 +244,23 @@ int main(void) {
         CHECK(f == NULL);
         if (f != NULL) fclose(f);
         stop_at = 0;
+        /* The log handed back, cut to the room given; a request of the first version's
+           size asks for none and grids the same. */
+        {
+            char log[64];
+            q.log = log;
+            q.log_size = sizeof log;
+            CHECK(MINC_GRID_POINTS(&q) == MINC_OK);
+            CHECK(q.log_length > 200 && memcmp(log, " x origin ", 10) == 0);
+            q.log = NULL;
+            q.log_size = 0;
+            q.log_length = 0;
+            q.size = MINC_POINTS_REQUEST_SIZE_1;
+            remove("p.grd");
+            CHECK(MINC_GRID_POINTS(&q) == MINC_OK && q.log_length == 0);
+            CHECK(same_bytes("p.grd", "points.grd"));
+            q.size = sizeof q;
+        }
         /* A size the library does not know, and a larger struct with a clear tail. */
         q.size = sizeof q - 1;
         CHECK(MINC_GRID_POINTS(&q) == MINC_BAD_REQUEST);
