@@ -54,6 +54,12 @@ def _filled(grid):
     return v
 
 
+def _text(v):
+    """A text as a file's attribute holds it: UTF-8, a byte of a file name that is not
+    (Python keeps it as a lone surrogate) becoming U+FFFD."""
+    return str(v).encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+
+
 def _plain_attrs(attrs):
     """Attributes a netCDF file can hold: numbers and non-empty texts."""
     out = {}
@@ -63,7 +69,7 @@ def _plain_attrs(attrs):
         elif isinstance(v, (int, float, np.integer, np.floating)):
             out[k] = v
         elif isinstance(v, str) and v:
-            out[k] = v
+            out[k] = _text(v)
     return out
 
 
@@ -101,14 +107,14 @@ def save_netcdf(grid, path, metadata=None):
         for dim in grid.dims:
             ds.coords[dim] = (dim, np.arange(grid.sizes[dim], dtype=np.int32), {"long_name": dim + " index"})
     ds.attrs.update(Conventions="CF-1.7", node_offset=np.int32(0),
-                    title=str(grid.attrs.get("long_name", name)))
+                    title=_text(grid.attrs.get("long_name", name)))
     if "source" in grid.attrs:
-        ds.attrs["source"] = "halvex GRD grid file " + str(grid.attrs["source"])
+        ds.attrs["source"] = "halvex GRD grid file " + _text(grid.attrs["source"])
     if "line" in grid.attrs:
-        ds.attrs["line"] = str(grid.attrs["line"])
+        ds.attrs["line"] = _text(grid.attrs["line"])
     for k, v in zip(("x0", "y0", "dx", "dy", "angle"), grid_geometry(grid)):
         ds.attrs["grd_" + k] = v
-    meta = dict(metadata or {})
+    meta = {k: _text(v) if isinstance(v, str) else v for k, v in (metadata or {}).items()}
     ds.attrs.update(meta)
     if "halvex_version" in meta:
         ds.attrs["history"] = "written by halvex %s" % meta["halvex_version"]
@@ -166,9 +172,9 @@ def save_geotiff(grid, path, engine=None, crs=None, metadata=None):
         raise ValueError("a grid has two dimensions, this array %d" % grid.ndim)
     rows = _filled(grid)[::-1]
     gt = geotransform(grid)
-    desc = str(grid.attrs.get("long_name", grid.name or "z"))
-    units = str(grid.attrs.get("units", ""))
-    tags = {k: str(v) for k, v in (metadata or {}).items()}
+    desc = _text(grid.attrs.get("long_name", grid.name or "z"))
+    units = _text(grid.attrs.get("units", ""))
+    tags = {k: _text(v) for k, v in (metadata or {}).items()}
     # Built in memory: GDAL reports some write failures only as a logged message.
     if engine == "rasterio":
         data = _write_rasterio(rows, gt, desc, units, crs, tags)

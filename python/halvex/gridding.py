@@ -288,8 +288,6 @@ def grid_frame(region=None, spacing=None, origin=None, size=None, adjust_region=
     if np.ndim(size) != 1 or len(size) != 2:
         raise ValueError("size is (nx, ny)")
     nx, ny = (_count(v, "size") for v in size)
-    if not (math.isfinite(x0 + (nx - 1) * dx) and math.isfinite(y0 + (ny - 1) * dy)):
-        raise ValueError("origin, spacing and size place nodes beyond the range of reals")
     return x0, y0, dx, dy, nx, ny
 
 

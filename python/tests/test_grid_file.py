@@ -88,6 +88,12 @@ def test_rotated_header(minc_grids, tmp_path):
     ("header only", None, None, -10000, "shorter than"), ("element size", 0, "<i", 8, "4-byte reals"),
     ("no columns", 8, "<i", 0, "nodes"), ("huge counts", 8, "<ii", (2 ** 31 - 1,) * 2, "file has"),
     ("nan spacing", 20, "<d", float("nan"), "dx"),
+    ("zero spacing", 20, "<d", 0.0, "spacing dx is 0"), ("zero row spacing", 28, "<d", 0.0, "spacing dy is 0"),
+    ("huge spacing", 20, "<d", 1e308, "beyond the range of reals"),
+    ("huge origin", 44, "<d", -1.7e308, "dy = 1.5 is lost to rounding"),
+    ("spacing lost", 36, "<d", 1e20, "lost to rounding"),
+    ("tiny multiplier", 68, "<d", 1e-300, r"is inf \(stored"), ("huge base", 60, "<d", 1e300, "is inf"),
+    ("infinite node", 512 + 4 * 27, "<f", float("inf"), r"node \(1, 1\) is inf"),
 ])
 def test_damaged_file_is_refused(minc_grids, tmp_path, kind, offset, fmt, value, message):
     data = bytearray(open(minc_grids[0], "rb").read())

@@ -83,7 +83,7 @@ def test_every_call_starts_afresh(minc_results, tmp_path, monkeypatch):
     (dict(region=(0, 1, 0, 1), spacing=(1, 1e39)), "spacing must be positive"),
     (dict(region=(0, 50, 0, 30), spacing=1, iterations=2 ** 32 + 40), "iterations must hold"),
     (dict(region=(0, 50, 0, 30), spacing=1, radius=1e39), "radius"),
-    (dict(origin=(1.7e308, 0), size=(2 ** 31 - 1, 5), spacing=1e38), "beyond the range"),
+    (dict(origin=(1e300, 0), size=(5, 5), spacing=1), "too far from the grid"),
     (dict(region=(0, 1, 0, 1), spacing=0.3), r"\(0, 0.9, 0, 0.9\) and \(0, 1.2, 0, 1.2\)"),
     (dict(region=(0, 1, 0, 1), spacing=(0.5, 0.4)), r"\(0, 1, 0, 0.8\) and \(0, 1, 0, 1.2\)"),
     (dict(region=(0, 50, 0, float("inf")), spacing=1), "finite"),
@@ -129,3 +129,42 @@ def test_calls_from_several_threads_give_the_single_call_grids(minc_results, tmp
     for (name, _, _, _), g in zip(jobs, grids):
         assert_same_grid(g, minc_results[name])
     assert os.listdir(tmp_path) == []
+
+
+def test_map_coordinates_grid_as_the_same_points_near_zero():
+    x, y, z = scattered(seed=9)
+    east, north = 306625.0, 6706058.0  # a UTM place: float32 keeps only 0.03 / 0.5 there
+    near = halvex.grid(x, y, z, region=(0, 50, 0, 30), spacing=0.5, radius=4.0)
+    far = halvex.grid(x.astype(np.float64) + east, y.astype(np.float64) + north, z,
+                      region=(east, east + 50, north, north + 30), spacing=0.5, radius=4.0)
+    np.testing.assert_array_equal(far.values.view(np.uint32), near.values.view(np.uint32))
+    assert far["x"].values[1] == east + 0.5 and far["y"].values[-1] == north + 30
+    assert list(halvex.grid(x, y, z, region=(0, 49.8, 0, 30), spacing=0.3)["x"].values[:4]) == [0, 0.3, 0.6, 0.9]
+
+
+def test_table_forms_and_a_value_of_minus_99999():
+    import xarray as xr
+
+    x, y, z = scattered(seed=12)
+    want = halvex.grid(x, y, z, region=(0, 50, 0, 30), spacing=1.0)
+    for data in (np.column_stack([x, y, z]), xr.Dataset({"e": ("k", x), "n": ("k", y), "v": ("k", z)})):
+        assert want.identical(halvex.grid(data=data, region=(0, 50, 0, 30), spacing=1.0))
+    # -99999 is a value like any other: the grid reaches down to it beside the point.
+    z[0] = -99999.0
+    low = halvex.grid(x, y, z, region=(0, 50, 0, 30), spacing=1.0)
+    assert np.nanmin(low.values) < -50000.0 and np.isfinite(low.values).all()
+
+
+def test_relaxation_results_are_the_logged_ones(tmp_path, capsys):
+    """The sweeps of every block as the minc command's log has them, the limit and
+    whether a block stopped at it."""
+    name, points, kwargs, options = CASES[5]
+    run_minc(tmp_path, "g.grd", points, *options, "-N", "40")
+    log = (tmp_path / "minc.log").read_text().splitlines()
+    logged = [int(float(log[k + 1].split()[4])) for k, line in enumerate(log) if "#iterations" in line]
+    g = halvex.grid(*points, **kwargs, iterations=40, verbose=True)
+    assert list(g.attrs["iterations"]) == logged and len(logged) > 1
+    assert g.attrs["iteration_limit"] == 40 and g.attrs["iteration_limit_hit"] == (max(logged) == 40)
+    assert 0 < g.attrs["largest_change"] == max(g.attrs["block_largest_change"])
+    out = capsys.readouterr().out.splitlines()
+    assert len(out) == len(logged) + 1 and out[-1].startswith("relaxation: %d blocks" % len(logged))
