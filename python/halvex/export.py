@@ -76,15 +76,34 @@ def _plain_attrs(attrs):
 
 
 def save_netcdf(grid, path, metadata=None):
-    """Writes `grid` (a DataArray from load_grid or grid()) as a CF netCDF-4 file that
-    gmt grdinfo, GDAL (QGIS) and xarray open directly.
+    """Writes a grid as a CF netCDF-4 file that gmt grdinfo, GDAL (QGIS) and xarray open.
 
+    Parameters
+    ----------
+    grid : xarray.DataArray
+        From load_grid or grid().
+    path : str or os.PathLike
+        The file, written by the package's output rules (see output_file).
+    metadata : dict, optional
+        Further global attributes (texts or numbers), such as
+        halvex.stations.section_metadata gives; its halvex_version and model_file also go
+        into CF history and source.
+
+    Notes
+    -----
     The data variable keeps the array's name, its values as 32-bit reals with the fill
     value -1.0E32 for null nodes, and its units; the coordinate variables hold the node
-    positions (gridline registration, node_offset 0) with axis X and Y. A rotated grid
-    is written with 2-D coordinates of every node (CF auxiliary coordinates). `metadata`:
-    further global attributes (texts or numbers), such as halvex.stations.section_metadata
-    gives; its halvex_version and model_file also go into CF history and source."""
+    positions (gridline registration, node_offset 0) with axis X and Y. A rotated grid is
+    written with 2-D coordinates of every node (CF auxiliary coordinates).
+
+    Examples
+    --------
+    >>> halvex.save_netcdf(halvex.load_grid("1021_logres.grd"), "1021_logres.nc")
+    >>> import xarray
+    >>> with xarray.open_dataset("1021_logres.nc") as ds:
+    ...     print(ds["log10_resistivity"].shape, ds.attrs["Conventions"])
+    (71, 69) CF-1.7
+    """
     import xarray as xr
 
     name = grid.name or "z"
@@ -136,9 +155,26 @@ def save_netcdf(grid, path, metadata=None):
 
 
 def geotransform(grid):
-    """GDAL's geotransform (x, dx/col, dx/row, y, dy/col, dy/row at the outer corner of the
-    first pixel) of the GeoTIFF save_geotiff writes: pixels centred on the nodes, the first
-    pixel row being the grid's last row (the top of the picture for a positive y spacing)."""
+    """GDAL's geotransform of the GeoTIFF save_geotiff writes.
+
+    Parameters
+    ----------
+    grid : xarray.DataArray
+        A 2-D grid (see grid_geometry).
+
+    Returns
+    -------
+    tuple of 6 floats
+        x, dx per column, dx per row, y, dy per column, dy per row, at the outer corner of
+        the first pixel: pixels centred on the nodes, the first pixel row being the grid's
+        last row (the top of the picture for a positive y spacing).
+
+    Examples
+    --------
+    >>> gt = halvex.geotransform(halvex.load_grid("1021_logres.grd"))
+    >>> [round(v, 3) for v in gt]
+    [-10.961, 21.922, 0.0, 137.5, 0.0, -5.0]
+    """
     x0, y0, dx, dy, angle = grid_geometry(grid)
     nv = grid.shape[0]
     a = math.radians(angle)
@@ -152,14 +188,34 @@ def geotransform(grid):
 
 
 def save_geotiff(grid, path, engine=None, crs=None, metadata=None):
-    """Writes `grid` as a single-band 32-bit GeoTIFF: nodata -1.0E32 on the null nodes,
-    the geotransform of the node grid (pixel centres on the nodes, AREA_OR_POINT=Point),
-    no coordinate reference system unless `crs` gives one ("EPSG:N", or any text GDAL
-    takes) for a grid in map coordinates (a section's coordinates are distance and
-    elevation). `metadata`: a dict of further GDAL metadata items (texts or numbers).
+    """Writes a grid as a single-band 32-bit GeoTIFF.
 
-    engine: "rasterio" or "gdal" (GDAL's own Python binding); by default rasterio when it
-    can be imported, else GDAL."""
+    Parameters
+    ----------
+    grid : xarray.DataArray
+        A 2-D grid.
+    path : str or os.PathLike
+        The file, written by the package's output rules (see output_file).
+    engine : {None, "rasterio", "gdal"}
+        The writer: rasterio or GDAL's own Python binding; by default rasterio when it can
+        be imported, else GDAL.
+    crs : str, optional
+        A coordinate reference system ("EPSG:N", or any text GDAL takes) for a grid in map
+        coordinates; none by default (a section's coordinates are distance and elevation).
+    metadata : dict, optional
+        Further GDAL metadata items (texts or numbers).
+
+    Notes
+    -----
+    Nodata -1.0E32 on the null nodes, the geotransform of the node grid (pixel centres
+    on the nodes, AREA_OR_POINT=Point).
+
+    Examples
+    --------
+    >>> halvex.save_geotiff(halvex.load_grid("1021_logres.grd"), "1021_logres.tif")
+    >>> open("1021_logres.tif", "rb").read(4)
+    b'II*\\x00'
+    """
     if engine is None:
         try:
             import rasterio  # noqa: F401

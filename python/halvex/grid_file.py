@@ -75,8 +75,29 @@ class GridFileError(ValueError):
 
 
 def read_header(path):
-    """The header of the GRD grid file at `path` as a dict of its fields (texts decoded,
-    trailing blanks removed), checked as load_grid checks it, without reading the values."""
+    """The header of a GRD grid file, checked as load_grid checks it, values not read.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The grid file.
+
+    Returns
+    -------
+    dict
+        Every header field by name (see load_grid); texts decoded, trailing blanks removed.
+
+    Raises
+    ------
+    GridFileError
+        For a file that is not a valid grid (load_grid lists the checks).
+
+    Examples
+    --------
+    >>> h = halvex.read_header("1021_logres.grd")
+    >>> h["columns"], h["rows"], h["orientation"], round(h["dx"], 4)
+    (69, 71, 1, 21.9219)
+    """
     with open(path, "rb") as f:
         head = f.read(HEADER_BYTES)
         size = os.fstat(f.fileno()).st_size
@@ -132,25 +153,45 @@ def section_name(path):
 
 
 def load_grid(path, coords="auto"):
-    """Reads the GRD grid file at `path` into an xarray.DataArray of float32.
+    """Reads a GRD grid file into an xarray.DataArray of float32.
 
-    The array's dimensions are (y, x): its first row is the row at the grid's origin,
-    whatever the file's row orientation. Null nodes (at or below -1.0E30) are NaN; every
-    other value is the file's, bit for bit (a header with a value multiplier other than 1
-    or a base other than 0 is applied as value = stored / multiplier + base).
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The grid file.
+    coords : {"auto", "section", "xy"}
+        "section" names the coordinates "station" (distance along the survey line, m) and
+        "elevation" (m), as in the sections halvex writes; "xy" names them "x" and "y";
+        "auto" takes "section" for a file named as halvex names its grids
+        (LINE_con.grd, LINE_logcon.grd, LINE_res.grd, LINE_logres.grd), else "xy".
 
-    coords: "section" names the coordinates "station" (distance along the survey line, m)
-    and "elevation" (m), as in the sections halvex writes; "xy" names them "x" and "y";
-    "auto" (the default) takes "section" for a file named as halvex names its grids
-    (LINE_con.grd, LINE_logcon.grd, LINE_res.grd, LINE_logres.grd) and "xy" otherwise.
+    Returns
+    -------
+    xarray.DataArray
+        Dimensions (y, x): the first row is the row at the grid's origin, whatever the
+        file's row orientation. Null nodes (at or below -1.0E30) are NaN; every other value
+        is the file's, bit for bit (a header with a value multiplier other than 1 or a base
+        other than 0 is applied as value = stored / multiplier + base). An unrotated grid
+        has 1-D coordinates; a rotated one has dimensions "row" and "column" and 2-D
+        coordinates of every node. attrs hold every header field by name (orientation, dx,
+        dy, x0, y0, angle, zmin, zmax, ...), the source file, and for a halvex section its
+        line label, quantity and units.
 
-    An unrotated grid has 1-D coordinates on its two dimensions. A grid whose header
-    gives a rotation has dimensions "row" and "column" and 2-D coordinates of every node.
+    Raises
+    ------
+    GridFileError
+        For a file that is not a valid grid: a length that does not match the header, a
+        spacing of 0 or one lost to rounding, nodes placed beyond the range of reals,
+        values that are not finite (after the multiplier and base); the message names the
+        file and the fault.
 
-    attrs hold every header field by name (orientation, dx, dy, x0, y0, angle, zmin,
-    zmax, ...), the source file, and for a halvex section its line label, quantity and
-    units. Raises GridFileError for a file that is not a valid grid, including one whose
-    length does not match the size its header gives.
+    Examples
+    --------
+    >>> g = halvex.load_grid("1021_logres.grd")
+    >>> g.dims, g.attrs["line"], g.attrs["units"]
+    (('elevation', 'station'), '1021', 'log10(ohm m)')
+    >>> float(g["elevation"][1] - g["elevation"][0])
+    5.0
     """
     path = os.fspath(path)
     with open(path, "rb") as f:

@@ -168,7 +168,17 @@ def _load():
 
 
 def library_version():
-    """(release, path) of the library grid() uses, e.g. ("0.2.0", ".../libminc.so").
+    """The library grid() uses.
+
+    Returns
+    -------
+    tuple of str
+        Its release number (MINC_VERSION) and its file, e.g. ("0.2.0", ".../libminc.so").
+
+    Raises
+    ------
+    OSError
+        When there is none (see find_library).
 
     Examples
     --------
@@ -242,7 +252,7 @@ def grid_frame(region=None, spacing=None, origin=None, size=None, adjust_region=
 
     Examples
     --------
-    >>> halvex.gridding.grid_frame(region=(0, 0.9, 10, 11), spacing=0.3)
+    >>> halvex.gridding.grid_frame(region=(0, 0.9, 10, 11.2), spacing=0.3)
     (0.0, 10.0, 0.3, 0.3, 4, 5)
     >>> halvex.gridding.grid_frame(region=(0, 1, 0, 1), spacing=0.3)
     Traceback (most recent call last):

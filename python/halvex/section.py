@@ -138,28 +138,58 @@ def _fiducial_ticks(d, fiducial, most=8):
 def plot_section(grid, ax=None, quantity=None, exaggeration=None, vmin=None, vmax=None,
                  cmap=None, line=None, title=None, width=10.0, stations=None, orient="west",
                  clip=None, location=None):
-    """Draws a section grid (a DataArray from load_grid or grid()) and returns the
-    matplotlib Figure.
+    """Draws a section grid and returns the matplotlib Figure.
 
-    quantity: "con", "logcon", "res" or "logres" (default: the grid's attrs, set by
-    load_grid from the file name); other grids get a linear scale. exaggeration: the
-    vertical exaggeration (default: chosen from the section's shape, see
-    default_exaggeration). vmin, vmax: colour range in the grid's values (log10 values
-    for the log grids); default the grid's range, or its `clip` and 100 - `clip`
-    percentiles. line: the line label for the title (default attrs["line"]). width:
-    figure width in inches when no `ax` is given; the height follows from the
-    exaggeration. The exaggeration drawn (the one asked for, or the default, or the
-    nearest the figure could hold) is the figure's attribute `halvex_exaggeration`.
+    Parameters
+    ----------
+    grid : xarray.DataArray
+        From load_grid or grid().
+    ax : matplotlib Axes, optional
+        Draw there instead of on a new figure.
+    quantity : {"con", "logcon", "res", "logres"}, optional
+        Default: the grid's attrs, set by load_grid from the file name; other grids get
+        a linear scale.
+    exaggeration : float, optional
+        The vertical exaggeration (default: chosen from the section's shape, see
+        default_exaggeration).
+    vmin, vmax : float, optional
+        Colour range in the grid's values (log10 values for the log grids); default the
+        grid's range, or its `clip` and 100 - `clip` percentiles.
+    cmap : str, optional
+        A matplotlib colour map.
+    line : str, optional
+        The line label for the title (default attrs["line"]).
+    title : str, optional
+        Instead of the title made of the line, quantity and exaggeration.
+    width : float
+        Figure width in inches when no `ax` is given; the height follows from the
+        exaggeration.
+    stations : halvex.stations.Stations, optional
+        The line's stations (see load_stations): the ground and the depth of
+        investigation are drawn as lines; nodes above the ground are not drawn and nodes
+        below the depth of investigation are faded; fiducials are marked along the top;
+        the ends are named by compass direction and the title gives the azimuth.
+    orient : str
+        See orientation(); the x axis is the distance from the left end.
+    clip : float, optional
+        Percentile for the default colour range.
+    location : dict, optional
+        {line: Stations}, every line of the run: a small map of the lines with this one
+        highlighted.
 
-    stations (halvex.stations.Stations of the line, see load_stations): the ground and the
-    depth of investigation are drawn as lines; nodes above the ground are not drawn and
-    nodes below the depth of investigation are faded; fiducials are marked along the top;
-    the ends are named by compass direction and the title gives the azimuth. orient: see
-    orientation(); the x axis is the distance from the left end. location ({line:
-    Stations}, every line of the run): a small map of the lines with this one highlighted.
-    The figure's attribute `halvex_section` holds the layout (sign, left_x, bearing) and
-    the node masks `hidden` (above the ground) and `faded` (below the DOI), in the grid's
-    own order.
+    Returns
+    -------
+    matplotlib.figure.Figure
+        Its attribute `halvex_exaggeration` is the exaggeration drawn (the one asked for,
+        or the default, or the nearest the figure could hold); `halvex_section` holds the
+        layout (sign, left_x, bearing) and the node masks `hidden` (above the ground) and
+        `faded` (below the DOI), in the grid's own order.
+
+    Examples
+    --------
+    >>> fig = halvex.plot_section(halvex.load_grid("1021_logres.grd"), exaggeration=2)
+    >>> fig.halvex_exaggeration
+    2.0
     """
     from matplotlib import colors
     from matplotlib.figure import Figure
@@ -348,8 +378,30 @@ def plot_section(grid, ax=None, quantity=None, exaggeration=None, vmin=None, vma
 
 
 def save_section(grid, path, dpi=150, **kwargs):
-    """Draws `grid` with plot_section and writes the picture; the format follows the
-    file's extension (.png, .svg, .pdf). Returns the vertical exaggeration drawn."""
+    """Draws a grid with plot_section and writes the picture.
+
+    Parameters
+    ----------
+    grid : xarray.DataArray
+        A 2-D grid.
+    path : str or os.PathLike
+        .png, .svg or .pdf: the format follows the extension; written by the package's
+        output rules (see output_file).
+    dpi : float
+        Dots per inch.
+    **kwargs
+        plot_section's options.
+
+    Returns
+    -------
+    float
+        The vertical exaggeration drawn.
+
+    Examples
+    --------
+    >>> halvex.save_section(halvex.load_grid("1021_logres.grd"), "1021.png", dpi=50, exaggeration=2)
+    2.0
+    """
     fmt = os.path.splitext(os.fspath(path))[1].lower().lstrip(".")
     if fmt not in ("png", "svg", "pdf"):
         raise ValueError("%s: a section is written as .png, .svg or .pdf" % path)
