@@ -44,6 +44,7 @@ MAX_POINTS = 2 ** 23  # the library's bound on the points of one call
 _LOG_BYTES = 4096 + 95 * 3600
 _LOG_HEADING = " tier  sect   init err    end err    #iterations"
 
+
 class MincError(RuntimeError):
     """MINC returned a failure code; `code` holds it. The text is the library's own
     (MINC_STATUS_TEXT)."""
