@@ -120,9 +120,29 @@ def write_flight_lines(stations_by_line, path, crs=None):
 
 
 def curtains(run_dir, out_dir=None, crs=None):
-    """Writes LINE_curtain.vts for every line of a halvex run that has its four section
-    grids and its stations file, and flight_lines.geojson, into `out_dir` (default the run's
-    folder). Returns the paths written."""
+    """Writes the curtains of a halvex run: LINE_curtain.vts for every line that has its
+    section grids and its stations file, and flight_lines.geojson.
+
+    Parameters
+    ----------
+    run_dir : str
+        The run's folder.
+    out_dir : str, optional
+        Where to write (default `run_dir`).
+    crs : str, optional
+        The flight lines' coordinate reference system ("EPSG:N").
+
+    Returns
+    -------
+    list of str
+        The paths written.
+
+    Examples
+    --------
+    >>> paths = halvex.curtains(".", "3d")
+    >>> sorted(os.path.basename(p) for p in paths)[-2:]
+    ['1031_curtain.vts', 'flight_lines.geojson']
+    """
     out_dir = out_dir or run_dir
     if crs:
         crs_urn(crs)  # an unknown CRS stops the command before anything is written

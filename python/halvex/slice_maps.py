@@ -226,12 +226,39 @@ def _interval_name(kind, a, b):
 
 def slices(run_dir, depths=None, elevations=None, spacing=None, radius=None, quantity="con", crs=None,
            out_dir=None, write=True):
-    """Depth slices (`depths`) or elevation slices (`elevations`) of a halvex run: each a
-    list of (top, bottom) pairs or the text parse_intervals takes. Grids the stations'
-    values of every interval (spacing and blanking radius in metres) and, with `write`,
-    writes QUANTITY_KIND_A_B.grd, .tif (CRS `crs`, e.g. "EPSG:32755") and .png into
-    `out_dir` (default RUN_DIR/slices). Returns a list of (interval, DataArray, paths);
-    an interval where fewer than three stations have a value is left out."""
+    """Depth or elevation slices of a halvex run, gridded in map coordinates.
+
+    Parameters
+    ----------
+    run_dir : str
+        The run's folder.
+    depths, elevations : str or list of (top, bottom)
+        One of the two: intervals below the ground or of elevation, as pairs or as the
+        text parse_intervals takes ("0-20,20-40" or "0:100:10").
+    spacing : float
+        Node spacing of the maps (m).
+    radius : float
+        Blanking radius (m): nodes farther than this from every station are blank.
+    quantity : {"con", "logcon", "res", "logres"}
+        The quantity mapped.
+    crs : str, optional
+        The GeoTIFF's coordinate reference system, e.g. "EPSG:32755".
+    out_dir : str, optional
+        Where to write (default RUN_DIR/slices).
+    write : bool
+        Write QUANTITY_KIND_A_B.grd, .tif and .png.
+
+    Returns
+    -------
+    list of (interval, xarray.DataArray, paths)
+        An interval where fewer than three stations have a value is left out.
+
+    Examples
+    --------
+    >>> (interval, g, paths), = halvex.slices(".", depths="0-20", spacing=20, radius=120, write=False)
+    >>> interval, g.dims, paths
+    ((0.0, 20.0), ('y', 'x'), [])
+    """
     if (depths is None) == (elevations is None):
         raise ValueError("give depths or elevations")
     kind = "depth" if depths is not None else "elevation"

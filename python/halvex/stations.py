@@ -90,8 +90,31 @@ def stations_path(folder, line):
 
 
 def load_stations(path):
-    """Reads a stations file into Stations; raises ValueError naming the file when it
-    lacks a column or a row is malformed."""
+    """Reads a stations file (line_LINE_stations.csv, written by halvex) into Stations.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The file: a header line of the columns fiducial, station_m, east_m, north_m,
+        ground_elevation_m, doi_m, then a row per station.
+
+    Returns
+    -------
+    Stations
+        The line label (from the file name), and each column as a float64 array.
+
+    Raises
+    ------
+    ValueError
+        Naming the file, when it lacks a column, a row is malformed or it holds fewer
+        than two stations.
+
+    Examples
+    --------
+    >>> s = halvex.load_stations("line_1021_stations.csv")
+    >>> s.line, len(s)
+    ('1021', 60)
+    """
     path = os.fspath(path)
     m = _STATIONS_NAME.match(os.path.basename(path))
     with open(path, newline="") as f:

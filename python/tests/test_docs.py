@@ -1,5 +1,5 @@
-"""The docstring examples of every public function run as doctests, in a folder holding
-the grids of the example run, and every public function has numpydoc sections."""
+"""The docstring examples of every public function run as doctests, in a copy of the
+example run's folder, and every public function has numpydoc sections."""
 import doctest
 import os
 import shutil
@@ -18,8 +18,9 @@ PUBLIC += [gridding.find_library, gridding.library_version, gridding.grid_frame]
 def test_docstring_examples(function, example_run, tmp_path, monkeypatch):
     doc = function.__doc__ or ""
     assert "Examples\n    --------\n" in doc and ("Returns\n" in doc or "Parameters\n" in doc), function.__name__
-    shutil.copy(os.path.join(example_run, "1021_logres.grd"), tmp_path)
-    monkeypatch.chdir(tmp_path)
+    work = tmp_path / "run"
+    shutil.copytree(example_run, work)
+    monkeypatch.chdir(work)
     test = doctest.DocTestParser().get_doctest(doc, {"halvex": halvex, "np": np, "os": os}, function.__name__,
                                                None, 0)
     assert test.examples
