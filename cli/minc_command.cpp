@@ -59,7 +59,8 @@ Gridding:
   --reverse-rows           store the rows from the last to the first (orientation -2)
   --binary MAXCHAN         INPUT is a binary input data file with MAXCHAN channels (1..256)
   --channel K              channel gridded from a binary file, 1..MAXCHAN (default 1)
-  --disk-stores            keep the scratch data in files "~minc??.tmp" (deleted at the end)
+  --disk-stores            keep the scratch data on disk in unnamed files of the current
+                           folder (private to the call; nothing is left in the folder)
   -q, --quiet              print nothing on success
   -h, --help               this text
   --version                the version

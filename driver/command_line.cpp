@@ -98,7 +98,9 @@ std::string help_text() {
            "Converts a Corvane model file into text tables (<model>_all.xyz beside the model\n"
            "file, line_<n>.xyz and line_<n>.crd) and grids the vertical section of every\n"
            "survey line of three or more records into <n>_con.grd, <n>_logcon.grd,\n"
-           "<n>_res.grd and <n>_logres.grd, in the current folder.\n"
+           "<n>_res.grd and <n>_logres.grd, in the current folder. <model> is the model\n"
+           "file's own name up to its last \".\" (survey.mod: survey_all.xyz; m.1.mod:\n"
+           "m.1_all.xyz; a name with no \".\" after its first character is taken whole).\n"
            "\n"
            "  model-file  the Corvane model file; with no argument at all, the model file,\n"
            "              cell and ndepth are asked for\n"
@@ -135,8 +137,8 @@ std::string help_text() {
            "Limits: a model record is one text line of at most " +
            std::to_string(kMaxRecordChars) +
            " characters.\n"
-           "One run per folder: a run holds the lock file .halvex.lock in the current\n"
-           "folder, and a second run there stops at once.\n"
+           "One run per folder: a run locks the current folder itself (no lock file), and\n"
+           "a second run there stops at once; the lock ends with the run, however it ends.\n"
            "\n"
            "Progress goes to standard output; warnings and stop messages go to standard\n"
            "error, naming the model file and its line. When standard error is a terminal,\n"

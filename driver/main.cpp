@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "gridout/byte_file.hpp"
 #include "halvex_version.hpp"
 #include "progress.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    // A run stopped by a signal leaves no temporary beside an output it was replacing.
+    gridout::remove_temporaries_on_signals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     driver::Console console{std::cout, std::cin, std::cerr};
     console.err_is_terminal = driver::stderr_is_terminal();

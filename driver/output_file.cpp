@@ -3,6 +3,7 @@
 // disk, /dev/full) as a short count, the commit the failure of the last one.
 #include "output_file.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <system_error>
@@ -31,11 +32,13 @@ void OutputFile::create(const std::string& name, const ModelGuard& guard) {
     guard.check(name);
     name_ = name;
     failed_ = false;
+    lines_ = 0;
     gridout::StageError why{};
     staged_ = gridout::disk().stage(name, why);
     if (staged_) return;
     if (why == gridout::StageError::not_writable)
         throw RunStop{" output file " + name + " is write-protected; run stopped"};
+    if (why == gridout::StageError::pipe) throw RunStop{" output file " + name + " is a pipe; run stopped"};
     throw RunStop{" cannot create file " + name};
 }
 
@@ -53,7 +56,9 @@ void OutputFile::put(const void* data, std::size_t bytes) {
 }
 
 void OutputFile::write(std::string_view bytes) {
-    if (!bytes.empty()) put(bytes.data(), bytes.size());
+    if (bytes.empty()) return;
+    put(bytes.data(), bytes.size());
+    lines_ += std::count(bytes.begin(), bytes.end(), '\n');
 }
 
 void OutputFile::write(std::span<const float> words) {

@@ -46,8 +46,8 @@ public:
     ~OutputFile();
 
     /// Starts a new version of `name` after checking it against the guard; throws
-    /// RunStop (" cannot create file <name>", or " output file <name> is write-protected")
-    /// on failure.
+    /// RunStop (" cannot create file <name>", " output file <name> is write-protected",
+    /// or " output file <name> is a pipe") on failure.
     void create(const std::string& name, const ModelGuard& guard);
     void write(std::string_view bytes);
     void write(std::span<const float> words);
@@ -61,6 +61,8 @@ public:
     /// succeeded (else drops it); never throws. True when a file was put in place.
     bool keep();
     bool is_open() const { return staged_ != nullptr; }
+    /// Text lines (line feeds) written since create().
+    std::int64_t lines() const { return lines_; }
     const std::string& name() const { return name_; }
 
 private:
@@ -70,6 +72,7 @@ private:
     std::unique_ptr<gridout::StagedFile> staged_;
     std::string name_;
     bool failed_ = false;
+    std::int64_t lines_ = 0;
 };
 
 /// A line point file read back from its start, point by point.

@@ -1,6 +1,7 @@
 // Lines gridded on worker threads (see parallel_lines.hpp).
 #include "parallel_lines.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <string_view>
 #include <utility>
@@ -76,13 +77,21 @@ std::optional<std::string> ParallelGridder::grid_line(const GridCall& call) {
     return std::nullopt;
 }
 
+std::deque<ParallelGridder::Job>::iterator ParallelGridder::next_job() {
+    return std::find_if(queue_.begin(), queue_.end(),
+                        [&](const Job& j) { return gridding_.count(j.call.label) == 0; });
+}
+
 void ParallelGridder::work() {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
-        job_ready_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-        if (queue_.empty()) return;
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
+        // Jobs of one label leave the queue in their order, one at a time.
+        job_ready_.wait(lock, [&] { return (closing_ && queue_.empty()) || next_job() != queue_.end(); });
+        const auto next = next_job();
+        if (next == queue_.end()) return;
+        Job job = std::move(*next);
+        queue_.erase(next);
+        gridding_.insert(job.call.label);
         lock.unlock();
 
         job.call.points = job.points;
@@ -110,8 +119,10 @@ void ParallelGridder::work() {
             last_log_ = std::move(grids.last_log);
         }
         --in_flight_;
+        gridding_.erase(job.call.label);
         lock.unlock();
         job_done_.notify_all();
+        job_ready_.notify_all();  // a line of this label may be waiting
     }
 }
 

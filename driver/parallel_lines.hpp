@@ -2,8 +2,11 @@
 // thread and hands each completed line over; worker threads make its four grids while
 // the loop reads on. Every line starts from a fresh relaxation state and status word,
 // as if it were the first line of a run, so its grids depend on nothing but the line
-// itself: the outputs are the same bytes whatever the number of threads. The warnings
-// of a line take their place on the console where the line was handed over.
+// itself: the outputs are the same bytes whatever the number of threads. A label that
+// comes back (line 1, line 77, line 1 again) names the same grid files, so a line waits
+// while an earlier line of its label is gridded: the later grids replace the earlier
+// ones, as in a run on one thread. The warnings of a line take their place on the
+// console where the line was handed over.
 #pragma once
 
 #include <condition_variable>
@@ -11,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +60,8 @@ private:
     };
 
     void work();
+    // The first queued job whose label no thread is gridding; end() when none.
+    std::deque<Job>::iterator next_job();
     void wait_until_in_flight_below(int limit);
 
     const int jobs_;
@@ -64,7 +70,8 @@ private:
     mutable std::mutex mutex_;  // guards everything below but the threads
     std::condition_variable job_ready_;
     std::condition_variable job_done_;
-    std::deque<Job> queue_;
+    std::deque<Job> queue_;         // in the order the lines were handed over
+    std::set<std::string> gridding_;  // labels of the lines being gridded
     int in_flight_ = 0;  // handed over and not yet done
     bool closing_ = false;
     std::uint64_t next_sequence_ = 0;

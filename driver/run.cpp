@@ -100,10 +100,31 @@ void check_ndepth(std::int32_t ndepth) {
                       std::to_string(kMaxDepthCells)};
 }
 
+// One answer line, without its line end; false at the end of the input. A line is held
+// to the length of a model record, so that an endless one (/dev/zero) stops the run
+// instead of filling the memory.
+bool read_answer(std::istream& in, std::string& line) {
+    line.clear();
+    std::streambuf* buf = in.good() ? in.rdbuf() : nullptr;
+    if (buf == nullptr) return false;
+    for (;;) {
+        const int c = buf->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return !line.empty();
+        }
+        if (c == '\n') return true;
+        if (line.size() == kMaxRecordChars)
+            throw RunStop{" an answer of more than " + std::to_string(kMaxRecordChars) +
+                          " characters; run stopped"};
+        line.push_back(static_cast<char>(c));
+    }
+}
+
 // The answer to a number prompt: the first line that is not blank.
 std::string read_number_answer(std::istream& in, std::string_view what) {
     std::string answer;
-    while (std::getline(in, answer)) {
+    while (read_answer(in, answer)) {
         strip_line_end(answer);
         if (!is_blank(answer)) return answer;
     }
@@ -120,7 +141,7 @@ Parameters read_parameters(std::span<const std::string> args, Console& console, 
         console.out << (corvane ? " enter name of the CORVANE model file : " : " enter name of the model file : ")
                     << std::flush;
         std::string name;
-        if (!std::getline(console.in, name)) name.clear();
+        if (!read_answer(console.in, name)) name.clear();
         strip_line_end(name);
         if (is_blank(name)) throw RunStop{" no file name supplied "};
         p.infil = strip_trailing_blanks(name);
@@ -144,12 +165,15 @@ Parameters read_parameters(std::span<const std::string> args, Console& console, 
     return p;
 }
 
-// The combined table lies beside the model file: the name as entered up to its first
-// ".", so a directory part carries over (and a name starting with "." gives "").
+// The combined table lies beside the model file (its folder part carries over) and takes
+// its stem from the model file's own name, up to the last ".": m.1.mod and m.2.mod get
+// tables of their own. A name with no "." after its first character is taken whole.
 std::string combined_table_name(const std::string& infil) {
-    const std::size_t dot = infil.find('.');
-    const std::string base = dot == std::string::npos ? std::string() : infil.substr(0, dot);
-    return base + "_all.xyz";
+    const std::size_t slash = infil.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = infil.rfind('.');
+    const std::size_t end = dot != std::string::npos && dot > start ? dot : infil.size();
+    return infil.substr(0, end) + "_all.xyz";
 }
 
 // Where in the model file a message points: " (m.mod, line 7)".
@@ -434,19 +458,27 @@ int run_or_throw(const CommandLine& command, Console& console, SectionGridder& g
     RecordLoop loop(p, console, gridder, guard, combined);
     try {
         loop.run(model, *source);
-    } catch (const RunStop&) {
+    } catch (RunStop& stop) {
         // A stop keeps what the run wrote until then: the combined table up to the last
         // complete line goes in place like the files of those lines, which are gridded
-        // and reported before the stop message.
+        // and reported before the stop message. The message says that the table is cut
+        // short, as it may replace a complete one of an earlier run.
         gridder.finish();
-        combined.keep();
+        const std::int64_t lines = combined.lines();
+        if (combined.keep())
+            stop.line += "; table cut short: " + combined.name() + " holds " + std::to_string(lines) +
+                         (lines == 1 ? " line" : " lines");
         throw;
     }
     gridder.finish();
+    const std::int64_t rows = combined.lines() - 1;
     combined.close();
     if (loop.converted_lines() == 0)
         throw RunStop{" nothing converted: " + p.infil + " holds no survey line of " +
                       std::to_string(kMinLineRecords) + " or more records"};
+    if (rows == 0)
+        throw RunStop{" nothing converted: every conductivity in " + p.infil +
+                      " is 0 or less, so no line has a point"};
     return loop.left_out() ? kExitIncomplete : kExitOk;
 }
 

@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -129,6 +132,49 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The temporary names that exist while a staged file is put in place (or, without
+// unnamed files, while it is written), for the signal handler to remove. A fixed table
+// of slots, each claimed in one atomic step, so that the handler reads it without a
+// lock or an allocation. With every slot taken a name goes unlisted.
+struct PendingSlot {
+    std::atomic<int> state{0};
+    char path[PATH_MAX];
+};
+enum : int { kSlotFree = 0, kSlotFilling = 1, kSlotListed = 2 };
+PendingSlot g_pending[64];
+
+// Lists a temporary name for as long as the object lives.
+class PendingName {
+public:
+    explicit PendingName(const std::string& path) {
+        if (path.size() >= PATH_MAX) return;
+        for (PendingSlot& s : g_pending) {
+            int expected = kSlotFree;
+            if (!s.state.compare_exchange_strong(expected, kSlotFilling)) continue;
+            std::memcpy(s.path, path.c_str(), path.size() + 1);
+            s.state.store(kSlotListed);
+            slot_ = &s;
+            return;
+        }
+    }
+    ~PendingName() {
+        if (slot_) slot_->state.store(kSlotFree);
+    }
+    PendingName(const PendingName&) = delete;
+    PendingName& operator=(const PendingName&) = delete;
+
+private:
+    PendingSlot* slot_ = nullptr;
+};
+
+extern "C" void remove_temporaries_and_end(int sig) {
+    for (PendingSlot& s : g_pending)
+        if (s.state.load() == kSlotListed) ::unlink(s.path);
+    // SA_RESETHAND has put back the default action: the signal, pending until this
+    // handler returns, then ends the process as it would have without the handler.
+    ::raise(sig);
+}
+
 // A name for a temporary beside `name` that no other writer picks: the process id and
 // a counter; the writer still creates it exclusively.
 std::string temporary_beside(const std::string& name) {
@@ -209,7 +255,9 @@ public:
     StagedDiskFile(std::unique_ptr<DiskFile> f, Kind kind, std::string target, std::string temp,
                    bool existed)
         : file_(std::move(f)), kind_(kind), target_(std::move(target)), temp_(std::move(temp)),
-          existed_(existed) {}
+          existed_(existed) {
+        if (kind_ == Kind::named) listed_ = std::make_unique<PendingName>(temp_);
+    }
     ~StagedDiskFile() override {
         if (done_) return;
         file_->close();  // an unnamed file vanishes with its descriptor
@@ -245,6 +293,7 @@ private:
         }
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string side = temporary_beside(target_);
+            const PendingName listed(side);
             if (link_descriptor(fd, side)) {
                 if (::rename(side.c_str(), target_.c_str()) == 0) return true;
                 ::unlink(side.c_str());
@@ -260,6 +309,7 @@ private:
     std::string target_, temp_;
     bool existed_;
     bool done_ = false;
+    std::unique_ptr<PendingName> listed_;  // the named temporary, while it exists
 };
 
 std::unique_ptr<DiskFile> disk_file_on(int fd) {
@@ -320,8 +370,12 @@ std::unique_ptr<StagedFile> DiskFileSystem::stage(const std::string& name, Stage
     const bool existed = ::stat(target.c_str(), &st) == 0;
     if (existed) {
         if (S_ISDIR(st.st_mode)) return nullptr;
+        if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+            why = StageError::pipe;
+            return nullptr;
+        }
         if (!S_ISREG(st.st_mode)) {
-            // A device or pipe: renaming a file onto it would replace it.
+            // A device: renaming a file onto it would replace it.
             auto f = open(target, OpenMode::read_write);
             if (!f) return nullptr;
             why = StageError::none;
@@ -382,6 +436,74 @@ std::unique_ptr<StagedFile> FileSystem::stage(const std::string& name, StageErro
     return std::make_unique<RenamedTemporary>(*this, name, temp, std::move(f), direct);
 }
 
+namespace {
+
+// A new unnamed file in `folder`; -1 on failure.
+int unnamed_file(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+    // Without unnamed files: a random name created exclusively (never through a link)
+    // and removed as soon as the file is open.
+    std::string name = folder + "/.scratch.XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) ::unlink(name.c_str());
+    return named;
+}
+
+// A handle of its own on an open file, at offset 0.
+std::unique_ptr<ByteFile> handle_on(int fd, OpenMode mode) {
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return nullptr;
+    std::FILE* f = ::lseek(own, 0, SEEK_SET) == 0
+                       ? ::fdopen(own, mode == OpenMode::read_only ? "rb" : "r+b")
+                       : nullptr;
+    if (!f) {
+        ::close(own);
+        return nullptr;
+    }
+    return std::make_unique<DiskFile>(f, mode == OpenMode::read_write);
+}
+
+}  // namespace
+
+PrivateDiskFileSystem::~PrivateDiskFileSystem() {
+    for (const auto& kv : files_) ::close(kv.second);
+}
+
+std::unique_ptr<ByteFile> PrivateDiskFileSystem::create(const std::string& name) {
+    if (name.empty()) return nullptr;
+    const int fd = unnamed_file(folder_);
+    if (fd < 0) return nullptr;
+    remove(name);
+    files_[name] = fd;
+    return handle_on(fd, OpenMode::read_write);
+}
+
+std::unique_ptr<ByteFile> PrivateDiskFileSystem::open(const std::string& name, OpenMode mode) {
+    auto it = files_.find(name);
+    return it == files_.end() ? nullptr : handle_on(it->second, mode);
+}
+
+bool PrivateDiskFileSystem::remove(const std::string& name) {
+    auto it = files_.find(name);
+    if (it == files_.end()) return false;
+    ::close(it->second);
+    files_.erase(it);
+    return true;
+}
+
+bool PrivateDiskFileSystem::exists(const std::string& name) { return files_.count(name) > 0; }
+
+bool PrivateDiskFileSystem::rename(const std::string& from, const std::string& to) {
+    auto it = files_.find(from);
+    if (it == files_.end()) return false;
+    const int fd = it->second;
+    files_.erase(it);
+    remove(to);
+    files_[to] = fd;
+    return true;
+}
+
 std::unique_ptr<ByteFile> MemoryFileSystem::create(const std::string& name) {
     if (name.empty()) return nullptr;
     auto& slot = files_[name];
@@ -434,6 +556,18 @@ std::int64_t read_up_to(ByteFile& f, std::span<std::byte> out) {
 FileSystem& disk() {
     static DiskFileSystem fs;  // stateless; one instance serves the process
     return fs;
+}
+
+void remove_temporaries_on_signals() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGALRM, SIGUSR1, SIGUSR2}) {
+        struct sigaction now {};
+        if (::sigaction(sig, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) continue;
+        struct sigaction act {};
+        act.sa_handler = remove_temporaries_and_end;
+        sigemptyset(&act.sa_mask);
+        act.sa_flags = SA_RESETHAND;
+        ::sigaction(sig, &act, nullptr);
+    }
 }
 
 }  // namespace gridout

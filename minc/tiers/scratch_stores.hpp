@@ -1,7 +1,8 @@
-// The scratch stores of one gridding call, by their fixed names, on the file system of
-// the chosen kind: a private in-memory file system (nothing touches the folder) or the
-// current directory. The object remembers every name it created and, when it goes
-// away, closes what is still open and removes every one of them, on every return path.
+// The scratch stores of one gridding call, by their names, on a file system of the call's
+// own of the chosen kind: in memory, or unnamed files on the disk of the current
+// directory that no other call, process or link can reach and that vanish with the
+// process however it ends. The object remembers every name it created and, when it
+// goes away, closes what is still open and removes every one of them.
 #pragma once
 
 #include <map>
@@ -14,6 +15,7 @@
 
 namespace minc {
 
+// The stores' names within the call (on disk no file ever carries them).
 inline constexpr char kGridRowsName[] = "~mincgr.tmp";     // finished grid rows
 inline constexpr char kMaskName[] = "~mincms.tmp";         // blanking mask
 inline constexpr char kDataStoreName[] = "~mincir.tmp";    // block chains of the data
@@ -24,7 +26,7 @@ inline constexpr char kRotatedName[] = "~mincrt.tmp";      // grid in the rotate
 class ScratchStores {
 public:
     explicit ScratchStores(Stores kind)
-        : fs_(kind == Stores::memory ? static_cast<gridout::FileSystem*>(&memory_) : &gridout::disk()) {}
+        : fs_(kind == Stores::memory ? static_cast<gridout::FileSystem*>(&memory_) : &on_disk_) {}
     ~ScratchStores() {
         for (auto& [name, file] : open_) file->close();
         open_.clear();
@@ -63,6 +65,7 @@ public:
 
 private:
     gridout::MemoryFileSystem memory_;
+    gridout::PrivateDiskFileSystem on_disk_;
     gridout::FileSystem* fs_;
     std::set<std::string> created_;
     std::map<std::string, std::unique_ptr<gridout::ByteFile>> open_;

@@ -1,5 +1,6 @@
-// The folder lock of a run: one holder at a time, the lock file gone after a release,
-// a lock left by a killed process no obstacle, a lock name that is a link never followed.
+// The folder lock of a run: one holder at a time, nothing of the lock ever seen in the
+// folder, a lock left by a killed process no obstacle, and a lock file of an earlier
+// version or of another user never followed nor an obstacle.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -26,8 +27,8 @@ TEST(RunLock, OneHolderAndNothingLeftBehind) {
     {
         std::optional<RunLock> first = RunLock::acquire(problem);
         ASSERT_TRUE(first.has_value()) << problem;
-        EXPECT_TRUE(fs::exists(kLockFileName));
-        // A second holder in the same process opens the file anew and is refused too.
+        EXPECT_TRUE(dir.names().empty());
+        // A second holder in the same process locks the folder anew and is refused too.
         std::string second_problem;
         EXPECT_FALSE(RunLock::acquire(second_problem).has_value());
         EXPECT_EQ(second_problem, busy);
@@ -36,42 +37,46 @@ TEST(RunLock, OneHolderAndNothingLeftBehind) {
         first.reset();
         EXPECT_FALSE(RunLock::acquire(second_problem).has_value());
     }
-    EXPECT_FALSE(fs::exists(kLockFileName));
+    EXPECT_TRUE(dir.names().empty());
     const std::optional<RunLock> again = RunLock::acquire(problem);
     EXPECT_TRUE(again.has_value()) << problem;
 }
 
-TEST(RunLock, KilledHolderLeavesNoObstacle) {
+TEST(RunLock, KilledHolderLeavesNothing) {
     TempDir dir;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::string problem;
         const std::optional<RunLock> lock = RunLock::acquire(problem);
-        if (lock) ::raise(SIGKILL);  // dies holding the lock, its file left behind
+        if (lock) ::raise(SIGKILL);  // dies holding the lock
         ::_exit(2);
     }
     int wstatus = 0;
     ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
     ASSERT_TRUE(WIFSIGNALED(wstatus));
-    EXPECT_TRUE(fs::exists(kLockFileName));
+    EXPECT_TRUE(dir.names().empty());
     std::string problem;
-    {
-        const std::optional<RunLock> lock = RunLock::acquire(problem);
-        EXPECT_TRUE(lock.has_value()) << problem;
-    }
-    EXPECT_FALSE(fs::exists(kLockFileName));
+    const std::optional<RunLock> lock = RunLock::acquire(problem);
+    EXPECT_TRUE(lock.has_value()) << problem;
 }
 
-TEST(RunLock, LockNameThatIsALinkIsRefused) {
+TEST(RunLock, OldLockFilesAreNoObstacle) {
     TempDir dir;
     driver_test::write_file("target", "keep");
-    fs::create_symlink("target", kLockFileName);
-    std::string problem;
-    EXPECT_FALSE(RunLock::acquire(problem).has_value());
-    EXPECT_EQ(problem.rfind(" cannot make the lock file .halvex.lock in ", 0), 0u) << problem;
-    EXPECT_EQ(driver_test::read_file("target"), "keep");
-    EXPECT_TRUE(fs::is_symlink(kLockFileName));
+    // A lock file of an earlier version as a link, and one no one may open (as another
+    // user's would be).
+    for (const bool link : {true, false}) {
+        SCOPED_TRACE(link ? "a link" : "a file no one may open");
+        fs::remove(".halvex.lock");
+        if (link) fs::create_symlink("target", ".halvex.lock");
+        else driver_test::write_file(".halvex.lock", "");
+        if (!link) fs::permissions(".halvex.lock", fs::perms::none);
+        std::string problem;
+        EXPECT_TRUE(RunLock::acquire(problem).has_value()) << problem;
+        EXPECT_EQ(driver_test::read_file("target"), "keep");
+        EXPECT_EQ(dir.names(), (std::set<std::string>{".halvex.lock", "target"}));
+    }
 }
 
 }  // namespace

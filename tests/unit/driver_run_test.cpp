@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -112,6 +113,11 @@ Outcome halvex(std::vector<std::string> args, const std::string& input = "",
 Outcome convert(const std::string& model, SectionGridder* gridder = nullptr) {
     write_file("m.mod", model);
     return halvex({"m.mod", "5", "2"}, "", gridder);
+}
+
+// The end of a stop message whose run kept the combined table cut short.
+std::string cut_short(const std::string& table, int lines) {
+    return "; table cut short: " + table + " holds " + std::to_string(lines) + (lines == 1 ? " line" : " lines");
 }
 
 // A line of three records at one place: each gives one point in its top cell.
@@ -283,10 +289,17 @@ TEST(DriverRun, PromptsAndTheirAnswers) {
     clear_folder();
     write_file("m.mod", three_records("4"));
     struct Stop {
-        const char* input;
+        std::string input;
         std::string tail;
     };
+    // Answers are held to the length of a model record, as from a device without lines.
+    const std::string endless(kMaxRecordChars + 1, '\0');
+    const std::string too_long = " an answer of more than " + std::to_string(kMaxRecordChars) + " characters; run stopped\n";
     const Stop stops[] = {
+        {endless, p1 + too_long},
+        {"m.mod\n" + endless, p12 + too_long},
+        {"m.mod\n5\n" + std::string(kMaxRecordChars, '2') + "\n", prompts + " number of depth cells is not an integer: '" +
+                                                          std::string(kMaxRecordChars, '2') + "'\n"},
         {"\n", p1 + " no file name supplied \n"},
         {"   \n", p1 + " no file name supplied \n"},
         {"", p1 + " no file name supplied \n"},
@@ -300,7 +313,7 @@ TEST(DriverRun, PromptsAndTheirAnswers) {
         {"m.mod\n5\n100001\n", prompts + " number of depth cells 100001 is above the limit of 100000\n"},
     };
     for (const Stop& s : stops) {
-        SCOPED_TRACE(s.input);
+        SCOPED_TRACE(s.input.substr(0, 20));
         const Outcome r = halvex({}, s.input, nullptr);
         EXPECT_EQ(r.status, kExitStop);
         // The prompts go to standard output, the stop message alone to standard error.
@@ -350,17 +363,24 @@ TEST(DriverRun, CommandLineStops) {
 TEST(DriverRun, CombinedTableName) {
     TempDir dir;
     fs::create_directory("data");
-    write_file("model.old.txt", "/ nothing\n");
-    write_file("model", "/ nothing\n");
-    write_file("data/m.mod", "/ nothing\n");
+    fs::create_directory("survey.2024");
     struct Case {
         const char* infil;
-        const char* table;
+        const char* table;  // beside the model, named after the model file's own name
     };
-    for (const Case c : {Case{"model.old.txt", "model_all.xyz"}, Case{"model", "_all.xyz"},
-                         Case{"data/m.mod", "data/m_all.xyz"}, Case{"./data/m.mod", "_all.xyz"}}) {
+    const Case cases[] = {
+        {"model.old.txt", "model.old_all.xyz"}, {"model", "model_all.xyz"},
+        {"data/m.mod", "data/m_all.xyz"},       {"./data/m.mod", "./data/m_all.xyz"},
+        {"m.1.mod", "m.1_all.xyz"},             {"m.2.mod", "m.2_all.xyz"},
+        {"survey.2024/lines.mod", "survey.2024/lines_all.xyz"},
+        {"survey.2024/model", "survey.2024/model_all.xyz"},
+        {".mod", ".mod_all.xyz"},
+    };
+    std::set<std::string> tables;
+    for (const Case c : cases) {
         SCOPED_TRACE(c.infil);
-        fs::remove(c.table);
+        write_file(c.infil, "/ nothing\n");
+        tables.insert(fs::path(c.table).lexically_normal().string());
         const Outcome r = halvex({c.infil, "5", "2"});
         // A model of comments only: no line, no report, the table header alone, and
         // a run that converted nothing.
@@ -370,6 +390,11 @@ TEST(DriverRun, CombinedTableName) {
                              " holds no survey line of 3 or more records\n");
         EXPECT_EQ(read_file(c.table), kHeader);
     }
+    // No table anywhere else: none in a parent folder, none shared by two models.
+    std::set<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator("."))
+        if (e.path().string().ends_with("_all.xyz")) found.insert(e.path().lexically_normal().string());
+    EXPECT_EQ(found, tables);
 }
 
 TEST(DriverRun, RecordLoopEdges) {
@@ -382,7 +407,7 @@ TEST(DriverRun, RecordLoopEdges) {
         // Line 1 is still in progress at the error: not completed, not written, but its
         // point file stays with the points written so far.
         EXPECT_EQ(r.out, kBanner);
-        EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)\n");
+        EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)" + cut_short("m_all.xyz", 1) + "\n");
         EXPECT_EQ(read_file("m_all.xyz"), kHeader);
         EXPECT_FALSE(fs::exists("line_1.xyz"));
         EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u);
@@ -394,7 +419,7 @@ TEST(DriverRun, RecordLoopEdges) {
             SCOPED_TRACE(bad);
             const Outcome r = convert(three_records("1") + rec("1", "30", "0", "100", {bad, "0"}));
             EXPECT_EQ(r.status, kExitStop);
-            EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)\n");
+            EXPECT_EQ(r.err, "  error reading the input xyz data file (m.mod, line 4)" + cut_short("m_all.xyz", 1) + "\n");
         }
     }
     {
@@ -448,11 +473,12 @@ TEST(DriverRun, RecordLoopEdges) {
     }
     {
         clear_folder();
-        SCOPED_TRACE("a line of zero conductivities is still completed");
+        SCOPED_TRACE("a line of zero conductivities is still completed, but nothing was converted");
         RecordingGridder g;
         const Outcome r = convert(rec("8", "0", "0", "0", {"0", "-1"}) + rec("8", "10", "0", "0", {"0", "0"}) +
                                   rec("8", "20", "0", "0", {"0", "0"}), &g);
-        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.status, kExitStop);
+        EXPECT_EQ(r.err, " nothing converted: every conductivity in m.mod is 0 or less, so no line has a point\n");
         EXPECT_EQ(read_file("line_8.xyz"), kHeader);
         EXPECT_EQ(fs::file_size("tmpdat.tmp"), 0u);
         ASSERT_EQ(g.calls.size(), 1u);
@@ -489,13 +515,14 @@ TEST(DriverRun, NeverOverwritesTheModelFile) {
         const char* what;
         bool through_parent;  // named by a path through the parent folder
         bool reaches_a_line;  // the stop comes after the line's report
+        int table_lines;      // lines of the combined table kept at the stop
     };
     const Case cases[] = {
-        {"tmpdat.tmp", "model named like the line point file", false, false},
-        {"_all.xyz", "model whose combined table name is its own name", true, false},
-        {"line_1.xyz", "model named like its own line table", false, false},
+        {"tmpdat.tmp", "model named like the line point file", false, false, 1},
+        {"line_1.xyz", "model named through the parent folder like its own line table", true, false, 1},
+        {"line_1.xyz", "model named like its own line table", false, false, 1},
         {"1_res.grd", "model named like a grid file of its line; the gridder is never called", false,
-         true},
+         true, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -505,8 +532,9 @@ TEST(DriverRun, NeverOverwritesTheModelFile) {
         RecordingGridder g;
         const Outcome r = halvex({infil, "5", "2"}, "", &g);
         EXPECT_EQ(r.status, kExitStop);
-        const std::string stop = " output file " + std::string(c.model) + stop_tail;
-        EXPECT_EQ(r.err, stop);
+        const std::string table = infil.substr(0, infil.size() - fs::path(infil).extension().string().size()) + "_all.xyz";
+        EXPECT_EQ(r.err, " output file " + std::string(c.model) + " is the model file being read; run stopped" +
+                             cut_short(table, c.table_lines) + "\n");
         if (c.reaches_a_line)
             EXPECT_NE(r.out.find(" Processing line : 1\n"), std::string::npos);
         else
@@ -532,17 +560,19 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
     write_file("m.mod", three_records("1"));
     struct Case {
         const char* name;
-        bool directory;  // a folder in the way: cannot be created
+        char kind;  // 'd' a folder in the way (cannot be created), 'f' a full disk, 'p' a pipe
         std::string line;
     };
     const Case cases[] = {
-        {"m_all.xyz", false, " cannot write file m_all.xyz\n"},
-        {"m_all.xyz", true, " cannot create file m_all.xyz\n"},
-        {"tmpdat.tmp", false, " cannot write file tmpdat.tmp\n"},
-        {"line_1.xyz", false, " cannot write file line_1.xyz\n"},
-        {"line_1.xyz", true, " cannot create file line_1.xyz\n"},
-        {"line_1.crd", false, " cannot write file line_1.crd\n"},
-        {"line_1_stations.csv", false, " cannot write file line_1_stations.csv\n"},
+        {"m_all.xyz", 'f', " cannot write file m_all.xyz\n"},
+        {"m_all.xyz", 'd', " cannot create file m_all.xyz\n"},
+        {"m_all.xyz", 'p', " output file m_all.xyz is a pipe; run stopped\n"},
+        {"tmpdat.tmp", 'f', " cannot write file tmpdat.tmp" + cut_short("m_all.xyz", 1) + "\n"},
+        {"line_1.xyz", 'f', " cannot write file line_1.xyz" + cut_short("m_all.xyz", 4) + "\n"},
+        {"line_1.xyz", 'd', " cannot create file line_1.xyz" + cut_short("m_all.xyz", 1) + "\n"},
+        {"line_1.xyz", 'p', " output file line_1.xyz is a pipe; run stopped" + cut_short("m_all.xyz", 1) + "\n"},
+        {"line_1.crd", 'f', " cannot write file line_1.crd" + cut_short("m_all.xyz", 4) + "\n"},
+        {"line_1_stations.csv", 'f', " cannot write file line_1_stations.csv" + cut_short("m_all.xyz", 4) + "\n"},
     };
     const auto remove_outputs = [] {
         for (const char* n : {"m_all.xyz", "tmpdat.tmp", "line_1.xyz", "line_1.crd", "line_1_stations.csv"})
@@ -551,10 +581,11 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         remove_outputs();
-        if (c.directory)
-            fs::create_directory(c.name);
-        else
-            fs::create_symlink("/dev/full", c.name);  // every write fails: a full disk
+        if (c.kind == 'd') fs::create_directory(c.name);
+        if (c.kind == 'f') fs::create_symlink("/dev/full", c.name);  // every write fails
+        if (c.kind == 'p') {
+            ASSERT_EQ(::mkfifo(c.name, 0600), 0);  // no reader: never written
+        }
         const Outcome r = halvex({"m.mod", "5", "2"});
         EXPECT_EQ(r.status, kExitStop);
         EXPECT_EQ(r.err, c.line);
@@ -566,13 +597,13 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         g.stop = " cannot write file 1_con.grd";
         const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
         EXPECT_EQ(r.status, kExitStop);
-        EXPECT_EQ(r.err, " cannot write file 1_con.grd\n");
+        EXPECT_EQ(r.err, " cannot write file 1_con.grd" + cut_short("m_all.xyz", 4) + "\n");
     }
 }
 
 TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
     TempDir dir;
-    const std::string kept = " (the files of the 1 line converted before are kept)\n";
+    const std::string kept = " (the files of the 1 line converted before are kept)" + cut_short("m_all.xyz", 4) + "\n";
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -592,7 +623,8 @@ TEST(DriverRun, OutputsThroughLinksAndWriteProtectedOutputs) {
          line1, kExitStop, " output file m_all.xyz is write-protected; run stopped\n", "m_all.xyz", "old"},
         {"a write-protected line table is refused and kept",
          [] { write_file("line_1.xyz", "old"); fs::permissions("line_1.xyz", fs::perms(0440)); },
-         line1, kExitStop, " output file line_1.xyz is write-protected; run stopped\n", "line_1.xyz", "old"},
+         line1, kExitStop, " output file line_1.xyz is write-protected; run stopped" + cut_short("m_all.xyz", 1) + "\n",
+         "line_1.xyz", "old"},
         {"a stop keeps the files written before it, and says so",
          [] { write_file("line_2.xyz", "old"); },
          line1 + rec("2", "0", "0", "100", {"1", "0"}) + "Line Station East North\n", kExitStop,
@@ -654,9 +686,8 @@ TEST(DriverRun, AKilledRunLeavesNoPartialFileAndNoTemporary) {
     EXPECT_EQ(read_file("m_all.xyz"), "earlier complete table");
     EXPECT_EQ(read_file("line_2.xyz"), "earlier line 2");
     EXPECT_EQ(read_file("line_1.xyz").size(), kHeader.size() + 3u * 110u);
-    EXPECT_EQ(files_here(), (std::vector<std::string>{".halvex.lock", "line_1.crd", "line_1.xyz",
-                                                      "line_1_stations.csv", "line_2.xyz", "m.mod", "m_all.xyz",
-                                                      "tmpdat.tmp"}));
+    EXPECT_EQ(files_here(), (std::vector<std::string>{"line_1.crd", "line_1.xyz", "line_1_stations.csv", "line_2.xyz",
+                                                      "m.mod", "m_all.xyz", "tmpdat.tmp"}));
     EXPECT_EQ(fs::file_size("tmpdat.tmp"), 3u * 32u) << "the point file of line 1, complete";
 }
 
@@ -730,7 +761,7 @@ TEST(DriverRun, WarningsAndExitStatus) {
         {"ndepth too large: the first record is short and not the last",
          "/ head\n" + rec("1", "0", "0", "100", {"1"}) + three_records("1"), kExitStop,
          " the first record holds 11 numbers, fewer than 10 + ndepth = 12 (m.mod, line 2): check ndepth;"
-         " run stopped\n",
+         " run stopped" + cut_short("m_all.xyz", 1) + "\n",
          {}},
         {"ndepth too small: the first record holds more numbers",
          rec("1", "0", "0", "100", {"1", "0", "3"}) + rec("1", "10", "0", "100", {"1", "0"}) +
@@ -762,7 +793,8 @@ TEST(DriverRun, WarningsAndExitStatus) {
         {"an unreadable record after a converted line",
          three_records("1") + rec("2", "0", "0", "100", {"1", "0"}) + "2 0 x\n" + three_records("2"),
          kExitStop,
-         "  error reading the input xyz data file (m.mod, line 5) (the files of the 1 line converted before are kept)\n",
+         "  error reading the input xyz data file (m.mod, line 5) (the files of the 1 line converted before are kept)" +
+             cut_short("m_all.xyz", 4) + "\n",
          {"line_1.xyz"}},
     };
     for (const Case& c : cases) {
@@ -805,22 +837,24 @@ TEST(DriverRun, LimitsOnRecordsAndDepthCells) {
         {"the largest ndepth on a small model: sized by what the records hold",
          three_records("1"), {"m.mod", "5", at_limit}, kExitStop,
          " the first record holds 12 numbers, fewer than 10 + ndepth = " +
-             std::to_string(kMaxDepthCells + 10) + " (m.mod, line 1): check ndepth; run stopped\n"},
+             std::to_string(kMaxDepthCells + 10) + " (m.mod, line 1): check ndepth; run stopped" +
+             cut_short("m_all.xyz", 1) + "\n"},
         {"records of exactly the longest text line", widest + widest + widest, {"m.mod", "5", "2"},
          kExitOk, ""},
         {"a first line one character too long", std::string(kMaxRecordChars + 1, '1'),
-         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 1); run stopped\n"},
+         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 1); run stopped" + cut_short("m_all.xyz", 1) + "\n"},
         {"a line too long after two records", rec("1", "0", "0", "100", {"1", "0"}) +
                                                    rec("1", "10", "0", "100", {"1", "0"}) +
                                                    std::string(kMaxRecordChars + 10, ' ') + "\n",
-         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 3); run stopped\n"},
-        {"a device that never ends a line", "", {"/dev/zero", "5", "2"}, kExitStop,
-         too_long + " (/dev/zero, line 1); run stopped\n"},
+         {"m.mod", "5", "2"}, kExitStop, too_long + " (m.mod, line 3); run stopped" + cut_short("m_all.xyz", 1) + "\n"},
+        {"a device that never ends a line", "", {"z.mod", "5", "2"}, kExitStop,
+         too_long + " (z.mod, line 1); run stopped" + cut_short("z_all.xyz", 1) + "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         clear_folder();
         if (!c.model.empty()) write_file("m.mod", c.model);
+        else fs::create_symlink("/dev/zero", "z.mod");
         const Outcome r = halvex(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -586,61 +590,90 @@ TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
         }
 }
 
-TEST(MincEntry, RotatedCallRemovesAStaleRotatedGridOnEveryPath) {
+TEST(MincEntry, DiskStoresAreTheCallsOwn) {
     CwdTempDir dir;
     write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
-    write_data("one.bin", {Point{3.0f, 4.0f, {1.0f}}});
-    // A rotated grid left behind, as by a run that was killed mid-call.
-    auto leave_stale = [] { std::ofstream("~mincrt.tmp") << "stale"; };
-    auto call = [](const std::string& dat, float angle) {
-        RelaxState st;
-        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
-        r.datfile = dat;
+    GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
+    r.radius = 3.0f;
+    r.angle = 20.0f;  // rotated and blanked: all six stores are used
+    ASSERT_EQ(grid_fresh(r).code(), 0);
+    const std::string want = read_file("g.grd");
+    fs::remove("g.grd");
+    // Links, folders and stale files under every store's name, as another user or an
+    // interrupted run may leave them: the stores never meet them, nothing is written
+    // through a link, nothing left there is removed.
+    std::ofstream("victim") << "keep";
+    std::set<std::string> planted{"data.bin", "victim"};
+    for (std::size_t k = 0; k < std::size(kScratchNames); ++k) {
+        const std::string name = kScratchNames[k];
+        if (k % 3 == 0) fs::create_symlink("victim", name);
+        if (k % 3 == 1) fs::create_directory(name);
+        if (k % 3 == 2) std::ofstream(name) << "stale";
+        planted.insert(name);
+    }
+    for (const float angle : {20.0f, 0.0f}) {
+        SCOPED_TRACE(angle);
         r.angle = angle;
-        return grid(r, st, Stores::disk).code();
-    };
-    struct Case { const char* what; std::string dat; float angle; int code; bool stale_kept; };
-    const Case cases[] = {
-        {"rotated, no data file name: ends before any store is made", "", 30.0f, -1000, false},
-        {"rotated, a single point: a degenerate range", "one.bin", 30.0f, -1000, false},
-        {"rotated and successful", "data.bin", 30.0f, 0, false},
-        {"an unrotated call never makes the rotated grid and leaves the file alone", "data.bin", 90.0f, 0, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        leave_stale();
-        EXPECT_EQ(call(c.dat, c.angle), c.code);
-        if (c.stale_kept) {
-            EXPECT_EQ(read_file("~mincrt.tmp"), "stale");
-        } else {
-            EXPECT_FALSE(fs::exists("~mincrt.tmp"));
+        EXPECT_EQ(grid_fresh(r, Stores::disk).code(), 0);
+        if (angle != 0.0f) {
+            EXPECT_EQ(read_file("g.grd"), want);
         }
+        std::set<std::string> expect = planted;
+        expect.insert({"g.grd", "minc.log"});
+        EXPECT_EQ(dir.names(), expect);
+        EXPECT_EQ(read_file("victim"), "keep");
+        EXPECT_EQ(read_file("~mincrt.tmp"), "stale");
     }
 }
 
-TEST(MincEntry, DiskStoresUseTheirNamesMemoryStoresDoNot) {
+TEST(MincEntry, DiskStoreCallsAtOnceInOneFolder) {
     CwdTempDir dir;
-    write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
-    // A directory (not empty) in the place of a scratch file makes the disk store
-    // fail under exactly that name; the in-memory stores do not notice it.
-    for (const char* name : kScratchNames) {
-        SCOPED_TRACE(name);
-        fs::create_directory(name);
-        std::ofstream(std::string(name) + "/keep") << "x";
-        GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
-        r.radius = 3.0f;
-        r.angle = 20.0f;  // rotated and blanked: all six stores are used
-        RelaxState s1, s2;
-        const GridResult disk = grid(r, s1, Stores::disk);
-        EXPECT_LT(disk.code(), 0);
-        EXPECT_FALSE(fs::exists("g.grd"));
-        const GridResult mem = grid(r, s2, Stores::memory);
-        EXPECT_EQ(mem.code(), 0);
-        EXPECT_TRUE(fs::exists("g.grd"));
-        fs::remove("g.grd");
-        EXPECT_TRUE(fs::exists(std::string(name) + "/keep"));
-        fs::remove_all(name);
+    // Two data sets of far apart value ranges: a store shared between the calls would
+    // show in either grid.
+    write_data("a.bin", plane_points(60.0f, 50.0f, 400, 1.0f, 2.0f, 0.0f));
+    write_data("b.bin", plane_points(60.0f, 50.0f, 300, -3.0f, 1.0f, 5000.0f));
+    auto req = [](const char* out, const char* dat) {
+        GridRequest r = request(out, 0.0f, 0.0f, 0.5f, 121, 101);
+        r.datfile = dat;
+        r.radius = 4.0f;
+        r.log_to = LogTo::memory;
+        return r;
+    };
+    ASSERT_EQ(grid_fresh(req("a0.grd", "a.bin")).code(), 0);
+    ASSERT_EQ(grid_fresh(req("b0.grd", "b.bin")).code(), 0);
+    for (int round = 0; round < 3; ++round) {
+        int ca = 1, cb = 1;
+        std::thread ta([&] { ca = grid_fresh(req("a.grd", "a.bin"), Stores::disk).code(); });
+        std::thread tb([&] { cb = grid_fresh(req("b.grd", "b.bin"), Stores::disk).code(); });
+        ta.join();
+        tb.join();
+        EXPECT_EQ(ca, 0);
+        EXPECT_EQ(cb, 0);
+        EXPECT_EQ(read_file("a.grd"), read_file("a0.grd")) << round;
+        EXPECT_EQ(read_file("b.grd"), read_file("b0.grd")) << round;
     }
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"a.bin", "a.grd", "a0.grd", "b.bin", "b.grd", "b0.grd"}));
+}
+
+TEST(MincEntry, KilledDiskStoreCallLeavesNothing) {
+    CwdTempDir dir;
+    write_data("data.bin", plane_points(400.0f, 300.0f, 20000, 1.0f, 2.0f, 0.0f));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        GridRequest r = request("g.grd", 0.0f, 0.0f, 0.5f, 801, 601);
+        r.radius = 3.0f;
+        r.angle = 10.0f;
+        RelaxState st;
+        (void)grid(r, st, Stores::disk);
+        ::_exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int wstatus = 0;
+    ASSERT_EQ(::waitpid(child, &wstatus, WNOHANG), 0) << "the call ended before it could be killed";
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
+    EXPECT_EQ(dir.names(), std::set<std::string>{"data.bin"});
 }
 
 bool documented(int code) {

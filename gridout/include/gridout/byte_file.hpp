@@ -43,6 +43,7 @@ enum class StageError {
     none,
     cannot_create,  // no file can be made there (missing folder, a folder in the way, ...)
     not_writable,   // the file exists and its owner has not allowed writing it
+    pipe,           // the name is a pipe or a socket: writing it could wait for ever
 };
 
 /// A new version of a named file, written out of sight and put in place whole by
@@ -87,8 +88,10 @@ public:
 /// in the folder of its name (O_TMPFILE) and linked into place on commit, so that a
 /// process killed while writing leaves neither a partial file nor a temporary. Where
 /// the file system has no unnamed files it falls back to a temporary beside the name.
-/// A name that is a symbolic link is written through to the link's target; an existing
-/// file without write permission (for anyone, or for this user) is refused.
+/// Every temporary name is listed for remove_temporaries_on_signals(). A name that is
+/// a symbolic link is written through to the link's target; an existing file without
+/// write permission (for anyone, or for this user) is refused, and so is a pipe or a
+/// socket (StageError::pipe), which a writer without a reader would wait on for ever.
 class DiskFileSystem final : public FileSystem {
 public:
     std::unique_ptr<ByteFile> create(const std::string& name) override;
@@ -105,6 +108,30 @@ public:
 
 private:
     bool named_only_ = false;
+};
+
+/// Files on disk that belong to one owner alone. Each is an unnamed file in `folder`
+/// (O_TMPFILE; where the file system has none, a file created exclusively under a
+/// random name and removed at once), known by its name to this object only: nothing
+/// appears in the folder, so two owners in one folder never meet, a link planted under
+/// a name is never followed, and a killed process leaves nothing. A file stays until
+/// it is removed or replaced, or the object goes away. Handles opened on one name share
+/// its position: open one at a time (each starts at offset 0).
+class PrivateDiskFileSystem final : public FileSystem {
+public:
+    explicit PrivateDiskFileSystem(std::string folder = ".") : folder_(std::move(folder)) {}
+    ~PrivateDiskFileSystem() override;
+    PrivateDiskFileSystem(const PrivateDiskFileSystem&) = delete;
+    PrivateDiskFileSystem& operator=(const PrivateDiskFileSystem&) = delete;
+    std::unique_ptr<ByteFile> create(const std::string& name) override;
+    std::unique_ptr<ByteFile> open(const std::string& name, OpenMode mode) override;
+    bool remove(const std::string& name) override;
+    bool exists(const std::string& name) override;
+    bool rename(const std::string& from, const std::string& to) override;
+
+private:
+    std::string folder_;
+    std::map<std::string, int> files_;  // name -> descriptor of the unnamed file
 };
 
 /// Files as growable byte buffers. A file stays after its ByteFile is closed, until
@@ -126,6 +153,13 @@ private:
 
 /// The process-wide disk (it holds no state).
 FileSystem& disk();
+
+/// For a program's main(): on a terminating signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+/// SIGPIPE, SIGXFSZ, SIGALRM, SIGUSR1, SIGUSR2) whose action is still the default, the
+/// temporary names of staged files being put in place are removed before the process
+/// ends as the signal says. Unnamed staged files need nothing: they vanish with the
+/// process. Signals the program ignores stay ignored.
+void remove_temporaries_on_signals();
 
 // ---- 4-byte words ------------------------------------------------------------------
 // Words are little-endian on file and in memory (asserted above), so they move as bytes.

@@ -20,9 +20,10 @@ namespace minc {
 
 /// Where the call keeps its scratch data. `memory` keeps every intermediate store in
 /// memory, so nothing but the grid file and "minc.log" appears in the folder; `disk`
-/// uses the scratch files "~mincgr.tmp", "~mincms.tmp", "~mincir.tmp", "~mincsb.tmp",
-/// "~minctm.tmp" and "~mincrt.tmp" in the current directory, all deleted before the
-/// call returns. Both kinds give the same grid, byte for byte.
+/// keeps them in unnamed files on the disk of the current directory, which belong to
+/// the call alone (calls at once in one folder never meet, nothing is written through
+/// a link planted there) and vanish when the call returns or the process ends, however
+/// it ends. Both kinds give the same grid, byte for byte.
 enum class Stores { memory, disk };
 
 /// Where a call's log goes. `file`: "minc.log" in the current directory, replaced whole
