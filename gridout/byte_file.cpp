@@ -450,9 +450,12 @@ int unnamed_file(const std::string& folder) {
     return named;
 }
 
-// A handle of its own on an open file, at offset 0.
+// A handle of its own on an open file, at offset 0. Opened anew through /proc it has a
+// position of its own; without /proc it shares the position of the other handles.
 std::unique_ptr<ByteFile> handle_on(int fd, OpenMode mode) {
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    int own = ::open(proc.c_str(), (mode == OpenMode::read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (own < 0) own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (own < 0) return nullptr;
     std::FILE* f = ::lseek(own, 0, SEEK_SET) == 0
                        ? ::fdopen(own, mode == OpenMode::read_only ? "rb" : "r+b")

@@ -4,7 +4,9 @@
 // either as raw little-endian reals or as points spread over the grid. The call runs in
 // a private scratch folder and must end with a documented status; a success leaves a
 // complete grid file whose header range is GMIN..GMAX and holds every valid node, a
-// failure leaves no grid file, and no scratch file remains either way.
+// failure leaves no grid file, and no scratch file remains either way. A call on disk
+// stores has a twin running at the same time in the same folder, writing another grid
+// name: both must end alike, with the same grid bytes.
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "call_setup.hpp"
@@ -156,11 +159,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    const bool twin = stores == minc::Stores::disk;
+    minc::GridResult twin_res;
+    std::thread twin_call;
+    if (twin)
+        twin_call = std::thread([&] {
+            minc::GridRequest q = r;
+            q.outfile = "h.grd";
+            minc::RelaxState own;
+            twin_res = minc::grid(q, own, stores);
+        });
     minc::RelaxState state;
     const minc::GridResult res = minc::grid(r, state, stores);
+    if (twin) twin_call.join();
     require(documented(res.code()));
 
     std::set<std::string> expect{"data.bin", "minc.log"};
+    if (twin) {
+        require(twin_res.code() == res.code());
+        if (res.ok()) {
+            expect.insert("h.grd");
+            std::ifstream a("g.grd", std::ios::binary), b("h.grd", std::ios::binary);
+            require(std::equal(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>(),
+                               std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>()));
+        }
+    }
     if (res.ok()) {
         expect.insert("g.grd");
         gridout::GridData g;

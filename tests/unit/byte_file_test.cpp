@@ -25,7 +25,7 @@ using gridout::ByteFile;
 using gridout::FileSystem;
 using gridout::OpenMode;
 
-enum class Kind { disk, memory };
+enum class Kind { disk, memory, private_disk };
 
 std::vector<std::byte> bytes_of(std::string_view s) {
     std::vector<std::byte> b(s.size());
@@ -45,11 +45,23 @@ protected:
         if (GetParam() == Kind::disk) {
             dir_ = std::make_unique<control_test::TempDir>();
             fs_ = &disk_;
+        } else if (GetParam() == Kind::private_disk) {
+            dir_ = std::make_unique<control_test::TempDir>();
+            private_ = std::make_unique<gridout::PrivateDiskFileSystem>(dir_->path().string());
+            fs_ = private_.get();
         } else {
             fs_ = &memory_;
         }
     }
-    std::string path(const std::string& name) const { return dir_ ? gridout_test::file_in(*dir_, name) : name; }
+    // The private kind keeps its files on disk without a name in the folder.
+    void TearDown() override {
+        if (private_) {
+            EXPECT_TRUE(dir_->names().empty());
+        }
+    }
+    std::string path(const std::string& name) const {
+        return dir_ && !private_ ? gridout_test::file_in(*dir_, name) : name;
+    }
     // Creates a file holding exactly `content`.
     void make(const std::string& name, std::string_view content) {
         gridout_test::put_file(*fs_, path(name), bytes_of(content));
@@ -67,6 +79,7 @@ protected:
     gridout::MemoryFileSystem memory_;
     FileSystem* fs_ = nullptr;
     std::unique_ptr<control_test::TempDir> dir_;
+    std::unique_ptr<gridout::PrivateDiskFileSystem> private_;
 };
 
 TEST_P(ByteFileTest, CreateTruncatesAnExistingFile) {
@@ -256,19 +269,21 @@ TEST_P(ByteFileTest, StagedFileAppearsOnlyWhenCommitted) {
             }
         }
         EXPECT_EQ(slurp("s.bin"), c.after);
-        if (dir_) {
+        if (dir_ && !private_) {
             const std::set<std::string> want =
                 std::string(c.after) == "<missing>" ? std::set<std::string>{} : std::set<std::string>{"s.bin"};
             EXPECT_EQ(dir_->names(), want) << "a temporary is left";
-        } else {
+        } else if (!private_) {
             EXPECT_EQ(memory_.names().size(), std::string(c.after) == "<missing>" ? 0u : 1u);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothKinds, ByteFileTest, ::testing::Values(Kind::disk, Kind::memory),
+INSTANTIATE_TEST_SUITE_P(EveryKind, ByteFileTest, ::testing::Values(Kind::disk, Kind::memory, Kind::private_disk),
                          [](const ::testing::TestParamInfo<Kind>& p) {
-                             return p.param == Kind::disk ? std::string("Disk") : std::string("Memory");
+                             return p.param == Kind::disk     ? std::string("Disk")
+                                    : p.param == Kind::memory ? std::string("Memory")
+                                                              : std::string("PrivateDisk");
                          });
 
 TEST(MemoryFileSystem, ContentsAndNamesReflectTheStore) {
@@ -357,6 +372,8 @@ TEST(DiskStaging, LinksAreWrittenThroughAndProtectedFilesRefused) {
          gridout::StageError::not_writable, "ro.grd", "old"},
         {"a folder in the way", [](const fs::path& d) { fs::create_directory(d / "o.grd"); },
          gridout::StageError::cannot_create, "o.grd", "<missing>"},
+        {"a pipe without a reader", [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "o.grd").c_str(), 0600), 0); },
+         gridout::StageError::pipe, "absent", "<missing>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -382,9 +399,18 @@ TEST(DiskStaging, LinksAreWrittenThroughAndProtectedFilesRefused) {
 
 TEST(DiskStaging, AKilledWriterLeavesTheOldFileAndNoTemporary) {
     // A child process writes megabytes through a staged file and is killed while the
-    // file is open and half written; the folder must look as it did before.
-    for (const bool earlier : {true, false}) {
-        SCOPED_TRACE(earlier ? "an earlier file" : "no earlier file");
+    // file is open and half written; the folder must look as it did before. A named
+    // temporary goes with a signal the process may catch.
+    struct Case {
+        bool earlier;  // an earlier file to replace
+        bool named;    // a named temporary instead of an unnamed file
+        int signal;
+    };
+    for (const Case c : {Case{true, false, SIGKILL}, Case{false, false, SIGKILL}, Case{true, true, SIGTERM},
+                         Case{false, true, SIGINT}, Case{true, true, SIGHUP}}) {
+        const bool earlier = c.earlier;
+        SCOPED_TRACE(std::string(earlier ? "an earlier file, " : "no earlier file, ") + (c.named ? "named" : "unnamed") +
+                     ", signal " + std::to_string(c.signal));
         control_test::TempDir dir;
         const fs::path out = dir.path() / "k.grd";
         if (earlier) write_text(out, "complete earlier file");
@@ -394,7 +420,9 @@ TEST(DiskStaging, AKilledWriterLeavesTheOldFileAndNoTemporary) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            gridout::remove_temporaries_on_signals();
             gridout::DiskFileSystem disk;
+            disk.use_named_temporaries(c.named);
             gridout::StageError why{};
             auto staged = disk.stage(out.string(), why);
             if (!staged) ::_exit(2);
@@ -410,11 +438,12 @@ TEST(DiskStaging, AKilledWriterLeavesTheOldFileAndNoTemporary) {
         char got = 0;
         const bool writing = ::read(ready[0], &got, 1) == 1;
         ::close(ready[0]);
-        ::kill(child, SIGKILL);
+        ::kill(child, c.signal);
         int status = 0;
         ::waitpid(child, &status, 0);
         ASSERT_TRUE(writing) << "the child stopped before writing, status " << status;
-        EXPECT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), c.signal);
         EXPECT_EQ(dir.names(), names_before);
         EXPECT_EQ(read_text(out), earlier ? "complete earlier file" : "<missing>");
     }

@@ -149,6 +149,29 @@ TEST(ParallelLines, SameBytesForEveryThreadCountAndTheSequentialTablesAndConsole
     }
 }
 
+TEST(ParallelLines, ALabelThatComesBackKeepsTheLaterLinesGrids) {
+    control_test::CwdTempDir dir;
+    // Line 1 long and slow to grid, line 77, then line 1 again, short: on two or three
+    // threads the second line 1 would be done first if nothing held it back.
+    const std::string model = line_records(1, 160) + line_records(77, 5) + line_records(1, 6, true);
+    const Files alone = run_in("alone", line_records(1, 6, true), {"-j", "1"});
+    const Files j1 = run_in("j1", model, {"-j", "1"});
+    ASSERT_EQ(j1.status, kExitOk) << j1.err;
+    for (const char* q : {"con", "logcon", "res", "logres"}) {
+        const std::string name = std::string("1_") + q + ".grd";
+        EXPECT_TRUE(j1.bytes.at(name) == alone.bytes.at(name)) << name;
+    }
+    for (int round = 0; round < 6; ++round)
+        for (const char* jobs : {"2", "3"}) {
+            SCOPED_TRACE(std::string("-j ") + jobs + ", round " + std::to_string(round));
+            const Files jn = run_in("jn", model, {"-j", jobs});
+            EXPECT_EQ(jn.status, kExitOk);
+            EXPECT_EQ(jn.out, j1.out);
+            ASSERT_EQ(names_of(jn), names_of(j1));
+            for (const auto& [name, bytes] : j1.bytes) EXPECT_TRUE(jn.bytes.at(name) == bytes) << name;
+        }
+}
+
 TEST(ParallelLines, EveryLineGridsAsTheFirstLineOfARun) {
     control_test::CwdTempDir dir;
     const std::string lines[] = {line_records(1, 30), line_records(2, 26, true), line_records(3, 34)};

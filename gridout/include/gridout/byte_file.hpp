@@ -115,8 +115,8 @@ private:
 /// random name and removed at once), known by its name to this object only: nothing
 /// appears in the folder, so two owners in one folder never meet, a link planted under
 /// a name is never followed, and a killed process leaves nothing. A file stays until
-/// it is removed or replaced, or the object goes away. Handles opened on one name share
-/// its position: open one at a time (each starts at offset 0).
+/// it is removed or replaced, or the object goes away. Each handle starts at offset 0
+/// (without /proc the handles of one name share their position: open one at a time).
 class PrivateDiskFileSystem final : public FileSystem {
 public:
     explicit PrivateDiskFileSystem(std::string folder = ".") : folder_(std::move(folder)) {}
