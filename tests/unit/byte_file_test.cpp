@@ -25,7 +25,7 @@ using gridout::ByteFile;
 using gridout::FileSystem;
 using gridout::OpenMode;
 
-enum class Kind { disk, memory, private_disk };
+enum class Kind { disk, memory };
 
 std::vector<std::byte> bytes_of(std::string_view s) {
     std::vector<std::byte> b(s.size());
@@ -45,23 +45,11 @@ protected:
         if (GetParam() == Kind::disk) {
             dir_ = std::make_unique<control_test::TempDir>();
             fs_ = &disk_;
-        } else if (GetParam() == Kind::private_disk) {
-            dir_ = std::make_unique<control_test::TempDir>();
-            private_ = std::make_unique<gridout::PrivateDiskFileSystem>(dir_->path().string());
-            fs_ = private_.get();
         } else {
             fs_ = &memory_;
         }
     }
-    // The private kind keeps its files on disk without a name in the folder.
-    void TearDown() override {
-        if (private_) {
-            EXPECT_TRUE(dir_->names().empty());
-        }
-    }
-    std::string path(const std::string& name) const {
-        return dir_ && !private_ ? gridout_test::file_in(*dir_, name) : name;
-    }
+    std::string path(const std::string& name) const { return dir_ ? gridout_test::file_in(*dir_, name) : name; }
     // Creates a file holding exactly `content`.
     void make(const std::string& name, std::string_view content) {
         gridout_test::put_file(*fs_, path(name), bytes_of(content));
@@ -79,7 +67,6 @@ protected:
     gridout::MemoryFileSystem memory_;
     FileSystem* fs_ = nullptr;
     std::unique_ptr<control_test::TempDir> dir_;
-    std::unique_ptr<gridout::PrivateDiskFileSystem> private_;
 };
 
 TEST_P(ByteFileTest, CreateTruncatesAnExistingFile) {
@@ -269,21 +256,19 @@ TEST_P(ByteFileTest, StagedFileAppearsOnlyWhenCommitted) {
             }
         }
         EXPECT_EQ(slurp("s.bin"), c.after);
-        if (dir_ && !private_) {
+        if (dir_) {
             const std::set<std::string> want =
                 std::string(c.after) == "<missing>" ? std::set<std::string>{} : std::set<std::string>{"s.bin"};
             EXPECT_EQ(dir_->names(), want) << "a temporary is left";
-        } else if (!private_) {
+        } else {
             EXPECT_EQ(memory_.names().size(), std::string(c.after) == "<missing>" ? 0u : 1u);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, ByteFileTest, ::testing::Values(Kind::disk, Kind::memory, Kind::private_disk),
+INSTANTIATE_TEST_SUITE_P(BothKinds, ByteFileTest, ::testing::Values(Kind::disk, Kind::memory),
                          [](const ::testing::TestParamInfo<Kind>& p) {
-                             return p.param == Kind::disk     ? std::string("Disk")
-                                    : p.param == Kind::memory ? std::string("Memory")
-                                                              : std::string("PrivateDisk");
+                             return p.param == Kind::disk ? std::string("Disk") : std::string("Memory");
                          });
 
 TEST(MemoryFileSystem, ContentsAndNamesReflectTheStore) {
