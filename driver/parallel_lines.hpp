@@ -32,7 +32,7 @@ class ParallelGridder final : public SectionGridder {
 public:
     /// Starts `jobs` worker threads (1..kMaxJobs). Failed calls are reported through
     /// `console` as standard-error lines, one per call, in line order.
-    /// The calls keep their scratch data in memory: scratch files have fixed names.
+    /// The calls keep their scratch data and their logs in memory.
     ParallelGridder(int jobs, OrderedConsole& console);
     /// Waits for the lines handed over, then ends the threads.
     ~ParallelGridder() override;

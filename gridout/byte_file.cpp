@@ -167,7 +167,7 @@ private:
     PendingSlot* slot_ = nullptr;
 };
 
-extern "C" void remove_temporaries_and_end(int sig) {
+void remove_temporaries_and_end(int sig) {
     for (PendingSlot& s : g_pending)
         if (s.state.load() == kSlotListed) ::unlink(s.path);
     // SA_RESETHAND has put back the default action: the signal, pending until this

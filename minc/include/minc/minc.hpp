@@ -2,9 +2,9 @@
 // from an input data file or handed over in memory, by minimum curvature into one grid,
 // written as a GRD grid file or returned in memory, with its log "minc.log" in the
 // current directory or handed back in memory. Calls share no state: several threads
-// may grid at once, each with its own RelaxState, memory stores and its log kept in
-// memory (disk stores and the log file have fixed names in the current directory). The exported C entries (minc.h) and the halvex driver both come
-// through here.
+// may grid at once, each with its own RelaxState and its log kept in memory (the log
+// file has a fixed name in the current directory; stores of either kind are the call's
+// own). The exported C entries (minc.h) and the halvex driver both come through here.
 #pragma once
 
 #include <functional>
