@@ -206,9 +206,9 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
     const std::vector<BrokenCase> cases = {
         {"a field the .dat lacks", replaced(kDfn, "DEFN 8 ST=RECD,RT=;END DEFN", "DEFN 8 ST=RECD,RT=;DOI:F8.2\nDEFN 9 END DEFN"),
          good, {}, kExitStop,
-         " record holds 16 values in 184 characters; the fields take 17 values or 192 characters (m.dat, line 1)\n"},
+         " record holds 16 values in 184 characters; the fields take 17 values or 192 characters (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
         {"widths that do not add up", replaced(kDfn, "FID:F10.1", "FID:F9.1"), glued, {}, kExitStop,
-         " record holds 15 values in 184 characters; the fields take 16 values or 183 characters (m.dat, line 1)\n"},
+         " record holds 15 values in 184 characters; the fields take 16 values or 183 characters (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
         {"widths that do not add up, values apart", replaced(kDfn, "FID:F10.1", "FID:F9.1"), good, {}, kExitOk, ""},
         {"a missing role", without(kDfn, "DEFN 5 ST=RECD,RT=;DTM:F10.2:UNITS=m:NULL=-9999,NAME=Ground, from the DEM\n"),
          good, {}, kExitStop,
@@ -233,7 +233,7 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
          {"--field", "Ground=ground_level", "--units", "S/m"}, kExitOk, ""},
         {"an option's value", "", good, {"--units", "ft"}, kExitStop, " --units takes S/m, mS/m or ohm.m, not 'ft'\n"},
         {"a value that is no number", "", replaced(good, "     50.00", "       abc"), {}, kExitStop,
-         " field DTM holds 'abc', not a number (m.dat, line 1)\n"},
+         " field DTM holds 'abc', not a number (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
     };
     for (const BrokenCase& c : cases) {
         SCOPED_TRACE(c.what);
