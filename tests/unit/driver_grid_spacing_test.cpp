@@ -1,6 +1,6 @@
 // --dx through run(), each run in a folder of its own: its forms and limits, and runs on
-// parts of a survey that write the files of one whole -j run, the combined table
-// assembled from the parts' tables byte for byte; without --dx a line's grids follow the
+// parts of a survey (model files of their own, or --lines) that write the files of one
+// whole -j run, the combined table assembled from the parts' tables byte for byte; without --dx a line's grids follow the
 // station steps of the lines before it.
 #include <gtest/gtest.h>
 
@@ -107,26 +107,34 @@ TEST(GridSpacing, PartsOfASurveyWriteTheFilesOfTheWholeRun) {
     // Line 1 has the smallest station step; lines 2 and 3 a larger one.
     const std::string one = line_records(1, 14, 10.0), two = line_records(2, 9, 25.0), three = line_records(3, 7, 30.0);
     const Outcome whole = run_in("whole", "s.mod", one + two + three, {"-j", "2", "--dx", "12"});
-    const Outcome first = run_in("first", "a.mod", one, {"--dx", "12", "-j", "1"});
-    const Outcome rest = run_in("rest", "b.mod", two + three, {"--dx=12", "-j2"});
     ASSERT_EQ(whole.status, kExitOk) << whole.err;
-    ASSERT_EQ(first.status, kExitOk) << first.err;
-    ASSERT_EQ(rest.status, kExitOk) << rest.err;
+    // The parts as model files of their own, and as --lines of the whole model file.
+    for (const bool by_lines : {false, true}) {
+        SCOPED_TRACE(by_lines ? "--lines" : "model files");
+        const Outcome first = by_lines ? run_in("first", "s.mod", one + two + three, {"--dx", "12", "--lines", "1", "-j", "1"})
+                                       : run_in("first", "a.mod", one, {"--dx", "12", "-j", "1"});
+        const Outcome rest = by_lines ? run_in("rest", "s.mod", one + two + three, {"--lines=2-3", "--dx=12", "-j2"})
+                                      : run_in("rest", "b.mod", two + three, {"--dx=12", "-j2"});
+        ASSERT_EQ(first.status, kExitOk) << first.err;
+        ASSERT_EQ(rest.status, kExitOk) << rest.err;
+        const std::string first_table = by_lines ? "s_all.xyz" : "a_all.xyz";
+        const std::string rest_table = by_lines ? "s_all.xyz" : "b_all.xyz";
 
-    int grids = 0;
-    for (const auto& [name, bytes] : whole.bytes) {
-        if (name == "s_all.xyz") continue;
-        // minc.log and the line point file are the last line's: those of the part holding it.
-        const Outcome& part = name.find("1") != std::string::npos && name != "minc.log" ? first : rest;
-        ASSERT_EQ(part.bytes.count(name), 1u) << name;
-        EXPECT_TRUE(part.bytes.at(name) == bytes) << name;
-        grids += name.ends_with(".grd");
+        int grids = 0;
+        for (const auto& [name, bytes] : whole.bytes) {
+            if (name == "s_all.xyz") continue;
+            // minc.log and the line point file are the last line's: those of the part holding it.
+            const Outcome& part = name.find("1") != std::string::npos && name != "minc.log" ? first : rest;
+            ASSERT_EQ(part.bytes.count(name), 1u) << name;
+            EXPECT_TRUE(part.bytes.at(name) == bytes) << name;
+            grids += name.ends_with(".grd");
+        }
+        EXPECT_EQ(grids, 12);
+        // Besides, the first part has a table, a log and a line point file of its own.
+        EXPECT_EQ(first.bytes.size() + rest.bytes.size(), whole.bytes.size() + 3);
+        // The combined table: the first part's, then the other parts' without their header.
+        EXPECT_TRUE(first.bytes.at(first_table) + body(rest.bytes.at(rest_table)) == whole.bytes.at("s_all.xyz"));
     }
-    EXPECT_EQ(grids, 12);
-    // Besides, the first part has a table, a log and a line point file of its own.
-    EXPECT_EQ(first.bytes.size() + rest.bytes.size(), whole.bytes.size() + 3);
-    // The combined table: the first part's, then the other parts' without their header.
-    EXPECT_TRUE(first.bytes.at("a_all.xyz") + body(rest.bytes.at("b_all.xyz")) == whole.bytes.at("s_all.xyz"));
 
     // Without --dx the lines after line 1 are gridded at its step, alone at their own.
     const Outcome coupled = run_in("coupled", "s.mod", one + two, {"-j", "2"});
