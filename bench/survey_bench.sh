@@ -3,18 +3,19 @@
 # 2,000 to 24,000 stations, one model every 12.5 m, 30 cells of 5 m (examples/make_model.py).
 # Runs the survey sequentially (no -j) and with -j 1 .. -j N, and prints for each run the
 # wall and processor seconds, the soundings (model records) per wall second, the time a
-# 5.4-million-sounding survey would take at that rate and the peak resident memory. Checks
+# 5.4-million-sounding survey would take at that rate, the soundings per processor second
+# (the figure to read on a machine shared with other work) and the peak resident memory. Checks
 # that every -j run wrote the same bytes (the sequential run carries its relaxation state
 # from line to line, so its grids differ).
 #
 # Usage: bench/survey_bench.sh [build dir] [station counts, comma list, one per line]
 #                              [-j N at most]
-# Defaults: build, 2000,24000,4000,8000 (38,000 soundings, a few minutes on two busy
-# cores), the processors of the machine. A Release build.
+# Defaults: build; 12 lines, the longest first (61,000 soundings: under a minute on two
+# idle cores, a few minutes on busy ones); the processors of the machine. A Release build.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
-counts="${2:-2000,24000,4000,8000}"
+counts="${2:-24000,2000,4000,2000,8000,2000,3000,2000,4000,2000,6000,2000}"
 max_jobs="${3:-$(nproc)}"
 cmake --build "$build" --target halvex -j2 >/dev/null
 halvex="$build/driver/halvex"
@@ -35,7 +36,8 @@ for ((j = 1; j <= max_jobs; j++)); do modes+=("$j"); done
 
 printf 'halvex survey benchmark: %d lines (%s stations), %d soundings, 30 cells, %s processors\n' \
   "$lines" "$counts" "$soundings" "$(nproc)"
-printf '  %-8s %8s %10s %12s %18s %10s\n' "run" "wall s" "process s" "soundings/s" "5.4 M soundings" "peak MB"
+printf '  %-8s %8s %10s %12s %18s %14s %10s\n' "run" "wall s" "process s" "soundings/s" "5.4 M soundings" \
+  "per process s" "peak MB"
 for j in "${modes[@]}"; do
   dir="$work/run_$j"
   mkdir -p "$dir"
@@ -47,7 +49,8 @@ for j in "${modes[@]}"; do
   read -r wall user sys rss <"$work/time_$j"
   awk -v l="$label" -v w="$wall" -v u="$user" -v s="$sys" -v r="$rss" -v n="$soundings" 'BEGIN {
     rate = n / (w > 0 ? w : 0.01)
-    printf "  %-8s %8.2f %10.2f %12.0f %15.1f min %10.1f\n", l, w, u + s, rate, 5.4e6 / rate / 60, r / 1024 }'
+    printf "  %-8s %8.2f %10.2f %12.0f %15.1f min %14.0f %10.1f\n", l, w, u + s, rate, 5.4e6 / rate / 60,
+      n / (u + s > 0 ? u + s : 0.01), r / 1024 }'
 done
 
 for j in "${modes[@]}"; do
