@@ -1,20 +1,11 @@
 // Model record classification and the look-ahead line reader.
 #include "model_reader.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 #include "free_format.hpp"
 
 namespace driver {
-namespace {
-
-// Piece of a text line read at once; a longer line is gathered piece by piece up to
-// the reader's limit.
-constexpr std::size_t kChunkChars = std::size_t{64} << 10;
-
-}  // namespace
-
 RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord& out) {
     out.numbers = 0;
     if (text.empty() || is_blank(text)) return RecordKind::comment;
@@ -75,36 +66,8 @@ RecordKind parse_record(std::string_view text, std::int32_t ndepth, ModelRecord&
 }
 
 ModelReader::ModelReader(std::istream& in, std::int32_t ndepth, std::size_t max_chars)
-    : in_(in),
-      ndepth_(ndepth),
-      max_chars_(max_chars),
-      // Room for one character at least, so that every piece read makes progress.
-      chunk_(std::clamp(max_chars, std::size_t{1}, kChunkChars) + 1) {
-    ahead_state_ = fetch(ahead_);
-}
-
-// One text line of at most max_chars_ characters, read in pieces so that a line with no
-// end is never held beyond the limit. istream::getline stops at LF (dropped), at the
-// end of the file, or with failbit when the piece is full and more of the line follows.
-ModelReader::Fetch ModelReader::fetch(std::string& line) {
-    line.clear();
-    for (;;) {
-        in_.getline(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
-        if (in_.bad()) return Fetch::failed;
-        const auto got = static_cast<std::size_t>(in_.gcount());
-        const bool at_end = in_.eof();
-        const bool piece_full = in_.fail() && !at_end;
-        if (in_.fail() && at_end && got == 0 && line.empty()) return Fetch::end;
-        // A line that ends at LF counts the LF in gcount; one cut by the end of the file
-        // or by a full piece does not.
-        const std::size_t chars = !in_.fail() && !at_end ? got - 1 : got;
-        if (line.size() + chars > max_chars_) return Fetch::too_long;
-        line.append(chunk_.data(), chars);
-        if (!piece_full) break;
-        in_.clear(in_.rdstate() & ~std::ios::failbit);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return Fetch::line;
+    : ndepth_(ndepth), lines_(in, max_chars) {
+    ahead_state_ = lines_.fetch(ahead_);
 }
 
 bool ModelReader::next(Item& item) {
@@ -124,7 +87,7 @@ bool ModelReader::next(Item& item) {
     }
     current_.swap(ahead_);
     ++line_in_file_;
-    ahead_state_ = fetch(ahead_);
+    ahead_state_ = lines_.fetch(ahead_);
     // After a read error or an over-long line the line is not the last one of the file.
     item.last = ahead_state_ == Fetch::end;
     item.line_in_file = line_in_file_;

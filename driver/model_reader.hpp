@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "bounded_lines.hpp"
+
 namespace driver {
 
 /// Numbers before the first conductivity in a model record.
@@ -85,13 +87,10 @@ public:
     std::string_view text() const { return current_; }
 
 private:
-    enum class Fetch { line, end, failed, too_long };
-    Fetch fetch(std::string& line);
+    using Fetch = BoundedLines::Fetch;
 
-    std::istream& in_;
     std::int32_t ndepth_;
-    std::size_t max_chars_;
-    std::vector<char> chunk_;  // one bounded piece of a line at a time
+    BoundedLines lines_;
     std::string current_;
     std::string ahead_;
     Fetch ahead_state_ = Fetch::end;

@@ -22,43 +22,8 @@
 namespace driver {
 namespace {
 
-// Piece of a text line read at once, as the Corvane reader does.
-constexpr std::size_t kChunkChars = std::size_t{64} << 10;
 // Largest .dfn read: its fields take a few kilobytes.
 constexpr std::uintmax_t kMaxDfnBytes = std::uintmax_t{16} << 20;
-
-// Text lines of at most `max_chars` characters each, read in bounded pieces, so that a
-// line with no end is never held beyond the limit; a CR before the LF is dropped.
-class BoundedLines {
-public:
-    enum class Fetch { line, end, failed, too_long };
-    BoundedLines(std::istream& in, std::size_t max_chars)
-        : in_(in), max_chars_(max_chars), chunk_(std::clamp(max_chars, std::size_t{1}, kChunkChars) + 1) {}
-
-    Fetch fetch(std::string& line) {
-        line.clear();
-        for (;;) {
-            in_.getline(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
-            if (in_.bad()) return Fetch::failed;
-            const auto got = static_cast<std::size_t>(in_.gcount());
-            const bool at_end = in_.eof();
-            const bool piece_full = in_.fail() && !at_end;
-            if (in_.fail() && at_end && got == 0 && line.empty()) return Fetch::end;
-            const std::size_t chars = !in_.fail() && !at_end ? got - 1 : got;
-            if (line.size() + chars > max_chars_) return Fetch::too_long;
-            line.append(chunk_.data(), chars);
-            if (!piece_full) break;
-            in_.clear(in_.rdstate() & ~std::ios::failbit);
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return Fetch::line;
-    }
-
-private:
-    std::istream& in_;
-    std::size_t max_chars_;
-    std::vector<char> chunk_;
-};
 
 bool is_word(std::string_view token, std::initializer_list<std::string_view> words) {
     std::string t(token);
