@@ -28,20 +28,14 @@ def test_stations_file_against_the_model(example_run):
     records = model_records()
     assert sorted(records) == ["1001", "1011", "1021", "1031"]
     for line, rec in records.items():
-        raw = open(os.path.join(example_run, "line_%s_stations.csv" % line), "rb").read()
-        assert raw.startswith(b"fiducial,station_m,east_m,north_m,ground_elevation_m,doi_m\r\n")
         s = load_stations(os.path.join(example_run, "line_%s_stations.csv" % line))
         for got, want in zip((s.fiducial, s.east, s.north, s.ground, s.doi), rec.T):
             assert np.array_equal(got, want), line
-        # Straight-line distance from the first record; a line run west is re-based onto
-        # its last (westernmost) station, as the grid's x is.
+        # Distance from the first record; a line run west (1011, 1031) is re-based onto its
+        # last station, as the grid's x is.
         d = np.hypot(rec[:, 1] - rec[0, 1], rec[:, 2] - rec[0, 2])
-        west = rec[0, 1] > rec[-1, 1]
-        assert west == (line in ("1011", "1031"))
-        want = d - d[-1] if west else d
-        assert np.array_equal(s.station, np.round(want, 2)), line
-        g = halvex.load_grid(os.path.join(example_run, "%s_con.grd" % line))
-        xs = g.station.values
+        assert np.array_equal(s.station, np.round(d - d[-1] if line in ("1011", "1031") else d, 2)), line
+        xs = halvex.load_grid(os.path.join(example_run, "%s_con.grd" % line)).station.values
         assert xs[0] <= s.station.min() and s.station.max() <= xs[-1] + 1e-3
 
 
@@ -81,20 +75,17 @@ def test_section_ground_doi_and_west_on_the_left(example_run):
     assert s.east[order][0] == s.east.min()
     texts = sorted(t.get_text().strip() for t in ax.texts)
     assert texts == ["E", "W"] and "azimuth 80\N{DEGREE SIGN}" in ax.get_title()
-    # The nodes shown lie at or below the ground; the faded ones below the DOI, both
-    # bounded by the neighbouring stations' values.
+    # The nodes shown lie between the ground and the DOI, the faded ones below the DOI,
+    # each bounded by the neighbouring stations' values.
     shown, dimmed = (im.get_array() for im in ax.get_images())
-    ys = g.elevation.values
-    xs = g.station.values
-    k = np.clip(np.searchsorted(np.sort(s.station), xs), 1, len(s) - 1)
-    st, gr, de = np.sort(s.station), s.ground[np.argsort(s.station)], (s.ground - s.doi)[np.argsort(s.station)]
-    top = np.maximum(gr[k - 1], gr[k])
-    low = np.minimum(de[k - 1], de[k])
-    shown_rows, shown_cols = np.nonzero(~np.ma.getmaskarray(shown))
-    assert np.all(ys[shown_rows] <= top[shown_cols])
-    faded_rows, faded_cols = np.nonzero(~np.ma.getmaskarray(dimmed))
-    assert faded_rows.size and np.all(ys[faded_rows] < np.maximum(de[k - 1], de[k])[faded_cols])
-    assert np.all(ys[shown_rows] >= low[shown_cols]) and st[0] == s.station.min()
+    ys, xs, by = g.elevation.values, g.station.values, np.argsort(s.station)
+    k = np.clip(np.searchsorted(s.station[by], xs), 1, len(s) - 1)
+    gr, de = s.ground[by], (s.ground - s.doi)[by]
+    rows, cols = np.nonzero(~np.ma.getmaskarray(shown))
+    assert np.all(ys[rows] <= np.maximum(gr[k - 1], gr[k])[cols])
+    assert np.all(ys[rows] >= np.minimum(de[k - 1], de[k])[cols])
+    rows, cols = np.nonzero(~np.ma.getmaskarray(dimmed))
+    assert rows.size and np.all(ys[rows] < np.maximum(de[k - 1], de[k])[cols])
     # The grid's first column (the east end) is drawn on the right.
     left, right = ax.get_images()[0].get_extent()[:2]
     assert left > right and left == pytest.approx(-xs[0] + g.attrs["dx"] / 2)
@@ -126,14 +117,12 @@ def test_exports_know_where_they_are(example_run, tmp_path, capsys):
     want = {"line": "1011", "first_station_east": s.first[0], "last_station_north": s.last[1],
             "model_file": "survey.mod", "halvex_version": halvex.__version__, "cell_dy_m": 5.0}
     with netCDF4.Dataset(tmp_path / "a.nc") as d:
-        for k, v in want.items():
-            assert d.getncattr(k) == v, k
+        assert {k: d.getncattr(k) for k in want} == want
         assert float(d.getncattr("azimuth_deg")) == pytest.approx(260.0, abs=1e-3)
         assert "survey.mod" in d.source and halvex.__version__ in d.history
         assert d["elevation"].positive == "up"
     tags = gdal.Open(str(tmp_path / "a.tif")).GetMetadata()
-    for k, v in want.items():
-        assert tags[k] == str(v), k
+    assert {k: tags[k] for k in want} == {k: str(v) for k, v in want.items()}
     # A CRS is for map grids; the placeholder statistics of the header are not shown as numbers.
     assert main(["convert", grd, str(tmp_path / "b.tif"), "--crs", "EPSG:32755"]) == 1
     assert "--crs is for map grids" in capsys.readouterr().err

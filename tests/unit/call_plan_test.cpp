@@ -115,26 +115,6 @@ TEST(CallPlan, PlansAndTheirLogFromATableOfRequests) {
     }
 }
 
-TEST(CallPlan, TheRequestBecomesTheTransformAndTheTarget) {
-    GridRequest r = req({10.0f, 20.0f, 2.0f, 4.0f, 11, 6}, 0.0f, 60.0f);  // reduced to -30
-    r.dummy = -5.0f;
-    r.ichan = 3;
-    r.maxchan = 4;
-    r.mode = 2;
-    r.iopt = 2;
-    r.iterations = 40;
-    const CallPlan p = plan_call(r, DataRange{0.0f, 9.0f, 0.0f, 9.0f});
-    EXPECT_EQ(std::tuple(p.angle, p.maxit), std::tuple(-30.0f, 40));
-    EXPECT_EQ(p.target, (TargetGrid{10.0f, 20.0f, 2.0f, 4.0f, 11, 6, 2, 2, -5.0f}));
-    // Turned about the centre of the requested grid: 10 + 11 * 2 / 2, 20 + 6 * 4 / 2.
-    const DataTransform& t = p.transform;
-    EXPECT_EQ(std::tuple(t.rotated, t.xr, t.yr, t.dummy, t.ichan, t.maxchan, t.mode, t.dx, t.dy),
-              std::tuple(true, 21.0f, 32.0f, -5.0f, 3, 4, 2, 2.0f, 4.0f));
-    // The transform a rotated call reads its range with is the plan's own.
-    EXPECT_EQ(data_transform(r), t);
-    EXPECT_FALSE(data_transform(req({0.0f, 0.0f, 1.0f, 1.0f, 5, 5}, 0.0f, 90.0f)).rotated);
-}
-
 TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
     // Unrotated, blanking: 41 x 65 at (100, -220), spacings 25 x 5, HW 2.
     GridRequest r = req({100.0f, -220.0f, 25.0f, 5.0f, 41, 65}, 50.0f);
@@ -156,15 +136,12 @@ TEST(CallPlan, StageFramesMeetTheWorldInOnePlace) {
     EXPECT_EQ(std::tuple(g.xorg, g.yorg, g.ncol, g.nrow, g.mode, g.iopt, g.dummy),
               std::tuple(100.0f, -220.0f, 41, 65, 3, 2, -7.0f));
 
-    // Rotated: the solved grid's origin in world units of the rotated frame, xc0 1 * dx 2
-    // and yc0 -4 * dy 0.5; the centre (10 * 2 / 2, 8 * 0.5 / 2).
-    const CallPlan rp = plan_call(req({0.0f, 0.0f, 2.0f, 0.5f, 10, 8}, 0.0f, 30.0f), DataRange{2.3f, 10.6f, -3.7f, 4.2f});
+    // Rotated: the transform the call reads its range with is the plan's own; no mask.
+    const GridRequest rq = req({0.0f, 0.0f, 2.0f, 0.5f, 10, 8}, 0.0f, 30.0f);
+    const CallPlan rp = plan_call(rq, DataRange{2.3f, 10.6f, -3.7f, 4.2f});
     ASSERT_EQ(rp.status(), Status::ok);
-    const gridout::GeorotParams q = rotation_params(rp, -1.0f, 3.0f);
-    EXPECT_EQ(std::tuple(q.sx0, q.sy0, q.snc, q.snr, q.x0, q.nx, q.ny, q.angle, q.xr, q.yr, q.gmin, q.gmax),
-              std::tuple(2.0f, -2.0f, 12, 10, 0.0f, 10, 8, 30.0f, 10.0f, 2.0f, -1.0f, 3.0f));
-    EXPECT_EQ(blanking_grid(rp).nct, 0);
-    EXPECT_EQ(section_slots(rp), 1);
+    EXPECT_EQ(data_transform(rq), rp.transform);
+    EXPECT_EQ(std::tuple(rp.transform.rotated, blanking_grid(rp).nct, section_slots(rp)), std::tuple(true, 0, 1));
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
-// Whole runs on the tabular model formats: one model written as a Corvane file, as
-// ASEG-GDF2 and as Workbench XYZ gives the same tables and grids byte for byte; layers
-// of their own thicknesses land at their centres; broken files stop or leave records
-// out with their messages; --lines, --field, --units and --output-dir.
+// Whole runs on the survey options, each in a folder of its own: one model written as a
+// Corvane file, as ASEG-GDF2 and as Workbench XYZ gives the same tables and grids byte for
+// byte; layers of their own thicknesses land at their centres; broken files stop or leave
+// records out with their messages; --lines, --field, --units and --output-dir. --dx: its
+// forms and limits, and runs on parts of a survey (model files of their own, or --lines)
+// that write the files of one whole -j run, the combined table assembled from the parts'
+// tables byte for byte; without --dx a line's grids follow the station steps of the lines
+// before it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "control_test_util.hpp"
 #include "driver_test_util.hpp"
 #include "output_file.hpp"
@@ -48,7 +55,7 @@ std::string fmt(const char* f, double v) {
     return b;
 }
 
-void write_corvane(const std::string& name) {
+std::string corvane() {
     std::string s;
     int fid = 0;
     for (const Column& c : model_columns()) {
@@ -57,7 +64,7 @@ void write_corvane(const std::string& name) {
         for (int v : c.layer) s += std::string(" ") + kValues[v].ms_per_m;
         s += "\n";
     }
-    write_file(name, s);
+    return s;
 }
 
 const std::string kDfn =
@@ -80,15 +87,14 @@ std::string dat_record(const Column& c, double fid, std::vector<std::string> thi
     return s + "\n";
 }
 
-void write_aseg(const std::string& dat, const std::string& dfn) {
+std::string aseg_dat() {
     std::string s = "COMM model of two lines\n";
     int fid = 0;
     for (const Column& c : model_columns()) s += dat_record(c, ++fid);
-    write_file(dat, s);
-    write_file(dfn, kDfn);
+    return s;
 }
 
-void write_workbench(const std::string& name) {
+std::string workbench(const char* doi = "*") {
     std::string s = "/ Workbench export\n/LINE_NO FID UTMX UTMY ELEVATION";
     for (int k = 1; k <= 6; ++k) s += " RHO_I_" + std::to_string(k);
     for (int k = 1; k <= 6; ++k) s += " DEP_TOP_" + std::to_string(k);
@@ -98,87 +104,87 @@ void write_workbench(const std::string& name) {
         s += std::to_string(c.line) + " " + std::to_string(++fid) + " " + fmt("%.2f", c.east) + " " +
              fmt("%.2f", c.north) + " " + fmt("%.2f", c.ground);
         for (int v : c.layer) s += std::string(" ") + kValues[v].ohm_m;
-        s += " 0 5 10 15 20 25 *\n";
+        s += std::string(" 0 5 10 15 20 25 ") + doi + "\n";
     }
-    write_file(name, s);
+    return s;
 }
 
-struct Outcome { int status; std::string out, err; };
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+    std::map<std::string, std::string> bytes;  // every file the run left, by path in the folder
+};
 
-// A run through the gridding library, or with tables only.
-Outcome halvex(const std::vector<std::string>& args, bool grids = true) {
+// halvex `args` in the fresh folder `name` holding the `inputs`: through the gridding
+// library, or with tables only.
+Outcome run_in(const std::string& name, const std::map<std::string, std::string>& inputs,
+               const std::vector<std::string>& args, bool grids = true) {
+    const fs::path home = fs::current_path();
+    fs::remove_all(name);
+    fs::create_directory(name);
+    fs::current_path(name);
+    for (const auto& [n, text] : inputs) write_file(n, text);
     std::ostringstream out, err;
     std::istringstream in;
     Console console{out, in, err};
     NoGridding none;
-    const int status = grids ? run(args, console) : run(args, console, none);
-    return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> names_in(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    Outcome r;
+    r.status = grids ? run(args, console) : run(args, console, none);
+    r.out = out.str();
+    r.err = err.str();
+    for (const auto& e : fs::recursive_directory_iterator("."))
+        if (const std::string n = e.path().lexically_relative(".").string(); e.is_regular_file() && !inputs.contains(n))
+            r.bytes[n] = read_file(n);
+    fs::current_path(home);
+    return r;
 }
 
 TEST(ModelFormats, ThreeFormatsGiveTheSameBytes) {
     control_test::CwdTempDir dir;
-    write_corvane("m.mod");
-    write_aseg("m.dat", "m.dfn");
-    write_workbench("m.xyz");
-    const Outcome c = halvex({"--output-dir", "c", "m.mod", "5", "6"});
-    const Outcome a = halvex({"--output-dir", "a", "--dfn", "m.dfn", "m.dat", "5"});
-    const Outcome w = halvex({"--output-dir=w", "--format", "workbench", "m.xyz", "5"});
+    const Outcome c = run_in("c", {{"m.mod", corvane()}}, {"--output-dir", "o", "m.mod", "5", "6"});
+    const Outcome a =
+        run_in("a", {{"m.dat", aseg_dat()}, {"m.dfn", kDfn}}, {"--output-dir", "o", "--dfn", "m.dfn", "m.dat", "5"});
+    const Outcome w = run_in("w", {{"m.xyz", workbench()}}, {"--output-dir=o", "--format", "workbench", "m.xyz", "5"});
     ASSERT_EQ(c.status, kExitOk) << c.err;
     EXPECT_EQ(a.status, kExitOk) << a.err;
     EXPECT_EQ(w.status, kExitOk) << w.err;
     EXPECT_EQ(a.out, c.out);
     EXPECT_EQ(w.out, c.out);
-    const std::vector<std::string> names = names_in("c");
-    EXPECT_EQ(names, (std::vector<std::string>{"100_con.grd", "100_logcon.grd", "100_logres.grd", "100_res.grd",
-                                               "200_con.grd", "200_logcon.grd", "200_logres.grd", "200_res.grd",
-                                               "line_100.crd", "line_100.xyz", "line_100_stations.csv", "line_200.crd",
-                                               "line_200.xyz", "line_200_stations.csv", "m_all.xyz", "minc.log",
-                                               "tmpdat2.tmp"}));
-    EXPECT_EQ(names_in("a"), names);
-    EXPECT_EQ(names_in("w"), names);
-    for (const std::string& n : names) {
-        SCOPED_TRACE(n);
-        const std::string bytes = read_file("c/" + n);
-        EXPECT_FALSE(bytes.empty());
-        EXPECT_TRUE(read_file("a/" + n) == bytes);
-        EXPECT_TRUE(read_file("w/" + n) == bytes);
-    }
-    // Nothing but the inputs and the three folders here: the lock went with the outputs.
-    EXPECT_EQ(names_in("."), (std::vector<std::string>{"a", "c", "m.dat", "m.dfn", "m.mod", "m.xyz", "w"}));
+    // Two lines: four grids and three tables each; the combined table, the log and the
+    // point file; all in o/, the lock gone with the run.
+    EXPECT_EQ(c.bytes.size(), 17u);
+    EXPECT_EQ(c.bytes.begin()->first, "o/100_con.grd");
+    EXPECT_EQ(c.bytes.rbegin()->first, "o/tmpdat2.tmp");
+    EXPECT_TRUE(a.bytes == c.bytes);
+    EXPECT_TRUE(w.bytes == c.bytes);
+
+    // A DOI of 12 m: of the layers centred at 2.5, 7.5 and 12.5 m the third lies below
+    // it; the null sixth layer gives no point. Line 200 alone: 7 records of 2 points.
+    const Outcome d =
+        run_in("d", {{"m.xyz", workbench("12")}}, {"--format", "workbench", "--lines", "150-250", "m.xyz", "5"}, false);
+    ASSERT_EQ(d.status, kExitOk) << d.err;
+    EXPECT_EQ(d.bytes.count("line_100.xyz"), 0u);
+    const std::string& table = d.bytes.at("line_200.xyz");
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 7 * 2);
 }
 
 // Layers of 2, 3, 5, 10 and 20 m over a half-space with no thickness of its own, ground
 // at 50 m: centres at depths 1, 3.5, 7.5, 15, 30 and 40 + 20 / 2 = 50.
 TEST(ModelFormats, UnequalLayersLieAtTheirCentres) {
     control_test::CwdTempDir dir;
-    const Column c{7, 0.0, 0.0, 50.0, {0, 1, 2, 3, 4, 0}};
     std::string dat;
-    for (int k = 0; k < 3; ++k) {
-        Column ck = c;
-        ck.east = 10.0 * k;
-        dat += dat_record(ck, k, {"2", "3", "5", "10", "20"});
-    }
-    write_file("u.dat", dat);
-    write_file("u.dfn", kDfn);
-    const Outcome r = halvex({"--dfn", "u.dfn", "u.dat", "2.5"}, false);
+    for (int k = 0; k < 3; ++k)
+        dat += dat_record({7, 10.0 * k, 0.0, 50.0, {0, 1, 2, 3, 4, 0}}, k, {"2", "3", "5", "10", "20"});
+    const Outcome r = run_in("u", {{"u.dat", dat}, {"u.dfn", kDfn}}, {"--dfn", "u.dfn", "u.dat", "2.5"}, false);
     ASSERT_EQ(r.status, kExitOk) << r.err;
-    const std::string table = read_file("line_7.xyz");
-    std::vector<double> depths;
+    const std::string& table = r.bytes.at("line_7.xyz");
+    std::vector<double> depths, want;
     std::istringstream rows(table.substr(table.find('\n') + 1));
     for (std::string row; std::getline(rows, row);) depths.push_back(std::stod(row.substr(13, 13)));
-    const std::vector<double> one = {49.0, 46.5, 42.5, 35.0, 20.0, 0.0};
-    std::vector<double> all;
-    for (int k = 0; k < 3; ++k) all.insert(all.end(), one.begin(), one.end());
-    EXPECT_EQ(depths, all);
+    for (int k = 0; k < 3; ++k) want.insert(want.end(), {49.0, 46.5, 42.5, 35.0, 20.0, 0.0});
+    EXPECT_EQ(depths, want);
     // The coordinate file's depth is the top layer's centre below the ground.
-    EXPECT_NE(read_file("line_7.crd").find("          -1.00"), std::string::npos);
+    EXPECT_NE(r.bytes.at("line_7.crd").find("          -1.00"), std::string::npos);
 }
 
 struct BrokenCase {
@@ -204,9 +210,6 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
     std::string glued;
     for (int k = 0; k < 3; ++k) glued += dat_record(cols[static_cast<std::size_t>(k)], 12345678.9);
     const std::vector<BrokenCase> cases = {
-        {"a field the .dat lacks", replaced(kDfn, "DEFN 8 ST=RECD,RT=;END DEFN", "DEFN 8 ST=RECD,RT=;DOI:F8.2\nDEFN 9 END DEFN"),
-         good, {}, kExitStop,
-         " record holds 16 values in 184 characters; the fields take 17 values or 192 characters (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
         {"widths that do not add up", replaced(kDfn, "FID:F10.1", "FID:F9.1"), glued, {}, kExitStop,
          " record holds 15 values in 184 characters; the fields take 16 values or 183 characters (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
         {"widths that do not add up, values apart", replaced(kDfn, "FID:F10.1", "FID:F9.1"), good, {}, kExitOk, ""},
@@ -235,31 +238,15 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
         {"a value that is no number", "", replaced(good, "     50.00", "       abc"), {}, kExitStop,
          " field DTM holds 'abc', not a number (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
     };
+    control_test::CwdTempDir dir;
     for (const BrokenCase& c : cases) {
         SCOPED_TRACE(c.what);
-        control_test::CwdTempDir dir;
-        write_file("m.dfn", c.dfn.empty() ? kDfn : c.dfn);
-        write_file("m.dat", c.dat);
         std::vector<std::string> args = c.extra;
         for (const char* a : {"--dfn", "m.dfn", "m.dat", "5"}) args.push_back(a);
-        const Outcome r = halvex(args, false);
+        const Outcome r = run_in("b", {{"m.dfn", c.dfn.empty() ? kDfn : c.dfn}, {"m.dat", c.dat}}, args, false);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
     }
-}
-
-TEST(ModelFormats, NullLayersGiveNoPointAndTheDoiCutsDeeperOnes) {
-    control_test::CwdTempDir dir;
-    write_workbench("m.xyz");
-    // DOI 12 m: layers centred at 2.5, 7.5 and 12.5 m; the third lies below it.
-    std::string text = read_file("m.xyz");
-    for (std::size_t at = 0; (at = text.find(" *\n", at)) != std::string::npos;) text.replace(at, 3, " 12\n");
-    write_file("m.xyz", text);
-    ASSERT_EQ(halvex({"--format", "workbench", "--lines", "150-250", "m.xyz", "5"}, false).status, kExitOk);
-    // Line 200 only; its 7 records give 2 points each (a sixth layer "*" lies below the DOI).
-    EXPECT_FALSE(fs::exists("line_100.xyz"));
-    const std::string table = read_file("line_200.xyz");
-    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 7 * 2);
 }
 
 TEST(ModelFormats, AnEndlessLineIsBoundedLikeAModelRecord) {
@@ -277,6 +264,104 @@ TEST(ModelFormats, AnEndlessLineIsBoundedLikeAModelRecord) {
     EXPECT_FALSE(source->next(item));
     std::istringstream header("/" + std::string(300, 'A'));  // a header line beyond the bound
     EXPECT_THROW(open_tabular_source(options, "", header, "m.xyz", ndepth, 64), RunStop);
+}
+
+// A survey line of `stations` records `step` apart along east, 6 cells of 5 m.
+std::string line_records(int line, int stations, double step) {
+    std::string s;
+    char buf[64];
+    for (int k = 0; k < stations; ++k) {
+        std::snprintf(buf, sizeof buf, "%d 0 %.1f %.1f %.2f 0 0 0 0 0", line, 1000.0 + step * k, 500.0 + 40.0 * line,
+                      100.0 + 3.0 * std::sin(0.4 * k));
+        s += buf;
+        for (int i = 0; i < 6; ++i) {
+            std::snprintf(buf, sizeof buf, " %.3f", 20.0 + 15.0 * std::sin(0.3 * k + 0.9 * i + line) + 2.0 * i);
+            s += buf;
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+// The table without its first line.
+std::string body(const std::string& table) { return table.substr(table.find("\r\n") + 2); }
+
+TEST(GridSpacing, FormsAndLimits) {
+    struct Case {
+        std::vector<std::string> args;
+        float dx;
+        std::string problem;  // empty: accepted
+    };
+    const std::string want = " --dx takes the horizontal grid spacing, a number above 0";
+    const Case cases[] = {
+        {{"--dx", "12.5", "m.mod"}, 12.5f, ""},
+        {{"m.mod", "--dx=20"}, 20.0f, ""},
+        {{"--dx", "1e1", "--dx", "3", "m.mod"}, 3.0f, ""},
+        {{"--dx=-4", "m.mod"}, 0.0f, want + ", not '-4'"},
+        {{"--dx", "5 5", "m.mod"}, 0.0f, want + ", not '5 5'"},
+        {{"--dx=1e39"}, 0.0f, want + ", not '1e39'"},
+        {{"m.mod", "--dx"}, 0.0f, want},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        const CommandLine cl = parse_command_line(c.args);
+        EXPECT_EQ(cl.dx, c.dx);
+        EXPECT_EQ(cl.bad_dx, c.problem);
+    }
+    control_test::CwdTempDir dir;
+    const Outcome r = run_in("bad", {{"m.mod", line_records(1, 5, 25.0)}}, {"--dx", "0", "m.mod", "5", "6"});
+    EXPECT_EQ(r.status, kExitStop);
+    EXPECT_EQ(r.err, want + ", not '0'\n");
+    EXPECT_TRUE(r.bytes.empty());
+}
+
+// halvex `options` <model> 5 6, the model alone in the folder.
+Outcome run_in(const std::string& name, const std::string& model_name, const std::string& model,
+               std::vector<std::string> options) {
+    options.insert(options.end(), {model_name, "5", "6"});
+    return run_in(name, {{model_name, model}}, options);
+}
+
+TEST(GridSpacing, PartsOfASurveyWriteTheFilesOfTheWholeRun) {
+    control_test::CwdTempDir dir;
+    // Line 1 has the smallest station step; lines 2 and 3 a larger one.
+    const std::string one = line_records(1, 14, 10.0), two = line_records(2, 9, 25.0), three = line_records(3, 7, 30.0);
+    const Outcome whole = run_in("whole", "s.mod", one + two + three, {"-j", "2", "--dx", "12"});
+    ASSERT_EQ(whole.status, kExitOk) << whole.err;
+    // The parts as model files of their own, and as --lines of the whole model file.
+    for (const bool by_lines : {false, true}) {
+        SCOPED_TRACE(by_lines ? "--lines" : "model files");
+        const Outcome first = by_lines ? run_in("first", "s.mod", one + two + three, {"--dx", "12", "--lines", "1", "-j", "1"})
+                                       : run_in("first", "a.mod", one, {"--dx", "12", "-j", "1"});
+        const Outcome rest = by_lines ? run_in("rest", "s.mod", one + two + three, {"--lines=2-3", "--dx=12", "-j2"})
+                                      : run_in("rest", "b.mod", two + three, {"--dx=12", "-j2"});
+        ASSERT_EQ(first.status, kExitOk) << first.err;
+        ASSERT_EQ(rest.status, kExitOk) << rest.err;
+        const std::string first_table = by_lines ? "s_all.xyz" : "a_all.xyz";
+        const std::string rest_table = by_lines ? "s_all.xyz" : "b_all.xyz";
+
+        int grids = 0;
+        for (const auto& [name, bytes] : whole.bytes) {
+            if (name == "s_all.xyz") continue;
+            // minc.log and the line point file are the last line's: those of the part holding it.
+            const Outcome& part = name.find("1") != std::string::npos && name != "minc.log" ? first : rest;
+            ASSERT_EQ(part.bytes.count(name), 1u) << name;
+            EXPECT_TRUE(part.bytes.at(name) == bytes) << name;
+            grids += name.ends_with(".grd");
+        }
+        EXPECT_EQ(grids, 12);
+        // Besides, the first part has a table, a log and a line point file of its own.
+        EXPECT_EQ(first.bytes.size() + rest.bytes.size(), whole.bytes.size() + 3);
+        // The combined table: the first part's, then the other parts' without their header.
+        EXPECT_TRUE(first.bytes.at(first_table) + body(rest.bytes.at(rest_table)) == whole.bytes.at("s_all.xyz"));
+    }
+
+    // Without --dx the lines after line 1 are gridded at its step, alone at their own.
+    const Outcome coupled = run_in("coupled", "s.mod", one + two, {"-j", "2"});
+    const Outcome alone = run_in("alone", "b.mod", two, {"-j", "2"});
+    ASSERT_EQ(coupled.status, kExitOk) << coupled.err;
+    EXPECT_FALSE(coupled.bytes.at("2_con.grd") == alone.bytes.at("2_con.grd"));
+    EXPECT_TRUE(coupled.bytes.at("line_2.xyz") == alone.bytes.at("line_2.xyz"));
 }
 
 }  // namespace

@@ -592,26 +592,6 @@ TEST(MincEntry, NoScratchFileLeftOnEitherStoreKind) {
 
 TEST(MincEntry, DiskStoresAreTheCallsOwn) {
     CwdTempDir dir;
-    write_data("data.bin", plane_points(30.0f, 20.0f, 60, 1.0f, 1.0f, 0.0f));
-    GridRequest r = request("g.grd", 0.0f, 0.0f, 1.0f, 31, 21);
-    r.radius = 3.0f;
-    r.angle = 20.0f;  // rotated and blanked: all six stores are used
-    ASSERT_EQ(grid_fresh(r).code(), 0);
-    const std::string want = read_file("g.grd");
-    // Links and folders under the stores' names, as another user may plant them: never
-    // followed, never in the way, never removed.
-    std::ofstream("victim") << "keep";
-    for (std::size_t k = 0; k < std::size(kScratchNames); ++k)
-        k % 2 == 0 ? fs::create_symlink("victim", kScratchNames[k]) : (void)fs::create_directory(kScratchNames[k]);
-    const std::set<std::string> before = dir.names();
-    EXPECT_EQ(grid_fresh(r, Stores::disk).code(), 0);
-    EXPECT_EQ(read_file("g.grd"), want);
-    EXPECT_EQ(read_file("victim"), "keep");
-    EXPECT_EQ(dir.names(), before);
-}
-
-TEST(MincEntry, DiskStoreCallsAtOnceInOneFolder) {
-    CwdTempDir dir;
     // Far apart value ranges: a store shared by the two calls would show in either grid.
     write_data("a.bin", plane_points(60.0f, 50.0f, 400, 1.0f, 2.0f, 0.0f));
     write_data("b.bin", plane_points(60.0f, 50.0f, 300, -3.0f, 1.0f, 5000.0f));
@@ -619,11 +599,19 @@ TEST(MincEntry, DiskStoreCallsAtOnceInOneFolder) {
         GridRequest r = request(out, 0.0f, 0.0f, 0.5f, 121, 101);
         r.datfile = dat;
         r.radius = 4.0f;
+        r.angle = 20.0f;  // rotated and blanked: all six stores are used
         r.log_to = LogTo::memory;
         EXPECT_EQ(grid_fresh(r, kind).code(), 0);
     };
     call("a.bin", "a0.grd", Stores::memory);
     call("b.bin", "b0.grd", Stores::memory);
+    // Links and folders under the stores' old names, as another user may plant them:
+    // never followed, never in the way, never removed. Two calls at once in the folder.
+    std::ofstream("victim") << "keep";
+    for (std::size_t k = 0; k < std::size(kScratchNames); ++k)
+        k % 2 == 0 ? fs::create_symlink("victim", kScratchNames[k]) : (void)fs::create_directory(kScratchNames[k]);
+    std::set<std::string> after = dir.names();
+    after.insert({"a.grd", "b.grd"});
     for (int round = 0; round < 3; ++round) {
         std::thread ta(call, "a.bin", "a.grd", Stores::disk), tb(call, "b.bin", "b.grd", Stores::disk);
         ta.join();
@@ -631,6 +619,8 @@ TEST(MincEntry, DiskStoreCallsAtOnceInOneFolder) {
         EXPECT_EQ(read_file("a.grd"), read_file("a0.grd"));
         EXPECT_EQ(read_file("b.grd"), read_file("b0.grd"));
     }
+    EXPECT_EQ(read_file("victim"), "keep");
+    EXPECT_EQ(dir.names(), after);
 }
 
 // True once the process has a file of `folder` other than "data.bin" open: a store,
@@ -1107,12 +1097,6 @@ TEST(MincEntry, InputsThatCannotBeGriddedEndWithTheirOwnCodes) {
     }
 }
 
-}  // namespace
-}  // namespace minc
-
-namespace minc {
-namespace {
-
 TEST(MincEntry, ProgressIsToldEachTierAndCanStopTheCall) {
     CwdTempDir dir;
     write_data("data.bin", plane_points(299.0f, 299.0f, 400, 0.02f, -0.01f, 3.0f));
@@ -1157,23 +1141,17 @@ TEST(MincEntry, OneStatusTableForEveryCode) {
     const std::span<const StatusText> table = status_table();
     ASSERT_FALSE(table.empty());
     EXPECT_EQ(table.front().status, Status::ok);
+    const std::string readme = read_file(std::string(HALVEX_SOURCE_DIR) + "/README.md");
     std::set<int> codes;
     for (const StatusText& t : table) {
         SCOPED_TRACE(code(t.status));
         EXPECT_TRUE(codes.insert(code(t.status)).second);
-        EXPECT_STREQ(describe(t.status), t.text);
         EXPECT_STREQ(MINC_STATUS_TEXT(code(t.status)), t.text);
-        EXPECT_EQ(std::string(t.text).find('\n'), std::string::npos);
+        // The README's table lists each code with its text, as the library gives it.
+        const std::string row = "| " + std::to_string(code(t.status)) + " | " + t.text + " |";
+        EXPECT_TRUE(t.status == Status::ok || readme.find(row) != std::string::npos) << "README.md lacks\n" << row;
     }
     EXPECT_STREQ(MINC_STATUS_TEXT(-1012), "unknown status");
-    EXPECT_STREQ(MINC_STATUS_TEXT(1), "unknown status");
-    // The README's table lists each code with its text, as the library gives it.
-    const std::string readme = read_file(std::string(HALVEX_SOURCE_DIR) + "/README.md");
-    for (const StatusText& t : table) {
-        if (t.status == Status::ok) continue;
-        const std::string row = "| " + std::to_string(code(t.status)) + " | " + t.text + " |";
-        EXPECT_NE(readme.find(row), std::string::npos) << "README.md lacks the row\n" << row;
-    }
 }
 
 }  // namespace
