@@ -19,8 +19,8 @@
 #include "command_line.hpp"
 #include "control_test_util.hpp"
 #include "driver_test_util.hpp"
+#include "model_reader.hpp"
 #include "output_file.hpp"
-#include "record_source.hpp"
 #include "run.hpp"
 
 namespace driver {
@@ -235,6 +235,9 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
         {"a field and units named", replaced(replaced(kDfn, "DTM", "GROUND_LEVEL"), "UNITS=S/m", "UNITS=furlongs"), good,
          {"--field", "Ground=ground_level", "--units", "S/m"}, kExitOk, ""},
         {"an option's value", "", good, {"--units", "ft"}, kExitStop, " --units takes S/m, mS/m or ohm.m, not 'ft'\n"},
+        {"a record without end", "", good + std::string(kMaxRecordChars + 1, '7'), {}, kExitStop,
+         " a text line of more than " + std::to_string(kMaxRecordChars) +
+             " characters is not a model record (m.dat, line 4); run stopped; table cut short: m_all.xyz holds 1 line\n"},
         {"a value that is no number", "", replaced(good, "     50.00", "       abc"), {}, kExitStop,
          " field DTM holds 'abc', not a number (m.dat, line 1); table cut short: m_all.xyz holds 1 line\n"},
     };
@@ -247,23 +250,6 @@ TEST(ModelFormats, BrokenFilesSayWhatIsWrong) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
     }
-}
-
-TEST(ModelFormats, AnEndlessLineIsBoundedLikeAModelRecord) {
-    ModelOptions options;
-    options.format = ModelFormat::workbench;
-    std::istringstream in("/LINE_NO UTMX UTMY ELEVATION RHO_I_1 THK_1\n1 2 3 4 5 6\n" + std::string(300, '7'));
-    std::int32_t ndepth = 0;
-    const std::unique_ptr<RecordSource> source = open_tabular_source(options, "", in, "m.xyz", ndepth, 64);
-    ModelReader::Item item{};
-    for (RecordKind kind : {RecordKind::record, RecordKind::too_long}) {
-        ASSERT_TRUE(source->next(item));
-        EXPECT_EQ(item.kind, kind);
-    }
-    EXPECT_TRUE(item.last);
-    EXPECT_FALSE(source->next(item));
-    std::istringstream header("/" + std::string(300, 'A'));  // a header line beyond the bound
-    EXPECT_THROW(open_tabular_source(options, "", header, "m.xyz", ndepth, 64), RunStop);
 }
 
 // A survey line of `stations` records `step` apart along east, 6 cells of 5 m.
