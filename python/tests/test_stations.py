@@ -1,4 +1,5 @@
 """The stations files of a real run against the model file, and sections drawn with them."""
+import json
 import math
 import os
 
@@ -100,7 +101,6 @@ def test_one_colour_range_for_a_run(example_run, tmp_path, capsys):
     lo = min(float(np.nanmin(g.values)) for g in grids)
     hi = max(float(np.nanmax(g.values)) for g in grids)
     assert "colour range con: %.6g to %.6g" % (lo, hi) in printed
-    assert len(list(tmp_path.glob("*.png"))) == 16
     lo2, hi2 = run_color_ranges(grids, clip=5)["con"]
     assert lo < lo2 < hi2 < hi
 
@@ -127,7 +127,5 @@ def test_exports_know_where_they_are(example_run, tmp_path, capsys):
     assert main(["convert", grd, str(tmp_path / "b.tif"), "--crs", "EPSG:32755"]) == 1
     assert "--crs is for map grids" in capsys.readouterr().err
     assert main(["info", grd, "--json"]) == 0
-    import json
-
     info = json.loads(capsys.readouterr().out)
     assert info["mean"] is None and info["valid_nodes"] is None and info["zmax"] > 0

@@ -8,6 +8,7 @@
 
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gridout/byte_file.hpp"
@@ -24,14 +25,8 @@ struct Frame {
 // A request of the grid f with the radius and angle.
 GridRequest req(Frame f, float radius, float angle = 0.0f) {
     GridRequest r;
-    r.x0 = f.x0;
-    r.y0 = f.y0;
-    r.dx = f.dx;
-    r.dy = f.dy;
-    r.nx = f.nx;
-    r.ny = f.ny;
-    r.radius = radius;
-    r.angle = angle;
+    std::tie(r.x0, r.y0, r.dx, r.dy, r.nx, r.ny, r.radius, r.angle) =
+        std::tuple(f.x0, f.y0, f.dx, f.dy, f.nx, f.ny, radius, angle);
     return r;
 }
 

@@ -179,16 +179,14 @@ TEST(LayerGeometry, CentresAndValuesFollowTheRule) {
 }
 
 TEST(LayerGeometry, UnitsBecomeMillisiemensPerMetre) {
-    EXPECT_EQ(to_millisiemens(0.0625, LayerUnit::siemens_per_metre), 62.5f);
-    EXPECT_EQ(to_millisiemens(62.5, LayerUnit::millisiemens_per_metre), 62.5f);
-    EXPECT_EQ(to_millisiemens(16.0, LayerUnit::ohm_metre), 62.5f);
-    // Rounded once, from the double product: 0.1 S/m is 100 mS/m exactly in 32 bits.
-    EXPECT_EQ(to_millisiemens(0.1, LayerUnit::siemens_per_metre), 100.0f);
-    EXPECT_EQ(to_millisiemens(3.0, LayerUnit::ohm_metre), static_cast<float>(1000.0 / 3.0));
-    EXPECT_EQ(to_millisiemens(0.0, LayerUnit::ohm_metre), 0.0f);
-    EXPECT_EQ(to_millisiemens(-5.0, LayerUnit::ohm_metre), 0.0f);
-    EXPECT_EQ(to_millisiemens(1e36, LayerUnit::siemens_per_metre), 0.0f);
-    EXPECT_EQ(to_millisiemens(kNull, LayerUnit::millisiemens_per_metre), 0.0f);
+    using enum LayerUnit;
+    // Rounded once, from the double product: 0.1 S/m is 100 mS/m exactly in 32 bits. No
+    // value, none that is positive or none within the 32-bit range: 0.
+    const std::tuple<double, LayerUnit, float> cases[] = {
+        {0.0625, siemens_per_metre, 62.5f}, {62.5, millisiemens_per_metre, 62.5f}, {16.0, ohm_metre, 62.5f},
+        {0.1, siemens_per_metre, 100.0f}, {3.0, ohm_metre, static_cast<float>(1000.0 / 3.0)}, {0.0, ohm_metre, 0.0f},
+        {-5.0, ohm_metre, 0.0f}, {1e36, siemens_per_metre, 0.0f}, {kNull, millisiemens_per_metre, 0.0f}};
+    for (const auto& [value, unit, want] : cases) EXPECT_EQ(to_millisiemens(value, unit), want) << value;
 }
 
 RecordPosition at(double station, double east, double fiducial, double doi) {
@@ -216,8 +214,6 @@ TEST(StationsRow, FieldsAndEmptyValues) {
     };
     // clang-format on
     for (const Case& c : cases) EXPECT_EQ(stations_row(c.r, c.shift), c.want);
-    EXPECT_EQ(stations_file_name("1021"), "line_1021_stations.csv");
-    EXPECT_EQ(std::string(kStationsHeader), "fiducial,station_m,east_m,north_m,ground_elevation_m,doi_m");
 }
 
 TEST(StationsRow, ModelRecordFiducialAndDoi) {
