@@ -59,22 +59,9 @@ static int same_bytes(const char *a, const char *b) {
 /* A MINC_GRID_POINTS request for the points into the grid file out. */
 static MINC_POINTS_REQUEST points_request(const char *out, const float *x, const float *y, const float *z,
                                           int nx, int ny, float radius, int mode, int iopt, float angle) {
-    MINC_POINTS_REQUEST q;
-    memset(&q, 0, sizeof q);
-    q.size = sizeof q;
-    q.outfile = out;
-    q.x = x;
-    q.y = y;
-    q.z = z;
-    q.n = 63;
-    q.dx = q.dy = 1.0f;
-    q.nx = nx;
-    q.ny = ny;
-    q.radius = radius;
-    q.dummy = -99999.0f;
-    q.mode = mode;
-    q.iopt = iopt;
-    q.angle = angle;
+    MINC_POINTS_REQUEST q = {.size = sizeof q, .outfile = out, .x = x, .y = y, .z = z, .n = 63, .dx = 1.0f, .dy = 1.0f,
+                             .nx = nx, .ny = ny, .radius = radius, .dummy = -99999.0f, .mode = mode, .iopt = iopt,
+                             .angle = angle};
     return q;
 }
 
