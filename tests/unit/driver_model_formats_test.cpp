@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "command_line.hpp"
@@ -273,32 +274,19 @@ std::string line_records(int line, int stations, double step) {
 std::string body(const std::string& table) { return table.substr(table.find("\r\n") + 2); }
 
 TEST(GridSpacing, FormsAndLimits) {
-    struct Case {
-        std::vector<std::string> args;
-        float dx;
-        std::string problem;  // empty: accepted
-    };
-    const std::string want = " --dx takes the horizontal grid spacing, a number above 0";
-    const Case cases[] = {
-        {{"--dx", "12.5", "m.mod"}, 12.5f, ""},
-        {{"m.mod", "--dx=20"}, 20.0f, ""},
-        {{"--dx", "1e1", "--dx", "3", "m.mod"}, 3.0f, ""},
-        {{"--dx=-4", "m.mod"}, 0.0f, want + ", not '-4'"},
-        {{"--dx", "5 5", "m.mod"}, 0.0f, want + ", not '5 5'"},
-        {{"--dx=1e39"}, 0.0f, want + ", not '1e39'"},
-        {{"m.mod", "--dx"}, 0.0f, want},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.front() + " " + c.args.back());
-        const CommandLine cl = parse_command_line(c.args);
-        EXPECT_EQ(cl.dx, c.dx);
-        EXPECT_EQ(cl.bad_dx, c.problem);
+    const std::string bad = " --dx takes the horizontal grid spacing, a number above 0";
+    const std::tuple<std::vector<std::string>, float, std::string> cases[] = {
+        {{"--dx", "12.5", "m.mod"}, 12.5f, ""}, {{"m.mod", "--dx=20"}, 20.0f, ""},
+        {{"--dx", "1e1", "--dx", "3", "m.mod"}, 3.0f, ""}, {{"--dx=-4", "m.mod"}, 0.0f, bad + ", not '-4'"},
+        {{"--dx", "5 5", "m.mod"}, 0.0f, bad + ", not '5 5'"}, {{"--dx=1e39"}, 0.0f, bad + ", not '1e39'"},
+        {{"m.mod", "--dx"}, 0.0f, bad}};
+    for (const auto& [args, dx, problem] : cases) {
+        const CommandLine cl = parse_command_line(args);
+        EXPECT_EQ(std::tuple(cl.dx, cl.bad_dx), std::tuple(dx, problem)) << args.front() << " " << args.back();
     }
     control_test::CwdTempDir dir;
     const Outcome r = run_in("bad", {{"m.mod", line_records(1, 5, 25.0)}}, {"--dx", "0", "m.mod", "5", "6"});
-    EXPECT_EQ(r.status, kExitStop);
-    EXPECT_EQ(r.err, want + ", not '0'\n");
-    EXPECT_TRUE(r.bytes.empty());
+    EXPECT_EQ(std::tuple(r.status, r.err, r.bytes.size()), std::tuple(kExitStop, bad + ", not '0'\n", std::size_t{0}));
 }
 
 // halvex `options` <model> 5 6, the model alone in the folder.
