@@ -77,15 +77,11 @@ TEST(AsegGdf, RecordsInColumnsOrApart) {
 TEST(WorkbenchXyz, NumberedColumnsFormArrays) {
     const FieldTable t =
         parse_workbench_header("/ LINE_NO FID UTMX RHO_I_1 RHO_I_2 RHO_I_3 RHO_I_STD_1 DEP_TOP_1 DEP_TOP_3 X_2 DOI_STANDARD");
-    std::vector<std::string> names;
-    std::vector<int> counts;
-    for (const Field& f : t.fields) {
-        names.push_back(f.name);
-        counts.push_back(f.count);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"LINE_NO", "FID", "UTMX", "RHO_I", "RHO_I_STD", "DEP_TOP", "DEP_TOP_3",
-                                               "X_2", "DOI_STANDARD"}));
-    EXPECT_EQ(counts, (std::vector<int>{1, 1, 1, 3, 1, 1, 1, 1, 1}));
+    std::vector<std::pair<std::string, int>> got;
+    for (const Field& f : t.fields) got.emplace_back(f.name, f.count);
+    EXPECT_EQ(got, (std::vector<std::pair<std::string, int>>{{"LINE_NO", 1}, {"FID", 1}, {"UTMX", 1}, {"RHO_I", 3},
+                                                            {"RHO_I_STD", 1}, {"DEP_TOP", 1}, {"DEP_TOP_3", 1},
+                                                            {"X_2", 1}, {"DOI_STANDARD", 1}}));
     EXPECT_EQ(t.values, 11);
     EXPECT_TRUE(is_workbench_comment("  /LINE_NO"));
     EXPECT_FALSE(is_workbench_comment("100 1"));
@@ -220,8 +216,7 @@ TEST(StationsRow, ModelRecordFiducialAndDoi) {
     ModelRecord r;
     ASSERT_EQ(parse_record("1001 10003 512370.06 7654326.19 121.44 29.3 1.326 0.1579D3 15 2 4 5", 2, r),
               RecordKind::record);
-    EXPECT_EQ(r.fiducial, 10003.0);
-    EXPECT_EQ(r.doi, 157.9);
+    EXPECT_EQ(std::tuple(r.fiducial, r.doi), std::tuple(10003.0, 157.9));
     // A short record read before keeps nothing of the previous one.
     ASSERT_EQ(parse_record("1001 7", 2, r), RecordKind::short_record);
     EXPECT_EQ(r.fiducial, 7.0);
