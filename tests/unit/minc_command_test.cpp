@@ -46,8 +46,7 @@ TEST(MincCommand, ArgumentsBecomeARequest) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
         const Parsed p = parse_args(c.args);
-        ASSERT_EQ(p.error, "");
-        ASSERT_EQ(p.action, Parsed::Action::grid);
+        ASSERT_EQ(std::tuple(p.error, p.action), std::tuple("", Parsed::Action::grid));
         std::string error;
         const std::optional<minc::GridRequest> r = request_of(p.options, error);
         ASSERT_TRUE(r) << error;

@@ -206,10 +206,7 @@ int main(void) {
                                                    cases[c].angle);
             const int cb = MINC_GRID_POINTS(&q);
             CHECK(ca == cb);
-            if (ca == MINC_OK) {
-                CHECK(same_bytes("a.grd", "b.grd"));
-                CHECK(q.gmin == amin && q.gmax == amax);
-            }
+            CHECK(ca != MINC_OK || (same_bytes("a.grd", "b.grd") && q.gmin == amin && q.gmax == amax));
             if (c == 4) CHECK(cb == MINC_BAD_SIZE);
         }
     }
