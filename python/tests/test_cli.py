@@ -152,12 +152,9 @@ def test_a_failed_write_exits_1_and_keeps_the_earlier_file(example_run, tmp_path
     out = tmp_path / args[-1]
     out.write_bytes(b"earlier")
 
-    def small_files():
-        resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
-
     env = dict(os.environ, PYTHONPATH=PYTHON_DIR)
     r = subprocess.run([sys.executable, "-m", "halvex", *args], cwd=tmp_path, env=env, capture_output=True,
-                       text=True, preexec_fn=small_files)
+                       text=True, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096)))
     assert r.returncode == 1 and r.stderr.startswith("halvex: ") and r.stderr.count("\n") == 1, r.stderr
     assert "File too large" in r.stderr and out.read_bytes() == b"earlier"
     assert sorted(os.listdir(tmp_path)) == sorted(["g.grd", args[-1]])

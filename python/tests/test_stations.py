@@ -75,7 +75,8 @@ def test_section_ground_doi_and_west_on_the_left(example_run):
     assert np.array_equal(ground.get_ydata(), s.ground[order])
     assert np.array_equal(doi.get_ydata(), (s.ground - s.doi)[order])
     assert s.east[order][0] == s.east.min()
-    assert sorted(t.get_text().strip() for t in ax.texts) == ["E", "W"] and "azimuth 80\N{DEGREE SIGN}" in ax.get_title()
+    assert sorted(t.get_text().strip() for t in ax.texts) == ["E", "W"]
+    assert "azimuth 80\N{DEGREE SIGN}" in ax.get_title()
     # The nodes shown lie between the ground and the DOI, the faded ones below the DOI,
     # each bounded by the neighbouring stations' values.
     shown, dimmed = (im.get_array() for im in ax.get_images())

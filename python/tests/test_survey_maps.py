@@ -6,13 +6,13 @@ import numpy as np
 import pytest
 
 import halvex
+from halvex.cli import main
 from halvex.slice_maps import parse_intervals, slices
 from halvex.stations import load_stations, run_stations
 
 
 def test_curtains_read_back_with_vtk(example_run, tmp_path):
     pytest.importorskip("vtkmodules")
-    from halvex.cli import main
     from halvex.curtain_grids import read_curtain
 
     assert main(["curtains", str(example_run), "-o", str(tmp_path), "--crs", "EPSG:32755", "-q"]) == 0
@@ -82,14 +82,12 @@ def test_depth_slice(example_run, tmp_path):
     assert not np.isnan(g.values[far < spacing]).any()
     # The GRD grid reads back with the same values; the GeoTIFF has its CRS and the
     # geotransform of the node grid.
-    assert [os.path.basename(p) for p in paths] == ["con_depth_20_40.grd", "con_depth_20_40.tif",
-                                                    "con_depth_20_40.png"]
+    assert [os.path.basename(p) for p in paths] == ["con_depth_20_40." + e for e in ("grd", "tif", "png")]
     back = halvex.load_grid(paths[0])
     assert np.array_equal(back.values, g.values, equal_nan=True) and np.array_equal(back.x.values, g.x.values)
     from osgeo import gdal
 
     ds = gdal.Open(paths[1])
     assert ds.GetSpatialRef().GetAuthorityCode(None) == "32755"
-    assert ds.GetGeoTransform() == pytest.approx(
-        (g.x.values[0] - 2.5, 5.0, 0.0, g.y.values[-1] + 2.5, 0.0, -5.0))
+    assert ds.GetGeoTransform() == pytest.approx((g.x.values[0] - 2.5, 5.0, 0.0, g.y.values[-1] + 2.5, 0.0, -5.0))
     assert open(paths[2], "rb").read(4) == b"\x89PNG"

@@ -15,10 +15,7 @@
 namespace minc_cli {
 namespace {
 
-struct RunOutcome {
-    Exit exit;
-    std::string out, err;
-};
+struct RunOutcome { Exit exit; std::string out, err; };
 
 Parsed parse(const std::vector<std::string>& args) { return parse_args(args); }
 

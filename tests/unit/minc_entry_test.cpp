@@ -1110,10 +1110,7 @@ TEST(MincEntry, ProgressIsToldEachTierAndCanStopTheCall) {
 
     std::vector<double> shares;
     r.outfile = "told.grd";
-    r.progress = [&](double share) {
-        shares.push_back(share);
-        return true;
-    };
+    r.progress = [&](double share) { shares.push_back(share); return true; };
     ASSERT_TRUE(grid_fresh(r).ok());
     EXPECT_EQ(read_file("told.grd"), read_file("plain.grd"));
     EXPECT_EQ(read_file("minc.log"), plain_log);
