@@ -121,7 +121,9 @@ def test_exports_know_where_they_are(example_run, tmp_path, capsys):
         assert d["elevation"].positive == "up"
     tags = gdal.Open(str(tmp_path / "a.tif")).GetMetadata()
     assert {k: tags[k] for k in want} == {k: str(v) for k, v in want.items()}
-    # The placeholder statistics of the header are not shown as numbers.
+    # A CRS is for map grids; the placeholder statistics of the header are not shown as numbers.
+    assert main(["convert", grd, str(tmp_path / "b.tif"), "--crs", "EPSG:32755"]) == 1
+    assert "--crs is for map grids" in capsys.readouterr().err
     assert main(["info", grd, "--json"]) == 0
     info = json.loads(capsys.readouterr().out)
     assert info["mean"] is None and info["valid_nodes"] is None and info["zmax"] > 0
