@@ -34,7 +34,10 @@ def test_info_and_sections(example_run, tmp_path):
     assert info["x_range"][1] == pytest.approx(0.0, abs=1e-3) and info["x_range"][0] < -1000
 
     r = run("convert", path, tmp_path / "res.nc")
-    assert r.returncode == 0 and halvex.load_grid(path).identical(halvex.load_grid(path)), r.stderr
+    assert r.returncode == 0, r.stderr
+    # Read back by xarray itself: the same values, the blank nodes NaN.
+    with xr.open_dataarray(tmp_path / "res.nc") as back:
+        np.testing.assert_array_equal(back.values, g.values)
     r = run("sections", example_run, "-o", tmp_path / "pictures", "--dpi", "30", "--width", "5", "-q")
     assert r.returncode == 0, r.stderr
     grids = [n for n in os.listdir(example_run) if n.endswith(".grd")]
