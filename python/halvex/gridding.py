@@ -350,8 +350,29 @@ def _relaxation(log, limit):
             "iteration_limit_hit": any(s >= limit for s in sweeps)}
 
 
+_PROGRESS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_double, ctypes.c_void_p)
+
+
+def _progress_callback(progress):
+    """The C callback around `progress`, and the list that receives an exception it
+    raised: an exception cannot cross the library, so it stops the call and is kept."""
+    raised = []
+    if progress is None:
+        return None, raised
+
+    def call(share, _data):
+        try:
+            return 0 if progress(share) is False else 1
+        except BaseException as e:  # raised again once the library has returned
+            raised.append(e)
+            return 0
+
+    return _PROGRESS(call), raised
+
+
 def grid(x=None, y=None, z=None, region=None, spacing=None, radius=0.0, mode=1, angle=0.0, origin=None,
-         size=None, iterations=None, coords="xy", data=None, adjust_region=False, verbose=False):
+         size=None, iterations=None, coords="xy", data=None, adjust_region=False, verbose=False,
+         progress=None):
     """Grids scattered points by minimum curvature through libminc.
 
     Parameters
@@ -387,6 +408,10 @@ def grid(x=None, y=None, z=None, region=None, spacing=None, radius=0.0, mode=1, 
         region that does not fit.
     verbose : bool
         Print the relaxation results of every block and a summary.
+    progress : callable, optional
+        Called after every tier of blocks with the share of the grid done (0 to 1);
+        returning False stops the call, which then raises MincError (code -1042). An
+        exception raised inside it also stops the call and is raised again by grid().
 
     Returns
     -------
@@ -476,7 +501,12 @@ def grid(x=None, y=None, z=None, region=None, spacing=None, radius=0.0, mode=1, 
                      dx=np.float32(dx), dy=np.float32(dy), nx=nx, ny=ny, radius=np.float32(radius), dummy=dummy,
                      mode=mode, iopt=1, angle=np.float32(angle), iterations=limit,
                      log=ctypes.cast(log, ctypes.c_void_p), log_size=_LOG_BYTES)
+        callback, raised = _progress_callback(progress)
+        if callback is not None:
+            q.progress = ctypes.cast(callback, ctypes.c_void_p)
         code = lib.MINC_GRID_POINTS(ctypes.byref(q))
+        if raised:
+            raise raised[0]
         if code != 0:
             raise MincError(code)
         result = load_grid(outfile, coords=coords)

@@ -168,3 +168,24 @@ def test_relaxation_results_are_the_logged_ones(tmp_path, capsys):
     assert 0 < g.attrs["largest_change"] == max(g.attrs["block_largest_change"])
     out = capsys.readouterr().out.splitlines()
     assert len(out) == len(logged) + 1 and out[-1].startswith("relaxation: %d blocks" % len(logged))
+
+
+@pytest.mark.parametrize("answer, raises", [(None, None), (False, gridding.MincError), (ZeroDivisionError, ZeroDivisionError)])
+def test_progress_is_told_every_tier_and_can_stop_the_call(answer, raises):
+    """Shares grow to 1 on a call of several tiers; False or an exception stops it at the first."""
+    name, points, kwargs, options = CASES[5]
+    shares = []
+
+    def progress(share):
+        shares.append(share)
+        if isinstance(answer, type):
+            raise answer()
+        return answer
+
+    if raises is None:
+        assert halvex.grid(*points, **kwargs, progress=progress).identical(halvex.grid(*points, **kwargs))
+        assert len(shares) > 1 and shares == sorted(shares) and shares[-1] == 1.0
+    else:
+        with pytest.raises(raises) as e:
+            halvex.grid(*points, **kwargs, progress=progress)
+        assert len(shares) == 1 and getattr(e.value, "code", -1042) == -1042
