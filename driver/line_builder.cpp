@@ -29,12 +29,13 @@ void LineBuilder::start(std::int64_t line_number) {
     stats_.label = line_label(line_number);
     last_station_ = 0.0;
     records_.clear();
+    points_.clear();
     cell_bits_.clear();
     geometries_.clear();
     geometry_count_ = 0;
 }
 
-void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<float>& points) {
+void LineBuilder::add(const ModelRecord& record, double& xcell) {
     const std::span<const double> own = record.layer_offset;
     auto offset = [&](std::size_t i) { return own.empty() ? static_cast<double>(depth_[i]) : own[i]; };
     const double top = record.elevation + offset(0);
@@ -63,7 +64,6 @@ void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<floa
     last_station_ = station;
     ++stats_.record_count;
 
-    points.clear();
     const std::size_t bits_at = cell_bits_.size();
     cell_bits_.resize(bits_at + words_per_record_, 0);
     std::uint32_t n = 0;
@@ -74,7 +74,7 @@ void LineBuilder::add(const ModelRecord& record, double& xcell, std::vector<floa
         const float c = record.conductivity[i];
         if (!(c > 0.0f)) continue;
         const float log_c = std::log10(c);
-        points.insert(points.end(),
+        points_.insert(points_.end(),
                       {station32, static_cast<float>(record.elevation + offset(i)),
                        east32, north32, c, log_c, 1000.0f / c, 3.0f - log_c});
         cell_bits_[bits_at + i / 64] |= std::uint64_t{1} << (i % 64);
@@ -105,8 +105,14 @@ bool LineBuilder::gave_point(std::size_t record_index, std::size_t cell_index) c
     return ((w >> (cell_index % 64)) & 1u) != 0;
 }
 
-void LineBuilder::rebase_range() {
-    stats_.xmin = -records_.back().station;
+void LineBuilder::rebase() {
+    const double shift = records_.back().station;
+    std::size_t at = 0;
+    for (const RecordPosition& r : records_) {
+        const float station = static_cast<float>(r.station - shift);
+        for (std::uint32_t k = 0; k < r.points; ++k, at += kPointReals) points_[at + kStation] = station;
+    }
+    stats_.xmin = -shift;
     stats_.xmax = 0.0;
 }
 

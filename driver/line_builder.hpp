@@ -1,7 +1,7 @@
 // One survey line while its records arrive: the line statistics, the run-wide
 // horizontal cell size, the points of each record, and what the line step needs to
 // write the text tables from precise values afterwards (each record's position and
-// which of its cells gave a point). No I/O here; the record loop writes the points.
+// which of its cells gave a point). No I/O here; the line step writes the points.
 #pragma once
 
 #include <cstdint>
@@ -65,9 +65,11 @@ public:
     void start(std::int64_t line_number);
 
     /// Adds a record: updates the statistics and `xcell` (from the second record on),
-    /// and appends the record's points, kPointReals reals each, to `points` (which is
-    /// cleared first).
-    void add(const ModelRecord& record, double& xcell, std::vector<float>& points);
+    /// and appends the record's points, kPointReals reals each, to the line's points.
+    void add(const ModelRecord& record, double& xcell);
+
+    /// The line's point records so far, in record order: what the line point file holds.
+    std::span<const float> points() const { return points_; }
 
     const LineStats& stats() const { return stats_; }
     std::span<const RecordPosition> records() const { return records_; }
@@ -77,9 +79,10 @@ public:
     /// the record's elevation: the depth table's, or the record's own layer offset.
     double cell_offset(std::size_t record_index, std::size_t cell_index) const;
 
-    /// Shifts the station range of a line that runs from east to west so that its
-    /// last record lies at station 0. The stations of `records()` stay as read.
-    void rebase_range();
+    /// Shifts the station range and the points' stations of a line that runs from east
+    /// to west so that its last record lies at station 0. The stations of `records()`
+    /// stay as read.
+    void rebase();
 
 private:
     std::span<const float> depth_;
@@ -88,6 +91,7 @@ private:
     LineStats stats_;
     double last_station_ = 0.0;
     std::vector<RecordPosition> records_;
+    std::vector<float> points_;  // kPointReals reals per point
     std::vector<std::uint64_t> cell_bits_;  // words_per_record_ words per record
     // Layer offsets of the line's records that have their own, one set per change from
     // the record before (a delivery's layers are mostly the same for every record).

@@ -11,33 +11,23 @@
 namespace driver {
 
 std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
-                      OutputFile& combined, std::vector<float>& points) {
-    points.clear();
+                      OutputFile& point_file, OutputFile& combined) {
+    point_file.write(builder.points());
+    point_file.close();
     const LineStats& s = builder.stats();
     const std::span<const RecordPosition> records = builder.records();
     const bool rebase = runs_west(s);
     const double shift = rebase ? records.back().station : 0.0;
     std::string datfile(kPointFile);
-    std::array<float, kPointReals> point{};
 
     if (rebase) {
         OutputFile rebased;
         rebased.create(std::string(kRebasedPointFile), guard);
-        {
-            PointFileReader in{std::string(kPointFile)};
-            for (const RecordPosition& r : records) {
-                const float station = static_cast<float>(r.station - shift);
-                for (std::uint32_t k = 0; k < r.points; ++k) {
-                    in.read(point);
-                    point[kStation] = station;
-                    rebased.write(std::span<const float>(point));
-                }
-            }
-        }
+        builder.rebase();
+        rebased.write(builder.points());
         remove_file(std::string(kPointFile));
         rebased.close();
         datfile = std::string(kRebasedPointFile);
-        builder.rebase_range();
     }
 
     OutputFile table;
@@ -45,7 +35,8 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
     table.write(kTableHeader);
     table.write(kTableLineEnd);
     {
-        PointFileReader in(datfile);
+        const std::span<const float> points = builder.points();
+        std::size_t at = 0;
         std::array<char, kTableRowBytes> row;
         for (std::size_t ri = 0; ri < records.size(); ++ri) {
             const RecordPosition& r = records[ri];
@@ -53,12 +44,10 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
             const double station = r.station - shift;
             for (std::size_t i = 0; i < depth_table.size(); ++i) {
                 if (!builder.gave_point(ri, i)) continue;
-                in.read(point);
-                points.insert(points.end(), point.begin(), point.end());
                 // The table shows the precise depth: elevation plus the cell's depth.
                 const double depth = r.elevation + builder.cell_offset(ri, i);
-                format_table_row(row, station, depth, r.east, r.north,
-                                 std::span<const float, 4>(point.data() + kCon, 4));
+                format_table_row(row, station, depth, r.east, r.north, points.subspan(at + kCon).first<4>());
+                at += kPointReals;
                 const std::string_view text(row.data(), row.size());
                 table.write(text);
                 combined.write(text);

@@ -1,6 +1,6 @@
 // The line step: what happens to a completed survey line of three or more records
-// before it is gridded. A line that runs from east to west is re-based onto its own
-// line point file; then the line table, the line's rows of the combined table and the
+// before it is gridded. Its points are written to the line point file; a line that runs
+// from east to west is then re-based onto its own line point file; then the line table, the line's rows of the combined table and the
 // station coordinate file and the stations file are written from the precise record
 // positions.
 #pragma once
@@ -19,13 +19,13 @@ namespace driver {
 inline constexpr std::string_view kPointFile = "tmpdat.tmp";
 inline constexpr std::string_view kRebasedPointFile = "tmpdat2.tmp";
 
-/// Runs the line step of the line in `builder`, whose points are complete and closed in
-/// kPointFile. `depth_table` is the run's depth table, `combined` the open combined table.
-/// Re-basing shifts the builder's station range. Returns the name of the line point
-/// file to grid; `points` receives that file's point records (kPointReals reals each),
-/// read back for the line table, so that the gridding need not read the file again.
-/// Throws RunStop when a file cannot be created, written or read.
+/// Runs the line step of the line in `builder`, whose points are complete. `point_file`
+/// is the line's kPointFile, open and still empty; the points are written to it and it
+/// is closed. `depth_table` is the run's depth table, `combined` the open combined table.
+/// Re-basing shifts the builder's station range and points. Returns the name of the
+/// line point file to grid, whose point records are then `builder.points()`.
+/// Throws RunStop when a file cannot be created or written.
 std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
-                      OutputFile& combined, std::vector<float>& points);
+                      OutputFile& point_file, OutputFile& combined);
 
 }  // namespace driver

@@ -14,8 +14,6 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "line point files are little-endian; a big-endian port must swap words");
 
-constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
-
 }  // namespace
 
 void ModelGuard::check(const std::string& name) const {
@@ -79,21 +77,6 @@ bool OutputFile::keep() {
     const bool placed = !failed_ && staged_->commit();
     staged_.reset();
     return placed;
-}
-
-PointFileReader::PointFileReader(const std::string& name) : name_(name) {
-    f_ = std::fopen(name.c_str(), "rb");
-    if (f_ == nullptr) throw RunStop{" cannot read file " + name};
-    std::setvbuf(f_, nullptr, _IOFBF, kBufferBytes);
-}
-
-PointFileReader::~PointFileReader() {
-    if (f_ != nullptr) std::fclose(f_);
-}
-
-void PointFileReader::read(std::span<float, 8> point) {
-    if (std::fread(point.data(), sizeof(float), point.size(), f_) != point.size())
-        throw RunStop{" cannot read file " + name_};
 }
 
 void remove_file(const std::string& name) {

@@ -75,22 +75,6 @@ private:
     std::int64_t lines_ = 0;
 };
 
-/// A line point file read back from its start, point by point.
-class PointFileReader {
-public:
-    explicit PointFileReader(const std::string& name);
-    PointFileReader(const PointFileReader&) = delete;
-    PointFileReader& operator=(const PointFileReader&) = delete;
-    ~PointFileReader();
-    /// Reads the next point's eight reals; throws RunStop (" cannot read file <name>")
-    /// when the file ends or fails before them.
-    void read(std::span<float, 8> point);
-
-private:
-    std::FILE* f_ = nullptr;
-    std::string name_;
-};
-
 /// Removes a file; a file that is not there is not an error.
 void remove_file(const std::string& name);
 

@@ -1,9 +1,9 @@
 // The run sequence and the record loop. A survey line is a run of consecutive records
-// with the same line number; its points stream into the line point file as they are
-// read, so while a line is read memory holds only its record positions. When a line
-// ends, the line step (line_step.cpp) re-bases it if it runs west and writes its
-// tables, reading the points back once; the line is then reported and handed, with
-// those points, to the section gridder.
+// with the same line number; its points are kept in memory as they are read, while its
+// line point file is opened at its first record and written at its end. When a line
+// ends, the line step (line_step.cpp) writes its line point file, re-bases it if it runs
+// west and writes its tables; the line is then reported and handed, with its points,
+// to the section gridder.
 #include "run.hpp"
 
 #include <climits>
@@ -203,6 +203,13 @@ public:
             read_records(source);
         } catch (RunStop&) {
             // The points of the records read so far stay, as the tables written so far do.
+            if (point_file_.is_open()) {
+                try {
+                    point_file_.write(builder_->points());
+                } catch (RunStop&) {
+                    // The file could not be written, so it is dropped; the first stop is the one reported.
+                }
+            }
             point_file_.keep();
             throw;
         }
@@ -344,8 +351,7 @@ private:
             point_file_.create(std::string(kPointFile), guard_);
         }
         line_last_text_ = item.line_in_file;
-        b.add(record, xcell_, points_);
-        point_file_.write(std::span<const float>(points_));
+        b.add(record, xcell_);
         return true;
     }
 
@@ -358,8 +364,7 @@ private:
     void complete_line() {
         std::string datfile;
         if (builder_->stats().record_count >= kMinLineRecords) {
-            point_file_.close();
-            datfile = line_step(*builder_, depth_, guard_, combined_, line_points_);
+            datfile = line_step(*builder_, depth_, guard_, point_file_, combined_);
         } else {
             discard_points();
         }
@@ -379,12 +384,12 @@ private:
         const SectionLayout layout = section_layout(cells, extent);
         console_.out << layout_report(layout);
         GridCall call = make_grid_call(s.label, datfile, layout, cells);
-        call.points = line_points_;
+        call.points = builder_->points();
         for (const std::string& name : call.out_files) guard_.check(name);
         guard_.check(std::string(kGriddingLog));
         console_.out << std::flush;
         if (console_.progress != nullptr) {
-            console_.progress->count_line(static_cast<std::int64_t>(line_points_.size() / kPointReals));
+            console_.progress->count_line(static_cast<std::int64_t>(call.points.size() / kPointReals));
             console_.progress->gridding(s.label, bytes_read());
         }
         if (std::optional<std::string> stop = gridder_.grid_line(call)) throw RunStop{*stop};
@@ -405,9 +410,7 @@ private:
     const std::int64_t wanted_;  // numbers of a complete record: 10 + ndepth
     std::vector<float> depth_;
     std::optional<LineBuilder> builder_;
-    OutputFile point_file_;
-    std::vector<float> points_;
-    std::vector<float> line_points_;  // the completed line's point records, for its gridding
+    OutputFile point_file_;  // the line point file of the line in progress, written at its end
     double xcell_ = kInitialXcell;
     bool in_progress_ = false;
     bool seen_record_ = false;  // a complete record was read

@@ -22,7 +22,9 @@ struct Line {
         r.north = north;
         r.elevation = elevation;
         r.conductivity = std::move(con);
-        b.add(r, xcell, pts);
+        const std::size_t before = b.points().size();
+        b.add(r, xcell);
+        pts.assign(b.points().begin() + static_cast<std::ptrdiff_t>(before), b.points().end());
     }
     std::vector<float> depth;
     LineBuilder b;
@@ -134,10 +136,15 @@ TEST(LineBuilder, ReversedLineIsRebasedOntoItsLastRecord) {
     line.add(200.0, 0.0, 0.0, {1.0f});
     EXPECT_TRUE(runs_west(line.b.stats()));
     EXPECT_EQ(line.b.stats().xmax, 150.0);
-    line.b.rebase_range();
+    line.b.rebase();
     EXPECT_EQ(line.b.stats().xmin, -100.0);
     EXPECT_EQ(line.b.stats().xmax, 0.0);
     EXPECT_EQ(line.b.records().back().station, 100.0);  // records keep their stations as read
+    const std::span<const float> p = line.b.points();  // the points' stations are shifted
+    ASSERT_EQ(p.size(), 3u * kPointReals);
+    EXPECT_EQ(p[kStation], -100.0f);
+    EXPECT_EQ(p[kPointReals + kStation], 50.0f);
+    EXPECT_EQ(p[2 * kPointReals + kStation], 0.0f);
 }
 
 TEST(LineBuilder, MapCoordinatesKeepTheirPrecision) {
