@@ -1,4 +1,4 @@
-// Files the driver writes and reads back: the text tables and the line point files.
+// Files the driver writes: the text tables and the line point files.
 // Every failure to create, write or read one becomes a RunStop naming the file, so
 // that a full disk never leaves a silently truncated table behind. Outputs are staged
 // (gridout::FileSystem::stage): a file appears under its name only when it is complete,
