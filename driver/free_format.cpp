@@ -1,9 +1,12 @@
 // Free-format number reading. The syntax is checked here, character by character, so
 // that only Fortran number forms are accepted (std::from_chars alone would also take
-// "nan", "inf" and hexadecimal floats); the digits are then converted by from_chars,
-// which rounds correctly, after the Fortran exponent letter is mapped to 'e'.
+// "nan", "inf" and hexadecimal floats). Most numbers of a model file have few digits
+// and a small exponent, and convert exactly by one float operation; the others are
+// converted by from_chars, which rounds correctly, after the Fortran exponent letter
+// is mapped to 'e'.
 #include "free_format.hpp"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -63,6 +66,85 @@ bool to_c_form(std::string_view t, std::string& c_form) {
     return exponent_digits > 0 && i == t.size();
 }
 
+// A token in the plain form most numbers of a model file have: a sign, at most 19
+// significant digits with a point, an exponent with a letter E or D or with a sign
+// alone. Only tokens that are Fortran reals are taken; anything else (more digits, a
+// malformed token) is left to the general path, which checks it again.
+struct PlainDecimal {
+    std::uint64_t digits = 0;  // the value is digits x 10^exponent
+    int exponent = 0;
+    bool negative = false;
+};
+
+bool read_plain_decimal(std::string_view t, PlainDecimal& out) {
+    constexpr int kMaxSignificant = 19;  // 10^19 - 1 fits 64 bits
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    out = PlainDecimal{};
+    if (i < n && (t[i] == '+' || t[i] == '-')) out.negative = t[i++] == '-';
+    int mantissa_digits = 0;
+    int significant = 0;
+    int scale = 0;
+    const auto take_digit = [&](char c) {
+        ++mantissa_digits;
+        if (out.digits == 0 && c == '0') return true;  // leading zeros count for nothing
+        if (++significant > kMaxSignificant) return false;
+        out.digits = out.digits * 10 + static_cast<std::uint64_t>(c - '0');
+        return true;
+    };
+    for (; i < n && is_digit(t[i]); ++i)
+        if (!take_digit(t[i])) return false;
+    if (i < n && t[i] == '.') {
+        for (++i; i < n && is_digit(t[i]); ++i) {
+            if (!take_digit(t[i])) return false;
+            --scale;
+        }
+    }
+    if (mantissa_digits == 0) return false;
+    if (i == n) {
+        out.exponent = scale;
+        return true;
+    }
+    const char c = t[i];
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++i;
+    else if (c != '+' && c != '-') return false;
+    bool negative_exponent = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) negative_exponent = t[i++] == '-';
+    int exponent = 0;
+    int exponent_digits = 0;
+    for (; i < n && is_digit(t[i]); ++i, ++exponent_digits) {
+        if (exponent > 99999) return false;
+        exponent = exponent * 10 + (t[i] - '0');
+    }
+    if (exponent_digits == 0 || i != n) return false;
+    out.exponent = scale + (negative_exponent ? -exponent : exponent);
+    return true;
+}
+
+// Powers of ten exact in a float (5^10 < 2^24) and in a double (5^22 < 2^53).
+constexpr std::array<float, 11> kExactFloatPow10 = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                                    1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+constexpr std::array<double, 23> kExactDoublePow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Clinger's fast path: digits and the power of ten both exact in the type, so one
+// multiplication or division, correctly rounded by the hardware, gives the correctly
+// rounded value, as from_chars would. False when the value needs the general path.
+template <typename Real, std::size_t N>
+bool exact_quotient(const PlainDecimal& d, std::uint64_t max_digits, const std::array<Real, N>& pow10,
+                    Real& out) {
+    const int max_exponent = static_cast<int>(N) - 1;
+    if (d.digits > max_digits || d.exponent < -max_exponent || d.exponent > max_exponent) return false;
+    Real v = static_cast<Real>(d.digits);
+    if (d.exponent < 0)
+        v /= pow10[static_cast<std::size_t>(-d.exponent)];
+    else
+        v *= pow10[static_cast<std::size_t>(d.exponent)];
+    out = d.negative ? -v : v;
+    return true;
+}
+
 // Converts a checked C form to double. Values beyond the double range are reported
 // as infinite (and so rejected by the callers); values below it read as zero.
 double convert_double(const std::string& c_form) {
@@ -95,6 +177,9 @@ std::int64_t count_tokens(std::string_view text) {
 }
 
 bool read_real(std::string_view token, float& out) {
+    PlainDecimal plain;
+    if (read_plain_decimal(token, plain) && exact_quotient(plain, std::uint64_t{1} << 24, kExactFloatPow10, out))
+        return true;
     std::string& c_form = t_c_form;
     if (!to_c_form(token, c_form)) return false;
     float f = 0.0f;
@@ -112,6 +197,10 @@ bool read_real(std::string_view token, float& out) {
 }
 
 bool read_real_precise(std::string_view token, double& out) {
+    PlainDecimal plain;
+    if (read_plain_decimal(token, plain) &&
+        exact_quotient(plain, std::uint64_t{1} << 53, kExactDoublePow10, out))
+        return true;  // at most 2^53 x 10^22, within the 32-bit range
     std::string& c_form = t_c_form;
     if (!to_c_form(token, c_form)) return false;
     const double d = convert_double(c_form);

@@ -1,9 +1,9 @@
 // The line step (see line_step.hpp).
 #include "line_step.hpp"
 
-#include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "stations_file.hpp"
 #include "tables.hpp"
@@ -35,9 +35,19 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
     table.write(kTableHeader);
     table.write(kTableLineEnd);
     {
+        // Rows are formatted into one buffer and go to both tables a buffer at a time:
+        // a table holds millions of rows, and a write per row costs more than its format.
+        constexpr std::size_t kRowsPerChunk = 512;
+        std::vector<char> chunk(kRowsPerChunk * kTableRowBytes);
+        std::size_t filled = 0;
+        const auto flush = [&] {
+            const std::string_view text(chunk.data(), filled * kTableRowBytes);
+            table.write(text, static_cast<std::int64_t>(filled));
+            combined.write(text, static_cast<std::int64_t>(filled));
+            filled = 0;
+        };
         const std::span<const float> points = builder.points();
         std::size_t at = 0;
-        std::array<char, kTableRowBytes> row;
         for (std::size_t ri = 0; ri < records.size(); ++ri) {
             const RecordPosition& r = records[ri];
             if (r.points == 0) continue;
@@ -46,13 +56,14 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
                 if (!builder.gave_point(ri, i)) continue;
                 // The table shows the precise depth: elevation plus the cell's depth.
                 const double depth = r.elevation + builder.cell_offset(ri, i);
+                const std::span<char, kTableRowBytes> row(chunk.data() + filled * kTableRowBytes,
+                                                          kTableRowBytes);
                 format_table_row(row, station, depth, r.east, r.north, points.subspan(at + kCon).first<4>());
                 at += kPointReals;
-                const std::string_view text(row.data(), row.size());
-                table.write(text);
-                combined.write(text);
+                if (++filled == kRowsPerChunk) flush();
             }
         }
+        flush();
     }
     table.close();
 

@@ -59,6 +59,12 @@ void OutputFile::write(std::string_view bytes) {
     lines_ += std::count(bytes.begin(), bytes.end(), '\n');
 }
 
+void OutputFile::write(std::string_view bytes, std::int64_t line_count) {
+    if (bytes.empty()) return;
+    put(bytes.data(), bytes.size());
+    lines_ += line_count;
+}
+
 void OutputFile::write(std::span<const float> words) {
     if (!words.empty()) put(words.data(), words.size_bytes());
 }

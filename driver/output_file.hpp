@@ -50,6 +50,8 @@ public:
     /// or " output file <name> is a pipe") on failure.
     void create(const std::string& name, const ModelGuard& guard);
     void write(std::string_view bytes);
+    /// Writes text already known to hold `line_count` lines.
+    void write(std::string_view bytes, std::int64_t line_count);
     void write(std::span<const float> words);
     /// Puts the complete file in place; throws RunStop (" cannot write file <name>")
     /// when any data could not be written or the file not put in place. Nothing happens

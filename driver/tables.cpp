@@ -2,7 +2,7 @@
 // millions of rows, so a row costs eight direct field conversions and no allocation.
 #include "tables.hpp"
 
-#include "gridout/fixed_format.hpp"
+#include "gridout/fixed_fields.hpp"
 
 namespace driver {
 
@@ -11,12 +11,12 @@ void format_table_row(std::span<char, kTableRowBytes> dst, double station, doubl
     char* p = dst.data();
     for (double v : {station, depth, east, north}) {
         *p++ = ' ';
-        gridout::format_fixed(p, v, 12, 2);
+        gridout::fixed_field<12, 2>(p, v);
         p += 12;
     }
     for (float v : values) {
         *p++ = ' ';
-        gridout::format_exponent(p, static_cast<double>(v), 13, 6);
+        gridout::exponent_field<13, 6>(p, static_cast<double>(v));
         p += 13;
     }
     *p++ = '\r';
@@ -28,7 +28,7 @@ std::string coordinate_line(double station, double depth, double east, double no
     char* p = line.data();
     for (double v : {station, depth, east, north}) {
         *p++ = ' ';
-        gridout::format_fixed(p, v, 14, 2);
+        gridout::fixed_field<14, 2>(p, v);
         p += 14;
     }
     *p++ = '\r';

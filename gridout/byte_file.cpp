@@ -25,7 +25,7 @@ public:
     /// With a buffer of its own, set before any transfer (glibc ignores a size given
     /// without a buffer).
     DiskFile(std::FILE* f, bool writable, std::size_t buffer_bytes)
-        : f_(f), writable_(writable), buffer_(std::make_unique<char[]>(buffer_bytes)) {
+        : f_(f), writable_(writable), buffer_(std::make_unique_for_overwrite<char[]>(buffer_bytes)) {
         std::setvbuf(f_, buffer_.get(), _IOFBF, buffer_bytes);
     }
     ~DiskFile() override { close(); }

@@ -2,7 +2,8 @@
 // arithmetic: a double is m * 2^e with a 53-bit m, so value * 10^p can be formed
 // exactly in 128 bits for the magnitudes that tables and logs hold, and rounded half
 // to even on its exact binary value, which is what C's printf does. Values outside
-// that range take std::to_chars, which rounds the same way but costs more.
+// that range take std::to_chars, which rounds the same way but costs more. The common
+// case, 64-bit arithmetic, is inline in fixed_fields.hpp and comes first.
 #include "gridout/fixed_format.hpp"
 
 #include <array>
@@ -12,6 +13,8 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+
+#include "gridout/fixed_fields.hpp"
 
 namespace gridout {
 namespace {
@@ -26,10 +29,11 @@ constexpr std::array<U128, 39> make_pow10() {
 }
 constexpr std::array<U128, 39> kPow10 = make_pow10();  // 10^38 < 2^127
 
-// Powers of ten that are exact in a double.
-constexpr std::array<double, 23> kPow10Double = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+using detail::Binary;
+using detail::decompose;
+using detail::kPow10Double;
+using detail::put_digits;
+using detail::put_low_digits;
 
 int bit_width128(U128 x) {
     const auto hi = static_cast<std::uint64_t>(x >> 64);
@@ -37,45 +41,12 @@ int bit_width128(U128 x) {
     return static_cast<int>(std::bit_width(static_cast<std::uint64_t>(x)));
 }
 
-// |value| = m * 2^e exactly, m < 2^53 (subnormals included).
-struct Binary {
-    std::uint64_t m;
-    int e;
-};
-
-// Trailing zero bits are dropped: a widened float then has m < 2^24, which keeps
-// its scaled products within 64 bits.
-Binary decompose(double a) {
-    const auto bits = std::bit_cast<std::uint64_t>(a);
-    const int biased = static_cast<int>((bits >> 52) & 0x7ffu);
-    const std::uint64_t frac = bits & ((std::uint64_t{1} << 52) - 1);
-    Binary b = biased == 0 ? Binary{frac, -1074} : Binary{frac | (std::uint64_t{1} << 52), biased - 1075};
-    if (b.m != 0) {
-        const int tz = std::countr_zero(b.m);
-        b.m >>= tz;
-        b.e += tz;
-    }
-    return b;
-}
-
 // m * 2^e * 10^p rounded half to even to an integer, when that can be done exactly in
 // 128-bit arithmetic and the result is below 2^64; nullopt sends the caller to the
 // slower general path.
 std::optional<std::uint64_t> scaled_round(Binary b, int p) {
     if (b.m == 0) return 0;
-    // Common case in 64 bits: a fraction scaled up, as for positions with 2 decimals
-    // (53-bit m times 100) and for widened floats (24-bit m) with up to 12 digits.
-    if (p >= 0 && p <= 19 && b.e < 0 && b.e > -64) {
-        std::uint64_t num64;
-        if (!__builtin_mul_overflow(b.m, static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(p)]), &num64)) {
-            const int s = -b.e;
-            std::uint64_t q64 = num64 >> s;
-            const std::uint64_t r = num64 & ((std::uint64_t{1} << s) - 1);
-            const std::uint64_t half = std::uint64_t{1} << (s - 1);
-            if (r > half || (r == half && (q64 & 1u) != 0)) ++q64;
-            return q64;
-        }
-    }
+    if (std::uint64_t q = 0; detail::scaled_round64(b, p, q)) return q;
     U128 num = b.m;
     U128 den = 1;
     if (p >= 0) {
@@ -111,53 +82,6 @@ std::optional<std::uint64_t> scaled_round(Binary b, int p) {
     if (twice > den || (twice == den && (q & 1u) != 0)) ++q;
     if (q >> 64 != 0) return std::nullopt;
     return static_cast<std::uint64_t>(q);
-}
-
-constexpr std::array<char, 200> make_digit_pairs() {
-    std::array<char, 200> t{};
-    for (int i = 0; i < 100; ++i) {
-        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-    }
-    return t;
-}
-constexpr std::array<char, 200> kDigitPairs = make_digit_pairs();  // "00" .. "99"
-
-// Writes the decimal digits of v ending just before `end`; returns the first one.
-// Two digits per division halve the chain of dependent divisions.
-char* put_digits(char* end, std::uint64_t v) {
-    while (v >= 100) {
-        const auto pair = static_cast<std::size_t>(v % 100u) * 2;
-        v /= 100u;
-        end -= 2;
-        end[0] = kDigitPairs[pair];
-        end[1] = kDigitPairs[pair + 1];
-    }
-    if (v >= 10) {
-        end -= 2;
-        end[0] = kDigitPairs[static_cast<std::size_t>(v) * 2];
-        end[1] = kDigitPairs[static_cast<std::size_t>(v) * 2 + 1];
-    } else {
-        *--end = static_cast<char>('0' + v);
-    }
-    return end;
-}
-
-// Writes exactly `count` digits of v (leading zeros included) ending just before
-// `end`; returns what is left of v above them.
-std::uint64_t put_low_digits(char* end, std::uint64_t v, int count) {
-    for (; count >= 2; count -= 2) {
-        const auto pair = static_cast<std::size_t>(v % 100u) * 2;
-        v /= 100u;
-        end -= 2;
-        end[0] = kDigitPairs[pair];
-        end[1] = kDigitPairs[pair + 1];
-    }
-    if (count == 1) {
-        *--end = static_cast<char>('0' + v % 10u);
-        v /= 10u;
-    }
-    return v;
 }
 
 void put_asterisks(char* dst, int width) {
@@ -273,6 +197,7 @@ void place_exponent(char* dst, int width, bool negative, std::string_view digits
 
 void format_fixed(char* dst, double value, int width, int decimals) {
     if (width <= 0) return;
+    if (detail::try_fixed(dst, value, width, decimals)) return;
     if (place_special(dst, width, value)) return;
     if (decimals < 0 || decimals + 1 > width) {
         // A field needs at least the point and every decimal; negative decimals are no edit.
@@ -310,6 +235,7 @@ void format_fixed(char* dst, double value, int width, int decimals) {
 
 void format_exponent(char* dst, double value, int width, int decimals) {
     if (width <= 0) return;
+    if (detail::try_exponent(dst, value, width, decimals)) return;
     if (place_special(dst, width, value)) return;
     // "0." + digits + 4 exponent characters is the shortest form.
     if (decimals < 1 || decimals + 6 > width || decimals > 150) {

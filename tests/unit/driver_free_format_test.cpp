@@ -3,8 +3,11 @@
 // and how records, comments, short and unreadable lines are told apart.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -90,6 +93,45 @@ TEST(FreeFormat, PreciseRealsKeepDoublePrecision) {
     EXPECT_FALSE(read_real_precise("4e38", d));
     ASSERT_TRUE(read_real_precise("3e38", d));
     EXPECT_EQ(d, 3e38);
+}
+
+// Random tokens in the forms model files hold (leading zeros, up to 21 digits, E, D
+// and sign-only exponents) read bit for bit as the C library reads their C form.
+TEST(FreeFormat, RandomFortranRealsReadAsStrtodReadsThem) {
+    std::mt19937_64 rng(20261207);
+    const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); };
+    for (int trial = 0; trial < 200000; ++trial) {
+        std::string digits(pick(3) == 0 ? static_cast<std::size_t>(pick(4)) : 0, '0');
+        for (int i = pick(21) + 1; i > 0; --i) digits.push_back(static_cast<char>('0' + pick(10)));
+        const std::size_t point = static_cast<std::size_t>(pick(static_cast<int>(digits.size()) + 1));
+        const std::string sign = pick(3) == 0 ? "-" : pick(4) == 0 ? "+" : "";
+        const int exponent = pick(61) - 30;
+        if (static_cast<int>(point) + exponent > 38) continue;  // beyond the 32-bit range
+        const char* letters[] = {"E", "e", "D", "d", ""};
+        const char* letter = letters[pick(5)];
+        std::string mantissa = digits.substr(0, point);
+        if (point < digits.size() || pick(2) == 0) mantissa.push_back('.');
+        mantissa.append(digits, point);
+        // A sign-only exponent needs its sign; after a letter the plus is optional.
+        std::string exp_text(exponent < 0 ? "-" : (*letter == '\0' || pick(2) == 0) ? "+" : "");
+        exp_text.append(std::to_string(std::abs(exponent)));
+        const bool has_exponent = *letter != '\0' || pick(2) == 0;
+        std::string token(sign);
+        token.append(mantissa);
+        std::string c_form(sign == "-" ? "-" : "");
+        c_form.append(mantissa);
+        if (has_exponent) {
+            token.append(letter).append(exp_text);
+            c_form.append("e").append(exp_text);
+        }
+        SCOPED_TRACE(token);
+        float f = 0.0f;
+        ASSERT_TRUE(read_real(token, f));
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(std::strtof(c_form.c_str(), nullptr)));
+        double d = 0.0;
+        ASSERT_TRUE(read_real_precise(token, d));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(d), std::bit_cast<std::uint64_t>(std::strtod(c_form.c_str(), nullptr)));
+    }
 }
 
 TEST(FreeFormat, IntegersMustBeWrittenAsIntegers) {
