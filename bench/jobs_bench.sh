@@ -26,8 +26,11 @@ done
 declare -A best
 for ((r = 1; r <= rounds; r++)); do
   for j in "${jobs[@]}"; do
-    dir="$work/run_$j"
-    rm -rf "$dir"; mkdir -p "$dir"
+    # A fresh folder per run, none removed before the end: removing the last round's
+    # files just before a run would time the file system's clean-up instead (ext4
+    # without a journal scans its recently freed inodes on every file it creates).
+    dir="$work/run_${j}_$r"
+    mkdir -p "$dir"
     ln -s "$work/survey.mod" "$dir/survey.mod"
     opt=()
     if [ "$j" != seq ]; then opt=(-j "$j"); fi
@@ -43,9 +46,9 @@ done
 
 for j in "${jobs[@]}"; do
   if [ "$j" = seq ] || [ "$j" = 1 ]; then continue; fi
-  for f in "$work/run_1"/*; do
+  for f in "$work/run_1_$rounds"/*; do
     name="$(basename "$f")"
-    cmp -s "$f" "$work/run_$j/$name" || { echo "jobs_bench: -j $j wrote another $name than -j 1"; exit 1; }
+    cmp -s "$f" "$work/run_${j}_$rounds/$name" || { echo "jobs_bench: -j $j wrote another $name than -j 1"; exit 1; }
   done
 done
 

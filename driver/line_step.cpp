@@ -51,14 +51,14 @@ std::string line_step(LineBuilder& builder, std::span<const float> depth_table, 
         for (std::size_t ri = 0; ri < records.size(); ++ri) {
             const RecordPosition& r = records[ri];
             if (r.points == 0) continue;
-            const double station = r.station - shift;
+            const RecordRows rows(r.station - shift, r.east, r.north);
             for (std::size_t i = 0; i < depth_table.size(); ++i) {
                 if (!builder.gave_point(ri, i)) continue;
                 // The table shows the precise depth: elevation plus the cell's depth.
                 const double depth = r.elevation + builder.cell_offset(ri, i);
                 const std::span<char, kTableRowBytes> row(chunk.data() + filled * kTableRowBytes,
                                                           kTableRowBytes);
-                format_table_row(row, station, depth, r.east, r.north, points.subspan(at + kCon).first<4>());
+                rows.format(row, depth, points.subspan(at + kCon).first<4>());
                 at += kPointReals;
                 if (++filled == kRowsPerChunk) flush();
             }

@@ -1,6 +1,7 @@
 // Fixed-width number fields: exact strings worked out by hand for each rule, and
 // randomized comparisons with C's snprintf, whose "%.*f" and "%.*E" round the exact
 // binary value half to even, the rounding the fields promise.
+#include "gridout/fixed_fields.hpp"
 #include "gridout/fixed_format.hpp"
 
 #include <gtest/gtest.h>
@@ -268,13 +269,23 @@ TEST(FormatFixed, MatchesSnprintfOnRandomValues) {
     });
 }
 
-TEST(FormatFixed, TableFieldsOfPositionsMatchSnprintf) {
-    // The tables write stations, depths and map positions as F12.2 and F14.2.
+// The field shapes of the tables, through the forms built for them: stations, depths
+// and map positions as F12.2 and F14.2, 32-bit quantities as E13.6.
+TEST(FormatFixed, TableFieldShapesMatchSnprintf) {
     std::mt19937_64 rng(7);
+    const auto field = [](auto form, double v, int width) {
+        std::string s(static_cast<std::size_t>(width), '?');
+        form(s.data(), v);
+        return s;
+    };
     for (int i = 0; i < 100000; ++i) {
         const double v = (i % 2) ? map_coordinate(rng) : short_binary(rng) / 4.0;
-        ASSERT_EQ(fixed(v, 12, 2), ref_fixed(v, 12, 2)) << std::hexfloat << v;
-        ASSERT_EQ(fixed(v, 14, 2), ref_fixed(v, 14, 2)) << std::hexfloat << v;
+        ASSERT_EQ(field(gridout::fixed_field<12, 2>, v, 12), ref_fixed(v, 12, 2)) << std::hexfloat << v;
+        ASSERT_EQ(field(gridout::fixed_field<14, 2>, v, 14), ref_fixed(v, 14, 2)) << std::hexfloat << v;
+        // Any float, or one of the magnitudes conductivities and their logarithms have.
+        const float typical = std::ldexp(static_cast<float>(short_binary(rng)), static_cast<int>(rng() % 24) - 10);
+        const auto q = static_cast<double>(i % 4 ? typical : any_float(rng));
+        ASSERT_EQ(field(gridout::exponent_field<13, 6>, q, 13), ref_exponent(q, 13, 6)) << std::hexfloat << q;
     }
 }
 

@@ -152,12 +152,15 @@ inline bool significant_integer64(double a, int d, std::uint64_t& n, int& k) {
 }
 
 // Fw.d of a finite value through 64-bit arithmetic, with the rules of format_fixed;
-// false (nothing written) when the value needs the general path.
+// false, before anything is written, when the value needs the general path.
 inline bool try_fixed(char* dst, double value, int width, int decimals) {
     if (!std::isfinite(value) || decimals < 0 || decimals > 19 || decimals + 1 > width) return false;
     const bool negative = std::signbit(value);
     std::uint64_t q = 0;
     if (!scaled_round64(decompose(std::fabs(value)), decimals, q)) return false;
+    // Blanks first, the text over them from the right: for a field whose width is known
+    // at compile time the blanks are a few stores.
+    std::memset(dst, ' ', static_cast<std::size_t>(width));
     // The point and the decimals always fit; the whole part is measured after them.
     char* p = dst + width - decimals;
     const std::uint64_t whole = put_low_digits(dst + width, q, decimals);
@@ -172,12 +175,11 @@ inline bool try_fixed(char* dst, double value, int width, int decimals) {
     }
     if (whole_digits > 0) p = put_digits(p, whole);
     if (negative) *--p = '-';
-    std::memset(dst, ' ', static_cast<std::size_t>(p - dst));
     return true;
 }
 
 // Ew.d of a finite value through 64-bit arithmetic, with the rules of format_exponent;
-// false (nothing written) when the value needs the general path.
+// false, before anything is written, when the value needs the general path.
 inline bool try_exponent(char* dst, double value, int width, int decimals) {
     if (!std::isfinite(value) || decimals < 1 || decimals > 19 || decimals + 6 > width) return false;
     const bool negative = std::signbit(value);
@@ -190,6 +192,7 @@ inline bool try_exponent(char* dst, double value, int width, int decimals) {
         std::memset(dst, '*', static_cast<std::size_t>(width));
         return true;
     }
+    std::memset(dst, ' ', static_cast<std::size_t>(width));  // as in try_fixed
     char* p = dst + width - 4;
     const int mag = k < 0 ? -k : k;
     p[0] = 'E';
@@ -201,7 +204,6 @@ inline bool try_exponent(char* dst, double value, int width, int decimals) {
     *--p = '.';
     *--p = '0';
     if (negative) *--p = '-';
-    std::memset(dst, ' ', static_cast<std::size_t>(p - dst));
     return true;
 }
 
