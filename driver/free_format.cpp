@@ -67,9 +67,9 @@ bool to_c_form(std::string_view t, std::string& c_form) {
 }
 
 // A token in the plain form most numbers of a model file have: a sign, at most 19
-// significant digits with a point, an exponent with a letter E or D or with a sign
-// alone. Only tokens that are Fortran reals are taken; anything else (more digits, a
-// malformed token) is left to the general path, which checks it again.
+// digits with a point, an exponent with a letter E or D or with a sign alone. Only
+// tokens that are Fortran reals are taken; anything else (more digits, a malformed
+// token) is left to the general path, which checks it again.
 struct PlainDecimal {
     std::uint64_t digits = 0;  // the value is digits x 10^exponent
     int exponent = 0;
@@ -77,46 +77,37 @@ struct PlainDecimal {
 };
 
 bool read_plain_decimal(std::string_view t, PlainDecimal& out) {
-    constexpr int kMaxSignificant = 19;  // 10^19 - 1 fits 64 bits
-    std::size_t i = 0;
-    const std::size_t n = t.size();
+    constexpr std::ptrdiff_t kMaxDigits = 19;  // 10^19 - 1 fits 64 bits
+    const char* p = t.data();
+    const char* const end = p + t.size();
     out = PlainDecimal{};
-    if (i < n && (t[i] == '+' || t[i] == '-')) out.negative = t[i++] == '-';
-    int mantissa_digits = 0;
-    int significant = 0;
+    if (p < end && (*p == '+' || *p == '-')) out.negative = *p++ == '-';
+    // More than 19 digits may wrap around; such a token is refused below, before use.
+    std::uint64_t v = 0;
+    const char* const whole = p;
+    for (; p < end && is_digit(*p); ++p) v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+    std::ptrdiff_t digits = p - whole;
     int scale = 0;
-    const auto take_digit = [&](char c) {
-        ++mantissa_digits;
-        if (out.digits == 0 && c == '0') return true;  // leading zeros count for nothing
-        if (++significant > kMaxSignificant) return false;
-        out.digits = out.digits * 10 + static_cast<std::uint64_t>(c - '0');
-        return true;
-    };
-    for (; i < n && is_digit(t[i]); ++i)
-        if (!take_digit(t[i])) return false;
-    if (i < n && t[i] == '.') {
-        for (++i; i < n && is_digit(t[i]); ++i) {
-            if (!take_digit(t[i])) return false;
-            --scale;
-        }
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p < end && is_digit(*p); ++p) v = v * 10 + static_cast<std::uint64_t>(*p - '0');
+        scale = -static_cast<int>(p - fraction);
+        digits += p - fraction;
     }
-    if (mantissa_digits == 0) return false;
-    if (i == n) {
+    if (digits == 0 || digits > kMaxDigits) return false;
+    out.digits = v;
+    if (p == end) {
         out.exponent = scale;
         return true;
     }
-    const char c = t[i];
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') ++i;
-    else if (c != '+' && c != '-') return false;
+    if (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D') ++p;
+    else if (*p != '+' && *p != '-') return false;
     bool negative_exponent = false;
-    if (i < n && (t[i] == '+' || t[i] == '-')) negative_exponent = t[i++] == '-';
+    if (p < end && (*p == '+' || *p == '-')) negative_exponent = *p++ == '-';
+    const char* const exponent_start = p;
     int exponent = 0;
-    int exponent_digits = 0;
-    for (; i < n && is_digit(t[i]); ++i, ++exponent_digits) {
-        if (exponent > 99999) return false;
-        exponent = exponent * 10 + (t[i] - '0');
-    }
-    if (exponent_digits == 0 || i != n) return false;
+    for (; p < end && is_digit(*p) && p - exponent_start < 6; ++p) exponent = exponent * 10 + (*p - '0');
+    if (p == exponent_start || p != end) return false;
     out.exponent = scale + (negative_exponent ? -exponent : exponent);
     return true;
 }

@@ -95,6 +95,35 @@ TEST(FreeFormat, PreciseRealsKeepDoublePrecision) {
     EXPECT_EQ(d, 3e38);
 }
 
+// Tokens at the edges of the one-operation conversion (2^24 and 2^53 digits, powers of
+// ten 10 and 22, 19 significant digits) read as the C library reads them.
+TEST(FreeFormat, EdgesOfTheExactConversionReadAsStrtod) {
+    struct Case {
+        const char* token;
+        const char* c_form;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"16777216", "16777216"}, {"16777217", "16777217"}, {"-16777217D0", "-16777217e0"},
+        {"9007199254740992", "9007199254740992"}, {"9007199254740993", "9007199254740993"},
+        {"1e10", "1e10"}, {"1e11", "1e11"}, {"3e-10", "3e-10"}, {"3e-11", "3e-11"},
+        {"1D22", "1e22"}, {"1D23", "1e23"}, {"1.234567890123456789", "1.234567890123456789"},
+        {"1.2345678901234567891", "1.2345678901234567891"}, {"0.5-10", "0.5e-10"}, {"0.5-11", "0.5e-11"},
+        {"0.000000000000000000001234567", "0.000000000000000000001234567"}, {"-0.0D0", "-0.0e0"},
+        {"+7.D-03", "7.e-03"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.token);
+        float f = 0.0f;
+        ASSERT_TRUE(read_real(c.token, f));
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(std::strtof(c.c_form, nullptr)));
+        double d = 0.0;
+        ASSERT_TRUE(read_real_precise(c.token, d));
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(d), std::bit_cast<std::uint64_t>(std::strtod(c.c_form, nullptr)));
+    }
+}
+
 // Random tokens in the forms model files hold (leading zeros, up to 21 digits, E, D
 // and sign-only exponents) read bit for bit as the C library reads their C form.
 TEST(FreeFormat, RandomFortranRealsReadAsStrtodReadsThem) {
