@@ -107,7 +107,7 @@ void BM_TableRow(benchmark::State& state) {
         }
         for (int f = 0; f < 4; ++f) {
             *out++ = ' ';
-            gridout::exponent_field<13, 6>(out, static_cast<double>(q[(i + static_cast<std::size_t>(f)) % kValues]));
+            gridout::exponent_field<13, 6>(out, q[(i + static_cast<std::size_t>(f)) % kValues]);
             out += 13;
         }
         i += 4;

@@ -28,7 +28,7 @@ void RecordRows::format(std::span<char, kTableRowBytes> dst, double depth, std::
     p += east_north_.size();
     for (float v : values) {
         *p++ = ' ';
-        gridout::exponent_field<13, 6>(p, static_cast<double>(v));
+        gridout::exponent_field<13, 6>(p, v);
         p += 13;
     }
     *p++ = '\r';

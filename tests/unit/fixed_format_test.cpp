@@ -282,10 +282,15 @@ TEST(FormatFixed, TableFieldShapesMatchSnprintf) {
         const double v = (i % 2) ? map_coordinate(rng) : short_binary(rng) / 4.0;
         ASSERT_EQ(field(gridout::fixed_field<12, 2>, v, 12), ref_fixed(v, 12, 2)) << std::hexfloat << v;
         ASSERT_EQ(field(gridout::fixed_field<14, 2>, v, 14), ref_fixed(v, 14, 2)) << std::hexfloat << v;
-        // Any float, or one of the magnitudes conductivities and their logarithms have.
+        // Any float, or one of the magnitudes conductivities and their logarithms have,
+        // through the forms for 32-bit and 64-bit values.
         const float typical = std::ldexp(static_cast<float>(short_binary(rng)), static_cast<int>(rng() % 24) - 10);
-        const auto q = static_cast<double>(i % 4 ? typical : any_float(rng));
-        ASSERT_EQ(field(gridout::exponent_field<13, 6>, q, 13), ref_exponent(q, 13, 6)) << std::hexfloat << q;
+        const float f = i % 4 ? typical : any_float(rng);
+        const auto q = static_cast<double>(f);
+        const auto from_float = [f](char* dst, double) { gridout::exponent_field<13, 6>(dst, f); };
+        const auto from_double = [](char* dst, double x) { gridout::exponent_field<13, 6>(dst, x); };
+        ASSERT_EQ(field(from_float, q, 13), ref_exponent(q, 13, 6)) << std::hexfloat << q;
+        ASSERT_EQ(field(from_double, q, 13), ref_exponent(q, 13, 6)) << std::hexfloat << q;
     }
 }
 

@@ -178,19 +178,12 @@ inline bool try_fixed(char* dst, double value, int width, int decimals) {
     return true;
 }
 
-// Ew.d of a finite value through 64-bit arithmetic, with the rules of format_exponent;
-// false, before anything is written, when the value needs the general path.
-inline bool try_exponent(char* dst, double value, int width, int decimals) {
-    if (!std::isfinite(value) || decimals < 1 || decimals > 19 || decimals + 6 > width) return false;
-    const bool negative = std::signbit(value);
-    const double a = std::fabs(value);
-    std::uint64_t n = 0;
-    int k = 0;
-    if (a != 0 && !significant_integer64(a, decimals, n, k)) return false;
-    // [-]0.<digits>E+kk: the 64-bit path scales by at most 10^19, so |k| <= 19 here.
+// Writes [-]0.<digits>E+kk, right-aligned, or asterisks when it is too wide: n holds
+// the `decimals` digits, |k| <= 99.
+inline void place_exponent_field(char* dst, int width, int decimals, bool negative, std::uint64_t n, int k) {
     if ((negative ? 1 : 0) + decimals + 6 > width) {
         std::memset(dst, '*', static_cast<std::size_t>(width));
-        return true;
+        return;
     }
     std::memset(dst, ' ', static_cast<std::size_t>(width));  // as in try_fixed
     char* p = dst + width - 4;
@@ -204,6 +197,51 @@ inline bool try_exponent(char* dst, double value, int width, int decimals) {
     *--p = '.';
     *--p = '0';
     if (negative) *--p = '-';
+}
+
+// Ew.d of a finite value through 64-bit arithmetic, with the rules of format_exponent;
+// false, before anything is written, when the value needs the general path.
+inline bool try_exponent(char* dst, double value, int width, int decimals) {
+    if (!std::isfinite(value) || decimals < 1 || decimals > 19 || decimals + 6 > width) return false;
+    const double a = std::fabs(value);
+    std::uint64_t n = 0;
+    int k = 0;
+    // The 64-bit path scales by at most 10^19, so |k| <= 19 here.
+    if (a != 0 && !significant_integer64(a, decimals, n, k)) return false;
+    place_exponent_field(dst, width, decimals, std::signbit(value), n, k);
+    return true;
+}
+
+// The d <= 12 significant digits of a normal float a > 0, as significant_integer64
+// gives them, in double arithmetic: a * 10^p for 0 <= p <= 12 is exact in a double
+// (24 bits of a times at most 28 bits of 5^p), and adding then removing 2^52 rounds it
+// half to even to an integer. False when p falls outside 0..12.
+inline bool float_significant_integer(float a, int d, std::uint64_t& n, int& k) {
+    if (d < 1 || d > 12) return false;
+    const int biased = static_cast<int>(std::bit_cast<std::uint32_t>(a) >> 23);
+    if (biased == 0 || biased >= 0xff) return false;  // subnormal, infinite or NaN
+    // As in significant_integer64: never above the true exponent, one below at most.
+    k = (((biased - 127) * 315653) >> 20) + 1;
+    const auto x = static_cast<double>(a);
+    if (k >= 0 && k < static_cast<int>(kPow10Double.size()) && x >= kPow10Double[static_cast<std::size_t>(k)]) ++k;
+    for (int step = 0; step < 2; ++step, ++k) {  // one more when rounding reaches 10^d
+        const int p = d - k;
+        if (p < 0 || p > 12) return false;
+        const double scaled = x * kPow10Double[static_cast<std::size_t>(p)];
+        n = static_cast<std::uint64_t>((scaled + 0x1p52) - 0x1p52);
+        if (n < kPow10U64[static_cast<std::size_t>(d)]) return n >= kPow10U64[static_cast<std::size_t>(d - 1)];
+    }
+    return false;
+}
+
+// try_exponent for a 32-bit value, whose digits need no integer scaling.
+inline bool try_float_exponent(char* dst, float value, int width, int decimals) {
+    if (!std::isfinite(value) || decimals < 1 || decimals > 12 || decimals + 6 > width) return false;
+    const float a = std::fabs(value);
+    std::uint64_t n = 0;
+    int k = 0;
+    if (a != 0 && !float_significant_integer(a, decimals, n, k)) return false;
+    place_exponent_field(dst, width, decimals, std::signbit(value), n, k);
     return true;
 }
 
@@ -219,6 +257,13 @@ inline void fixed_field(char* dst, double value) {
 template <int Width, int Decimals>
 inline void exponent_field(char* dst, double value) {
     if (!detail::try_exponent(dst, value, Width, Decimals)) format_exponent(dst, value, Width, Decimals);
+}
+
+/// The same for a 32-bit value, the common case with less arithmetic.
+template <int Width, int Decimals>
+inline void exponent_field(char* dst, float value) {
+    if (!detail::try_float_exponent(dst, value, Width, Decimals))
+        exponent_field<Width, Decimals>(dst, static_cast<double>(value));
 }
 
 }  // namespace gridout
