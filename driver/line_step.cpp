@@ -12,15 +12,19 @@ namespace driver {
 
 std::string line_step(LineBuilder& builder, std::span<const float> depth_table, const ModelGuard& guard,
                       OutputFile& point_file, OutputFile& combined) {
-    point_file.write(builder.points());
-    point_file.close();
     const LineStats& s = builder.stats();
     const std::span<const RecordPosition> records = builder.records();
     const bool rebase = runs_west(s);
     const double shift = rebase ? records.back().station : 0.0;
     std::string datfile(kPointFile);
 
-    if (rebase) {
+    if (!rebase) {
+        point_file.write(builder.points());
+        point_file.close();
+    } else {
+        // A line that runs west is gridded from its re-based points, so its points as read
+        // never reach a file; the point file an earlier line left goes all the same.
+        point_file.abandon();
         OutputFile rebased;
         rebased.create(std::string(kRebasedPointFile), guard);
         builder.rebase();

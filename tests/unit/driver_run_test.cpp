@@ -585,6 +585,20 @@ TEST(DriverRun, OutputsThatCannotBeWritten) {
         EXPECT_EQ(r.err, c.line);
     }
     {
+        SCOPED_TRACE("a line running west writes its re-based points only");
+        remove_outputs();
+        write_file("m.mod", rec("1", "20", "0", "100", {"1", "0"}) + rec("1", "10", "0", "100", {"1", "0"}) +
+                                rec("1", "0", "0", "100", {"1", "0"}));
+        fs::create_symlink("/dev/full", "tmpdat.tmp");
+        RecordingGridder g;
+        const Outcome r = halvex({"m.mod", "5", "2"}, "", &g);
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_FALSE(fs::exists(fs::symlink_status("tmpdat.tmp")));
+        EXPECT_EQ(fs::file_size("tmpdat2.tmp"), 3u * 32u);
+        fs::remove("tmpdat2.tmp");
+        write_file("m.mod", three_records("1"));
+    }
+    {
         SCOPED_TRACE("a stop from the gridder");
         remove_outputs();
         RecordingGridder g;
