@@ -1,9 +1,10 @@
 // The common case of the fixed-width number fields, inline: a finite value whose
-// digits come out of 64-bit integer arithmetic. The text tables write tens of millions
-// of fields of two shapes (F12.2 for positions, E13.6 for conductivities), so their
-// rows call fixed_field<12, 2> and exponent_field<13, 6>, which the compiler builds for
-// those widths; format_fixed and format_exponent (fixed_format.hpp) take the same path
-// first, then their general one. Either way the bytes are the same.
+// digits come out of 64-bit integer arithmetic, or, for a 32-bit value, out of one
+// exact double product. The text tables write tens of millions of fields of two shapes
+// (F12.2 for positions, E13.6 for 32-bit conductivities), so their rows call
+// fixed_field<12, 2> and exponent_field<13, 6>, which the compiler builds for those
+// widths; format_fixed and format_exponent (fixed_format.hpp) take the 64-bit path
+// first, then their general one. Every path gives the same bytes.
 #pragma once
 
 #include <array>
