@@ -6,6 +6,10 @@
 # ratios to -j 1 (the target for -j 2 on two cores is at most 0.55) and checks that
 # every -j run left the same bytes.
 # Usage: bench/jobs_bench.sh [build dir] [rounds]   (a Release build)
+# The run folders are made under TMPDIR. File creation is part of the record loop's
+# work, and its cost depends on the file system: on an ext4 without a journal it grows
+# with the files deleted in the last minutes, so runs right after other benchmarks
+# or tests in the same file system run slower there (TMPDIR=/dev/shm avoids it).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
@@ -53,6 +57,7 @@ for j in "${jobs[@]}"; do
 done
 
 echo "halvex, 20 lines x 400 stations x 64 cells, $cores processors, fastest of $rounds rounds"
+echo "  in $work ($(stat -f -c %T "$work"); another folder with TMPDIR=...)"
 printf '  %-12s %9s %14s\n' "threads" "seconds" "ratio to -j 1"
 for j in "${jobs[@]}"; do
   label="-j $j"

@@ -36,6 +36,7 @@ for ((j = 1; j <= max_jobs; j++)); do modes+=("$j"); done
 
 printf 'halvex survey benchmark: %d lines (%s stations), %d soundings, 30 cells, %s processors\n' \
   "$lines" "$counts" "$soundings" "$(nproc)"
+printf '  in %s (%s; another folder with TMPDIR=...)\n' "$work" "$(stat -f -c %T "$work")"
 printf '  %-8s %8s %10s %12s %18s %14s %10s\n' "run" "wall s" "process s" "soundings/s" "5.4 M soundings" \
   "per process s" "peak MB"
 for j in "${modes[@]}"; do
