@@ -139,11 +139,7 @@ void place_fixed(char* dst, int width, bool negative, std::string_view body) {
 void significant_digits(double a, int d, char* digits, int& k) {
     if (d <= 19) {
         const Binary b = decompose(a);
-        const int b2 = static_cast<int>(std::bit_width(b.m)) - 1 + b.e;  // 2^b2 <= a < 2^(b2+1)
-        // k = floor(b2 log10 2) + 1 never exceeds the true exponent, which is one more at
-        // most; rounding to d digits can add one again (9.9999999 -> 0.1000000E+02).
-        // floor(b2 log10 2) as (b2 * 315653) >> 20, exact for |b2| <= 1650 (Ryu's log10Pow2).
-        k = ((b2 * 315653) >> 20) + 1;
+        k = detail::decimal_exponent_estimate(static_cast<int>(std::bit_width(b.m)) - 1 + b.e);
         const auto lo = static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(d - 1)]);
         const auto hi = static_cast<std::uint64_t>(kPow10[static_cast<std::size_t>(d)]);
         std::optional<std::uint64_t> n = scaled_round(b, d - k);

@@ -127,16 +127,19 @@ inline int decimal_digit_count(std::uint64_t v) {
     return t + 1 - (w < kPow10U64[static_cast<std::size_t>(t)] ? 1 : 0);
 }
 
+// For 2^b2 <= a < 2^(b2+1): k with 10^(k-1) <= a < 10^(k+1), that is the decimal
+// exponent of a in the 0.ddd form or one less. k = floor(b2 log10 2) + 1 never exceeds
+// the true exponent, which is one more at most; rounding to d digits can add one again
+// (9.9999999 -> 0.1000000E+02). floor(b2 log10 2) as (b2 * 315653) >> 20, exact for
+// |b2| <= 1650 (Ryu's log10Pow2).
+inline int decimal_exponent_estimate(int b2) { return ((b2 * 315653) >> 20) + 1; }
+
 // a > 0 (finite) rounded half to even to d <= 19 significant digits, as the integer n
 // of d digits with a rounded = 0.n * 10^k. False when the 64-bit path does not apply.
 inline bool significant_integer64(double a, int d, std::uint64_t& n, int& k) {
     if (d < 1 || d > 19) return false;
     const Binary b = decompose(a);
-    const int b2 = static_cast<int>(std::bit_width(b.m)) - 1 + b.e;  // 2^b2 <= a < 2^(b2+1)
-    // k = floor(b2 log10 2) + 1 never exceeds the true exponent, which is one more at
-    // most; rounding to d digits can add one again (9.9999999 -> 0.1000000E+02).
-    // floor(b2 log10 2) as (b2 * 315653) >> 20, exact for |b2| <= 1650 (Ryu's log10Pow2).
-    k = ((b2 * 315653) >> 20) + 1;
+    k = decimal_exponent_estimate(static_cast<int>(std::bit_width(b.m)) - 1 + b.e);
     // An exact comparison with a power of ten spares most second scalings.
     if (k >= 0 && k < static_cast<int>(kPow10Double.size()) && a >= kPow10Double[static_cast<std::size_t>(k)]) ++k;
     const std::uint64_t lo = kPow10U64[static_cast<std::size_t>(d - 1)];
@@ -221,8 +224,7 @@ inline bool float_significant_integer(float a, int d, std::uint64_t& n, int& k) 
     if (d < 1 || d > 12) return false;
     const int biased = static_cast<int>(std::bit_cast<std::uint32_t>(a) >> 23);
     if (biased == 0 || biased >= 0xff) return false;  // subnormal, infinite or NaN
-    // As in significant_integer64: never above the true exponent, one below at most.
-    k = (((biased - 127) * 315653) >> 20) + 1;
+    k = decimal_exponent_estimate(biased - 127);
     const auto x = static_cast<double>(a);
     if (k >= 0 && k < static_cast<int>(kPow10Double.size()) && x >= kPow10Double[static_cast<std::size_t>(k)]) ++k;
     for (int step = 0; step < 2; ++step, ++k) {  // one more when rounding reaches 10^d
