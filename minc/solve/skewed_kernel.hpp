@@ -16,6 +16,8 @@
 
 #define MINC_SKEWED_INLINE [[gnu::always_inline]] inline
 
+#include <algorithm>
+
 #include "assign_data.hpp"
 #include "edge_equations.hpp"
 
@@ -30,7 +32,7 @@ namespace {
 struct Carry {
     V::F n1;
     V::F se1, se2;
-    V::F dmax, admax;
+    V::F dmax;  // its magnitude is the largest change: no register of its own
 };
 
 struct Constants {
@@ -179,8 +181,7 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
     V::store(zt, nv);
     const F change = V::sub(nv, v);
     const F mag = V::abs(change);
-    const M take = V::both(V::test(kd, kSkewInterior), V::both(V::lt(mag, k.huge), V::ge(mag, c.admax)));
-    c.admax = V::select(take, mag, c.admax);
+    const M take = V::both(V::test(kd, kSkewInterior), V::both(V::lt(mag, k.huge), V::ge(mag, V::abs(c.dmax))));
     c.dmax = V::select(take, change, c.dmax);
 
     c.n1 = nv;
@@ -230,7 +231,6 @@ MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
     r.c.se1 = V::shift1(V::load(z - 2 * s), V::load(z - w - 2 * s));
     r.c.se2 = V::shift1(V::load(z - 3 * s), V::load(z - w - 3 * s));
     r.c.dmax = V::splat(0.0f);
-    r.c.admax = V::splat(0.0f);
 }
 
 // The corner nodes of the band's step `at`, from the skewed storage before the step:
@@ -273,43 +273,78 @@ MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Const
 
 MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int band) {
     V::store(sb.lane_dmax + V::kLanes * band, r.c.dmax);
-    V::store(sb.lane_admax + V::kLanes * band, r.c.admax);
+    V::store(sb.lane_admax + V::kLanes * band, V::abs(r.c.dmax));
 }
 
-// Bands bottom to top, two at a time in one loop so that their dependence chains overlap:
-// the upper band runs kLag times behind the lower one. A band reads the band below only at
-// times that band has finished (the upper band is behind) and the band above only at
-// times that band has not reached (it is behind, or not started). (Three bands at a time
-// ran no faster: the carried vectors no longer fit the registers.)
+// Bands bottom to top, kGroup at a time in one loop so that their dependence chains
+// overlap (three at a time ran no faster than two): each band runs kLag times behind the band below it. A band reads the band below
+// only at times that band has finished (it is ahead) and the band above only at times that
+// band has not reached (it is behind, or not started), so every lane sees what the written
+// order gives it. The loop goes tick by tick; band g of the group is at time tick - g kLag,
+// and only while that time lies in its own range.
 constexpr int kLag = 4;
+constexpr int kGroup = 2;
+
+// A band's step in its body (no lane in the outer two columns, so no corner node either):
+// the one check left is for data lanes.
+MINC_SKEWED_INLINE void band_body_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
+    constexpr int w = V::kLanes;
+    const int at = t - r.t0;
+    const std::int32_t group = r.coef_at[at];
+    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
+    band_step<false>(r.zb + t * s, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, nullptr, k, r.c);
+}
+
+void sweep_group(const SkewedBands& sb, int first_band, int count, const Constants& k) {
+    const std::ptrdiff_t s = sb.stride;
+    BandRun r[kGroup];
+    // Per band, in ticks: its first, its first in the body, its first after the body and
+    // its first after its last time.
+    int first_tick[kGroup], body_tick[kGroup], tail_tick[kGroup], end_tick[kGroup];
+    for (int g = 0; g < count; ++g) {
+        r[g] = band_run(sb, first_band + g);
+        first_tick[g] = r[g].t0 + g * kLag;
+        body_tick[g] = r[g].head_end + 1 + g * kLag;
+        tail_tick[g] = r[g].body_end + 1 + g * kLag;
+        end_tick[g] = r[g].t1 + 1 + g * kLag;
+    }
+    // Stretch by stretch: which bands run, and whether all of those are in their body,
+    // changes only at the ticks above.
+    for (int tick = first_tick[0]; tick < end_tick[count - 1];) {
+        int stretch_end = end_tick[count - 1];
+        unsigned running = 0;
+        bool all_body = true;
+        for (int g = 0; g < count; ++g) {
+            for (const int e : {first_tick[g], body_tick[g], tail_tick[g], end_tick[g]})
+                if (e > tick) stretch_end = std::min(stretch_end, e);
+            if (tick < first_tick[g] || tick >= end_tick[g]) continue;
+            running |= 1u << g;
+            all_body = all_body && tick >= body_tick[g] && tick < tail_tick[g];
+            if (tick == first_tick[g]) band_start(r[g], s);
+        }
+        if (all_body) {
+            for (; tick < stretch_end; ++tick) {
+#pragma GCC unroll 8
+                for (int g = 0; g < kGroup; ++g)
+                    if (running & (1u << g)) band_body_at(r[g], tick - g * kLag, s, k);
+            }
+        } else {
+            for (; tick < stretch_end; ++tick) {
+#pragma GCC unroll 8
+                for (int g = 0; g < kGroup; ++g)
+                    if (running & (1u << g)) band_at(r[g], tick - g * kLag, s, k);
+            }
+        }
+    }
+    for (int g = 0; g < count; ++g) band_finish(r[g], sb, first_band + g);
+}
 
 void sweep_bands(const SkewedBands& sb, float omega) {
-    const std::ptrdiff_t s = sb.stride;
     Constants k;
     k.omega = V::splat(omega);
     k.omega1 = omega;
-    int band = 0;
-    for (; band + 1 < sb.bands; band += 2) {
-        BandRun lo = band_run(sb, band);
-        BandRun hi = band_run(sb, band + 1);
-        band_start(lo, s);
-        const int joint = hi.t0 + kLag;  // first time of the lower band run together
-        for (int t = lo.t0; t < joint && t <= lo.t1; ++t) band_at(lo, t, s, k);
-        band_start(hi, s);
-        for (int t = joint; t <= lo.t1; ++t) {
-            band_at(lo, t, s, k);
-            band_at(hi, t - kLag, s, k);
-        }
-        for (int t = lo.t1 < joint ? hi.t0 : lo.t1 + 1 - kLag; t <= hi.t1; ++t) band_at(hi, t, s, k);
-        band_finish(lo, sb, band);
-        band_finish(hi, sb, band + 1);
-    }
-    if (band < sb.bands) {
-        BandRun r = band_run(sb, band);
-        band_start(r, s);
-        for (int t = r.t0; t <= r.t1; ++t) band_at(r, t, s, k);
-        band_finish(r, sb, band);
-    }
+    for (int band = 0; band < sb.bands; band += kGroup)
+        sweep_group(sb, band, std::min(kGroup, sb.bands - band), k);
 }
 
 }  // namespace
