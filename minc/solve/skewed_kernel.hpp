@@ -56,7 +56,7 @@ struct CornerValues {
 // zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
 // carries a datum; rows: the band's SkewedBandRows, corners: the corner nodes of this
 // time, or null.
-template <bool kEdgeColumns>
+template <bool kEdgeColumns, bool kEdgeRows = true>
 MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16_t* kind, const float* coef,
                                   int rows, const CornerValues* corners, const Constants& k, Carry& c) {
     using F = V::F;
@@ -133,7 +133,7 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
         t = V::select(V::test(kd, kSkewOuterCol), t1, V::select(V::test(kd, kSkewSecondCol), t2, t));
     }
 
-    if (rows != 0) {
+    if (kEdgeRows && rows != 0) {
         // Rows 1 and 2 (v pointing north) and, mirrored (j -> NY + 1 - j, term order kept),
         // NY and NY - 1: the second row's and the outer row's forms, columns 3..NX - 2.
         F r1 = t, r2 = t;
@@ -277,11 +277,12 @@ MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int
 }
 
 // Bands bottom to top, kGroup at a time in one loop so that their dependence chains
-// overlap (three at a time ran no faster than two): each band runs kLag times behind the band below it. A band reads the band below
+// overlap: each band runs kLag times behind the band below it. A band reads the band below
 // only at times that band has finished (it is ahead) and the band above only at times that
 // band has not reached (it is behind, or not started), so every lane sees what the written
 // order gives it. The loop goes tick by tick; band g of the group is at time tick - g kLag,
-// and only while that time lies in its own range.
+// and only while that time lies in its own range. (Three or four bands at a time ran no
+// faster than two: the sweep is then bound by the arithmetic ports, not by latency.)
 constexpr int kLag = 4;
 constexpr int kGroup = 2;
 
@@ -293,6 +294,40 @@ MINC_SKEWED_INLINE void band_body_at(BandRun& r, int t, std::ptrdiff_t s, const 
     const std::int32_t group = r.coef_at[at];
     const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
     band_step<false>(r.zb + t * s, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, nullptr, k, r.c);
+}
+
+// Every band of the group in its body, ticks [tick, end): the hot loop of the sweep. The
+// carried vectors and the walking pointers live in locals here, so that they can stay in
+// registers from one step to the next.
+template <bool kEdgeRows>
+MINC_SKEWED_INLINE void group_body(BandRun* r, int tick, int end, std::ptrdiff_t s, const Constants& k) {
+    constexpr int w = V::kLanes;
+    Carry c[kGroup];
+    float* z[kGroup];
+    const std::uint16_t* kind[kGroup];
+    const std::int32_t* group[kGroup];
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroup; ++g) {
+        const int at = tick - g * kLag - r[g].t0;
+        c[g] = r[g].c;
+        z[g] = r[g].zb + (tick - g * kLag) * s;
+        kind[g] = r[g].kind + std::ptrdiff_t(at) * w;
+        group[g] = r[g].coef_at + at;
+    }
+    const float* const coefs = r[0].coefs;
+    for (int n = end - tick; n > 0; --n) {
+#pragma GCC unroll 8
+        for (int g = 0; g < kGroup; ++g) {
+            const std::int32_t gr = *group[g];
+            const float* coef = gr < 0 ? nullptr : coefs + std::ptrdiff_t(gr) * kAccWidth * w;
+            band_step<false, kEdgeRows>(z[g], s, kind[g], coef, r[g].rows, nullptr, k, c[g]);
+            z[g] += s;
+            kind[g] += w;
+            ++group[g];
+        }
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroup; ++g) r[g].c = c[g];
 }
 
 void sweep_group(const SkewedBands& sb, int first_band, int count, const Constants& k) {
@@ -322,7 +357,15 @@ void sweep_group(const SkewedBands& sb, int first_band, int count, const Constan
             all_body = all_body && tick >= body_tick[g] && tick < tail_tick[g];
             if (tick == first_tick[g]) band_start(r[g], s);
         }
-        if (all_body) {
+        if (all_body && running == (1u << kGroup) - 1) {
+            bool rows = false;
+            for (int g = 0; g < kGroup; ++g) rows = rows || r[g].rows != 0;
+            if (rows)
+                group_body<true>(r, tick, stretch_end, s, k);
+            else
+                group_body<false>(r, tick, stretch_end, s, k);
+            tick = stretch_end;
+        } else if (all_body) {
             for (; tick < stretch_end; ++tick) {
 #pragma GCC unroll 8
                 for (int g = 0; g < kGroup; ++g)
