@@ -17,6 +17,8 @@
 #define MINC_SKEWED_INLINE [[gnu::always_inline]] inline
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 #include "assign_data.hpp"
 #include "edge_equations.hpp"
@@ -56,9 +58,15 @@ struct CornerValues {
 // zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
 // carries a datum; rows: the band's SkewedBandRows, corners: the corner nodes of this
 // time, or null.
-template <bool kEdgeColumns, bool kEdgeRows = true>
+// kRows: the band's SkewedBandRows when the caller knows them at compile time, or -1 to take
+// them from `rows`.
+// Which of the outer two columns on each side a step has lanes in (kEdgeColumns).
+enum : int { kNoEdgeColumns = 0, kWestColumns = 1, kEastColumns = 2 };
+
+template <int kEdgeColumns, int kRows = -1>
 MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16_t* kind, const float* coef,
-                                  int rows, const CornerValues* corners, const Constants& k, Carry& c) {
+                                  int band_rows, const CornerValues* corners, const Constants& k, Carry& c) {
+    const int rows = kRows < 0 ? band_rows : kRows;
     using F = V::F;
     using M = V::M;
     constexpr int w = V::kLanes;
@@ -106,16 +114,22 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
         t = V::select(V::test(kd, kSkewData), V::mul(c_norm, V::sub(V::add(sq, c_data), d)), t);
     }
 
-    if constexpr (kEdgeColumns) {
-        // Columns 1, 2 and, mirrored (i -> NX + 1 - i, term order kept), NX, NX - 1.
+    if constexpr (kEdgeColumns != kNoEdgeColumns) {
+        // Columns 1, 2 and, mirrored (i -> NX + 1 - i, term order kept), NX, NX - 1. A step
+        // with lanes on one side only takes that side's neighbours without selecting.
         const M east = V::test(kd, kSkewEast);
-        const F m_e = V::select(east, z_w, z_e);
-        const F m_w = V::select(east, z_e, z_w);
-        const F m_se = V::select(east, z_sw, z_se);
-        const F m_ne = V::select(east, z_nw, z_ne);
-        const F m_sw = V::select(east, z_se, z_sw);
-        const F m_nw = V::select(east, z_ne, z_nw);
-        const F m_ee = V::select(east, z_ww, z_ee);
+        const auto side = [&](F west_form, F east_form) {
+            if constexpr (kEdgeColumns == kWestColumns) return west_form;
+            else if constexpr (kEdgeColumns == kEastColumns) return east_form;
+            else return V::select(east, east_form, west_form);
+        };
+        const F m_e = side(z_e, z_w);
+        const F m_w = side(z_w, z_e);
+        const F m_se = side(z_se, z_sw);
+        const F m_ne = side(z_ne, z_nw);
+        const F m_sw = side(z_sw, z_se);
+        const F m_nw = side(z_nw, z_ne);
+        const F m_ee = side(z_ee, z_ww);
         const F t1 = V::mul(
             V::sub(V::sub(V::sub(V::sub(V::sub(V::mul(k.c4, V::add(V::add(z_s, z_n), m_e)), m_se), m_ne), z_ss), z_nn),
                    m_ee),
@@ -133,7 +147,7 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
         t = V::select(V::test(kd, kSkewOuterCol), t1, V::select(V::test(kd, kSkewSecondCol), t2, t));
     }
 
-    if (kEdgeRows && rows != 0) {
+    if (rows != 0) {
         // Rows 1 and 2 (v pointing north) and, mirrored (j -> NY + 1 - j, term order kept),
         // NY and NY - 1: the second row's and the outer row's forms, columns 3..NX - 2.
         F r1 = t, r2 = t;
@@ -265,10 +279,16 @@ MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Const
         corner_values(r, zt, at, k.omega1, cv);
         corners = &cv;
     }
-    if (t <= r.head_end || t > r.body_end)
-        band_step<true>(zt, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, corners, k, r.c);
+    const std::uint16_t* const kind = r.kind + std::ptrdiff_t(at) * w;
+    const bool west = t <= r.head_end, east = t > r.body_end;
+    if (west && east)
+        band_step<kWestColumns | kEastColumns>(zt, s, kind, coef, r.rows, corners, k, r.c);
+    else if (west)
+        band_step<kWestColumns>(zt, s, kind, coef, r.rows, corners, k, r.c);
+    else if (east)
+        band_step<kEastColumns>(zt, s, kind, coef, r.rows, corners, k, r.c);
     else
-        band_step<false>(zt, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, corners, k, r.c);
+        band_step<kNoEdgeColumns>(zt, s, kind, coef, r.rows, corners, k, r.c);
 }
 
 MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int band) {
@@ -276,118 +296,159 @@ MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int
     V::store(sb.lane_admax + V::kLanes * band, V::abs(r.c.dmax));
 }
 
-// Bands bottom to top, kGroup at a time in one loop so that their dependence chains
-// overlap: each band runs kLag times behind the band below it. A band reads the band below
-// only at times that band has finished (it is ahead) and the band above only at times that
-// band has not reached (it is behind, or not started), so every lane sees what the written
-// order gives it. The loop goes tick by tick; band g of the group is at time tick - g kLag,
-// and only while that time lies in its own range. (Three or four bands at a time ran no
+// The schedule. Bands run bottom to top, two at a time in one loop, so that their
+// dependence chains overlap: the lower band (the leader) at least kLag times ahead of the
+// band above it (the follower). A band reads the band below only at times that band has
+// finished (it is ahead) and the band above only at times that band has not reached (it
+// is behind, or not started), so every lane sees what the written order gives it. When the
+// leader ends, the follower leads and the next band starts at once, so that only the first
+// band's start and the last band's end run alone. (Three or four bands at a time ran no
 // faster than two: the sweep is then bound by the arithmetic ports, not by latency.)
+//
+// The loop counts ticks; a band runs the ticks [start, end), at time tick + shift, and is
+// in its body (no lane in the outer two columns, so no corner node) in [body, tail).
 constexpr int kLag = 4;
-constexpr int kGroup = 2;
 
-// A band's step in its body (no lane in the outer two columns, so no corner node either):
-// the one check left is for data lanes.
+struct Scheduled {
+    BandRun run;
+    int start, body, tail, end;
+    int shift;
+    bool started = false;
+};
+
+Scheduled schedule(const SkewedBands& sb, int band, int start) {
+    Scheduled b;
+    b.run = band_run(sb, band);
+    b.shift = b.run.t0 - start;
+    b.start = start;
+    b.body = b.run.head_end + 1 - b.shift;
+    b.tail = b.run.body_end + 1 - b.shift;
+    b.end = b.run.t1 + 1 - b.shift;
+    return b;
+}
+
+// A band's step in its body: the one check left is for data lanes.
 MINC_SKEWED_INLINE void band_body_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
     const int at = t - r.t0;
     const std::int32_t group = r.coef_at[at];
     const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
-    band_step<false>(r.zb + t * s, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, nullptr, k, r.c);
+    band_step<kNoEdgeColumns>(r.zb + t * s, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, nullptr, k, r.c);
 }
 
-// Every band of the group in its body, ticks [tick, end): the hot loop of the sweep. The
-// carried vectors and the walking pointers live in locals here, so that they can stay in
-// registers from one step to the next.
-template <bool kEdgeRows>
-MINC_SKEWED_INLINE void group_body(BandRun* r, int tick, int end, std::ptrdiff_t s, const Constants& k) {
+// Both bands in their bodies, ticks [tick, end): the hot loop of the sweep, one for each
+// pair of SkewedBandRows (kRows0 for the leader, kRows1 for the follower), so that the
+// edge-row forms are compiled in only where a band has such rows. The carried vectors and
+// the walking pointers live in locals, so that they stay in registers from step to step.
+template <int kRows0, int kRows1>
+void pair_body(Scheduled& lead, Scheduled& follow, int tick, int end, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
-    Carry c[kGroup];
-    float* z[kGroup];
-    const std::uint16_t* kind[kGroup];
-    const std::int32_t* group[kGroup];
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroup; ++g) {
-        const int at = tick - g * kLag - r[g].t0;
-        c[g] = r[g].c;
-        z[g] = r[g].zb + (tick - g * kLag) * s;
-        kind[g] = r[g].kind + std::ptrdiff_t(at) * w;
-        group[g] = r[g].coef_at + at;
-    }
-    const float* const coefs = r[0].coefs;
+    BandRun& lo = lead.run;
+    BandRun& hi = follow.run;
+    Carry c0 = lo.c, c1 = hi.c;
+    const int t0 = tick + lead.shift, t1 = tick + follow.shift;
+    float* z0 = lo.zb + t0 * s;
+    float* z1 = hi.zb + t1 * s;
+    const std::uint16_t* kind0 = lo.kind + std::ptrdiff_t(t0 - lo.t0) * w;
+    const std::uint16_t* kind1 = hi.kind + std::ptrdiff_t(t1 - hi.t0) * w;
+    const std::int32_t* group0 = lo.coef_at + (t0 - lo.t0);
+    const std::int32_t* group1 = hi.coef_at + (t1 - hi.t0);
+    const float* const coefs = lo.coefs;
     for (int n = end - tick; n > 0; --n) {
-#pragma GCC unroll 8
-        for (int g = 0; g < kGroup; ++g) {
-            const std::int32_t gr = *group[g];
-            const float* coef = gr < 0 ? nullptr : coefs + std::ptrdiff_t(gr) * kAccWidth * w;
-            band_step<false, kEdgeRows>(z[g], s, kind[g], coef, r[g].rows, nullptr, k, c[g]);
-            z[g] += s;
-            kind[g] += w;
-            ++group[g];
-        }
+        const float* coef0 = *group0 < 0 ? nullptr : coefs + std::ptrdiff_t(*group0) * kAccWidth * w;
+        const float* coef1 = *group1 < 0 ? nullptr : coefs + std::ptrdiff_t(*group1) * kAccWidth * w;
+        band_step<kNoEdgeColumns, kRows0>(z0, s, kind0, coef0, kRows0, nullptr, k, c0);
+        band_step<kNoEdgeColumns, kRows1>(z1, s, kind1, coef1, kRows1, nullptr, k, c1);
+        z0 += s;
+        z1 += s;
+        kind0 += w;
+        kind1 += w;
+        ++group0;
+        ++group1;
     }
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroup; ++g) r[g].c = c[g];
+    lo.c = c0;
+    hi.c = c1;
 }
 
-void sweep_group(const SkewedBands& sb, int first_band, int count, const Constants& k) {
-    const std::ptrdiff_t s = sb.stride;
-    BandRun r[kGroup];
-    // Per band, in ticks: its first, its first in the body, its first after the body and
-    // its first after its last time.
-    int first_tick[kGroup], body_tick[kGroup], tail_tick[kGroup], end_tick[kGroup];
-    for (int g = 0; g < count; ++g) {
-        r[g] = band_run(sb, first_band + g);
-        first_tick[g] = r[g].t0 + g * kLag;
-        body_tick[g] = r[g].head_end + 1 + g * kLag;
-        tail_tick[g] = r[g].body_end + 1 + g * kLag;
-        end_tick[g] = r[g].t1 + 1 + g * kLag;
-    }
-    // Stretch by stretch: which bands run, and whether all of those are in their body,
-    // changes only at the ticks above.
-    for (int tick = first_tick[0]; tick < end_tick[count - 1];) {
-        int stretch_end = end_tick[count - 1];
-        unsigned running = 0;
-        bool all_body = true;
-        for (int g = 0; g < count; ++g) {
-            for (const int e : {first_tick[g], body_tick[g], tail_tick[g], end_tick[g]})
+using PairBody = void (*)(Scheduled&, Scheduled&, int, int, std::ptrdiff_t, const Constants&);
+
+// pair_body for every pair of rows bits, at index 4 kRows0 + kRows1.
+template <int... kIndex>
+constexpr std::array<PairBody, sizeof...(kIndex)> pair_bodies(std::integer_sequence<int, kIndex...>) {
+    return {&pair_body<kIndex / 4, kIndex % 4>...};
+}
+constexpr auto kPairBodies = pair_bodies(std::make_integer_sequence<int, 16>());
+
+// Ticks [tick, end) of the leader and, where it runs, the follower (null: none). The
+// stretches between the ticks where a band starts, enters or leaves its body each run one
+// loop.
+void run_until(Scheduled& lead, Scheduled* follow, int tick, int end, std::ptrdiff_t s, const Constants& k) {
+    while (tick < end) {
+        int stretch_end = end;
+        bool lead_body = tick >= lead.body && tick < lead.tail;
+        for (const int e : {lead.body, lead.tail})
+            if (e > tick) stretch_end = std::min(stretch_end, e);
+        bool both = false, follow_body = false;
+        if (follow != nullptr) {
+            for (const int e : {follow->start, follow->body, follow->tail})
                 if (e > tick) stretch_end = std::min(stretch_end, e);
-            if (tick < first_tick[g] || tick >= end_tick[g]) continue;
-            running |= 1u << g;
-            all_body = all_body && tick >= body_tick[g] && tick < tail_tick[g];
-            if (tick == first_tick[g]) band_start(r[g], s);
-        }
-        if (all_body && running == (1u << kGroup) - 1) {
-            bool rows = false;
-            for (int g = 0; g < kGroup; ++g) rows = rows || r[g].rows != 0;
-            if (rows)
-                group_body<true>(r, tick, stretch_end, s, k);
-            else
-                group_body<false>(r, tick, stretch_end, s, k);
-            tick = stretch_end;
-        } else if (all_body) {
-            for (; tick < stretch_end; ++tick) {
-#pragma GCC unroll 8
-                for (int g = 0; g < kGroup; ++g)
-                    if (running & (1u << g)) band_body_at(r[g], tick - g * kLag, s, k);
+            if (tick == follow->start) {
+                band_start(follow->run, s);
+                follow->started = true;
             }
+            both = tick >= follow->start;
+            follow_body = tick >= follow->body && tick < follow->tail;
+        }
+        if (both && lead_body && follow_body) {
+            kPairBodies[std::size_t(4 * lead.run.rows + follow->run.rows)](lead, *follow, tick, stretch_end, s, k);
+        } else if (both) {
+            for (int u = tick; u < stretch_end; ++u) {
+                if (lead_body)
+                    band_body_at(lead.run, u + lead.shift, s, k);
+                else
+                    band_at(lead.run, u + lead.shift, s, k);
+                if (follow_body)
+                    band_body_at(follow->run, u + follow->shift, s, k);
+                else
+                    band_at(follow->run, u + follow->shift, s, k);
+            }
+        } else if (lead_body) {
+            for (int u = tick; u < stretch_end; ++u) band_body_at(lead.run, u + lead.shift, s, k);
         } else {
-            for (; tick < stretch_end; ++tick) {
-#pragma GCC unroll 8
-                for (int g = 0; g < kGroup; ++g)
-                    if (running & (1u << g)) band_at(r[g], tick - g * kLag, s, k);
-            }
+            for (int u = tick; u < stretch_end; ++u) band_at(lead.run, u + lead.shift, s, k);
         }
+        tick = stretch_end;
     }
-    for (int g = 0; g < count; ++g) band_finish(r[g], sb, first_band + g);
 }
 
 void sweep_bands(const SkewedBands& sb, float omega) {
     Constants k;
     k.omega = V::splat(omega);
     k.omega1 = omega;
-    for (int band = 0; band < sb.bands; band += kGroup)
-        sweep_group(sb, band, std::min(kGroup, sb.bands - band), k);
+    const std::ptrdiff_t s = sb.stride;
+    if (sb.bands == 0) return;
+    // Band b sits in slot b % 2. The follower starts kLag times behind the leader, and not
+    // before the band below the leader has ended.
+    Scheduled slot[2];
+    constexpr int w = V::kLanes;
+    slot[0] = schedule(sb, 0, 0);
+    if (sb.bands > 1) slot[1] = schedule(sb, 1, slot[0].start + 2 * w + kLag);
+    int tick = 0;
+    for (int lead = 0; lead < sb.bands; ++lead) {
+        Scheduled& leader = slot[lead % 2];
+        Scheduled* follower = lead + 1 < sb.bands ? &slot[(lead + 1) % 2] : nullptr;
+        if (!leader.started) {  // it did not start while the band below led: a narrow block
+            tick = leader.start;
+            band_start(leader.run, s);
+            leader.started = true;
+        }
+        run_until(leader, follower, tick, leader.end, s, k);
+        tick = leader.end;
+        band_finish(leader.run, sb, lead);
+        // The band after the follower takes the leader's slot.
+        if (lead + 2 < sb.bands)
+            leader = schedule(sb, lead + 2, std::max(follower->start + 2 * w + kLag, tick));
+    }
 }
 
 }  // namespace
