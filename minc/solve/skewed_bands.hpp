@@ -40,6 +40,7 @@ enum SkewedKind : std::int32_t {
     kSkewOuterRow = 256,   // row 1 or NY, columns 3..NX - 2: the 7-point edge equation
     kSkewSecondRow = 512,  // row 2 or NY - 1, columns 3..NX - 2: the second-row equation
     kSkewTop = 1024,       // row NY - 1 or NY: the edge equations mirrored
+    kSkewCrossed = 2048,   // data equation with quadrant 2 or 4: exactly one of Upper, Left
 };
 
 /// Which edge rows the lanes of a band hold.

@@ -99,9 +99,15 @@ MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16
         const M upper = V::test(kd, kSkewUpper);
         const M left = V::test(kd, kSkewLeft);
         const F a = V::select(upper, z_n, z_s);
-        const F b = V::select(left, V::select(upper, z_nw, z_sw), V::select(upper, z_ne, z_se));
         const F g = V::select(left, z_e, z_w);
-        const F h = V::select(left, V::select(upper, z_se, z_ne), V::select(upper, z_sw, z_nw));
+        // B is the diagonal towards the datum's quadrant, H the opposite one: B = NW, SW,
+        // NE, SE for quadrants 3, 2, 4, 1. Where exactly one of upper and left holds
+        // (crossed), B and H are SW and NE, else NW and SE; left says which is B.
+        const M crossed = V::test(kd, kSkewCrossed);
+        const F diag_left = V::select(crossed, z_sw, z_nw);
+        const F diag_right = V::select(crossed, z_ne, z_se);
+        const F b = V::select(left, diag_left, diag_right);
+        const F h = V::select(left, diag_right, diag_left);
         // The data equation's coefficients (AccSlot), one vector of W lanes each.
         const F c_a = V::load(coef + kCoefA * w);
         const F c_b = V::load(coef + kCoefB * w);

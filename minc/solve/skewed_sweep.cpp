@@ -116,6 +116,7 @@ SkewedSweep::SkewedSweep(GridView<float> grid, GridView<const std::int32_t> flag
                     kind |= kSkewData;
                     if (f >= 3) kind |= kSkewUpper;
                     if (f == 2 || f == 3) kind |= kSkewLeft;
+                    if (f == 2 || f == 4) kind |= kSkewCrossed;
                     coef_at_[step_of(i, j)] = 0;
                 }
             }
