@@ -106,11 +106,12 @@ TEST_P(SkewedSweepTest, RandomBlocksEqualWrittenOrder) {
     // band's head and tail together (every time has edge lanes), and wide. The edge rows:
     // both sides in one band (5 rows), the top two split over two bands (k W + 1 rows),
     // the top rows filling the last band (k W rows), corner nodes of both sides at one
-    // time (5 columns).
+    // time (5 columns). Wide blocks whose pairs of bands hold every mix of edge rows.
     const int sizes[][2] = {{5, 5},        {5, 6},          {6, 5},         {7, 4 + w},       {5, 5 + w},
                             {9, 3 + w},    {2 * w + 3, 9},  {2 * w + 5, 4 + 2 * w}, {4 * w + 1, 5 + 2 * w},
                             {37, 23},      {64, 48},        {13, 80},       {120, 7},         {300, 200},
-                            {9, w + 1},    {5, 2 * w + 1},  {11, 2 * w},    {6, 3 * w},       {183, 43}};
+                            {9, w + 1},    {5, 2 * w + 1},  {11, 2 * w},    {6, 3 * w},       {183, 43},
+                            {64, w + 1},   {64, w + 2},     {40, 2 * w + 1}};
     for (const auto& s : sizes) {
         SCOPED_TRACE(testing::Message() << s[0] << " x " << s[1]);
         Block fast = random_block(s[0], s[1], rng);
