@@ -54,15 +54,14 @@ struct CornerValues {
     float value[4];
 };
 
-// One band at one time. zt: the band's vector at time t; below: the band below is at
-// zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
-// carries a datum; rows: the band's SkewedBandRows, corners: the corner nodes of this
-// time, or null.
-// kRows: the band's SkewedBandRows when the caller knows them at compile time, or -1 to take
-// them from `rows`.
-// Which of the outer two columns on each side a step has lanes in (kEdgeColumns).
+// Which of the outer two columns on each side a step has lanes in.
 enum : int { kNoEdgeColumns = 0, kWestColumns = 1, kEastColumns = 2 };
 
+// One band at one time. zt: the band's vector at time t; below: the band below is at
+// zt - W. kind: the W kinds, coef: the 6 coefficient vectors, or null when no lane
+// carries a datum; band_rows: the band's SkewedBandRows, corners: the corner nodes of this
+// time, or null. kEdgeColumns: the edge columns the step has lanes in; kRows: the band's
+// SkewedBandRows where the caller knows them when compiling, or -1 to take band_rows.
 template <int kEdgeColumns, int kRows = -1>
 MINC_SKEWED_INLINE void band_step(float* zt, std::ptrdiff_t s, const std::uint16_t* kind, const float* coef,
                                   int band_rows, const CornerValues* corners, const Constants& k, Carry& c) {
