@@ -27,9 +27,15 @@ struct V {
     [[gnu::always_inline]] static M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     [[gnu::always_inline]] static M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
     [[gnu::always_inline]] static M both(M a, M b) { return _mm256_and_ps(a, b); }
-    [[gnu::always_inline]] static F select(M m, F yes, F no) { return _mm256_blendv_ps(no, yes, m); }
+    // The blend as written: the compiler would otherwise turn a mask used by several
+    // blends into a full-lane comparison first, one more operation per mask.
+    [[gnu::always_inline]] static F select(M m, F yes, F no) {
+        F out;
+        asm("vblendvps %3, %2, %1, %0" : "=x"(out) : "x"(no), "x"(yes), "x"(m));
+        return out;
+    }
     [[gnu::always_inline]] static K load_kinds(const std::uint16_t* p) {
-        return _mm256_cvtepu16_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(p)));
+        return _mm256_cvtepi16_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(p)));
     }
     // Lane n alone.
     [[gnu::always_inline]] static M lane_mask(int n) {
@@ -37,7 +43,9 @@ struct V {
     }
     // The kind bit moved into the sign, the one bit that a blend and the masks' AND read:
     // one shift, and no constant to build.
+    // The kinds are sign-extended, so the top kind bit is the sign already.
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
+        if (bit == 0x8000) return _mm256_castsi256_ps(k);
         return _mm256_castsi256_ps(_mm256_slli_epi32(k, 31 - __builtin_ctz(static_cast<unsigned>(bit))));
     }
     // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`. The
