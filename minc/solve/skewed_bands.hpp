@@ -29,7 +29,6 @@ namespace minc {
 /// Kind bits of one lane at one time, 16 bits (0: not updated by the vector forms: fixed,
 /// a corner node or padding).
 enum SkewedKind : std::int32_t {
-    kSkewUpdate = 1,     // flag 0 or more: updated
     kSkewInterior = 2,   // columns 3..NX - 2: updated and counted in the sweep change
     kSkewData = 4,       // interior with flag 1..4: the data equation
     kSkewUpper = 8,      // data equation with quadrant 3 or 4 (A from row j + 1)
@@ -41,6 +40,8 @@ enum SkewedKind : std::int32_t {
     kSkewSecondRow = 512,  // row 2 or NY - 1, columns 3..NX - 2: the second-row equation
     kSkewTop = 1024,       // row NY - 1 or NY: the edge equations mirrored
     kSkewCrossed = 2048,   // data equation with quadrant 2 or 4: exactly one of Upper, Left
+    kSkewUpdate = 32768,   // flag 0 or more: updated. The top bit: sign-extended to 32 bits,
+                           // it is the sign that a blend reads, with no shift
 };
 
 /// Which edge rows the lanes of a band hold.

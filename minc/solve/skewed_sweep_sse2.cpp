@@ -27,8 +27,9 @@ struct V {
     [[gnu::always_inline]] static F select(M m, F yes, F no) {
         return _mm_or_ps(_mm_and_ps(m, yes), _mm_andnot_ps(m, no));
     }
+    // Each kind in the top half of its lane, so that the top kind bit is the sign.
     [[gnu::always_inline]] static K load_kinds(const std::uint16_t* p) {
-        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+        return _mm_unpacklo_epi16(_mm_setzero_si128(), _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
     }
     // Lane n alone.
     [[gnu::always_inline]] static M lane_mask(int n) {
@@ -36,7 +37,8 @@ struct V {
     }
     // The kind bit moved into the sign and spread over the lane: no constant to build.
     [[gnu::always_inline]] static M test(K k, std::int32_t bit) {
-        return _mm_castsi128_ps(_mm_srai_epi32(_mm_slli_epi32(k, 31 - __builtin_ctz(static_cast<unsigned>(bit))), 31));
+        const int up = 15 - __builtin_ctz(static_cast<unsigned>(bit));
+        return _mm_castsi128_ps(_mm_srai_epi32(up == 0 ? k : _mm_slli_epi32(k, up), 31));
     }
     // Lanes moved up by one (two): lane 0 (and 1) from the top lanes of `below`.
     [[gnu::always_inline]] static F shift1(F cur, F below) {
