@@ -306,9 +306,10 @@ MINC_SKEWED_INLINE void band_finish(const BandRun& r, const SkewedBands& sb, int
 // band above it (the follower). A band reads the band below only at times that band has
 // finished (it is ahead) and the band above only at times that band has not reached (it
 // is behind, or not started), so every lane sees what the written order gives it. When the
-// leader ends, the follower leads and the next band starts at once, so that only the first
-// band's start and the last band's end run alone. (Three or four bands at a time ran no
-// faster than two: the sweep is then bound by the arithmetic ports, not by latency.)
+// leader ends, the follower leads and the next band starts at once: a band runs alone only
+// at the start of the first band and once the band below the last band has ended. (Three
+// or four bands at a time ran no faster than two: the sweep is then bound by the
+// arithmetic ports, not by latency.)
 //
 // The loop counts ticks; a band runs the ticks [start, end), at time tick + shift, and is
 // in its body (no lane in the outer two columns, so no corner node) in [body, tail).
