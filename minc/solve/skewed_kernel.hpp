@@ -223,6 +223,11 @@ struct BandRun {
     Carry c;
 };
 
+// The coefficient vectors of a step's group, or null for a step without data lanes.
+MINC_SKEWED_INLINE const float* group_coefs(const float* coefs, std::int32_t group) {
+    return group < 0 ? nullptr : coefs + std::ptrdiff_t(group) * kAccWidth * V::kLanes;
+}
+
 BandRun band_run(const SkewedBands& sb, int band) {
     constexpr int w = V::kLanes;
     BandRun r;
@@ -275,8 +280,7 @@ MINC_SKEWED_INLINE void band_start(BandRun& r, std::ptrdiff_t s) {
 MINC_SKEWED_INLINE void band_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
     const int at = t - r.t0;
-    const std::int32_t group = r.coef_at[at];
-    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
+    const float* const coef = group_coefs(r.coefs, r.coef_at[at]);
     float* const zt = r.zb + t * s;
     CornerValues cv;
     const CornerValues* corners = nullptr;
@@ -337,8 +341,7 @@ Scheduled schedule(const SkewedBands& sb, int band, int start) {
 MINC_SKEWED_INLINE void band_body_at(BandRun& r, int t, std::ptrdiff_t s, const Constants& k) {
     constexpr int w = V::kLanes;
     const int at = t - r.t0;
-    const std::int32_t group = r.coef_at[at];
-    const float* const coef = group < 0 ? nullptr : r.coefs + std::ptrdiff_t(group) * kAccWidth * w;
+    const float* const coef = group_coefs(r.coefs, r.coef_at[at]);
     band_step<kNoEdgeColumns>(r.zb + t * s, s, r.kind + std::ptrdiff_t(at) * w, coef, r.rows, nullptr, k, r.c);
 }
 
@@ -361,8 +364,8 @@ void pair_body(Scheduled& lead, Scheduled& follow, int tick, int end, std::ptrdi
     const std::int32_t* group1 = hi.coef_at + (t1 - hi.t0);
     const float* const coefs = lo.coefs;
     for (int n = end - tick; n > 0; --n) {
-        const float* coef0 = *group0 < 0 ? nullptr : coefs + std::ptrdiff_t(*group0) * kAccWidth * w;
-        const float* coef1 = *group1 < 0 ? nullptr : coefs + std::ptrdiff_t(*group1) * kAccWidth * w;
+        const float* const coef0 = group_coefs(coefs, *group0);
+        const float* const coef1 = group_coefs(coefs, *group1);
         band_step<kNoEdgeColumns, kRows0>(z0, s, kind0, coef0, kRows0, nullptr, k, c0);
         band_step<kNoEdgeColumns, kRows1>(z1, s, kind1, coef1, kRows1, nullptr, k, c1);
         z0 += s;
