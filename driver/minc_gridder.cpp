@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "line_builder.hpp"
@@ -31,36 +32,42 @@ minc::GridRequest quantity_request(const GridCall& call, std::size_t k, int iter
     };
 }
 
+std::vector<minc::Point> quantity_points(const GridCall& call, std::size_t k) {
+    // Channel c of a point file record is the real after station and depth: c + 1.
+    const auto channel = static_cast<std::size_t>(kQuantities[k].channel + 1);
+    const std::size_t n = call.points.size() / kPointReals;
+    std::vector<minc::Point> pts(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::span<const float> rec = call.points.subspan(i * kPointReals, kPointReals);
+        pts[i] = minc::Point{rec[kStation], rec[kDepth], rec[channel]};
+    }
+    return pts;
+}
+
+std::string failed_grid_warning(const GridCall& call, std::size_t k, int code) {
+    return " warning: line " + call.label + ": grid file " + call.out_files[k] +
+           " not written, gridding code " + std::to_string(code) + " (" + minc::status_text(code) + ")\n";
+}
+
 LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
                     minc::Stores stores, minc::LogTo log_to, bool points_only) {
     LineGrids out;
     // The points of the line in memory, given the value of each quantity in turn: the
     // same records the library would read from the line point file.
-    const std::size_t n = call.points.size() / kPointReals;
     const bool from_file = call.points.empty() && !points_only;
-    std::vector<minc::Point> pts(n);
     for (std::size_t k = 0; k < kQuantities.size(); ++k) {
-        const Quantity& q = kQuantities[k];
-        // Channel c of a point file record is the real after station and depth: c + 1.
-        const auto channel = static_cast<std::size_t>(q.channel + 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::span<const float> rec = call.points.subspan(i * kPointReals, kPointReals);
-            pts[i] = minc::Point{rec[kStation], rec[kDepth], rec[channel]};
-        }
         // The status word goes in as the iteration limit; being 0 or negative, it
         // always leaves the library at its default limit.
         minc::GridRequest request = quantity_request(call, k, status_word);
         request.log_to = log_to;
         minc::GridResult r = from_file ? minc::grid(request, relax, stores)
-                                       : minc::grid(request, pts, relax, stores);
+                                       : minc::grid(request, quantity_points(call, k), relax, stores);
         const int ierr = r.code();
         status_word = ierr;
         out.last_log = std::move(r.log);
         if (ierr != 0) {
             ++out.failures;
-            out.warnings += " warning: line " + call.label + ": grid file " + call.out_files[k] +
-                            " not written, gridding code " + std::to_string(ierr) + " (" +
-                            minc::status_text(ierr) + ")\n";
+            out.warnings += failed_grid_warning(call, k, ierr);
         } else {
             ++out.grids;
         }

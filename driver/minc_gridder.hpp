@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "minc/minc.hpp"
 #include "section_gridding.hpp"
@@ -29,6 +30,12 @@ struct LineGrids {
 /// The gridding request of quantity `k` (an index into kQuantities) of `call`, with the
 /// iteration limit `iterations` (below 32: the library's default).
 minc::GridRequest quantity_request(const GridCall& call, std::size_t k, int iterations);
+
+/// The points of `call` with the values of quantity `k` (an index into kQuantities).
+std::vector<minc::Point> quantity_points(const GridCall& call, std::size_t k);
+
+/// The console line of a failed call of quantity `k` of `call`, ending with LF.
+std::string failed_grid_warning(const GridCall& call, std::size_t k, int code);
 
 /// Makes the four grids of `call` in kQuantities order, carrying `relax` and the status
 /// word `status_word` (IERR: the previous call's code, handed in as the iteration limit)

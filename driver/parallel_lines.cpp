@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "gridout/byte_file.hpp"
@@ -25,10 +28,24 @@ void write_log(const std::string& bytes) {
         log->commit();
 }
 
+// The state guessed for a grid whose predecessor is still being made: no failure, and
+// the one rising sweep that most section grids end on.
+constexpr CarriedState kLikelyState{.rise = 1, .status_word = 0};
+
+static_assert(kLineGrids == static_cast<int>(kQuantities.size()));
+
+// Grids made at once from guesses only while processors are left for them: on a
+// machine with fewer processors than threads, a guess would take a processor from a
+// grid that is sure to be kept.
+int guessing_limit() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min(n, 1024u));
+}
+
 }  // namespace
 
 ParallelGridder::ParallelGridder(int jobs, OrderedConsole& console)
-    : jobs_(jobs), console_(console) {
+    : jobs_(jobs), console_(console), tasks_(kLikelyState), guessing_limit_(guessing_limit()) {
     threads_.reserve(static_cast<std::size_t>(jobs));
     try {
         for (int k = 0; k < jobs; ++k) threads_.emplace_back([this] { work(); });
@@ -82,47 +99,90 @@ std::deque<ParallelGridder::Job>::iterator ParallelGridder::next_job() {
                         [&](const Job& j) { return gridding_.count(j.call.label) == 0; });
 }
 
-void ParallelGridder::work() {
-    for (;;) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        // Jobs of one label leave the queue in their order, one at a time.
-        job_ready_.wait(lock, [&] { return (closing_ && queue_.empty()) || next_job() != queue_.end(); });
-        const auto next = next_job();
-        if (next == queue_.end()) return;
-        Job job = std::move(*next);
+std::optional<GridTask> ParallelGridder::next_task() {
+    if (std::optional<GridTask> t = tasks_.next_known()) return t;
+    if (const auto next = next_job(); next != queue_.end()) {
+        auto line = std::make_shared<Line>(Line{.job = std::move(*next), .placed = 0, .grids = {}});
         queue_.erase(next);
-        gridding_.insert(job.call.label);
-        lock.unlock();
+        const std::uint64_t sequence = line->job.sequence;
+        line->job.call.points = line->job.points;
+        gridding_.insert(line->job.call.label);
+        lines_.emplace(sequence, std::move(line));
+        tasks_.add(sequence);
+        return tasks_.next_known();
+    }
+    if (tasks_.running() < guessing_limit_) return tasks_.next_guess();
+    return std::nullopt;
+}
 
-        job.call.points = job.points;
-        LineGrids grids;
-        try {
-            // A fresh state and status word: the line grids as the first line of a run.
-            minc::RelaxState relax;
-            int status_word = 0;
-            grids = grid_four(job.call, relax, status_word, minc::Stores::memory, minc::LogTo::memory,
-                              /*points_only=*/true);
-        } catch (const std::exception&) {
-            // Only the line's point copies can fail to be allocated here.
-            grids = LineGrids{};
-            grids.failures = static_cast<int>(kQuantities.size());
-            grids.warnings = " warning: line " + job.call.label +
-                             ": no grid written, not enough memory to grid the line\n";
+MadeGrid ParallelGridder::make_grid(const Job& job, const GridTask& task) {
+    MadeGrid made{.input = task.input, .output = {}, .file = {}};
+    // A fresh state but for the carried count: the grid is made as the grid before
+    // left the line, or as guessed.
+    minc::RelaxState relax{.rise = task.input.rise};
+    const auto k = static_cast<std::size_t>(task.grid);
+    try {
+        minc::GridRequest request = quantity_request(job.call, k, task.input.status_word);
+        request.log_to = minc::LogTo::memory;
+        made.file = minc::grid_file(request, quantity_points(job.call, k), relax, minc::Stores::memory);
+    } catch (const std::exception&) {
+        // Only the copy of the points can fail here; the library reports its own failures.
+        made.file = minc::GridFile{};
+        made.file.result.status = minc::Status::store_failed;
+    }
+    made.output = CarriedState{.rise = relax.rise, .status_word = made.file.result.code()};
+    return made;
+}
+
+void ParallelGridder::place_ready(std::uint64_t sequence) {
+    while (std::optional<MadeGrid> made = tasks_.take_ready(sequence)) {
+        Line& line = *lines_.at(sequence);
+        const auto k = static_cast<std::size_t>(line.placed++);
+        const GridCall& call = line.job.call;
+        const int code = minc::code(minc::write_grid_file(made->file, call.out_files[k]));
+        if (code != 0) {
+            ++line.grids.failures;
+            line.grids.warnings += failed_grid_warning(call, k, code);
+        } else {
+            ++line.grids.grids;
         }
-        console_.fill(job.place, std::move(grids.warnings));
+        line.grids.last_log = std::move(made->file.result.log);
+        if (!tasks_.placed(sequence, CarriedState{.rise = made->output.rise, .status_word = code})) continue;
 
-        lock.lock();
-        counts_.grids += grids.grids;
-        counts_.failures += grids.failures;
-        if (!log_sequence_ || job.sequence > *log_sequence_) {
-            log_sequence_ = job.sequence;
-            last_log_ = std::move(grids.last_log);
+        console_.fill(line.job.place, std::move(line.grids.warnings));
+        counts_.grids += line.grids.grids;
+        counts_.failures += line.grids.failures;
+        if (!log_sequence_ || sequence > *log_sequence_) {
+            log_sequence_ = sequence;
+            last_log_ = std::move(line.grids.last_log);
         }
         --in_flight_;
-        gridding_.erase(job.call.label);
-        lock.unlock();
+        gridding_.erase(call.label);
+        lines_.erase(sequence);
         job_done_.notify_all();
-        job_ready_.notify_all();  // a line of this label may be waiting
+        return;
+    }
+}
+
+void ParallelGridder::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        std::optional<GridTask> task;
+        job_ready_.wait(lock, [&] {
+            task = next_task();
+            return task || (closing_ && queue_.empty() && lines_.empty());
+        });
+        if (!task) return;
+        // The line stays alive while its grid is made, even if the line ends meanwhile
+        // on the grids the other threads made.
+        const std::shared_ptr<Line> line = lines_.at(task->line);
+        lock.unlock();
+        MadeGrid made = make_grid(line->job, *task);
+        lock.lock();
+        tasks_.finish(*task, std::move(made));
+        place_ready(task->line);
+        // A grid in place opens the next one; a line ended may free its label.
+        job_ready_.notify_all();
     }
 }
 

@@ -2,7 +2,9 @@
 // thread and hands each completed line over; worker threads make its four grids while
 // the loop reads on. Every line starts from a fresh relaxation state and status word,
 // as if it were the first line of a run, so its grids depend on nothing but the line
-// itself: the outputs are the same bytes whatever the number of threads. A label that
+// itself: the outputs are the same bytes whatever the number of threads. A thread with
+// no line to start makes later grids of the lines being gridded ahead of time
+// (line_tasks.hpp), so that the last lines of a run end on every thread. A label that
 // comes back (line 1, line 77, line 1 again) names the same grid files, so a line waits
 // while an earlier line of its label is gridded: the later grids replace the earlier
 // ones, as in a run on one thread. The warnings of a line take their place on the
@@ -12,6 +14,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -19,7 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "line_tasks.hpp"
 #include "minc/minc.hpp"
+#include "minc_gridder.hpp"
 #include "ordered_console.hpp"
 #include "section_gridding.hpp"
 
@@ -58,8 +64,21 @@ private:
         std::vector<float> points;
         OrderedConsole::Place place;
     };
+    // A line whose grids are being made, and what its grids in place left.
+    struct Line {
+        Job job;
+        int placed = 0;
+        LineGrids grids;
+    };
 
     void work();
+    // The next grid to make: of a line being gridded whose state is known, else the
+    // first grid of a line waiting, else, while processors are left, one from a guess.
+    std::optional<GridTask> next_task();
+    // Makes the grid of `task` (unlocked).
+    static MadeGrid make_grid(const Job& job, const GridTask& task);
+    // Puts the line's grids that are ready in place, and ends the line after its last.
+    void place_ready(std::uint64_t sequence);
     // The first queued job whose label no thread is gridding; end() when none.
     std::deque<Job>::iterator next_job();
     void wait_until_in_flight_below(int limit);
@@ -72,6 +91,9 @@ private:
     std::condition_variable job_done_;
     std::deque<Job> queue_;         // in the order the lines were handed over
     std::set<std::string> gridding_;  // labels of the lines being gridded
+    std::map<std::uint64_t, std::shared_ptr<Line>> lines_;  // being gridded, by sequence
+    LineTasks tasks_;
+    const int guessing_limit_;  // grids made at once beyond which no thread guesses
     int in_flight_ = 0;  // handed over and not yet done
     bool closing_ = false;
     std::uint64_t next_sequence_ = 0;

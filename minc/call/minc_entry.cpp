@@ -349,6 +349,32 @@ GridValues grid_to_memory(const GridRequest& r, const std::span<const Point>* po
 
 }  // namespace
 
+GridFile grid_file(const GridRequest& r, std::span<const Point> points, RelaxState& state, Stores stores) {
+    GridFile out;
+    gridout::MemoryFileSystem fs;
+    out.result = run_call(r, &points, GridTarget{fs, kMemoryGridName, false}, state, stores);
+    if (!out.result.ok()) return out;
+    try {
+        out.bytes = fs.contents(kMemoryGridName);
+    } catch (const std::exception&) {
+        out.result.status = Status::output_failed;
+    }
+    return out;
+}
+
+Status write_grid_file(const GridFile& file, const std::string& name) {
+    if (!file.result.ok()) return file.result.status;
+    gridout::StageError why{};
+    const std::unique_ptr<gridout::StagedFile> staged = gridout::disk().stage(name, why);
+    if (!staged)
+        return output_status(why == gridout::StageError::not_writable ? gridout::GridStatus::not_writable
+                                                                       : gridout::GridStatus::cannot_create);
+    const auto size = static_cast<std::int64_t>(file.bytes.size());
+    if (staged->file().write(file.bytes) != size || !staged->commit())
+        return output_status(gridout::GridStatus::write_failed);
+    return Status::ok;
+}
+
 GridResult grid(const GridRequest& r, RelaxState& state, Stores stores) {
     return grid_to_file(r, nullptr, state, stores);
 }

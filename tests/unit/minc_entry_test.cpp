@@ -441,6 +441,51 @@ TEST(MincEntry, OutputsThatWouldReplaceTheDataOrAreProtected) {
     }
 }
 
+TEST(MincEntry, AGridFileMadeInMemoryIsWrittenAsTheCallWouldHave) {
+    CwdTempDir dir;
+    write_data("data.bin", plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f));
+    std::vector<minc::Point> pts;
+    for (const Point& p : plane_points(10.0f, 10.0f, 20, 1.0f, 1.0f, 0.0f)) pts.push_back({p.x, p.y, p.ch[0]});
+    RelaxState st;
+    const GridFile made = grid_file(request("x.grd", 0.0f, 0.0f, 1.0f, 11, 11), pts, st);
+    ASSERT_TRUE(made.result.ok());
+    GridFile failed = made;
+    failed.result.status = Status::no_data;
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        const GridFile* file;
+        const char* name;
+        int want;          // the code grid() gives for the same output name
+        const char* kept;  // a file that must keep its bytes, or none
+    };
+    const Case cases[] = {
+        {"a new file", [] {}, &made, "new.grd", 0, nullptr},
+        {"a write-protected grid is kept",
+         [] { std::ofstream("ro.grd") << "old"; fs::permissions("ro.grd", fs::perms(0444)); }, &made, "ro.grd",
+         -1041, "ro.grd"},
+        {"a folder that does not exist", [] {}, &made, "no/such.grd", -1034, nullptr},
+        {"a failed call writes nothing", [] { std::ofstream("old.grd") << "old"; }, &failed, "old.grd",
+         code(Status::no_data), "old.grd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.prepare();
+        const std::string before = c.kept ? read_file(c.kept) : "";
+        GridRequest r = request(c.name, 0.0f, 0.0f, 1.0f, 11, 11);
+        if (c.file == &made) {
+            EXPECT_EQ(grid_fresh(r).code(), c.want);
+        }
+        EXPECT_EQ(code(write_grid_file(*c.file, c.name)), c.want);
+        if (c.kept) {
+            EXPECT_EQ(read_file(c.kept), before);
+        }
+        if (c.want == 0) {
+            EXPECT_EQ(read_file(c.name), std::string(reinterpret_cast<const char*>(made.bytes.data()), made.bytes.size()));
+        }
+    }
+}
+
 TEST(MincEntry, ShortFinalRecordAndNonFiniteRecordsAreDropped) {
     CwdTempDir dir;
     const std::vector<Point> pts = plane_points(20.0f, 20.0f, 50, 1.0f, -0.5f, 4.0f);
@@ -869,6 +914,16 @@ TEST(MincEntry, PointsInMemoryGridAsTheirDataFile) {
         EXPECT_EQ(m.result.gmax, f.gmax);
         EXPECT_EQ(from_points.relax_state().rise, from_file.relax_state().rise);
         EXPECT_EQ(to_memory.relax_state().rise, from_file.relax_state().rise);
+
+        // Made in memory and put in place later: the same file, nothing written before.
+        RelaxState later_state;
+        r.outfile = "unused.grd";
+        const GridFile made = grid_file(r, pts, later_state);
+        ASSERT_TRUE(made.result.ok()) << made.result.code();
+        EXPECT_FALSE(fs::exists("unused.grd"));
+        EXPECT_EQ(later_state.rise, from_file.relax_state().rise);
+        EXPECT_EQ(write_grid_file(made, "later.grd"), Status::ok);
+        EXPECT_EQ(read_file("later.grd"), read_file("file.grd"));
     }
     {
         SCOPED_TRACE("no accepted point, and an in-memory grid of a failed call is empty");

@@ -7,6 +7,7 @@
 // own). The exported C entries (minc.h) and the halvex driver both come through here.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <string>
@@ -117,6 +118,23 @@ GridValues grid_values(const GridRequest& request, RelaxState& state,
                        Stores stores = Stores::memory);
 GridValues grid_values(const GridRequest& request, std::span<const Point> points,
                        RelaxState& state, Stores stores = Stores::memory);
+
+/// A grid file made in memory, to be written later: the bytes grid() would have
+/// written for the same request and state, and the outcome it would have returned had
+/// the writing succeeded. Lets a caller grid ahead of knowing whether it keeps the grid.
+struct GridFile {
+    GridResult result;
+    std::vector<std::byte> bytes;  ///< the whole file; empty unless result.ok()
+};
+
+/// As grid() with points, the file made in memory; the state is carried as by grid().
+GridFile grid_file(const GridRequest& request, std::span<const Point> points, RelaxState& state,
+                   Stores stores = Stores::memory);
+
+/// Puts a file made by grid_file() in place under `name`, as grid() writes its grid
+/// file (a temporary renamed into place). Returns the status grid() would have
+/// returned: the file's own when it holds no grid, else that of the writing.
+Status write_grid_file(const GridFile& file, const std::string& name);
 
 /// A gridder that carries one relaxation state across its calls, as one process that
 /// calls the library again and again does. A fresh Gridder behaves as a fresh program.
