@@ -23,8 +23,12 @@ void LineTasks::add(std::uint64_t line) {
     lines_.push_back(std::move(l));
 }
 
+std::deque<LineTasks::Line>::iterator LineTasks::position(std::uint64_t line) {
+    return std::find_if(lines_.begin(), lines_.end(), [&](const Line& l) { return l.sequence == line; });
+}
+
 LineTasks::Line* LineTasks::find(std::uint64_t line) {
-    const auto it = std::find_if(lines_.begin(), lines_.end(), [&](const Line& l) { return l.sequence == line; });
+    const auto it = position(line);
     return it == lines_.end() ? nullptr : &*it;
 }
 
@@ -84,9 +88,9 @@ void LineTasks::finish(const GridTask& task, MadeGrid made) {
     std::vector<CarriedState>& making = l->running[q];
     if (const auto it = std::find(making.begin(), making.end(), task.input); it != making.end())
         making.erase(it);
-    if (task.grid < l->placed) return;
-    if (task.grid == l->placed && !(made.input == l->state)) return;
-    if (made_from(l->made[q], made.input)) return;  // made twice
+    // A grid the line has passed, or one made twice, is dropped now; one made from a
+    // state the line has left is dropped when the line comes to it.
+    if (task.grid < l->placed || made_from(l->made[q], made.input)) return;
     l->made[q].push_back(std::move(made));
 }
 
@@ -109,7 +113,7 @@ bool LineTasks::placed(std::uint64_t line, CarriedState after) {
         drop_stale(*l);
         return false;
     }
-    lines_.erase(std::find_if(lines_.begin(), lines_.end(), [&](const Line& x) { return x.sequence == line; }));
+    lines_.erase(position(line));
     return true;
 }
 

@@ -91,6 +91,7 @@ private:
         std::array<std::vector<MadeGrid>, kLineGrids> made;  // each from another input
     };
 
+    std::deque<Line>::iterator position(std::uint64_t line);
     Line* find(std::uint64_t line);
     // Drops the made grids of the line's next grid that are not made from its state.
     static void drop_stale(Line& l);

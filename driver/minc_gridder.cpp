@@ -49,38 +49,24 @@ std::string failed_grid_warning(const GridCall& call, std::size_t k, int code) {
            " not written, gridding code " + std::to_string(code) + " (" + minc::status_text(code) + ")\n";
 }
 
-LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
-                    minc::Stores stores, minc::LogTo log_to, bool points_only) {
-    LineGrids out;
+std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
     // The points of the line in memory, given the value of each quantity in turn: the
     // same records the library would read from the line point file.
-    const bool from_file = call.points.empty() && !points_only;
+    const bool from_file = call.points.empty();
     for (std::size_t k = 0; k < kQuantities.size(); ++k) {
         // The status word goes in as the iteration limit; being 0 or negative, it
         // always leaves the library at its default limit.
-        minc::GridRequest request = quantity_request(call, k, status_word);
-        request.log_to = log_to;
-        minc::GridResult r = from_file ? minc::grid(request, relax, stores)
-                                       : minc::grid(request, quantity_points(call, k), relax, stores);
-        const int ierr = r.code();
-        status_word = ierr;
-        out.last_log = std::move(r.log);
-        if (ierr != 0) {
-            ++out.failures;
-            out.warnings += failed_grid_warning(call, k, ierr);
+        const minc::GridRequest request = quantity_request(call, k, status_word_);
+        const minc::GridResult r = from_file ? minc::grid(request, relax_, stores_)
+                                             : minc::grid(request, quantity_points(call, k), relax_, stores_);
+        status_word_ = r.code();
+        if (status_word_ != 0) {
+            ++failed_;
+            console_ << failed_grid_warning(call, k, status_word_);
         } else {
-            ++out.grids;
+            ++grids_;
         }
     }
-    return out;
-}
-
-std::optional<std::string> MincGridder::grid_line(const GridCall& call) {
-    const LineGrids g =
-        grid_four(call, relax_, status_word_, stores_, minc::LogTo::file, /*points_only=*/false);
-    failed_ += g.failures;
-    grids_ += g.grids;
-    console_ << g.warnings;
     return std::nullopt;
 }
 

@@ -19,14 +19,6 @@ namespace driver {
 /// gridding call failed.
 inline constexpr int kExitGridFailed = 3;
 
-/// What the four calls of one line left behind.
-struct LineGrids {
-    std::string warnings;    ///< one line per failed call, each ending with LF
-    int grids = 0;           ///< grid files written
-    int failures = 0;        ///< calls that failed
-    std::string last_log;    ///< the last call's log, when asked for in memory
-};
-
 /// The gridding request of quantity `k` (an index into kQuantities) of `call`, with the
 /// iteration limit `iterations` (below 32: the library's default).
 minc::GridRequest quantity_request(const GridCall& call, std::size_t k, int iterations);
@@ -36,14 +28,6 @@ std::vector<minc::Point> quantity_points(const GridCall& call, std::size_t k);
 
 /// The console line of a failed call of quantity `k` of `call`, ending with LF.
 std::string failed_grid_warning(const GridCall& call, std::size_t k, int code);
-
-/// Makes the four grids of `call` in kQuantities order, carrying `relax` and the status
-/// word `status_word` (IERR: the previous call's code, handed in as the iteration limit)
-/// from call to call. The points are call.points, or call.datfile when `points_only` is
-/// false and the line has none; with `points_only` the data file is never read. `log_to`
-/// says where each call's log goes.
-LineGrids grid_four(const GridCall& call, minc::RelaxState& relax, int& status_word,
-                    minc::Stores stores, minc::LogTo log_to, bool points_only);
 
 class MincGridder final : public SectionGridder {
 public:

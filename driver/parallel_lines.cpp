@@ -102,7 +102,7 @@ std::deque<ParallelGridder::Job>::iterator ParallelGridder::next_job() {
 std::optional<GridTask> ParallelGridder::next_task() {
     if (std::optional<GridTask> t = tasks_.next_known()) return t;
     if (const auto next = next_job(); next != queue_.end()) {
-        auto line = std::make_shared<Line>(Line{.job = std::move(*next), .placed = 0, .grids = {}});
+        auto line = std::make_shared<Line>(Line{.job = std::move(*next), .placed = 0, .written = 0, .failures = 0, .warnings = {}, .last_log = {}});
         queue_.erase(next);
         const std::uint64_t sequence = line->job.sequence;
         line->job.call.points = line->job.points;
@@ -141,20 +141,20 @@ void ParallelGridder::place_ready(std::uint64_t sequence) {
         const GridCall& call = line.job.call;
         const int code = minc::code(minc::write_grid_file(made->file, call.out_files[k]));
         if (code != 0) {
-            ++line.grids.failures;
-            line.grids.warnings += failed_grid_warning(call, k, code);
+            ++line.failures;
+            line.warnings += failed_grid_warning(call, k, code);
         } else {
-            ++line.grids.grids;
+            ++line.written;
         }
-        line.grids.last_log = std::move(made->file.result.log);
+        line.last_log = std::move(made->file.result.log);
         if (!tasks_.placed(sequence, CarriedState{.rise = made->output.rise, .status_word = code})) continue;
 
-        console_.fill(line.job.place, std::move(line.grids.warnings));
-        counts_.grids += line.grids.grids;
-        counts_.failures += line.grids.failures;
+        console_.fill(line.job.place, std::move(line.warnings));
+        counts_.grids += line.written;
+        counts_.failures += line.failures;
         if (!log_sequence_ || sequence > *log_sequence_) {
             log_sequence_ = sequence;
-            last_log_ = std::move(line.grids.last_log);
+            last_log_ = std::move(line.last_log);
         }
         --in_flight_;
         gridding_.erase(call.label);

@@ -67,8 +67,11 @@ private:
     // A line whose grids are being made, and what its grids in place left.
     struct Line {
         Job job;
-        int placed = 0;
-        LineGrids grids;
+        int placed = 0;        // grids in place, written or failed
+        int written = 0;       // grid files written
+        int failures = 0;      // grids that failed
+        std::string warnings;  // one line per failed grid, each ending with LF
+        std::string last_log;  // the log of the last grid in place
     };
 
     void work();
